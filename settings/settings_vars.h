@@ -1,0 +1,33 @@
+// The program-wide settings, each holding its built-in default until a
+// stored value is read. Their registry value names are the variable names
+// (cur_country and cur_city are stored under names that begin with the
+// Cyrillic letter es, byte 0xF1: see settings_store).
+#ifndef VELVANE_SETTINGS_SETTINGS_VARS_H
+#define VELVANE_SETTINGS_SETTINGS_VARS_H
+
+#include <stdint.h>
+
+enum { PROXY_NAME_SIZE = 200 };
+
+extern int32_t is_autostart;    // 0
+extern int32_t is_hide_window;  // 1
+extern int32_t is_first_fore;   // 1
+extern int32_t is_get_fore;     // 1
+extern int32_t hours;           // 2
+extern int32_t is_use_proxy;    // 0
+extern char proxy_name[PROXY_NAME_SIZE];  // empty
+extern int32_t proxy_port;      // 8080
+extern int32_t is_never_show;   // 0
+extern int32_t cur_country;     // 0
+extern int32_t cur_city;        // 0
+
+// One lock guards is_use_proxy, proxy_name and proxy_port: every writer of
+// them holds it, and the HTTP client reads all three under it at once.
+void proxy_settings_lock(void);
+void proxy_settings_unlock(void);
+
+// A consistent copy of the three proxy settings, taken under the lock.
+// name receives at most PROXY_NAME_SIZE bytes, always terminated.
+void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port);
+
+#endif
