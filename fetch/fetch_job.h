@@ -1,0 +1,37 @@
+// The fetch job: one worker thread at a time brings both pages of the
+// weather service for the chosen location into the weather record.
+#ifndef VELVANE_FETCH_FETCH_JOB_H
+#define VELVANE_FETCH_FETCH_JOB_H
+
+#include <atomic>
+#include <stdint.h>
+
+enum {
+    FETCH_POLL_TIMER = 2,          // the panel's timer that polls fetch_done
+    FETCH_POLL_PERIOD_MS = 500,
+    PAGE_BUFFER_SIZE = 64000,
+    SERVICE_PORT = 80
+};
+
+// The weather service host, a build setting: one name for both pages and
+// the Referer.
+extern const char *const SERVICE_HOST;
+
+// Panel to worker: send no further request.
+extern std::atomic<int32_t> cancel_requested;
+// Set from just before a worker starts until it ends; the panel paints its
+// busy icon meanwhile.
+extern std::atomic<int32_t> fetch_running;
+// Worker to panel: the record is complete. Stored with release ordering
+// after the worker's last write to the record, loaded with acquire.
+extern std::atomic<int32_t> fetch_done;
+
+#ifdef _WIN32
+#include <windows.h>
+// Breaks off a running fetch, waits for its worker, resets the record, arms
+// FETCH_POLL_TIMER on the panel and starts a new worker for the location
+// chosen in the panel's lists. Main thread only.
+void start_fetch(HWND panel);
+#endif
+
+#endif

@@ -1,0 +1,22 @@
+// The panel: the program's one visible window, a modeless dialog from
+// template 129.
+#ifndef VELVANE_PANEL_PANEL_H
+#define VELVANE_PANEL_PANEL_H
+
+#include <windows.h>
+
+enum {
+    START_TIMER = 1,
+    // 2 is FETCH_POLL_TIMER (fetch/fetch_job.h)
+    REFRESH_TIMER = 3,
+    CLOCK_TIMER = 4
+};
+
+extern HWND panel_window;      // null before creation
+extern double selected_day;    // the day number whose forecast is shown
+extern HWND about_dialog;      // null when not open
+extern HWND settings_dialog;   // null when not open
+
+INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+#endif
