@@ -30,4 +30,9 @@ void proxy_settings_unlock(void);
 // name receives at most PROXY_NAME_SIZE bytes, always terminated.
 void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port);
 
+// The refresh timer's period in milliseconds for a number of hours, the
+// hours bounded to the 1 to 24 that the settings dialog offers.
+enum { REFRESH_HOURS_MIN = 1, REFRESH_HOURS_MAX = 24 };
+uint32_t refresh_period_ms(int32_t stored_hours);
+
 #endif

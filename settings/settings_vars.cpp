@@ -1,0 +1,61 @@
+// The program-wide settings with their built-in defaults, and the lock that
+// hands the three proxy settings from the settings dialog to the HTTP client.
+#include "settings/settings_vars.h"
+
+#include <mutex>
+#include <string.h>
+
+int32_t is_autostart = 0;
+int32_t is_hide_window = 1;
+int32_t is_first_fore = 1;
+int32_t is_get_fore = 1;
+int32_t hours = 2;
+int32_t is_use_proxy = 0;
+char proxy_name[PROXY_NAME_SIZE] = {0};
+int32_t proxy_port = 8080;
+int32_t is_never_show = 0;
+int32_t cur_country = 0;
+int32_t cur_city = 0;
+
+static std::mutex proxy_settings_mutex;
+
+void proxy_settings_lock(void)
+{
+    proxy_settings_mutex.lock();
+}
+
+void proxy_settings_unlock(void)
+{
+    proxy_settings_mutex.unlock();
+}
+
+void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port)
+{
+    proxy_settings_lock();
+    if (use_proxy)
+        *use_proxy = is_use_proxy;
+    if (port)
+        *port = proxy_port;
+    if (name) {
+        // Copy at most PROXY_NAME_SIZE - 1 characters, so the copy is a
+        // terminated text even if the buffer were ever filled to the brim.
+        size_t n = 0;
+        while (n < PROXY_NAME_SIZE - 1 && proxy_name[n] != '\0')
+            n++;
+        memcpy(name, proxy_name, n);
+        name[n] = '\0';
+    }
+    proxy_settings_unlock();
+}
+
+uint32_t refresh_period_ms(int32_t stored_hours)
+{
+    // The dialog offers 1 to 24 hours; a hand-edited value outside that
+    // range would give a period of 0 ms or one past 32 bits.
+    int32_t h = stored_hours;
+    if (h < REFRESH_HOURS_MIN)
+        h = REFRESH_HOURS_MIN;
+    if (h > REFRESH_HOURS_MAX)
+        h = REFRESH_HOURS_MAX;
+    return (uint32_t)h * 3600u * 1000u;
+}
