@@ -1,0 +1,146 @@
+// The moments at which the program reads and writes its settings, on top of
+// the three registry operations. Each value is read with the full size of its
+// variable; numbers are stored as 4 little-endian bytes.
+#include "settings/settings_store.h"
+
+#include "settings/settings_vars.h"
+
+#include <string.h>
+
+static void put_le32(unsigned char *bytes, int32_t value)
+{
+    uint32_t v = (uint32_t)value;
+    bytes[0] = (unsigned char)(v & 0xFFu);
+    bytes[1] = (unsigned char)((v >> 8) & 0xFFu);
+    bytes[2] = (unsigned char)((v >> 16) & 0xFFu);
+    bytes[3] = (unsigned char)((v >> 24) & 0xFFu);
+}
+
+static int32_t get_le32(const unsigned char *bytes)
+{
+    uint32_t v = (uint32_t)bytes[0] | ((uint32_t)bytes[1] << 8) |
+                 ((uint32_t)bytes[2] << 16) | ((uint32_t)bytes[3] << 24);
+    return (int32_t)v;
+}
+
+// Reads a 4-byte number into *value. The bytes start as the variable's own,
+// so a shorter stored value replaces only its first bytes, and a value that
+// cannot be read leaves the variable as it was.
+static int read_int(const char *value_name, int32_t *value)
+{
+    unsigned char bytes[4];
+    put_le32(bytes, *value);
+    int ok = reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, value_name,
+                            bytes, sizeof bytes);
+    *value = get_le32(bytes);
+    return ok;
+}
+
+static int write_int(const char *value_name, int32_t value)
+{
+    unsigned char bytes[4];
+    put_le32(bytes, value);
+    return reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, value_name,
+                           bytes, sizeof bytes);
+}
+
+// Reads proxy_name into a cleared buffer, offering one byte less than the
+// buffer: a stored host of 200 bytes or more would leave no terminator and
+// counts as not stored, so the buffer always holds a terminated text.
+static void read_proxy_name(char *name)
+{
+    memset(name, 0, PROXY_NAME_SIZE);
+    reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_NAME,
+                   name, PROXY_NAME_SIZE - 1);
+}
+
+// The three proxy settings are read from the registry into copies and then
+// handed over under the lock at once, so the HTTP client never sees a mix.
+static void read_proxy_values(void)
+{
+    int32_t use_proxy;
+    int32_t port;
+    char name[PROXY_NAME_SIZE];
+    proxy_settings_snapshot(&use_proxy, NULL, &port);
+    read_int(VALUE_IS_USE_PROXY, &use_proxy);
+    read_proxy_name(name);
+    read_int(VALUE_PROXY_PORT, &port);
+    proxy_settings_lock();
+    is_use_proxy = use_proxy;
+    memcpy(proxy_name, name, PROXY_NAME_SIZE);
+    proxy_port = port;
+    proxy_settings_unlock();
+}
+
+int init_settings(void)
+{
+    int ok = reg_create_key("Software", "Keldmark");
+    ok &= reg_create_key(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME);
+    // Absent selections are the normal first start, not a failure.
+    read_int(VALUE_CUR_COUNTRY, &cur_country);
+    read_int(VALUE_CUR_CITY, &cur_city);
+    return ok;
+}
+
+int settings_apply_autostart(void)
+{
+    return is_autostart ? autostart_enable() : autostart_disable();
+}
+
+void settings_read_panel_values(void)
+{
+    read_int(VALUE_IS_AUTOSTART, &is_autostart);
+    read_int(VALUE_IS_FIRST_FORE, &is_first_fore);
+    read_int(VALUE_IS_GET_FORE, &is_get_fore);
+    read_int(VALUE_HOURS, &hours);
+    read_proxy_values();
+    read_int(VALUE_IS_NEVER_SHOW, &is_never_show);
+}
+
+void settings_read_hide_window(void)
+{
+    read_int(VALUE_IS_HIDE_WINDOW, &is_hide_window);
+}
+
+void settings_read_dialog_values(void)
+{
+    read_int(VALUE_IS_AUTOSTART, &is_autostart);
+    read_int(VALUE_IS_HIDE_WINDOW, &is_hide_window);
+    read_int(VALUE_IS_FIRST_FORE, &is_first_fore);
+    read_int(VALUE_IS_GET_FORE, &is_get_fore);
+    read_int(VALUE_HOURS, &hours);
+    read_proxy_values();
+}
+
+int settings_write_dialog_values(void)
+{
+    int32_t use_proxy;
+    int32_t port;
+    char name[PROXY_NAME_SIZE];
+    proxy_settings_snapshot(&use_proxy, name, &port);
+
+    int ok = write_int(VALUE_IS_AUTOSTART, is_autostart);
+    ok &= write_int(VALUE_IS_HIDE_WINDOW, is_hide_window);
+    ok &= write_int(VALUE_IS_FIRST_FORE, is_first_fore);
+    ok &= write_int(VALUE_IS_GET_FORE, is_get_fore);
+    ok &= write_int(VALUE_HOURS, hours);
+    ok &= write_int(VALUE_IS_USE_PROXY, use_proxy);
+    // The characters only, without the terminator; an empty host is a
+    // value of zero bytes.
+    ok &= reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_NAME,
+                          name, (uint32_t)strlen(name));
+    ok &= write_int(VALUE_PROXY_PORT, port);
+    return ok;
+}
+
+int settings_write_never_show(void)
+{
+    return write_int(VALUE_IS_NEVER_SHOW, is_never_show);
+}
+
+int settings_write_selection(void)
+{
+    int ok = write_int(VALUE_CUR_COUNTRY, cur_country);
+    ok &= write_int(VALUE_CUR_CITY, cur_city);
+    return ok;
+}
