@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# velvane-settings in a Wine prefix of its own: dump with nothing stored, dump
+# after values were written from outside (reg add, and regedit for the names
+# in code page 1251), and the run-at-logon value switched on and off. Each
+# step is a separate start of Wine, so the values go through the prefix's
+# registry files between the runs.
+#
+#   velvane_settings_dump.sh WINE_RUN TEMPLATE_DIR VELVANE_SETTINGS_EXE
+set -u
+wine_run=$1
+template=$2
+tool=$3
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velvane-settings-test.XXXXXX")
+prefix=$work/prefix
+trap 'rm -rf "$work"' EXIT
+
+run() { "$wine_run" --template "$template" --prefix "$prefix" "$@"; }
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# The tool's output without the CR of the console's line ends.
+dump() { run "$tool" dump 2>/dev/null | tr -d '\r'; }
+
+expect_dump() {
+  local label=$1 expected=$2 actual
+  actual=$(dump)
+  if [ "$actual" != "$expected" ]; then
+    fail "$label"
+    diff <(printf '%s\n' "$expected") <(printf '%s\n' "$actual")
+  fi
+}
+
+es=$(printf '\xD1\x81')   # the Cyrillic es in UTF-8
+
+# 1. First start: the built-in defaults.
+expect_dump "dump with nothing stored" "is_autostart=0
+is_hide_window=1
+is_first_fore=1
+is_get_fore=1
+hours=2
+is_use_proxy=0
+proxy_name=\"\"
+proxy_port=8080
+is_never_show=0
+${es}ur_country=0
+${es}ur_city=0"
+
+# 2. Values stored from outside. is_get_fore as REG_DWORD and a Latin
+# "cur_city" must not be taken.
+key='HKCU\Software\Keldmark\weather'
+add() { run reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1 || fail "reg add $1"; }
+add is_autostart REG_BINARY 01000000
+add is_hide_window REG_BINARY 00000000
+add is_first_fore REG_BINARY 00000000
+add is_get_fore REG_DWORD 0
+add hours REG_BINARY 05000000
+add is_use_proxy REG_BINARY 01000000
+add proxy_name REG_BINARY "$(printf 'proxy."q".example' | od -An -tx1 | tr -d ' \n')"
+add proxy_port REG_BINARY 380c0000
+add is_never_show REG_BINARY 01000000
+add cur_city REG_BINARY 09000000
+
+# regedit reads a REGEDIT4 file in the ANSI code page: byte 0xF1 is the es.
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n"\xF1ur_country"=hex:04,00,00,00\r\n"\xF1ur_city"=hex:11,00,00,00\r\n' \
+  > "$work/selection.reg"
+run regedit /S "$work/selection.reg" >/dev/null 2>&1 || fail "regedit"
+
+expect_dump "dump after values were stored" "is_autostart=1
+is_hide_window=0
+is_first_fore=0
+is_get_fore=1
+hours=5
+is_use_proxy=1
+proxy_name=\"proxy.\\\"q\\\".example\"
+proxy_port=3128
+is_never_show=1
+${es}ur_country=4
+${es}ur_city=17"
+
+# 3. The run-at-logon value.
+run_key='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+out=$(run "$tool" autostart on 2>/dev/null | tr -d '\r')
+[ "$out" = "autostart_enable=1" ] || fail "autostart on printed '$out'"
+query=$(run reg query "$run_key" /v Weather 2>/dev/null | tr -d '\r')
+case "$query" in
+  *REG_SZ*velvane-settings.exe*) ;;
+  *) fail "Run value after autostart on: $query" ;;
+esac
+out=$(run "$tool" autostart off 2>/dev/null | tr -d '\r')
+[ "$out" = "autostart_disable=1" ] || fail "autostart off printed '$out'"
+out=$(run "$tool" autostart off 2>/dev/null | tr -d '\r')
+[ "$out" = "autostart_disable=0" ] || fail "second autostart off printed '$out'"
+if run reg query "$run_key" /v Weather >/dev/null 2>&1; then
+  fail "Run value still there after autostart off"
+fi
+
+if [ "$failures" -eq 0 ]; then
+  echo "velvane-settings: all checks passed"
+  exit 0
+fi
+echo "velvane-settings: $failures checks failed"
+exit 1

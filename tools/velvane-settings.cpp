@@ -1,0 +1,98 @@
+// velvane-settings: the settings store from the command line.
+//
+//   velvane-settings dump             load the settings as the program does
+//                                     at start and print name=value for each
+//   velvane-settings autostart on|off write or delete the run-at-logon value
+//                                     and print the operation's result
+//
+// Output is UTF-8: the names of the two selections begin with the Cyrillic
+// letter es, and the proxy host (code page 1251 in the registry) is printed
+// in double quotes, with '"' and '\' escaped by a backslash and control
+// bytes as \xNN.
+#include "settings/settings_store.h"
+#include "settings/settings_vars.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static void print_int(const char *name, int32_t value)
+{
+    printf("%s=%ld\n", name, (long)value);
+}
+
+static void print_host(const char *name, const char *host)
+{
+    WCHAR wide[PROXY_NAME_SIZE];
+    char utf8[PROXY_NAME_SIZE * 4];
+    int n = 0;
+    if (host[0] != '\0') {
+        int wide_count = MultiByteToWideChar(CP_ACP, 0, host, -1, wide, PROXY_NAME_SIZE);
+        if (wide_count > 0)
+            n = WideCharToMultiByte(CP_UTF8, 0, wide, wide_count, utf8, sizeof utf8, NULL, NULL);
+    }
+    if (n <= 0)
+        utf8[0] = '\0';
+    printf("%s=\"", name);
+    for (const unsigned char *p = (const unsigned char *)utf8; *p; p++) {
+        if (*p == '"' || *p == '\\')
+            printf("\\%c", *p);
+        else if (*p < 0x20 || *p == 0x7F)
+            printf("\\x%02X", *p);
+        else
+            putchar(*p);
+    }
+    printf("\"\n");
+}
+
+static int dump(void)
+{
+    init_settings();
+    settings_read_panel_values();
+    settings_read_hide_window();
+
+    int32_t use_proxy;
+    int32_t port;
+    char host[PROXY_NAME_SIZE];
+    proxy_settings_snapshot(&use_proxy, host, &port);
+
+    print_int("is_autostart", is_autostart);
+    print_int("is_hide_window", is_hide_window);
+    print_int("is_first_fore", is_first_fore);
+    print_int("is_get_fore", is_get_fore);
+    print_int("hours", hours);
+    print_int("is_use_proxy", use_proxy);
+    print_host("proxy_name", host);
+    print_int("proxy_port", port);
+    print_int("is_never_show", is_never_show);
+    print_int("\xD1\x81ur_country", cur_country);
+    print_int("\xD1\x81ur_city", cur_city);
+    return 0;
+}
+
+static int usage(void)
+{
+    fprintf(stderr, "usage: velvane-settings dump\n"
+                    "       velvane-settings autostart on|off\n");
+    return 2;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && strcmp(argv[1], "dump") == 0)
+        return dump();
+    if (argc == 3 && strcmp(argv[1], "autostart") == 0) {
+        if (strcmp(argv[2], "on") == 0) {
+            int result = autostart_enable();
+            printf("autostart_enable=%d\n", result);
+            return result ? 0 : 1;
+        }
+        if (strcmp(argv[2], "off") == 0) {
+            int result = autostart_disable();
+            printf("autostart_disable=%d\n", result);
+            return result ? 0 : 1;
+        }
+    }
+    return usage();
+}
