@@ -561,3 +561,53 @@ TEST_CASE("autostart")
         restore_defaults();
     }
 }
+
+// Handle values are handed out lowest free slot first: if every key opened
+// in between was closed, an event created after the operations gets the
+// value that one created before them had.
+TEST_CASE("every key opened is closed again, on failure paths too")
+{
+    forget_everything();
+    init_settings();
+    put_raw(SETTINGS_PATH, "long", REG_BINARY, "abcdefgh", 8);
+    put_raw(SETTINGS_PATH, "dword", REG_DWORD, "abcd", 4);
+    // Warm up whatever the registry functions keep open for good.
+    settings_read_panel_values();
+    autostart_enable();
+    autostart_disable();
+
+    HANDLE before = CreateEventA(NULL, FALSE, FALSE, NULL);
+    REQUIRE(before != NULL);
+    CloseHandle(before);
+
+    char buffer[8];
+    for (int i = 0; i < 20; i++) {
+        CHECK(reg_create_key("Software", "Keldmark") == 1);
+        CHECK(reg_create_key("Software\\NoSuchParent", "x") == 0);
+        CHECK(reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, "v", "1234", 4) == 1);
+        CHECK(reg_write_value(SETTINGS_PARENT_PATH, "nokey", "v", "1234", 4) == 0);
+        CHECK(reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, "v", buffer, 4) == 1);
+        CHECK(reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, "long", buffer, 4) == 0);
+        CHECK(reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, "dword", buffer, 4) == 0);
+        CHECK(reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, "none", buffer, 4) == 0);
+        CHECK(reg_read_value(SETTINGS_PARENT_PATH, "nokey", "v", buffer, 4) == 0);
+        CHECK(init_settings() == 1);
+        settings_read_panel_values();
+        settings_read_hide_window();
+        settings_read_dialog_values();
+        CHECK(settings_write_dialog_values() == 1);
+        CHECK(settings_write_never_show() == 1);
+        CHECK(settings_write_selection() == 1);
+        CHECK(autostart_enable() == 1);
+        CHECK(autostart_disable() == 1);
+        CHECK(autostart_disable() == 0);
+        RegDeleteKeyA(HKEY_CURRENT_USER, RUN_PATH);
+        CHECK(autostart_disable() == 0);
+        CHECK(autostart_enable() == 1);
+    }
+
+    HANDLE after = CreateEventA(NULL, FALSE, FALSE, NULL);
+    CHECK(after == before);
+    CloseHandle(after);
+    restore_defaults();
+}
