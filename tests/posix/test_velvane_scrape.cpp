@@ -1,0 +1,141 @@
+// velvane-scrape as a user runs it: saved pages in, one name=value line per
+// item of the record out.
+#include <doctest/doctest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+#include <string>
+
+#include "tests/support/page_builder.h"
+#include "util/mem.h"
+
+namespace {
+
+const std::string TOOL = std::string(VELVANE_BINARY_DIR) + "/tools/velvane-scrape";
+
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char pattern[] = "/tmp/velvane-scrape.XXXXXX";
+        REQUIRE(mkdtemp(pattern) != nullptr);
+        path = pattern;
+    }
+    ~TempDir() { (void)system(("rm -rf '" + path + "'").c_str()); }
+    std::string write(const char *name, char *page, int32_t length)
+    {
+        std::string file = path + "/" + name;
+        FILE *out = fopen(file.c_str(), "wb");
+        REQUIRE(out != nullptr);
+        fwrite(page, 1, (size_t)length, out);
+        fclose(out);
+        mem_free(page);
+        return file;
+    }
+};
+
+// The tool's standard output and exit code.
+std::string run(const std::string &arguments, int *status)
+{
+    std::string command = "'" + TOOL + "' " + arguments + " 2>/dev/null";
+    FILE *pipe = popen(command.c_str(), "r");
+    REQUIRE(pipe != nullptr);
+    std::string output;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        output.append(chunk, n);
+    int rc = pclose(pipe);
+    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return output;
+}
+
+std::string line_of(const std::string &output, const std::string &name)
+{
+    size_t at = output.find("\n" + name + "=");
+    if (output.compare(0, name.size() + 1, name + "=") == 0)
+        at = 0;
+    else if (at != std::string::npos)
+        at++;
+    else
+        return "(missing)";
+    size_t end = output.find('\n', at);
+    return output.substr(at, end - at);
+}
+
+} // namespace
+
+TEST_CASE("velvane-scrape with no pages prints the record as reset")
+{
+    REQUIRE_MESSAGE(access(TOOL.c_str(), X_OK) == 0, TOOL << " is not built");
+    int status;
+    std::string output = run("", &status);
+    CHECK(status == 0);
+    std::string want =
+        "actual_result=-1\nforecast_result=-1\n"
+        "temperature=100\npressure=-1\nhumidity=-1\nprecip_6h=-1\nprecip_12h=-1\nprecip_24h=-1\n"
+        "wind_direction=\"\"\nwind_speed=-1\ncondition=0\ncomment=null\n";
+    for (int i = 0; i < 7; i++) {
+        std::string d = "day" + std::to_string(i) + ".";
+        want += d + "date=0.000\n" + d + "day_temperature=100\n" + d + "night_temperature=100\n" + d +
+                "precip=0\n" + d + "precip_probability=0\n" + d + "wind_direction=\"\"\n" + d +
+                "wind_speed=0\n" + d + "condition=0\n" + d + "comment=null\n";
+    }
+    CHECK(output == want);
+}
+
+TEST_CASE("velvane-scrape reads both pages and escapes its texts")
+{
+    REQUIRE_MESSAGE(access(TOOL.c_str(), X_OK) == 0, TOOL << " is not built");
+    TempDir dir;
+    ActualPageSpec actual;
+    page_actual_defaults(&actual);
+    actual.comment = "a\\b\"c\nd\re\tf\x01g\x1F Ж";
+    int32_t length;
+    char *page = page_build_actual(&actual, &length);
+    std::string actual_file = dir.write("actual.html", page, length);
+
+    ForecastPageSpec forecast;
+    page_forecast_defaults(&forecast);
+    forecast.date_headings[0] = "31 декабря";
+    page = page_build_forecast(&forecast, &length);
+    std::string forecast_file = dir.write("forecast.html", page, length);
+
+    int status;
+    std::string output = run("--now 2027-01-01T08:30:00 --actual '" + actual_file + "' --forecast '" +
+                                 forecast_file + "'", &status);
+    CHECK(status == 0);
+    CHECK(output.compare(0, 34, "actual_result=1\nforecast_result=1\n") == 0);
+    CHECK(line_of(output, "temperature") == "temperature=-12");
+    CHECK(line_of(output, "comment") == "comment=\"a\\\\b\\\"c\\nd\\re\\tf\\x01g\\x1F Ж\"");
+    CHECK(line_of(output, "wind_direction") == "wind_direction=\"Северо-з\"");
+    // 31 December 2026, read on the first day of 2027.
+    CHECK(line_of(output, "day0.date") == "day0.date=9861.000");
+    CHECK(line_of(output, "day6.date") == "day6.date=9867.000");
+    CHECK(line_of(output, "day6.wind_speed") == "day6.wind_speed=6");
+    CHECK(line_of(output, "day3.comment") == "day3.comment=\"Снег с дождём\"");
+
+    // Only the forecast: the actual result is -1 and the observation reset.
+    output = run("--now 2027-01-01T08:30:00 --forecast '" + forecast_file + "'", &status);
+    CHECK(status == 0);
+    CHECK(line_of(output, "actual_result") == "actual_result=-1");
+    CHECK(line_of(output, "comment") == "comment=null");
+}
+
+TEST_CASE("velvane-scrape refuses what it cannot use")
+{
+    REQUIRE_MESSAGE(access(TOOL.c_str(), X_OK) == 0, TOOL << " is not built");
+    int status;
+    CHECK(run("--now 2027-13-01T00:00:00", &status) == "");
+    CHECK(status == 2);
+    CHECK(run("--now 2027-01-01", &status) == "");
+    CHECK(status == 2);
+    CHECK(run("--actual /nonexistent/page.html", &status) == "");
+    CHECK(status == 2);
+    CHECK(run("--frobnicate", &status) == "");
+    CHECK(status == 2);
+    CHECK(run("--forecast", &status) == "");
+    CHECK(status == 2);
+}

@@ -1,0 +1,271 @@
+// velvane-scrape: runs the page parsers over saved pages and prints the
+// weather record they give, one name=value line per item.
+//
+//   velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]
+//
+// It resets one record, parses the actual-weather page if given, then the
+// forecast page if given, and prints the parsers' results (-1 when not run),
+// the observation fields and then each forecast day's fields in record order.
+// Texts are printed in double quotes with \\ \" \n \r \t and \xHH escapes for
+// the other bytes below 0x20; bytes from 0x80 up are printed as they are. A
+// null comment prints as null. --now fixes the present moment (local time)
+// that the forecast's date heading is read against.
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include "fetch/actual_parser.h"
+#include "fetch/forecast_parser.h"
+#include "fetch/weather_record.h"
+#include "panel/day_number.h"
+#include "util/mem.h"
+
+namespace {
+
+struct Options {
+    const char *now;       // --now, or null for the system clock
+    const char *actual;    // --actual FILE
+    const char *forecast;  // --forecast FILE
+};
+
+// Each option takes one value; a later option (for instance one printing
+// the panel's text blocks for a day) is one more row here and one more step
+// in main.
+struct OptionSpec {
+    const char *name;
+    const char *Options::*field;
+};
+
+const OptionSpec OPTIONS[] = {
+    {"--now", &Options::now},
+    {"--actual", &Options::actual},
+    {"--forecast", &Options::forecast},
+};
+
+void usage(FILE *to)
+{
+    fputs("usage: velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]\n", to);
+}
+
+// 1 when the options are well formed.
+int parse_options(int argc, char **argv, Options *options)
+{
+    memset(options, 0, sizeof *options);
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+            usage(stdout);
+            return -1;
+        }
+        const OptionSpec *spec = NULL;
+        for (const OptionSpec &candidate : OPTIONS) {
+            if (strcmp(argv[i], candidate.name) == 0)
+                spec = &candidate;
+        }
+        if (spec == NULL) {
+            fprintf(stderr, "velvane-scrape: unknown option %s\n", argv[i]);
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            fprintf(stderr, "velvane-scrape: %s needs a value\n", argv[i]);
+            return 0;
+        }
+        options->*(spec->field) = argv[++i];
+    }
+    return 1;
+}
+
+int64_t fixed_now;
+
+int64_t fixed_clock(void)
+{
+    return fixed_now;
+}
+
+// YYYY-MM-DDTHH:MM:SS as local time, into seconds since 1970.
+int parse_now(const char *text, int64_t *seconds)
+{
+    int year, month, day, hour, minute, second;
+    char tail;
+    if (sscanf(text, "%4d-%2d-%2dT%2d:%2d:%2d%c", &year, &month, &day, &hour, &minute, &second, &tail) != 6)
+        return 0;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return 0;
+    struct tm broken;
+    memset(&broken, 0, sizeof broken);
+    broken.tm_year = year - 1900;
+    broken.tm_mon = month - 1;
+    broken.tm_mday = day;
+    broken.tm_hour = hour;
+    broken.tm_min = minute;
+    broken.tm_sec = second;
+    broken.tm_isdst = -1;
+    time_t t = mktime(&broken);
+    if (t == (time_t)-1)
+        return 0;
+    *seconds = (int64_t)t;
+    return 1;
+}
+
+// The whole file as an exact-size block; 1 when it could be read.
+int read_file(const char *path, char **bytes, int32_t *length)
+{
+    *bytes = NULL;
+    *length = 0;
+    FILE *file = fopen(path, "rb");
+    if (file == NULL)
+        return 0;
+    char *data = NULL;
+    uint32_t size = 0;
+    char chunk[65536];
+    size_t n;
+    int ok = 1;
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (size + n > 0x7FFFFFFFu) {
+            ok = 0;
+            break;
+        }
+        char *grown = (char *)mem_realloc(data, size + (uint32_t)n);
+        if (grown == NULL) {
+            ok = 0;
+            break;
+        }
+        data = grown;
+        memcpy(data + size, chunk, n);
+        size += (uint32_t)n;
+    }
+    if (ferror(file))
+        ok = 0;
+    fclose(file);
+    if (!ok) {
+        mem_free(data);
+        return 0;
+    }
+    *bytes = data;
+    *length = (int32_t)size;
+    return 1;
+}
+
+// Runs one parser over a file; -1 when no file was given, -2 when it could
+// not be read.
+int parse_file(const char *path, int (*parse)(WeatherRecord *, const char *, int32_t), WeatherRecord *record)
+{
+    if (path == NULL)
+        return -1;
+    char *bytes;
+    int32_t length;
+    if (!read_file(path, &bytes, &length)) {
+        fprintf(stderr, "velvane-scrape: cannot read %s\n", path);
+        return -2;
+    }
+    int result = parse(record, bytes, length);
+    mem_free(bytes);
+    return result;
+}
+
+void print_text(const char *name, const char *text)
+{
+    fputs(name, stdout);
+    fputs("=\"", stdout);
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0; p++) {
+        switch (*p) {
+        case '\\': fputs("\\\\", stdout); break;
+        case '"': fputs("\\\"", stdout); break;
+        case '\n': fputs("\\n", stdout); break;
+        case '\r': fputs("\\r", stdout); break;
+        case '\t': fputs("\\t", stdout); break;
+        default:
+            if (*p < 0x20)
+                printf("\\x%02X", *p);
+            else
+                putchar(*p);
+        }
+    }
+    fputs("\"\n", stdout);
+}
+
+void print_comment(const char *name, const CommentSlot *slot)
+{
+    const char *text = weather_comment(slot);
+    if (text == NULL)
+        printf("%s=null\n", name);
+    else
+        print_text(name, text);
+}
+
+// A wind direction is at most 15 bytes and its zero byte; print no more
+// even if the buffer were full.
+void print_direction(const char *name, const char *direction)
+{
+    char text[WIND_DIRECTION_SIZE];
+    memcpy(text, direction, WIND_DIRECTION_MAX);
+    text[WIND_DIRECTION_MAX] = 0;
+    print_text(name, text);
+}
+
+void print_record(const WeatherRecord *r)
+{
+    printf("temperature=%d\n", (int)r->temperature);
+    printf("pressure=%d\n", (int)r->pressure);
+    printf("humidity=%d\n", (int)r->humidity);
+    printf("precip_6h=%d\n", (int)r->precip_6h);
+    printf("precip_12h=%d\n", (int)r->precip_12h);
+    printf("precip_24h=%d\n", (int)r->precip_24h);
+    print_direction("wind_direction", r->wind_direction);
+    printf("wind_speed=%d\n", (int)r->wind_speed);
+    printf("condition=%d\n", (int)r->condition);
+    print_comment("comment", &r->comment);
+    for (int i = 0; i < FORECAST_DAYS; i++) {
+        const ForecastDay *d = &r->days[i];
+        char name[32];
+        printf("day%d.date=%.3f\n", i, d->date);
+        printf("day%d.day_temperature=%d\n", i, (int)d->day_temperature);
+        printf("day%d.night_temperature=%d\n", i, (int)d->night_temperature);
+        printf("day%d.precip=%d\n", i, (int)d->precip);
+        printf("day%d.precip_probability=%d\n", i, (int)d->precip_probability);
+        snprintf(name, sizeof name, "day%d.wind_direction", i);
+        print_direction(name, d->wind_direction);
+        printf("day%d.wind_speed=%d\n", i, (int)d->wind_speed);
+        printf("day%d.condition=%d\n", i, (int)d->condition);
+        snprintf(name, sizeof name, "day%d.comment", i);
+        print_comment(name, &d->comment);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    int parsed = parse_options(argc, argv, &options);
+    if (parsed < 0)
+        return 0;
+    if (parsed == 0) {
+        usage(stderr);
+        return 2;
+    }
+    if (options.now != NULL) {
+        if (!parse_now(options.now, &fixed_now)) {
+            fprintf(stderr, "velvane-scrape: --now wants YYYY-MM-DDTHH:MM:SS, not %s\n", options.now);
+            return 2;
+        }
+        set_clock_source(fixed_clock);
+    }
+
+    WeatherRecord *record = weather_record_create();
+    if (record == NULL) {
+        fputs("velvane-scrape: out of memory\n", stderr);
+        return 1;
+    }
+    weather_record_reset(record);
+    int actual = parse_file(options.actual, parse_actual_page_into, record);
+    int forecast = parse_file(options.forecast, parse_forecast_page_into, record);
+    if (actual == -2 || forecast == -2) {
+        weather_record_destroy(record);
+        return 2;
+    }
+    printf("actual_result=%d\n", actual);
+    printf("forecast_result=%d\n", forecast);
+    print_record(record);
+    weather_record_destroy(record);
+    return 0;
+}
