@@ -10,3 +10,25 @@ if(WIN32 AND TARGET velvane-settings)
   set_tests_properties(velvane_settings_dump PROPERTIES TIMEOUT 300)
 endif()
 # --- end settings store ---
+
+# --- program and tray: velvane.exe and the tray harness driven from outside ---
+if(WIN32)
+  add_executable(velvane-tray-harness win/tray_harness.cpp)
+  target_link_libraries(velvane-tray-harness PRIVATE velvane_core)
+  if(TARGET velvane_res)
+    target_link_libraries(velvane-tray-harness PRIVATE velvane_res)
+  endif()
+  # The notification icon is the program's icon 107, in the resources.
+  if(TARGET velvane_res AND TARGET velvane-probe)
+    set(velvane_app_test_args
+        ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template
+        $<TARGET_FILE:velvane-probe> $<TARGET_FILE:velvane-tray-harness>)
+    if(TARGET velvane)
+      list(APPEND velvane_app_test_args $<TARGET_FILE:velvane>)
+    endif()
+    add_test(NAME app_tests
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/app_tests.sh ${velvane_app_test_args})
+    set_tests_properties(app_tests PROPERTIES TIMEOUT 600)
+  endif()
+endif()
+# --- end program and tray ---

@@ -1,0 +1,119 @@
+// The program's entry point: one instance per session, an invisible host
+// window that creates and places the panel, the notification icon and the
+// main message loop.
+#include <windows.h>
+
+#include "app/tray.h"
+#include "fetch/http_client.h"
+#include "panel/panel.h"
+#include "res/resource.h"
+#include "settings/settings_store.h"
+#include "settings/settings_vars.h"
+
+static const char HOST_CLASS_NAME[] = "CLASS_GET_REAL_IP";
+static const char HOST_TITLE[] = "Velvane App";
+// Held for the life of the process: two starts in the same instant can both
+// miss each other's host window, but only one can create the mutex.
+static const char INSTANCE_MUTEX_NAME[] = "Local\\Velvane App";
+static const char TRAY_TIP[] = "Velvane - \xCF\xF0\xEE\xE3\xED\xEE\xE7 \xEF\xEE\xE3\xEE\xE4\xFB";  // Velvane - Прогноз погоды
+
+enum { PANEL_MARGIN = 7, TITLE_BUFFER_SIZE = 50 };
+
+static HINSTANCE program_instance;
+
+// True when a top-level window, hidden ones included, is titled
+// "Velvane App" in any letter case.
+static bool find_running_instance(void)
+{
+    HWND window = GetWindow(GetDesktopWindow(), GW_CHILD);
+    while (window) {
+        char title[TITLE_BUFFER_SIZE];
+        if (GetWindowTextA(window, title, sizeof(title)) > 0 && lstrcmpiA(title, HOST_TITLE) == 0)
+            return true;
+        window = GetWindow(window, GW_HWNDNEXT);
+    }
+    return false;
+}
+
+// Creates the panel, places it 7 pixels from the work area's right and
+// bottom edges and shows or hides it as the settings say.
+static void create_panel(void)
+{
+    panel_window = CreateDialogParamA(program_instance, MAKEINTRESOURCEA(IDD_PANEL), nullptr,
+                                      panel_dialog_proc, 0);
+    if (!panel_window)
+        return;
+
+    RECT work_area;
+    RECT panel_rect;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work_area, 0);
+    GetWindowRect(panel_window, &panel_rect);
+    int width = panel_rect.right - panel_rect.left;
+    int height = panel_rect.bottom - panel_rect.top;
+    SetWindowPos(panel_window, nullptr, work_area.right - PANEL_MARGIN - width,
+                 work_area.bottom - PANEL_MARGIN - height, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+    reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_IS_HIDE_WINDOW, &is_hide_window,
+                   sizeof(is_hide_window));
+    ShowWindow(panel_window, is_hide_window == 0 ? SW_SHOW : SW_HIDE);
+    UpdateWindow(panel_window);
+    bring_to_front(panel_window);
+}
+
+static LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_CREATE:
+        create_panel();
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+static void register_host_class(void)
+{
+    WNDCLASSEXA window_class;
+    ZeroMemory(&window_class, sizeof(window_class));
+    window_class.cbSize = sizeof(window_class);
+    window_class.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    window_class.lpfnWndProc = host_window_proc;
+    window_class.hInstance = program_instance;
+    window_class.hIcon = LoadIconA(program_instance, MAKEINTRESOURCEA(IDI_APP));
+    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    window_class.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+    window_class.lpszClassName = HOST_CLASS_NAME;
+    RegisterClassExA(&window_class);
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    if (find_running_instance())
+        return 0;
+    HANDLE instance_mutex = CreateMutexA(nullptr, FALSE, INSTANCE_MUTEX_NAME);
+    if (instance_mutex && GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0;
+
+    program_instance = GetModuleHandleA(nullptr);
+    register_host_class();
+    net_startup();
+    // Never shown and never needed again: its creation makes the panel.
+    CreateWindowExA(0, HOST_CLASS_NAME, HOST_TITLE, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, program_instance, nullptr);
+    set_tray_tip(TRAY_TIP);
+    tray_add_icon();
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        HWND panel = panel_window;
+        if (panel && IsWindow(panel) && IsDialogMessageA(panel, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    tray_remove_icon();
+    return (int)message.wParam;
+}

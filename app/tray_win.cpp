@@ -1,0 +1,269 @@
+// The notification icon, its hidden window and the thread that runs it.
+#include "app/tray.h"
+
+#include <process.h>
+#include <string.h>
+
+#include "panel/panel.h"
+#include "res/resource.h"
+#include "util/mem.h"
+
+std::atomic<HWND> tray_window(nullptr);
+
+static char tray_title[256];
+static char tray_class_name[256];
+static char *tip_text = nullptr;
+// "TaskbarCreated", broadcast by a shell that has (re)started: every icon
+// has to be added again. Registered and read on the tray thread only.
+static UINT taskbar_created_message = 0;
+
+static LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+void set_tray_tip(const char *text)
+{
+    mem_free(tip_text);
+    tip_text = dup_string(text);
+    if (tip_text && strlen(tip_text) >= TRAY_TIP_LENGTH)
+        tip_text[TRAY_TIP_LENGTH] = 0;
+}
+
+const char *tray_tip(void)
+{
+    return tip_text;
+}
+
+void tray_fill_data(NOTIFYICONDATAA *data, int adding, HICON icon)
+{
+    memset(data, 0, sizeof(*data));
+    data->cbSize = sizeof(*data);
+    data->hWnd = tray_window.load();
+    data->uID = TRAY_ICON_ID;
+    if (!adding)
+        return;
+    data->uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data->uCallbackMessage = TRAY_CALLBACK_MESSAGE;
+    data->hIcon = icon;
+    if (tip_text) {
+        size_t length = strlen(tip_text);
+        if (length > TRAY_TIP_LENGTH)
+            length = TRAY_TIP_LENGTH;
+        memcpy(data->szTip, tip_text, length);
+        data->szTip[length] = 0;
+    }
+}
+
+// Loads the application icon and hands the icon to the shell; the shell
+// keeps its own copy, so ours is released at once.
+static int add_icon_now(void)
+{
+    HICON icon = (HICON)LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
+                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+    if (!icon)
+        return 0;
+    NOTIFYICONDATAA data;
+    tray_fill_data(&data, 1, icon);
+    int added = Shell_NotifyIconA(NIM_ADD, &data) ? 1 : 0;
+    DestroyIcon(icon);
+    return added;
+}
+
+int tray_add_icon(void)
+{
+    if (!tray_window.load())
+        start_tray_thread();
+    return add_icon_now();
+}
+
+// Runs on the tray thread, which owns the window: the icon is deleted, the
+// window destroyed and tray_window cleared, in that order, and the thread's
+// loop is told to end.
+static int remove_on_tray_thread(HWND window)
+{
+    NOTIFYICONDATAA data;
+    tray_fill_data(&data, 0, nullptr);
+    int deleted = Shell_NotifyIconA(NIM_DELETE, &data) ? 1 : 0;
+    DestroyWindow(window);
+    tray_window.store(nullptr);
+    PostQuitMessage(0);
+    return deleted;
+}
+
+int tray_remove_icon(void)
+{
+    HWND window = tray_window.load();
+    if (window) {
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutA(window, TRAY_REMOVE_MESSAGE, 0, 0, SMTO_NORMAL, 5000, &result))
+            return (int)result;
+    }
+    // No tray thread, or one that does not answer: at least the icon goes;
+    // a window left behind ends with the process.
+    NOTIFYICONDATAA data;
+    tray_fill_data(&data, 0, nullptr);
+    int deleted = Shell_NotifyIconA(NIM_DELETE, &data) ? 1 : 0;
+    tray_window.store(nullptr);
+    return deleted;
+}
+
+static unsigned __stdcall tray_thread_main(void *ready_event)
+{
+    if (tray_window.load())
+        return 0;
+    strcpy(tray_title, "brennix");
+    strcpy(tray_class_name, "Windows_brennix");
+    taskbar_created_message = RegisterWindowMessageA("TaskbarCreated");
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA window_class;
+    memset(&window_class, 0, sizeof(window_class));
+    window_class.cbSize = sizeof(window_class);
+    window_class.lpfnWndProc = tray_window_proc;
+    window_class.hInstance = instance;
+    window_class.hbrBackground = (HBRUSH)(COLOR_BTNSHADOW + 1);
+    window_class.lpszClassName = tray_class_name;
+    RegisterClassExA(&window_class);
+
+    HWND window = CreateWindowExA(WS_EX_APPWINDOW, tray_class_name, tray_title, WS_CAPTION, 2, 2, 200, 100,
+                                  nullptr, nullptr, instance, nullptr);
+    if (!window)
+        return 0;
+    tray_window.store(window);
+    ShowWindow(window, SW_HIDE);
+    UpdateWindow(window);
+    SetEvent((HANDLE)ready_event);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    tray_window.store(nullptr);
+    return (unsigned)message.wParam;
+}
+
+int start_tray_thread(void)
+{
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!ready)
+        return 0;
+    uintptr_t thread = _beginthreadex(nullptr, 0, tray_thread_main, ready, 0, nullptr);
+    if (!thread) {
+        CloseHandle(ready);
+        return 0;
+    }
+    CloseHandle((HANDLE)thread);
+    int signalled = WaitForSingleObject(ready, TRAY_READY_WAIT_MS) == WAIT_OBJECT_0;
+    // A thread that was late may still signal the event: then it stays open.
+    if (signalled)
+        CloseHandle(ready);
+    return signalled ? 1 : 0;
+}
+
+static LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == TRAY_REMOVE_MESSAGE)
+        return remove_on_tray_thread(window);
+    if (message == WM_COMMAND)
+        tray_command(LOWORD(wparam));
+    else if (message == TRAY_CALLBACK_MESSAGE)
+        tray_notify((UINT)wparam, (UINT)lparam);
+    else if (taskbar_created_message && message == taskbar_created_message)
+        add_icon_now();
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+static void show_menu(void)
+{
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    AppendMenuA(menu, MF_STRING, TRAY_ITEM_SHOW,
+                "\xCF\xEE\xEA\xE0\xE7\xE0\xF2\xFC \xEF\xF0\xEE\xE3\xED\xEE\xE7");  // Показать прогноз
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, TRAY_ITEM_SETTINGS, "\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE8");  // Настройки
+    AppendMenuA(menu, MF_STRING, TRAY_ITEM_REFRESH,
+                "\xCE\xE1\xED\xEE\xE2\xE8\xF2\xFC \xEF\xF0\xEE\xE3\xED\xEE\xE7");  // Обновить прогноз
+    AppendMenuA(menu, MF_STRING, TRAY_ITEM_ABOUT, "\xCE \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xE5");  // О программе
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, TRAY_ITEM_EXIT, "\xC2\xFB\xF5\xEE\xE4");  // Выход
+
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+    HWND owner = tray_window.load();
+    // A notification icon's menu closes on a click elsewhere only while its
+    // owner is the foreground window, and the null message afterwards lets
+    // the next right click open it again at once.
+    SetForegroundWindow(owner);
+    TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner, nullptr);
+    PostMessageA(owner, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+void tray_notify(UINT icon_id, UINT mouse_message)
+{
+    if (icon_id != TRAY_ICON_ID)
+        return;
+    if (mouse_message == WM_LBUTTONDOWN || mouse_message == WM_LBUTTONDBLCLK)
+        toggle_panel(0);
+    else if (mouse_message == WM_RBUTTONDOWN)
+        show_menu();
+}
+
+void tray_command(UINT item_id)
+{
+    switch (item_id) {
+    case TRAY_ITEM_SHOW:
+        toggle_panel(1);
+        break;
+    case TRAY_ITEM_SETTINGS:
+        SendMessageA(panel_window, WM_COMMAND, IDC_SETTINGS, 1);
+        break;
+    case TRAY_ITEM_REFRESH:
+        SendMessageA(panel_window, WM_COMMAND, CMD_REFRESH, 0);
+        break;
+    case TRAY_ITEM_ABOUT:
+        SendMessageA(panel_window, WM_COMMAND, IDC_ABOUT, 1);
+        break;
+    case TRAY_ITEM_EXIT:
+        SendMessageA(panel_window, WM_COMMAND, IDOK, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void toggle_panel(int force_show)
+{
+    HWND panel = panel_window;
+    if (!panel)
+        return;
+    if (force_show || !IsWindowVisible(panel)) {
+        ShowWindow(panel, SW_SHOWNORMAL);
+        bring_to_front(panel);
+    } else {
+        ShowWindow(panel, SW_HIDE);
+    }
+}
+
+void bring_to_front(HWND window)
+{
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
+#endif
+    DWORD version = GetVersion();
+    DWORD major = LOBYTE(LOWORD(version));
+    DWORD minor = HIBYTE(LOWORD(version));
+    int newer = (version & 0x80000000u) ? (major >= 4 && minor >= 10) : (major >= 5);
+    if (!newer) {
+        SetForegroundWindow(window);
+        return;
+    }
+    DWORD own_thread = GetCurrentThreadId();
+    DWORD foreground_thread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+    int attached = foreground_thread && foreground_thread != own_thread &&
+                   AttachThreadInput(own_thread, foreground_thread, TRUE);
+    SetForegroundWindow(window);
+    if (attached)
+        AttachThreadInput(own_thread, foreground_thread, FALSE);
+    BringWindowToTop(window);
+}

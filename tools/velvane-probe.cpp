@@ -1,0 +1,365 @@
+// velvane-probe: finds, reads and pokes the windows of the desktop it runs
+// in, for the tests that drive velvane.exe from outside.
+//
+//   velvane-probe COMMAND [ARGS...]
+//
+// A window is named by a handle (0x...) or by criteria joined with commas:
+// title=TEXT (exact, ASCII), titlehex=HEX (exact, the title's UTF-8 bytes in
+// hex), class=NAME, visible=1. The first top-level window, hidden ones
+// included, that meets them all is taken.
+//
+//   find W              prints the handle; exit 1 when there is none
+//   count W             prints how many top-level windows meet W
+//   wait W MS           waits until W exists, prints its handle
+//   wait-gone W MS      waits until no window meets W
+//   wait-visible W 0|1 MS   waits until W is hidden (0) or shown (1)
+//   rect W              prints left top right bottom of W's window rectangle
+//   visible W           prints 1 or 0
+//   text W              prints W's title as UTF-8
+//   send W MSG WPARAM LPARAM   sends a message, prints the result
+//   post W MSG WPARAM LPARAM   posts a message
+//   broadcast NAME      posts the registered message NAME to all top-level windows
+//   workarea            prints left top right bottom of the desktop work area
+//   icon W ID           prints 1 when the notification area has icon ID of W
+//   delete-icon W ID    deletes that icon, as a restarting shell loses it
+//   tooltips            prints the text of every visible tooltip, one a line
+//   hold TITLE SECONDS  keeps a hidden top-level window titled TITLE, prints
+//                       "ready" once it exists
+// Exit code 0 when the command did what it says, 1 when not, 2 on misuse.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+struct WindowQuery {
+    const char *title;
+    wchar_t title_wide[512];
+    int has_title_wide;
+    const char *class_name;
+    int must_be_visible;
+    HWND found;
+    int count;
+};
+
+static int hex_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Decodes hex UTF-8 bytes into a wide text; 0 on a malformed input.
+static int decode_title_hex(const char *hex, size_t length, wchar_t *out, int out_size)
+{
+    char bytes[1024];
+    if (length % 2 || length / 2 >= sizeof(bytes))
+        return 0;
+    for (size_t i = 0; i < length / 2; i++) {
+        int high = hex_value(hex[2 * i]);
+        int low = hex_value(hex[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return 0;
+        bytes[i] = (char)(high * 16 + low);
+    }
+    int written = MultiByteToWideChar(CP_UTF8, 0, bytes, (int)(length / 2), out, out_size - 1);
+    if (written <= 0 && length)
+        return 0;
+    out[written] = 0;
+    return 1;
+}
+
+// Criteria are kept in copies, so the caller's text may be split in place.
+static char query_text[2048];
+
+static int parse_query(const char *spec, WindowQuery *query)
+{
+    memset(query, 0, sizeof(*query));
+    if (strlen(spec) >= sizeof(query_text))
+        return 0;
+    strcpy(query_text, spec);
+    char *part = query_text;
+    while (part && *part) {
+        char *next = strchr(part, ',');
+        if (next)
+            *next++ = 0;
+        if (strncmp(part, "title=", 6) == 0) {
+            query->title = part + 6;
+        } else if (strncmp(part, "titlehex=", 9) == 0) {
+            if (!decode_title_hex(part + 9, strlen(part + 9), query->title_wide, 512))
+                return 0;
+            query->has_title_wide = 1;
+        } else if (strncmp(part, "class=", 6) == 0) {
+            query->class_name = part + 6;
+        } else if (strcmp(part, "visible=1") == 0) {
+            query->must_be_visible = 1;
+        } else {
+            return 0;
+        }
+        part = next;
+    }
+    return 1;
+}
+
+static int window_matches(HWND window, const WindowQuery *query)
+{
+    if (query->must_be_visible && !IsWindowVisible(window))
+        return 0;
+    if (query->class_name) {
+        char name[256];
+        if (!GetClassNameA(window, name, sizeof(name)) || strcmp(name, query->class_name) != 0)
+            return 0;
+    }
+    if (query->title) {
+        char title[512];
+        GetWindowTextA(window, title, sizeof(title));
+        if (strcmp(title, query->title) != 0)
+            return 0;
+    }
+    if (query->has_title_wide) {
+        wchar_t title[512];
+        GetWindowTextW(window, title, 512);
+        if (wcscmp(title, query->title_wide) != 0)
+            return 0;
+    }
+    return 1;
+}
+
+static BOOL CALLBACK match_window(HWND window, LPARAM context)
+{
+    WindowQuery *query = (WindowQuery *)context;
+    if (window_matches(window, query)) {
+        if (!query->found)
+            query->found = window;
+        query->count++;
+    }
+    return TRUE;
+}
+
+// The window named by spec, or null; count receives the number of matches.
+static HWND find_window(const char *spec, int *count)
+{
+    if (count)
+        *count = 0;
+    if (strncmp(spec, "0x", 2) == 0) {
+        HWND window = (HWND)(uintptr_t)strtoull(spec + 2, nullptr, 16);
+        if (!IsWindow(window))
+            return nullptr;
+        if (count)
+            *count = 1;
+        return window;
+    }
+    static WindowQuery query;
+    if (!parse_query(spec, &query)) {
+        fprintf(stderr, "velvane-probe: bad window criteria: %s\n", spec);
+        exit(2);
+    }
+    EnumWindows(match_window, (LPARAM)&query);
+    if (count)
+        *count = query.count;
+    return query.found;
+}
+
+static void print_handle(HWND window)
+{
+    printf("0x%llx\n", (unsigned long long)(uintptr_t)window);
+}
+
+static UINT parse_message(const char *text)
+{
+    return (UINT)strtoul(text, nullptr, 0);
+}
+
+static LPARAM parse_param(const char *text)
+{
+    return (LPARAM)strtoll(text, nullptr, 0);
+}
+
+// Polls every 20 ms until the predicate holds or ms have passed.
+static int wait_until(int (*holds)(const char *, int), const char *spec, int argument, int ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (holds(spec, argument))
+            return 1;
+        if ((int)(GetTickCount() - start) >= ms)
+            return 0;
+        Sleep(20);
+    }
+}
+
+static int window_exists(const char *spec, int) { return find_window(spec, nullptr) != nullptr; }
+static int window_gone(const char *spec, int) { return find_window(spec, nullptr) == nullptr; }
+static int window_visibility(const char *spec, int shown)
+{
+    HWND window = find_window(spec, nullptr);
+    return window && (IsWindowVisible(window) ? 1 : 0) == shown;
+}
+
+static int notify_icon(DWORD action, HWND window, UINT id)
+{
+    NOTIFYICONDATAW data;
+    memset(&data, 0, sizeof(data));
+    data.cbSize = sizeof(data);
+    data.hWnd = window;
+    data.uID = id;
+    return Shell_NotifyIconW(action, &data) ? 1 : 0;
+}
+
+static void print_utf8(const wchar_t *text)
+{
+    char bytes[2048];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr);
+    if (length <= 0)
+        bytes[0] = 0;
+    printf("%s\n", bytes);
+}
+
+static BOOL CALLBACK print_tooltip(HWND window, LPARAM)
+{
+    char name[64];
+    if (IsWindowVisible(window) && GetClassNameA(window, name, sizeof(name)) &&
+        lstrcmpiA(name, "tooltips_class32") == 0) {
+        wchar_t text[1024];
+        text[0] = 0;
+        SendMessageTimeoutW(window, WM_GETTEXT, 1024, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, nullptr);
+        print_utf8(text);
+    }
+    return TRUE;
+}
+
+static int hold_window(const char *title, int seconds)
+{
+    WNDCLASSA window_class;
+    memset(&window_class, 0, sizeof(window_class));
+    window_class.lpfnWndProc = DefWindowProcA;
+    window_class.hInstance = GetModuleHandleA(nullptr);
+    window_class.lpszClassName = "VelvaneProbeHold";
+    RegisterClassA(&window_class);
+    HWND window = CreateWindowExA(0, "VelvaneProbeHold", title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                  nullptr, nullptr, window_class.hInstance, nullptr);
+    if (!window)
+        return 1;
+    printf("ready\n");
+    fflush(stdout);
+    SetTimer(nullptr, 0, (UINT)seconds * 1000, nullptr);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER)
+            break;
+        DispatchMessageA(&message);
+    }
+    DestroyWindow(window);
+    return 0;
+}
+
+static int usage(void)
+{
+    fprintf(stderr, "usage: velvane-probe COMMAND [ARGS...] (see the source for the commands)\n");
+    return 2;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return usage();
+    const char *command = argv[1];
+    int count = 0;
+
+    if (strcmp(command, "workarea") == 0) {
+        RECT area;
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        printf("%ld %ld %ld %ld\n", area.left, area.top, area.right, area.bottom);
+        return 0;
+    }
+    if (strcmp(command, "tooltips") == 0) {
+        EnumWindows(print_tooltip, 0);
+        return 0;
+    }
+    if (strcmp(command, "broadcast") == 0 && argc == 3) {
+        UINT message = RegisterWindowMessageA(argv[2]);
+        return PostMessageA(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
+    }
+    if (strcmp(command, "hold") == 0 && argc == 4)
+        return hold_window(argv[2], atoi(argv[3]));
+    if (argc < 3)
+        return usage();
+
+    const char *spec = argv[2];
+    if (strcmp(command, "find") == 0) {
+        HWND window = find_window(spec, nullptr);
+        if (!window)
+            return 1;
+        print_handle(window);
+        return 0;
+    }
+    if (strcmp(command, "count") == 0) {
+        find_window(spec, &count);
+        printf("%d\n", count);
+        return 0;
+    }
+    if (strcmp(command, "wait") == 0 && argc == 4) {
+        if (!wait_until(window_exists, spec, 0, atoi(argv[3])))
+            return 1;
+        print_handle(find_window(spec, nullptr));
+        return 0;
+    }
+    if (strcmp(command, "wait-gone") == 0 && argc == 4)
+        return wait_until(window_gone, spec, 0, atoi(argv[3])) ? 0 : 1;
+    if (strcmp(command, "wait-visible") == 0 && argc == 5)
+        return wait_until(window_visibility, spec, atoi(argv[3]), atoi(argv[4])) ? 0 : 1;
+
+    // A notification icon outlives its window when the window was not
+    // deleted properly: a handle given in hex is taken as it stands.
+    if ((strcmp(command, "icon") == 0 || strcmp(command, "delete-icon") == 0) && argc == 4) {
+        HWND owner = strncmp(spec, "0x", 2) == 0 ? (HWND)(uintptr_t)strtoull(spec + 2, nullptr, 16)
+                                                 : find_window(spec, nullptr);
+        UINT id = (UINT)atoi(argv[3]);
+        if (command[0] == 'i') {
+            printf("%d\n", notify_icon(NIM_MODIFY, owner, id));
+            return 0;
+        }
+        return notify_icon(NIM_DELETE, owner, id) ? 0 : 1;
+    }
+
+    HWND window = find_window(spec, nullptr);
+    if (!window) {
+        fprintf(stderr, "velvane-probe: no window %s\n", spec);
+        return 1;
+    }
+    if (strcmp(command, "rect") == 0) {
+        RECT rect;
+        GetWindowRect(window, &rect);
+        printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
+    if (strcmp(command, "visible") == 0) {
+        printf("%d\n", IsWindowVisible(window) ? 1 : 0);
+        return 0;
+    }
+    if (strcmp(command, "text") == 0) {
+        wchar_t text[1024];
+        GetWindowTextW(window, text, 1024);
+        print_utf8(text);
+        return 0;
+    }
+    if (strcmp(command, "send") == 0 && argc == 6) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window, parse_message(argv[3]), (WPARAM)parse_param(argv[4]),
+                                 parse_param(argv[5]), SMTO_NORMAL, 5000, &result))
+            return 1;
+        printf("%lld\n", (long long)result);
+        return 0;
+    }
+    if (strcmp(command, "post") == 0 && argc == 6)
+        return PostMessageA(window, parse_message(argv[3]), (WPARAM)parse_param(argv[4]),
+                            parse_param(argv[5]))
+                   ? 0
+                   : 1;
+    return usage();
+}
