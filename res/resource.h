@@ -27,6 +27,30 @@
 #define IDC_NIGHT_LABEL      1020
 #define IDC_SETTINGS         1024
 
+/* Settings dialog controls */
+#define IDC_SET_AUTOSTART    1013
+#define IDC_SET_FIRST_FORE   1014
+#define IDC_SET_GET_FORE     1015
+#define IDC_SET_HIDE_WINDOW  1016
+#define IDC_SET_USE_PROXY    1017
+#define IDC_SET_HOURS        1022
+#define IDC_SET_HOURS_SPIN   1023
+#define IDC_SET_PROXY_NAME   1025
+#define IDC_SET_PROXY_PORT   1026
+
+/* About box and notice controls */
+#define IDC_ABOUT_LINK       1008
+#define IDC_NEVER_SHOW       1027
+
+/* Strings */
+#define IDS_APP_TITLE        200
+#define IDS_APP_DESCRIPTION  201
+#define IDS_ACTUAL_TITLE     202
+
+#ifndef IDC_STATIC
+#define IDC_STATIC           (-1)
+#endif
+
 /* Panel commands sent by the tray menu and the settings dialog
    (1 exit and 2 hide are IDOK and IDCANCEL). */
 #define CMD_REFRESH          130
