@@ -19,4 +19,9 @@ void mem_free(void *block);
 // Null gives null; otherwise a new block holding the text and its terminator.
 char *dup_string(const char *text);
 
+// The number of blocks handed out by these operations and not yet released
+// (all threads together): tests use it to show that every buffer is
+// released exactly once.
+int32_t mem_live_blocks(void);
+
 #endif
