@@ -32,3 +32,11 @@ if(WIN32)
   endif()
 endif()
 # --- end program and tray ---
+
+# --- pictures: the packed icons and bitmap are current with their SVG sources ---
+if(NOT WIN32)
+  add_test(NAME gen_pictures_check
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/gen-pictures --check)
+  set_tests_properties(gen_pictures_check PROPERTIES TIMEOUT 300)
+endif()
+# --- end pictures ---
