@@ -134,6 +134,12 @@ TEST_CASE("a whole page fills all seven days")
     }
     // The observation is the other parser's: untouched.
     CHECK(r.record->temperature == 100);
+    // Parsing the page again replaces the seven comments; the old ones go.
+    int32_t blocks = mem_live_blocks();
+    CHECK(parse_forecast_page_into(r.record, page.bytes, page.length) == 1);
+    CHECK(mem_live_blocks() == blocks);
+    weather_record_reset(r.record);
+    CHECK(mem_live_blocks() == blocks - 7);
     CHECK(r.record->pressure == -1);
     CHECK(weather_comment(&r.record->comment) == nullptr);
 }

@@ -119,6 +119,24 @@ TEST_CASE("reset releases every comment once and brings back every no-value mark
     weather_record_destroy(r);
 }
 
+TEST_CASE("every block the record owns is released exactly once")
+{
+    int32_t before = mem_live_blocks();
+    WeatherRecord *r = weather_record_create();
+    REQUIRE(r != nullptr);
+    CHECK(mem_live_blocks() == before + 1);
+    fill_everything(r);
+    CHECK(mem_live_blocks() == before + 1 + 8);
+    fill_everything(r);
+    CHECK(mem_live_blocks() == before + 1 + 8);
+    weather_record_reset(r);
+    CHECK(mem_live_blocks() == before + 1);
+    weather_record_reset(r);
+    CHECK(mem_live_blocks() == before + 1);
+    weather_record_destroy(r);
+    CHECK(mem_live_blocks() == before);
+}
+
 TEST_CASE("a record in plain memory, zeroed, resets as well")
 {
     WeatherRecord record;
