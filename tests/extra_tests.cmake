@@ -40,3 +40,12 @@ if(NOT WIN32)
   set_tests_properties(gen_pictures_check PROPERTIES TIMEOUT 300)
 endif()
 # --- end pictures ---
+
+# --- location catalogue: the shipped table is current with its text files ---
+if(NOT WIN32)
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  add_test(NAME gen_catalogue_check
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/gen-catalogue --check)
+  set_tests_properties(gen_catalogue_check PROPERTIES TIMEOUT 120)
+endif()
+# --- end location catalogue ---

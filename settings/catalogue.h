@@ -1,0 +1,81 @@
+// The built-in location catalogue behind the panel's country and city lists:
+// 50 country entries, each with a constant table of cities, and the location
+// path (country key "/" region key "/" city key) of a selection.
+//
+// A list position is an index into CATALOGUE_COUNTRIES or into the selected
+// country's city table. The positions are stored in the settings (cur_country
+// and cur_city), so the order of the entries must never change.
+#ifndef VELVANE_SETTINGS_CATALOGUE_H
+#define VELVANE_SETTINGS_CATALOGUE_H
+
+#include <stdint.h>
+
+// One row of a city table. Keys are the weather service's ASCII path words;
+// the region key is empty outside Russia. The display name is code page 1251.
+struct CityEntry {
+    const char *region_key;    // at most CATALOGUE_REGION_KEY_MAX characters
+    const char *city_key;      // at most CATALOGUE_CITY_KEY_MAX characters
+    const char *display_name;  // at most CATALOGUE_CITY_NAME_MAX bytes
+};
+
+// One entry of the country list.
+struct CountryEntry {
+    const char *country_key;   // at most CATALOGUE_COUNTRY_KEY_MAX characters
+    const char *display_name;  // code page 1251, at most CATALOGUE_COUNTRY_NAME_MAX bytes
+    const CityEntry *cities;
+    int32_t city_count;
+};
+
+enum {
+    CATALOGUE_COUNTRY_COUNT = 50,
+    CATALOGUE_COUNTRY_KEY_MAX = 28,
+    CATALOGUE_COUNTRY_NAME_MAX = 29,
+    CATALOGUE_REGION_KEY_MAX = 29,
+    CATALOGUE_CITY_KEY_MAX = 18,
+    CATALOGUE_CITY_NAME_MAX = 31
+};
+
+// The country list, generated into settings/catalogue_table.cpp from
+// settings/catalogue/*.txt by scripts/gen-catalogue.
+extern const CountryEntry CATALOGUE_COUNTRIES[CATALOGUE_COUNTRY_COUNT];
+
+// The entry at a country position, or null outside the list.
+const CountryEntry *catalogue_country(int32_t country_position);
+
+// The row at a city position of a country's table, or null when either
+// position is outside its list.
+const CityEntry *catalogue_city(int32_t country_position, int32_t city_position);
+
+// The location path of two list positions, "country/region/city", as a new
+// text from format_string that the caller releases with mem_free. A position
+// outside its list (such as -1 for a list without a selection, or a stored
+// position beyond the list) counts as position 0, so the path always names a
+// real place: the first city of the country, or russia/moscow-area/moscow
+// when the country position is outside (whatever the city position, since
+// there is then no city list).
+char *location_path_at(int32_t country_position, int32_t city_position);
+
+#ifdef _WIN32
+#include <windows.h>
+
+// The panel's two lists (IDC_COUNTRY and IDC_CITY), filled by appending
+// with CB_INSERTSTRING at -1 so that a list position stays a catalogue
+// position even though the lists are sorted combo boxes.
+
+// Empties the country list, runs init_settings (which loads cur_country and
+// cur_city), appends the 50 names and selects position cur_country.
+void fill_country_list(HWND panel);
+
+// Empties the city list and, when the country list has a selection, appends
+// that country's cities and selects position cur_city.
+void fill_city_list(HWND panel);
+
+// Takes the country list's position as cur_country and the city list's (or
+// 0 when country_changed is set) as cur_city, and stores both.
+void save_location_selection(HWND panel, int country_changed);
+
+// The location path of the two lists' selections (see location_path_at).
+char *location_path(HWND panel);
+#endif
+
+#endif

@@ -1,0 +1,332 @@
+// The shipped location catalogue: the country list, the counts, the rows
+// whose positions are stored settings, the keys and names within what the
+// service and the lists take, the order of the tables, and the location path.
+#include <doctest/doctest.h>
+
+#include "settings/catalogue.h"
+#include "util/mem.h"
+
+#include <set>
+#include <string>
+#include <string.h>
+
+// UTF-8 to code page 1251 for ASCII, Ё, ё and А..я: enough for the names
+// written in these tests.
+static std::string cp1251(const char *utf8)
+{
+    std::string out;
+    const unsigned char *p = (const unsigned char *)utf8;
+    while (*p) {
+        if (*p < 0x80) {
+            out += (char)*p++;
+            continue;
+        }
+        unsigned code = ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+        p += 2;
+        if (code == 0x401)
+            out += (char)0xA8;
+        else if (code == 0x451)
+            out += (char)0xB8;
+        else if (code >= 0x410 && code <= 0x44F)
+            out += (char)(0xC0 + (code - 0x410));
+        else
+            out += '?';
+    }
+    return out;
+}
+
+// The order of the tables: letter by letter regardless of case, е and ё as
+// one letter, space and hyphen before the letters.
+static std::string order_key(const char *name)
+{
+    std::string out;
+    for (const unsigned char *p = (const unsigned char *)name; *p; p++) {
+        unsigned char c = *p;
+        if (c >= 0xC0 && c <= 0xDF)
+            c = (unsigned char)(c + 0x20);
+        else if (c == 0xA8 || c == 0xB8)
+            c = 0xE5;
+        else if (c >= 'A' && c <= 'Z')
+            c = (unsigned char)(c + 0x20);
+        out += (char)c;
+    }
+    return out;
+}
+
+static std::string path_at(int32_t country, int32_t city)
+{
+    char *path = location_path_at(country, city);
+    REQUIRE(path != nullptr);
+    std::string text = path;
+    mem_free(path);
+    return text;
+}
+
+static int country_position(const char *key)
+{
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++)
+        if (strcmp(CATALOGUE_COUNTRIES[i].country_key, key) == 0)
+            return i;
+    return -1;
+}
+
+struct ExpectedCountry {
+    const char *key;
+    const char *name;
+    int32_t count;
+};
+
+static const ExpectedCountry EXPECTED_COUNTRIES[CATALOGUE_COUNTRY_COUNT] = {
+    {"russia", "Россия", 1290}, {"australia", "Австралия", 17}, {"austria", "Австрия", 96},
+    {"bahamas", "Багамские острова", 1}, {"barbados", "Барбадос", 1}, {"belarus", "Белоруссия", 30},
+    {"islands-bermudskie", "Бермудские острова", 1}, {"bulgaria", "Болгария", 31},
+    {"brazil", "Бразилия", 133}, {"the-hawaiian-islands", "Гавайские острова", 3},
+    {"haiti", "Гаити", 1}, {"germany", "Германия", 149}, {"greece", "Греция", 20},
+    {"denmark", "Дания", 7}, {"egypt", "Египет", 18}, {"israel", "Израиль", 5},
+    {"india", "Индия", 73}, {"indonesia", "Индонезия", 20}, {"spain", "Испания", 40},
+    {"italy", "Италия", 51}, {"kazakhstan", "Казахстан", 133}, {"canada", "Канада", 218},
+    {"cyprus", "Кипр", 3}, {"china", "Китай", 156}, {"cuba", "Куба", 15},
+    {"madagascar", "Мадагаскар", 22}, {"maldives", "Мальдивы", 3}, {"mexico", "Мексика", 61},
+    {"moldova", "Молдавия", 11}, {"mongolia", "Монголия", 40}, {"new-zealand", "Новая Зенландия", 4},
+    {"norway", "Норвегия", 100}, {"arab-emirates", "Объединенные Арабские Эмираты", 6},
+    {"russia", "Россия", 1290}, {"romania", "Румыния", 48}, {"usa", "США", 160},
+    {"saudi-arabia", "Саудовская Аравия", 29}, {"tajland", "Таиланд", 34}, {"turkey", "Турция", 43},
+    {"ukraine", "Украина", 115}, {"fidji", "Фиджи", 1}, {"finland", "Финляндия", 43},
+    {"france", "Франция", 61}, {"czechia", "Чехия", 20}, {"switzerland", "Швейцария", 3},
+    {"sweden", "Швеция", 79}, {"yugoslavia", "Югославия", 37},
+    {"the-republic-of-south-africa", "Южно-Африканская республика", 79}, {"jamaica", "Ямайка", 2},
+    {"japan", "Япония", 49},
+};
+
+static const char *const REGION_KEYS[85] = {
+    "aginsky-burjatskij-ar", "altai-territory", "amur-area", "arkhangelsk-area", "astrakhan-area",
+    "belgorod-area", "bryansk-area", "chechen-republic", "chelyabinsk-area", "chita-area",
+    "chukotskij-ar", "chuvash-republic", "evenkijskij-ar", "hanty-mansijskij-ar", "irkutsk-area",
+    "ivanovo-area", "jamalo-nenetskij-ar", "kaliningrad-area", "kaluga-area", "kamchatka-area",
+    "kemerovo-area", "khabarovsk-territory", "kirov-area", "korjakskij-ar", "kostroma-area",
+    "krasnodar-territory", "krasnoyarsk-territory", "kurgan-area", "kursk-area", "leningrad-region",
+    "lipetsk-area", "magadan-area", "moscow-area", "murmansk-area", "nenetskij-ar",
+    "nizhegorodskaya-area", "novgorod-area", "novosibirsk-area", "omsk-area", "orenburg-area",
+    "oryol-area", "penza-area", "perm-area", "primorski-krai", "pskov-area", "republic-adygea",
+    "republic-altai", "republic-bashkortostan", "republic-buryatiya", "republic-dagestan",
+    "republic-ingushetia", "republic-kabardino-balkaria", "republic-kalmykia",
+    "republic-karachaevo-circassia", "republic-karelia", "republic-khakassia", "republic-komi",
+    "republic-mary-el", "republic-mordovia", "republic-northern-ossetia", "republic-saha-yakutia",
+    "republic-tatarstan", "republic-tyva", "republic-udmurtia", "rostov-area", "ryazan-area",
+    "sakhalin-area", "samara-area", "saratov-area", "smolensk-area", "stavropol-territory",
+    "sverdlovsk-area", "tajmyrsky-dolgano-nenets", "tambov-area", "tomsk-area", "tula-area",
+    "tver-area", "tyumen-area", "ulyanovsk-area", "ust-ordynsky-burjatskij-ar", "vladimir-area",
+    "volgograd-area", "vologda-area", "voronezh-area", "yaroslavl-area",
+};
+
+static void check_row(const char *country_key, int32_t position, const char *region,
+                      const char *city_key, const char *name_utf8)
+{
+    int country = country_position(country_key);
+    REQUIRE(country >= 0);
+    const CityEntry *row = catalogue_city(country, position);
+    REQUIRE(row != nullptr);
+    CHECK(std::string(row->region_key) == region);
+    CHECK(std::string(row->city_key) == city_key);
+    CHECK(std::string(row->display_name) == cp1251(name_utf8));
+}
+
+// Lower-case ASCII letters and digits in words joined by single hyphens.
+static bool key_is_well_formed(const char *key, bool digits_allowed)
+{
+    size_t n = strlen(key);
+    if (n == 0 || key[0] == '-' || key[n - 1] == '-')
+        return false;
+    for (size_t i = 0; i < n; i++) {
+        char c = key[i];
+        bool ok = (c >= 'a' && c <= 'z') || c == '-' || (digits_allowed && c >= '0' && c <= '9');
+        if (!ok || (c == '-' && key[i + 1] == '-'))
+            return false;
+    }
+    return true;
+}
+
+TEST_CASE("the country list holds the 50 entries in their stored order")
+{
+    int32_t total = 0;
+    std::set<const CityEntry *> tables;
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry &c = CATALOGUE_COUNTRIES[i];
+        CAPTURE(i);
+        CHECK(std::string(c.country_key) == EXPECTED_COUNTRIES[i].key);
+        CHECK(std::string(c.display_name) == cp1251(EXPECTED_COUNTRIES[i].name));
+        CHECK(c.city_count == EXPECTED_COUNTRIES[i].count);
+        CHECK(strlen(c.country_key) <= CATALOGUE_COUNTRY_KEY_MAX);
+        CHECK(strlen(c.display_name) <= CATALOGUE_COUNTRY_NAME_MAX);
+        CHECK(key_is_well_formed(c.country_key, false));
+        REQUIRE(c.cities != nullptr);
+        if (tables.insert(c.cities).second)
+            total += c.city_count;
+    }
+    // Russia stands at 0 and again at 33 with one table: 49 tables in all.
+    CHECK(CATALOGUE_COUNTRIES[0].cities == CATALOGUE_COUNTRIES[33].cities);
+    CHECK(tables.size() == 49);
+    CHECK(total == 3562);
+}
+
+TEST_CASE("rows whose positions are known keep them")
+{
+    check_row("russia", 0, "moscow-area", "moscow", "Москва");
+    check_row("russia", 1, "leningrad-region", "sankt-peterburg", "Санкт-Петербург");
+    check_row("russia", 2, "republic-khakassia", "abakan", "Абакан");
+    check_row("russia", 9, "krasnoyarsk-territory", "aginskoe", "Агинское");
+    check_row("russia", 10, "aginsky-burjatskij-ar", "aginskoe2", "Агинское");
+    check_row("russia", 627, "moscow-area", "moscow", "Москва");
+    check_row("russia", 890, "leningrad-region", "sankt-peterburg", "Санкт-Петербург");
+    check_row("russia", 1289, "kemerovo-area", "jaja", "Яя");
+    check_row("brazil", 0, "", "altamira", "Алтамира");
+    check_row("bahamas", 0, "", "nassau", "Нассау");
+    check_row("ukraine", 45, "", "kovel", "Ковель");
+    check_row("ukraine", 46, "", "kovel", "Ковель");
+}
+
+TEST_CASE("keys and names stay within what the service and the lists take")
+{
+    int digit_keys = 0;
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry &c = CATALOGUE_COUNTRIES[i];
+        if (i == 33)
+            continue;  // the same table as position 0
+        for (int32_t j = 0; j < c.city_count; j++) {
+            const CityEntry &row = c.cities[j];
+            CAPTURE(c.country_key);
+            CAPTURE(row.city_key);
+            CHECK(key_is_well_formed(row.city_key, true));
+            CHECK(strlen(row.city_key) <= CATALOGUE_CITY_KEY_MAX);
+            CHECK(strlen(row.region_key) <= CATALOGUE_REGION_KEY_MAX);
+            size_t name_length = strlen(row.display_name);
+            CHECK(name_length > 0);
+            CHECK(name_length <= CATALOGUE_CITY_NAME_MAX);
+            // Names are Cyrillic words (code page 1251 letters) joined by a
+            // space or a hyphen.
+            for (size_t k = 0; k < name_length; k++) {
+                unsigned char b = (unsigned char)row.display_name[k];
+                CHECK((b >= 0xC0 || b == 0xA8 || b == 0xB8 || b == ' ' || b == '-'));
+            }
+            char last = row.city_key[strlen(row.city_key) - 1];
+            if (last >= '0' && last <= '9')
+                digit_keys++;
+        }
+    }
+    CHECK(digit_keys == 36);
+}
+
+TEST_CASE("Russia's rows carry the 85 region keys, every one of them used; no other row has one")
+{
+    std::set<std::string> known(REGION_KEYS, REGION_KEYS + 85);
+    REQUIRE(known.size() == 85);
+    std::set<std::string> used;
+    const CountryEntry &russia = CATALOGUE_COUNTRIES[0];
+    for (int32_t j = 0; j < russia.city_count; j++) {
+        CAPTURE(russia.cities[j].city_key);
+        CHECK(known.count(russia.cities[j].region_key) == 1);
+        used.insert(russia.cities[j].region_key);
+    }
+    CHECK(used.size() == 85);
+    for (int i = 1; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        if (i == 33)
+            continue;
+        const CountryEntry &c = CATALOGUE_COUNTRIES[i];
+        for (int32_t j = 0; j < c.city_count; j++) {
+            CAPTURE(c.cities[j].city_key);
+            CHECK(c.cities[j].region_key[0] == '\0');
+        }
+    }
+}
+
+TEST_CASE("tables are in the order of their names; Russia's after its two head rows")
+{
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry &c = CATALOGUE_COUNTRIES[i];
+        int32_t start = strcmp(c.country_key, "russia") == 0 ? 2 : 0;
+        for (int32_t j = start + 1; j < c.city_count; j++) {
+            CAPTURE(c.country_key);
+            CAPTURE(j);
+            CHECK(order_key(c.cities[j - 1].display_name) <= order_key(c.cities[j].display_name));
+        }
+    }
+    // The head rows stand again in their places.
+    const CityEntry *russia = CATALOGUE_COUNTRIES[0].cities;
+    for (int j = 0; j < 2; j++) {
+        int copies = 0;
+        for (int32_t k = 2; k < CATALOGUE_COUNTRIES[0].city_count; k++)
+            if (strcmp(russia[k].city_key, russia[j].city_key) == 0 &&
+                strcmp(russia[k].region_key, russia[j].region_key) == 0 &&
+                strcmp(russia[k].display_name, russia[j].display_name) == 0)
+                copies++;
+        CHECK(copies == 1);
+    }
+}
+
+TEST_CASE("a key names one place of its country: repeats are the same row listed twice")
+{
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry &c = CATALOGUE_COUNTRIES[i];
+        for (int32_t j = 0; j < c.city_count; j++)
+            for (int32_t k = j + 1; k < c.city_count; k++) {
+                if (strcmp(c.cities[j].city_key, c.cities[k].city_key) != 0)
+                    continue;
+                CAPTURE(c.country_key);
+                CAPTURE(c.cities[j].city_key);
+                CHECK(strcmp(c.cities[j].display_name, c.cities[k].display_name) == 0);
+                CHECK(strcmp(c.cities[j].region_key, c.cities[k].region_key) == 0);
+            }
+    }
+}
+
+TEST_CASE("location paths of positions")
+{
+    CHECK(path_at(0, 0) == "russia/moscow-area/moscow");
+    CHECK(path_at(33, 0) == "russia/moscow-area/moscow");
+    CHECK(path_at(0, 627) == "russia/moscow-area/moscow");
+    CHECK(path_at(0, 1) == "russia/leningrad-region/sankt-peterburg");
+    CHECK(path_at(0, 9) == "russia/krasnoyarsk-territory/aginskoe");
+    CHECK(path_at(0, 10) == "russia/aginsky-burjatskij-ar/aginskoe2");
+    CHECK(path_at(33, 1289) == "russia/kemerovo-area/jaja");
+    CHECK(path_at(8, 0) == "brazil//altamira");
+    CHECK(path_at(3, 0) == "bahamas//nassau");
+    CHECK(path_at(39, 46) == "ukraine//kovel");
+    int usa = country_position("usa");
+    CHECK(path_at(usa, 0) == std::string("usa//") + CATALOGUE_COUNTRIES[usa].cities[0].city_key);
+}
+
+TEST_CASE("a position beyond its list counts as position 0 for the path")
+{
+    // A stored country position beyond the list leaves both lists without a
+    // selection (-1): the path is the first city of the first country.
+    CHECK(path_at(50, 0) == "russia/moscow-area/moscow");
+    CHECK(path_at(-1, -1) == "russia/moscow-area/moscow");
+    // Without a country there is no city list, whatever the city position.
+    CHECK(path_at(1000000, 5) == "russia/moscow-area/moscow");
+    CHECK(path_at(50, 1) == "russia/moscow-area/moscow");
+    // A stored city position beyond the selected country's table.
+    CHECK(path_at(8, 133) == "brazil//altamira");
+    CHECK(path_at(8, -1) == "brazil//altamira");
+    CHECK(path_at(3, 1) == "bahamas//nassau");
+    CHECK(path_at(0, 1290) == "russia/moscow-area/moscow");
+    CHECK(path_at(0, INT32_MAX) == "russia/moscow-area/moscow");
+    CHECK(path_at(INT32_MIN, INT32_MIN) == "russia/moscow-area/moscow");
+    // The lookups tell positions outside the lists apart.
+    CHECK(catalogue_country(50) == nullptr);
+    CHECK(catalogue_country(-1) == nullptr);
+    CHECK(catalogue_city(8, 133) == nullptr);
+    CHECK(catalogue_city(8, 132) != nullptr);
+    CHECK(catalogue_city(50, 0) == nullptr);
+}
+
+TEST_CASE("the countries with one city")
+{
+    const int single[] = {3, 4, 6, 10, 40};
+    int count = 0;
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++)
+        if (CATALOGUE_COUNTRIES[i].city_count == 1)
+            count++;
+    CHECK(count == 5);
+    for (int i : single)
+        CHECK(CATALOGUE_COUNTRIES[i].city_count == 1);
+}

@@ -1,0 +1,81 @@
+// velvane-catalogue: prints the built-in location catalogue, display names
+// in UTF-8.
+//
+//   velvane-catalogue countries
+//       pos<TAB>country_key<TAB>display_name<TAB>city_count, for each of the
+//       50 entries of the country list
+//   velvane-catalogue cities
+//       country_pos<TAB>city_pos<TAB>region_key<TAB>city_key<TAB>display_name
+//       <TAB>location_path, for every row of every country's table
+#include "settings/catalogue.h"
+#include "util/mem.h"
+
+#include <stdio.h>
+#include <string.h>
+
+// Code page 1251 to UTF-8 for the letters the catalogue's names use: ASCII,
+// the Cyrillic А..я block and Ё ё; anything else shows as '?'.
+static void put_utf8(const char *text)
+{
+    for (const unsigned char *p = (const unsigned char *)text; *p; p++) {
+        unsigned code;
+        if (*p < 0x80)
+            code = *p;
+        else if (*p >= 0xC0)
+            code = 0x410u + (*p - 0xC0u);
+        else if (*p == 0xA8)
+            code = 0x401u;
+        else if (*p == 0xB8)
+            code = 0x451u;
+        else
+            code = '?';
+        if (code < 0x80) {
+            putchar((int)code);
+        } else {
+            putchar((int)(0xC0u | (code >> 6)));
+            putchar((int)(0x80u | (code & 0x3Fu)));
+        }
+    }
+}
+
+static void print_countries(void)
+{
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry *c = &CATALOGUE_COUNTRIES[i];
+        printf("%d\t%s\t", i, c->country_key);
+        put_utf8(c->display_name);
+        printf("\t%d\n", (int)c->city_count);
+    }
+}
+
+static int print_cities(void)
+{
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry *c = &CATALOGUE_COUNTRIES[i];
+        for (int32_t j = 0; j < c->city_count; j++) {
+            const CityEntry *row = &c->cities[j];
+            char *path = location_path_at(i, j);
+            if (!path) {
+                fprintf(stderr, "velvane-catalogue: out of memory\n");
+                return 1;
+            }
+            printf("%d\t%d\t%s\t%s\t", i, (int)j, row->region_key, row->city_key);
+            put_utf8(row->display_name);
+            printf("\t%s\n", path);
+            mem_free(path);
+        }
+    }
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && strcmp(argv[1], "countries") == 0) {
+        print_countries();
+        return 0;
+    }
+    if (argc == 2 && strcmp(argv[1], "cities") == 0)
+        return print_cities();
+    fprintf(stderr, "usage: velvane-catalogue countries|cities\n");
+    return 2;
+}
