@@ -25,6 +25,7 @@
 //   tooltips            prints the text of every visible tooltip, one a line
 //   hold TITLE SECONDS  keeps a hidden top-level window titled TITLE, prints
 //                       "ready" once it exists
+//   hold-mutex NAME SECONDS  holds the named mutex NAME, prints "ready"
 // Exit code 0 when the command did what it says, 1 when not, 2 on misuse.
 #include <windows.h>
 #include <shellapi.h>
@@ -287,6 +288,16 @@ int main(int argc, char **argv)
     }
     if (strcmp(command, "hold") == 0 && argc == 4)
         return hold_window(argv[2], atoi(argv[3]));
+    if (strcmp(command, "hold-mutex") == 0 && argc == 4) {
+        HANDLE mutex = CreateMutexA(nullptr, TRUE, argv[2]);
+        if (!mutex)
+            return 1;
+        printf("ready\n");
+        fflush(stdout);
+        Sleep((DWORD)atoi(argv[3]) * 1000);
+        CloseHandle(mutex);
+        return 0;
+    }
     if (argc < 3)
         return usage();
 

@@ -71,6 +71,18 @@ probe() { timeout 30 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
 reg_set() { w reg add "$settings_key" /v "$1" /t REG_BINARY /d "$2" /f >/dev/null 2>&1; }
 reg_delete() { w reg delete "$settings_key" /v "$1" /f >/dev/null 2>&1; }
 reg_set is_never_show 01000000
+# Wine's desktop named "Default" shows its taskbar only while some icon is
+# in the notification area, so a program that starts there reads a work
+# area of the whole screen. The desktop named "shell" always has one, as
+# Windows does.
+w reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
+w reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
+
+# The desktop, with its taskbar, is kept up for the whole run by a window of
+# the probe: a desktop that has to start together with the program has no
+# taskbar yet when the program reads the work area.
+(timeout 900 wine "$probe_exe" hold "velvane test desktop" 900 >"$work/desktop.out" 2>/dev/null) &
+probe wait class=Shell_TrayWnd 60000 >/dev/null || echo "no taskbar on the desktop"
 
 # With one notification icon it sits at the bottom right of the desktop.
 ICON_X=1013
@@ -229,7 +241,8 @@ else
   [ -s "$work/a.rc" ] && first_rc=$work/b.rc || first_rc=$work/a.rc
 
   # Settings absent: the panel starts hidden.
-  check "is_hide_window absent: the panel exists" probe wait "$panel" 10000
+  exists() { probe find "$1" >/dev/null; }
+  check "is_hide_window absent: the panel exists" exists "$panel"
   check "is_hide_window absent: the panel is hidden" test "$(probe visible "$panel")" = 0
   tray=$(probe find class=Windows_brennix)
   check "the tray window \"brennix\" of class \"Windows_brennix\"" test "$(probe text "$tray")" = brennix
@@ -279,6 +292,17 @@ else
   check "a window titled \"VELVANE APP\" stops a start with code 0" test $? = 0
   check "... and no \"Velvane App\" appears" count_is "$host" 0
   wait $hold_pid
+
+  # The instance's mutex stops a start even when no window gives the
+  # instance away (as when two start in the same instant).
+  mutex_out=$work/mutex.out
+  (timeout 60 wine "$probe_exe" hold-mutex 'Local\Velvane App' 10 >"$mutex_out" 2>/dev/null) &
+  mutex_pid=$!
+  wait_line "$mutex_out" ready 30
+  timeout 20 wine "$velvane_exe" >/dev/null 2>&1
+  check "the session's mutex held elsewhere stops a start with code 0" test $? = 0
+  check "... and no \"Velvane App\" appears" count_is "$host" 0
+  wait $mutex_pid
 
   # is_hide_window 0: shown, 7 pixels from the work area's right and bottom.
   reg_set is_hide_window 00000000
