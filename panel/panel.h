@@ -17,6 +17,14 @@ extern double selected_day;    // the day number whose forecast is shown
 extern HWND about_dialog;      // null when not open
 extern HWND settings_dialog;   // null when not open
 
+// The dialog procedures of the About box (template 103), the settings
+// dialog (153) and the notice (154). The module of those dialogs sets them
+// before the panel is created; while one is null, its command and the
+// notice at start open nothing.
+extern DLGPROC panel_about_proc;
+extern DLGPROC panel_settings_proc;
+extern DLGPROC panel_notice_proc;
+
 INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 #endif

@@ -1,0 +1,64 @@
+// The panel's painting as one function of what it shows, drawing into any
+// device context: the panel's window paints through it, and so do tests
+// that draw into a memory context of their own.
+#ifndef VELVANE_PANEL_PANEL_PAINT_H
+#define VELVANE_PANEL_PANEL_PAINT_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#include "fetch/weather_record.h"
+
+enum {
+    CONDITION_COUNT = 20,
+    PANEL_ICON_SIZE = 64,
+    PANEL_ICON_X = 10,
+    PANEL_ACTUAL_ICON_Y = 25,
+    PANEL_FORECAST_ICON_Y = 161,
+    PANEL_TEXT_LEFT = 8,
+    PANEL_TITLE_TOP = 6,
+    PANEL_HEADER_TOP = 141,
+    PANEL_ACTUAL_TEMPERATURE_TOP = 40,
+    PANEL_FORECAST_TEMPERATURE_TOP = 181,
+    PANEL_DAY_LEFT = 90,
+    PANEL_DAY_RIGHT = 160,
+    PANEL_NIGHT_LEFT = 180,
+    PANEL_NIGHT_RIGHT = 250
+};
+
+// The colours of the painted texts.
+#define PANEL_TITLE_COLOUR RGB(225, 0, 0)
+#define PANEL_TEMPERATURE_COLOUR RGB(0, 0, 255)
+
+// Everything the painting depends on.
+struct PanelView {
+    const WeatherRecord *record;  // null before the first fetch
+    int32_t fetch_running;
+    double selected_day;
+    HICON condition_icons[CONDITION_COUNT];  // code k: resource 132 + k
+    HICON busy_icon;
+    HFONT small_font;
+    HFONT large_font;
+};
+
+// The values shown: the conditions (0 to 19) and the three temperatures
+// (100 for none). busy is set while a fetch runs.
+struct PanelValues {
+    int32_t busy;
+    int32_t actual_condition;
+    int32_t forecast_condition;
+    int32_t actual_temperature;
+    int32_t day_temperature;
+    int32_t night_temperature;
+};
+
+// What the view shows: during a fetch and without a record nothing; the
+// forecast values from the first day that matches selected_day. A
+// condition outside 0 to 19 counts as 0.
+void panel_values(const PanelView *view, PanelValues *values);
+
+// Draws the titles, icons and temperatures into dc, whose client area is
+// client; the background is left as it is.
+void paint_panel(HDC dc, const RECT *client, const PanelView *view);
+
+#endif

@@ -1,0 +1,751 @@
+// The real panel, created from its template, looked at through the pixels
+// of its window and through its controls: the empty look, a record brought
+// by a fetch from a loopback server, the busy look, the calendar, the
+// location lists, the refresh timer and the date.
+#include <doctest/doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+#include "fetch/fetch_job.h"
+#include "fetch/http_client.h"
+#include "fetch/weather_record.h"
+#include "panel/date_text.h"
+#include "panel/day_number.h"
+#include "panel/panel.h"
+#include "res/resource.h"
+#include "settings/catalogue.h"
+#include "settings/settings_store.h"
+#include "settings/settings_vars.h"
+#include "tests/support/page_builder.h"
+#include "tests/support/page_clock.h"
+#include "tests/support/script_server.h"
+#include "util/mem.h"
+
+namespace {
+
+// Where the panel paints, in client pixels.
+const RECT TITLE_BAND = {8, 6, 250, 24};
+const RECT HEADER_BAND = {8, 141, 250, 160};
+const RECT ACTUAL_ICON = {10, 25, 74, 89};
+const RECT FORECAST_ICON = {10, 161, 74, 225};
+const RECT ACTUAL_TEMPERATURE = {90, 40, 160, 82};
+const RECT DAY_TEMPERATURE = {90, 181, 160, 223};
+const RECT NIGHT_TEMPERATURE = {180, 181, 250, 223};
+
+const char NO_VALUE_TEXT[] = "--";
+// "Фактическая погода" in code page 1251.
+const char ACTUAL_TITLE[] = "\xD4\xE0\xEA\xF2\xE8\xF7\xE5\xF1\xEA\xE0\xFF \xEF\xEE\xE3\xEE\xE4\xE0";
+
+struct Pixels {
+    int width;
+    int height;
+    std::vector<uint32_t> data;  // 0x00RRGGBB, top row first
+};
+
+uint32_t pixel_at(const Pixels &p, int x, int y)
+{
+    return p.data[(size_t)y * (size_t)p.width + (size_t)x] & 0xFFFFFF;
+}
+
+void pump_for(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            if (panel_window == NULL || !IsDialogMessageA(panel_window, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+// A 32-bit top-down memory bitmap selected into a new memory context.
+struct Canvas {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    uint32_t *bits;
+    int width;
+    int height;
+};
+
+void canvas_open(Canvas *canvas, int width, int height)
+{
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    canvas->dc = CreateCompatibleDC(NULL);
+    void *bits = NULL;
+    canvas->bitmap = CreateDIBSection(canvas->dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    canvas->old = SelectObject(canvas->dc, canvas->bitmap);
+    canvas->bits = (uint32_t *)bits;
+    canvas->width = width;
+    canvas->height = height;
+}
+
+Pixels canvas_close(Canvas *canvas)
+{
+    GdiFlush();
+    Pixels p;
+    p.width = canvas->width;
+    p.height = canvas->height;
+    p.data.assign(canvas->bits, canvas->bits + (size_t)canvas->width * (size_t)canvas->height);
+    SelectObject(canvas->dc, canvas->old);
+    DeleteObject(canvas->bitmap);
+    DeleteDC(canvas->dc);
+    return p;
+}
+
+// What the panel's window shows in its client area, after a full repaint.
+Pixels capture_panel(HWND panel)
+{
+    RedrawWindow(panel, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump_for(50);
+    RECT client;
+    GetClientRect(panel, &client);
+    Canvas canvas;
+    canvas_open(&canvas, client.right, client.bottom);
+    HDC window_dc = GetDC(panel);
+    BitBlt(canvas.dc, 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY);
+    ReleaseDC(panel, window_dc);
+    return canvas_close(&canvas);
+}
+
+// The fonts the panel is meant to draw with, made here from their
+// description.
+HFONT make_font(int points)
+{
+    HDC screen = GetDC(NULL);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(NULL, screen);
+    return CreateFontA(-MulDiv(points, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+                       OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, ANTIALIASED_QUALITY, 0, "Arial Cyr");
+}
+
+HICON load_icon(int id)
+{
+    return (HICON)LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(id), IMAGE_ICON, 64, 64,
+                             LR_DEFAULTCOLOR);
+}
+
+// What the panel should look like: the captured background with the
+// expected icons and texts drawn on it, each where it belongs.
+struct Expected {
+    int actual_icon;    // resource ids
+    int forecast_icon;
+    std::string title;
+    std::string header;
+    std::string actual_temperature;
+    std::string day_temperature;
+    std::string night_temperature;
+};
+
+Pixels draw_expected(const Pixels &captured, const Expected &e)
+{
+    Canvas canvas;
+    canvas_open(&canvas, captured.width, captured.height);
+    // The client corner is never painted on: the dialog's background.
+    uint32_t background = pixel_at(captured, 2, 2);
+    HBRUSH brush = CreateSolidBrush(RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF,
+                                        background & 0xFF));
+    RECT all = {0, 0, captured.width, captured.height};
+    FillRect(canvas.dc, &all, brush);
+    DeleteObject(brush);
+
+    HICON actual = load_icon(e.actual_icon);
+    HICON forecast = load_icon(e.forecast_icon);
+    DrawIconEx(canvas.dc, 10, 25, actual, 64, 64, 0, NULL, DI_NORMAL);
+    DrawIconEx(canvas.dc, 10, 161, forecast, 64, 64, 0, NULL, DI_NORMAL);
+    DestroyIcon(actual);
+    DestroyIcon(forecast);
+
+    HFONT small_font = make_font(11);
+    HFONT large_font = make_font(24);
+    SetBkMode(canvas.dc, TRANSPARENT);
+    HGDIOBJ old_font = SelectObject(canvas.dc, small_font);
+    SetTextColor(canvas.dc, RGB(225, 0, 0));
+    RECT box = {8, 6, captured.width, captured.height};
+    DrawTextA(canvas.dc, e.title.c_str(), -1, &box, 0);
+    box.top = 141;
+    DrawTextA(canvas.dc, e.header.c_str(), -1, &box, 0);
+    SelectObject(canvas.dc, large_font);
+    SetTextColor(canvas.dc, RGB(0, 0, 255));
+    RECT actual_box = {90, 40, 160, captured.height};
+    DrawTextA(canvas.dc, e.actual_temperature.c_str(), -1, &actual_box, DT_CENTER);
+    RECT day_box = {90, 181, 160, captured.height};
+    DrawTextA(canvas.dc, e.day_temperature.c_str(), -1, &day_box, DT_CENTER);
+    RECT night_box = {180, 181, 250, captured.height};
+    DrawTextA(canvas.dc, e.night_temperature.c_str(), -1, &night_box, DT_CENTER);
+    SelectObject(canvas.dc, old_font);
+    DeleteObject(small_font);
+    DeleteObject(large_font);
+    return canvas_close(&canvas);
+}
+
+int differences(const Pixels &a, const Pixels &b, const RECT &r)
+{
+    int count = 0;
+    for (int y = r.top; y < r.bottom; y++)
+        for (int x = r.left; x < r.right; x++)
+            if (pixel_at(a, x, y) != pixel_at(b, x, y))
+                count++;
+    return count;
+}
+
+// Pixels of a region that are mostly of one primary colour.
+int count_colour(const Pixels &p, const RECT &r, int red, int blue)
+{
+    int count = 0;
+    for (int y = r.top; y < r.bottom; y++)
+        for (int x = r.left; x < r.right; x++) {
+            uint32_t c = pixel_at(p, x, y);
+            int cr = (int)((c >> 16) & 0xFF), cg = (int)((c >> 8) & 0xFF), cb = (int)(c & 0xFF);
+            if (red && cr > 180 && cg < 60 && cb < 60)
+                count++;
+            if (blue && cb > 200 && cr < 60 && cg < 60)
+                count++;
+        }
+    return count;
+}
+
+// Every painted region of the window against the expected picture.
+void check_painted(const Pixels &captured, const Expected &e)
+{
+    Pixels expected = draw_expected(captured, e);
+    CHECK(differences(captured, expected, TITLE_BAND) == 0);
+    CHECK(differences(captured, expected, HEADER_BAND) == 0);
+    CHECK(differences(captured, expected, ACTUAL_ICON) == 0);
+    CHECK(differences(captured, expected, FORECAST_ICON) == 0);
+    CHECK(differences(captured, expected, ACTUAL_TEMPERATURE) == 0);
+    CHECK(differences(captured, expected, DAY_TEMPERATURE) == 0);
+    CHECK(differences(captured, expected, NIGHT_TEMPERATURE) == 0);
+    // The colours themselves: red titles, blue figures.
+    CHECK(count_colour(captured, TITLE_BAND, 1, 0) > 20);
+    CHECK(count_colour(captured, HEADER_BAND, 1, 0) > 20);
+    CHECK(count_colour(captured, ACTUAL_TEMPERATURE, 0, 1) > 20);
+    CHECK(count_colour(captured, DAY_TEMPERATURE, 0, 1) > 20);
+    CHECK(count_colour(captured, NIGHT_TEMPERATURE, 0, 1) > 20);
+    CHECK(count_colour(captured, ACTUAL_TEMPERATURE, 1, 0) == 0);
+}
+
+std::string owned_text(char *text)
+{
+    std::string s = text != NULL ? text : "";
+    mem_free(text);
+    return s;
+}
+
+std::string header_for(int year, int month, int day)
+{
+    return owned_text(forecast_title_text(page_noon_day_number(year, month, day)));
+}
+
+std::string control_text(HWND panel, int id)
+{
+    char text[400];
+    text[0] = '\0';
+    GetDlgItemTextA(panel, id, text, sizeof text);
+    return text;
+}
+
+void store_value(const char *name, int32_t value)
+{
+    reg_create_key("Software", "Keldmark");
+    reg_create_key(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME);
+    reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, name, &value, sizeof value);
+}
+
+int32_t stored_value(const char *name)
+{
+    int32_t value = -12345;
+    reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, name, &value, sizeof value);
+    return value;
+}
+
+// The settings the panel reads at its creation; the proxy, when given, is
+// the loopback server.
+void store_settings(int32_t first_fore, int32_t get_fore, uint16_t proxy)
+{
+    store_value(VALUE_IS_AUTOSTART, 0);
+    store_value(VALUE_IS_NEVER_SHOW, 1);
+    store_value(VALUE_IS_FIRST_FORE, first_fore);
+    store_value(VALUE_IS_GET_FORE, get_fore);
+    store_value(VALUE_HOURS, 2);
+    store_value(VALUE_IS_USE_PROXY, proxy != 0);
+    store_value(VALUE_PROXY_PORT, proxy);
+    const char name[] = "127.0.0.1";
+    reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_NAME, name, sizeof name - 1);
+    store_value(VALUE_CUR_COUNTRY, 0);
+    store_value(VALUE_CUR_CITY, 0);
+}
+
+HWND create_panel(void)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_DATE_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    HWND panel = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PANEL), NULL,
+                                    panel_dialog_proc, 0);
+    REQUIRE(panel != NULL);
+    SetWindowPos(panel, HWND_TOPMOST, 20, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    UpdateWindow(panel);
+    pump_for(150);
+    return panel;
+}
+
+void destroy_panel(HWND panel)
+{
+    wait_for_fetch();
+    DestroyWindow(panel);
+    panel_window = NULL;
+    pump_for(20);
+}
+
+// Pumps until the poll timer has taken the finished fetch in.
+bool wait_fetch_taken(HWND panel, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        pump_for(20);
+        if (!fetch_running.load() && !fetch_done.load()) {
+            // One more poll period, in case the worker had only just ended.
+            pump_for(FETCH_POLL_PERIOD_MS + 100);
+            if (!fetch_running.load() && !fetch_done.load())
+                return true;
+        }
+    }
+    (void)panel;
+    return false;
+}
+
+SYSTEMTIME calendar_selection(HWND panel)
+{
+    SYSTEMTIME date;
+    ZeroMemory(&date, sizeof date);
+    SendDlgItemMessageA(panel, IDC_CALENDAR, MCM_GETCURSEL, 0, (LPARAM)&date);
+    return date;
+}
+
+SYSTEMTIME calendar_today(HWND panel)
+{
+    SYSTEMTIME date;
+    ZeroMemory(&date, sizeof date);
+    SendDlgItemMessageA(panel, IDC_CALENDAR, MCM_GETTODAY, 0, (LPARAM)&date);
+    return date;
+}
+
+std::string ymd(const SYSTEMTIME &d)
+{
+    char text[40];
+    snprintf(text, sizeof text, "%04d-%02d-%02d", d.wYear, d.wMonth, d.wDay);
+    return text;
+}
+
+std::string ymd(int year, int month, int day)
+{
+    char text[40];
+    snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+    return text;
+}
+
+// Picks a date in the calendar as the user would: the selection, then the
+// calendar's notification to its parent.
+void choose_date(HWND panel, int year, int month, int day)
+{
+    HWND calendar = GetDlgItem(panel, IDC_CALENDAR);
+    SYSTEMTIME date;
+    ZeroMemory(&date, sizeof date);
+    date.wYear = (WORD)year;
+    date.wMonth = (WORD)month;
+    date.wDay = (WORD)day;
+    SendMessageA(calendar, MCM_SETCURSEL, 0, (LPARAM)&date);
+    NMSELCHANGE change;
+    ZeroMemory(&change, sizeof change);
+    change.nmhdr.hwndFrom = calendar;
+    change.nmhdr.idFrom = IDC_CALENDAR;
+    change.nmhdr.code = MCN_SELCHANGE;
+    change.stSelStart = date;
+    change.stSelEnd = date;
+    SendMessageA(panel, WM_NOTIFY, IDC_CALENDAR, (LPARAM)&change);
+}
+
+// Picks an entry of one of the two lists as the user would.
+void choose_entry(HWND panel, int id, int position)
+{
+    HWND list = GetDlgItem(panel, id);
+    SendMessageA(list, CB_SETCURSEL, (WPARAM)position, 0);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)list);
+}
+
+// A proxy connection of the loopback server: the tunnel, then the page.
+ScriptConnection tunnel(const std::string &response, bool answer)
+{
+    ScriptConnection c;
+    c.exchanges.push_back(ScriptExchange{"\r\n\r\n", {"HTTP/1.0 200 Connection established\r\n\r\n"}});
+    if (answer)
+        c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {response}});
+    else
+        c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {}});
+    c.ending = answer ? SCRIPT_CLOSE : SCRIPT_HOLD;
+    return c;
+}
+
+std::string page_text(char *page, int32_t length)
+{
+    std::string s(page, (size_t)length);
+    mem_free(page);
+    return s;
+}
+
+// The path of the GET that a connection brought, after its CONNECT.
+std::string requested_path(const std::string &received)
+{
+    size_t get = received.find("GET /");
+    if (get == std::string::npos)
+        return "";
+    size_t end = received.find(' ', get + 5);
+    return received.substr(get + 5, end - get - 5);
+}
+
+const char *const FETCH_PATHS_MOSCOW[] = {"pogoda/russia/moscow-area/moscow",
+                                          "forecasts5000/russia/moscow-area/moscow/print"};
+
+struct NetStart {
+    NetStart() { net_startup(); }
+} net_start;
+
+}  // namespace
+
+TEST_CASE("without a fetch at start: no-data icons, dashes, empty blocks, tomorrow's heading")
+{
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    store_settings(0, 0, 0);
+    HWND panel = create_panel();
+
+    CHECK(fetch_running.load() == 0);
+    CHECK(control_text(panel, IDC_ACTUAL_TEXT) == "");
+    CHECK(control_text(panel, IDC_FORECAST_TEXT) == "");
+    CHECK(ymd(calendar_selection(panel)) == "2026-03-11");
+    CHECK(ymd(calendar_today(panel)) == "2026-03-10");
+    // "Сегодня: 10 марта 2026г, " and the weekday.
+    CHECK(control_text(panel, IDC_TODAY).rfind("\xD1\xE5\xE3\xEE\xE4\xED\xFF: 10 \xEC\xE0\xF0\xF2\xE0 2026\xE3, ", 0) == 0);
+
+    Pixels shown = capture_panel(panel);
+    Expected e = {IDI_CONDITION_FIRST, IDI_CONDITION_FIRST, ACTUAL_TITLE, header_for(2026, 3, 11),
+                  NO_VALUE_TEXT, NO_VALUE_TEXT, NO_VALUE_TEXT};
+    check_painted(shown, e);
+
+    // The comparison tells icons apart: the busy icon is not the no-data one.
+    Expected busy = e;
+    busy.actual_icon = IDI_BUSY;
+    CHECK(differences(shown, draw_expected(shown, busy), ACTUAL_ICON) > 100);
+    // And texts: another day's heading does not pass.
+    Expected other_day = e;
+    other_day.header = header_for(2026, 3, 12);
+    CHECK(differences(shown, draw_expected(shown, other_day), HEADER_BAND) > 0);
+
+    destroy_panel(panel);
+    page_clock_release();
+}
+
+TEST_CASE("a record from the test pages, other dates and edge temperatures")
+{
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    double today = page_noon_day_number(2026, 3, 10);
+
+    ForecastPageSpec forecast;
+    page_forecast_defaults(&forecast);
+    char heading[64];
+    page_date_heading(today, heading, sizeof heading);
+    forecast.date_headings[0] = heading;
+    forecast.days[1].day_temperature = 5;
+    forecast.days[1].night_temperature = -3;
+    ActualPageSpec actual;
+    page_actual_defaults(&actual);
+    actual.temperature = -7;
+    int32_t length = 0;
+    char *page = page_build_forecast(&forecast, &length);
+    std::string forecast_page = page_text(page, length);
+    page = page_build_actual(&actual, &length);
+    std::string actual_page = page_text(page, length);
+
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {tunnel(actual_page, true), tunnel(forecast_page, true)}));
+    store_settings(1, 0, server.port);
+    HWND panel = create_panel();
+    REQUIRE(script_server_wait_requests(&server, 4, 10000));
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    script_server_stop(&server);
+
+    std::vector<std::string> got = script_server_received(&server);
+    REQUIRE(got.size() == 2);
+    CHECK(requested_path(got[0]) == FETCH_PATHS_MOSCOW[0]);
+    CHECK(requested_path(got[1]) == FETCH_PATHS_MOSCOW[1]);
+
+    REQUIRE(weather_record != NULL);
+    WeatherRecord *record = weather_record;
+    REQUIRE(record->temperature == -7);
+    REQUIRE(record->days[1].day_temperature == 5);
+    REQUIRE(record->days[1].night_temperature == -3);
+    int actual_code = record->condition;
+    int forecast_code = record->days[1].condition;
+    // The pages' pictures give conditions of their own, not the no-data one.
+    CHECK(actual_code > 0);
+    CHECK(forecast_code > 0);
+    CHECK(control_text(panel, IDC_ACTUAL_TEXT) != "");
+    CHECK(control_text(panel, IDC_FORECAST_TEXT) != "");
+
+    Expected e = {IDI_CONDITION_FIRST + actual_code, IDI_CONDITION_FIRST + forecast_code,
+                  ACTUAL_TITLE, header_for(2026, 3, 11), "-7\xB0", "+5\xB0", "-3\xB0"};
+    Pixels shown = capture_panel(panel);
+    check_painted(shown, e);
+
+    SUBCASE("a calendar date without a forecast day")
+    {
+        choose_date(panel, 2026, 3, 25);
+        CHECK(control_text(panel, IDC_FORECAST_TEXT) == "");
+        CHECK(control_text(panel, IDC_ACTUAL_TEXT) != "");
+        Expected none = e;
+        none.forecast_icon = IDI_CONDITION_FIRST;
+        none.header = header_for(2026, 3, 25);
+        none.day_temperature = NO_VALUE_TEXT;
+        none.night_temperature = NO_VALUE_TEXT;
+        check_painted(capture_panel(panel), none);
+    }
+    SUBCASE("another day of the week")
+    {
+        choose_date(panel, 2026, 3, 13);
+        Expected later = e;
+        later.forecast_icon = IDI_CONDITION_FIRST + record->days[3].condition;
+        later.header = header_for(2026, 3, 13);
+        later.day_temperature = owned_text(dup_string(temperature_text(record->days[3].day_temperature)));
+        later.night_temperature = owned_text(dup_string(temperature_text(record->days[3].night_temperature)));
+        check_painted(capture_panel(panel), later);
+    }
+    SUBCASE("temperatures 99 and 0, 100 and -100")
+    {
+        record->days[1].day_temperature = 99;
+        record->days[1].night_temperature = 0;
+        record->temperature = 100;
+        Expected edge = e;
+        edge.day_temperature = "+99\xB0";
+        edge.night_temperature = "+0\xB0";
+        edge.actual_temperature = NO_VALUE_TEXT;
+        check_painted(capture_panel(panel), edge);
+
+        record->days[1].day_temperature = -100;
+        record->days[1].night_temperature = -99;
+        record->temperature = -100;
+        edge.day_temperature = NO_VALUE_TEXT;
+        edge.night_temperature = "-99\xB0";
+        check_painted(capture_panel(panel), edge);
+    }
+    SUBCASE("a condition outside the table draws the no-data icon")
+    {
+        record->condition = 20;
+        record->days[1].condition = -1;
+        Expected bounded = e;
+        bounded.actual_icon = IDI_CONDITION_FIRST;
+        bounded.forecast_icon = IDI_CONDITION_FIRST;
+        check_painted(capture_panel(panel), bounded);
+    }
+
+    destroy_panel(panel);
+    page_clock_release();
+}
+
+TEST_CASE("during a fetch: the busy icon twice, dashes, empty blocks; a failed fetch shows nothing")
+{
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {tunnel("", false)}));
+    store_settings(0, 0, server.port);
+    HWND panel = create_panel();
+
+    SendMessageA(panel, WM_COMMAND, CMD_REFRESH, 0);
+    REQUIRE(script_server_wait_requests(&server, 2, 5000));
+    pump_for(100);
+    CHECK(fetch_running.load() == 1);
+    CHECK(control_text(panel, IDC_ACTUAL_TEXT) == "");
+    CHECK(control_text(panel, IDC_FORECAST_TEXT) == "");
+    Expected busy = {IDI_BUSY, IDI_BUSY, ACTUAL_TITLE, header_for(2026, 3, 11),
+                     NO_VALUE_TEXT, NO_VALUE_TEXT, NO_VALUE_TEXT};
+    check_painted(capture_panel(panel), busy);
+
+    // The held answer never comes: the server goes, and the fetch fails.
+    script_server_stop(&server);
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    Expected failed = busy;
+    failed.actual_icon = IDI_CONDITION_FIRST;
+    failed.forecast_icon = IDI_CONDITION_FIRST;
+    check_painted(capture_panel(panel), failed);
+    CHECK(control_text(panel, IDC_ACTUAL_TEXT) == "");
+    CHECK(control_text(panel, IDC_FORECAST_TEXT) == "");
+
+    destroy_panel(panel);
+    page_clock_release();
+}
+
+TEST_CASE("a city choice fetches; a country choice resets the city to the first entry and fetches")
+{
+    std::string missing = http_response("HTTP/1.1 404 Not Found", "", "");
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {tunnel(missing, true), tunnel(missing, true),
+                                          tunnel(missing, true), tunnel(missing, true)}));
+    store_settings(0, 0, server.port);
+    HWND panel = create_panel();
+
+    choose_entry(panel, IDC_CITY, 2);
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    CHECK(stored_value(VALUE_CUR_COUNTRY) == 0);
+    CHECK(stored_value(VALUE_CUR_CITY) == 2);
+
+    const int BRAZIL = 8;
+    choose_entry(panel, IDC_COUNTRY, BRAZIL);
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    HWND cities = GetDlgItem(panel, IDC_CITY);
+    CHECK(SendMessageA(cities, CB_GETCOUNT, 0, 0) == CATALOGUE_COUNTRIES[BRAZIL].city_count);
+    CHECK(SendMessageA(cities, CB_GETCURSEL, 0, 0) == 0);
+    CHECK(stored_value(VALUE_CUR_COUNTRY) == BRAZIL);
+    CHECK(stored_value(VALUE_CUR_CITY) == 0);
+
+    script_server_stop(&server);
+    std::vector<std::string> got = script_server_received(&server);
+    REQUIRE(got.size() == 4);
+    std::string third = owned_text(location_path_at(0, 2));
+    CHECK(requested_path(got[0]) == "pogoda/" + third);
+    CHECK(requested_path(got[1]) == "forecasts5000/" + third + "/print");
+    CHECK(requested_path(got[2]) == "pogoda/brazil//altamira");
+    CHECK(requested_path(got[3]) == "forecasts5000/brazil//altamira/print");
+
+    destroy_panel(panel);
+}
+
+namespace {
+int refresh_expiries;
+HHOOK timer_hook;
+
+LRESULT CALLBACK count_refresh_expiries(int code, WPARAM wparam, LPARAM lparam)
+{
+    const MSG *message = (const MSG *)lparam;
+    if (code == HC_ACTION && wparam == PM_REMOVE && message->message == WM_TIMER &&
+        message->hwnd == panel_window && message->wParam == REFRESH_TIMER)
+        refresh_expiries++;
+    return CallNextHookEx(timer_hook, code, wparam, lparam);
+}
+}  // namespace
+
+TEST_CASE("command 131 arms and stops the refresh timer, whose period is bounded")
+{
+    store_settings(0, 1, 0);
+    HWND panel = create_panel();
+    // Armed at start because is_get_fore is set: only an armed timer can
+    // be killed.
+    CHECK(KillTimer(panel, REFRESH_TIMER) != 0);
+    CHECK(KillTimer(panel, REFRESH_TIMER) == 0);
+
+    SendMessageA(panel, WM_COMMAND, CMD_AUTO_REFRESH, 1);
+    SendMessageA(panel, WM_COMMAND, CMD_AUTO_REFRESH, 0);
+    CHECK(KillTimer(panel, REFRESH_TIMER) == 0);
+
+    // hours 0 from a hand-edited registry would make a period of 0 ms and
+    // a fetch on every timer tick; bounded, the timer waits an hour.
+    timer_hook = SetWindowsHookExA(WH_GETMESSAGE, count_refresh_expiries, NULL, GetCurrentThreadId());
+    REQUIRE(timer_hook != NULL);
+    for (int32_t bad_hours : {0, -3, 2000000}) {
+        CAPTURE(bad_hours);
+        hours = bad_hours;
+        refresh_expiries = 0;
+        SendMessageA(panel, WM_COMMAND, CMD_AUTO_REFRESH, 1);
+        pump_for(300);
+        CHECK(refresh_expiries == 0);
+        CHECK(KillTimer(panel, REFRESH_TIMER) != 0);
+    }
+    UnhookWindowsHookEx(timer_hook);
+    hours = 2;
+
+    destroy_panel(panel);
+}
+
+TEST_CASE("the date line and the today mark follow the clock and WM_TIMECHANGE")
+{
+    page_clock_set_local(2026, 3, 10, 23, 59, 30);
+    store_settings(0, 0, 0);
+    HWND panel = create_panel();
+    const std::string TENTH = "\xD1\xE5\xE3\xEE\xE4\xED\xFF: 10 \xEC\xE0\xF0\xF2\xE0";
+    const std::string ELEVENTH = "\xD1\xE5\xE3\xEE\xE4\xED\xFF: 11 \xEC\xE0\xF0\xF2\xE0";
+    CHECK(control_text(panel, IDC_TODAY).rfind(TENTH, 0) == 0);
+
+    page_clock_set_local(2026, 3, 11, 0, 0, 10);
+    SendMessageA(panel, WM_TIMECHANGE, 0, 0);
+    CHECK(control_text(panel, IDC_TODAY).rfind(ELEVENTH, 0) == 0);
+    CHECK(ymd(calendar_today(panel)) == "2026-03-11");
+
+    page_clock_set_local(2026, 3, 12, 0, 0, 30);
+    SendMessageA(panel, WM_TIMER, CLOCK_TIMER, 0);
+    CHECK(control_text(panel, IDC_TODAY).rfind("\xD1\xE5\xE3\xEE\xE4\xED\xFF: 12 ", 0) == 0);
+    CHECK(ymd(calendar_today(panel)) == "2026-03-12");
+
+    destroy_panel(panel);
+    page_clock_release();
+}
+
+TEST_CASE("the first selection is tomorrow, at the ends of months and years and just after local midnight")
+{
+    // Moscow time, three hours ahead of UTC all year: just after local
+    // midnight the UTC date is still the day before.
+    _putenv("TZ=MSK-3");
+    _tzset();
+    struct Case {
+        int year, month, day, hour, minute;
+        int next_year, next_month, next_day;
+    };
+    const Case cases[] = {
+        {2026, 12, 31, 15, 0, 2027, 1, 1},
+        {2026, 2, 28, 10, 0, 2026, 3, 1},
+        {2028, 2, 28, 10, 0, 2028, 2, 29},
+        {2028, 2, 29, 23, 59, 2028, 3, 1},
+        {2026, 4, 30, 12, 0, 2026, 5, 1},
+        {2026, 3, 10, 0, 5, 2026, 3, 11},
+        {2026, 12, 31, 0, 30, 2027, 1, 1},
+        {2027, 1, 1, 1, 0, 2027, 1, 2},
+    };
+    store_settings(0, 0, 0);
+    for (const Case &c : cases) {
+        CAPTURE(ymd(c.year, c.month, c.day));
+        CAPTURE(c.hour);
+        page_clock_set_local(c.year, c.month, c.day, c.hour, c.minute, 0);
+        HWND panel = create_panel();
+        CHECK(ymd(calendar_selection(panel)) == ymd(c.next_year, c.next_month, c.next_day));
+        CHECK(ymd(calendar_today(panel)) == ymd(c.year, c.month, c.day));
+        // The heading names the same day as the calendar.
+        CalendarDate shown;
+        day_number_to_date(selected_day, &shown);
+        CHECK(ymd((int)shown.year, (int)shown.month, (int)shown.day) ==
+              ymd(c.next_year, c.next_month, c.next_day));
+        Expected e = {IDI_CONDITION_FIRST, IDI_CONDITION_FIRST, ACTUAL_TITLE,
+                      header_for(c.next_year, c.next_month, c.next_day), NO_VALUE_TEXT,
+                      NO_VALUE_TEXT, NO_VALUE_TEXT};
+        Pixels shown_pixels = capture_panel(panel);
+        CHECK(differences(shown_pixels, draw_expected(shown_pixels, e), HEADER_BAND) == 0);
+        destroy_panel(panel);
+    }
+    page_clock_release();
+    _putenv("TZ=");
+    _tzset();
+}
