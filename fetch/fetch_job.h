@@ -32,6 +32,15 @@ extern std::atomic<int32_t> fetch_done;
 // FETCH_POLL_TIMER on the panel and starts a new worker for the location
 // chosen in the panel's lists. Main thread only.
 void start_fetch(HWND panel);
+
+// Waits for the last worker to end (tests and tools; the program never
+// needs to).
+void wait_for_fetch(void);
+
+// Seam for tests: how the worker thread is started. The default is the
+// runtime library's _beginthreadex; a starter returns 0 when it fails.
+typedef uintptr_t (*FetchThreadStarter)(unsigned(WINAPI *body)(void *), void *argument);
+void set_fetch_thread_starter(FetchThreadStarter starter);
 #endif
 
 #endif

@@ -1,0 +1,57 @@
+// Sets the panel's two text blocks from the weather record.
+#include "panel/weather_text.h"
+
+#include "fetch/encoding.h"
+#include "fetch/fetch_job.h"
+#include "panel/panel.h"
+#include "res/resource.h"
+#include "util/mem.h"
+
+// The block is converted as a whole, just before it goes to the control; a
+// failed conversion shows as an empty block.
+static void set_block(HWND panel, int control, const char *utf8)
+{
+    char *text = utf8 != NULL ? utf8_to_cp1251(utf8) : NULL;
+    SetDlgItemTextA(panel, control, text != NULL ? text : "");
+    mem_free(text);
+}
+
+static void invalidate_painted_areas(HWND panel)
+{
+    static const RECT AREAS[] = {
+        {10, 25, 74, 89},     // actual icon
+        {10, 161, 74, 225},   // forecast icon
+        {90, 45, 160, 80},    // actual temperature
+        {90, 186, 160, 221},  // day temperature
+        {180, 186, 250, 221}, // night temperature
+    };
+    for (size_t i = 0; i < sizeof AREAS / sizeof AREAS[0]; i++)
+        InvalidateRect(panel, &AREAS[i], TRUE);
+
+    // The forecast header band reaches from the left edge to the calendar.
+    RECT band = {8, 135, 0, 160};
+    RECT panel_rect, calendar_rect;
+    HWND calendar = GetDlgItem(panel, IDC_CALENDAR);
+    if (GetWindowRect(panel, &panel_rect) && calendar != NULL && GetWindowRect(calendar, &calendar_rect))
+        band.right = calendar_rect.left - panel_rect.left;
+    InvalidateRect(panel, &band, TRUE);
+}
+
+void update_weather_texts(HWND panel)
+{
+    // While a worker writes the record nobody reads it: the blocks stay as
+    // start_fetch left them (empty) and the poll rebuilds them once the
+    // worker is done.
+    bool being_written = fetch_running.load(std::memory_order_acquire) &&
+                         !fetch_done.load(std::memory_order_acquire);
+    if (!being_written) {
+        const WeatherRecord *record = weather_record;
+        char *actual = compose_actual_block(record);
+        char *forecast = compose_forecast_block(record, selected_day);
+        set_block(panel, IDC_ACTUAL_TEXT, actual);
+        set_block(panel, IDC_FORECAST_TEXT, forecast);
+        mem_free(actual);
+        mem_free(forecast);
+    }
+    invalidate_painted_areas(panel);
+}
