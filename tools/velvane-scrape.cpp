@@ -2,6 +2,7 @@
 // weather record they give, one name=value line per item.
 //
 //   velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]
+//                  [--blocks DAYNUMBER]
 //
 // It resets one record, parses the actual-weather page if given, then the
 // forecast page if given, and prints the parsers' results (-1 when not run),
@@ -9,8 +10,12 @@
 // Texts are printed in double quotes with \\ \" \n \r \t and \xHH escapes for
 // the other bytes below 0x20; bytes from 0x80 up are printed as they are. A
 // null comment prints as null. --now fixes the present moment (local time)
-// that the forecast's date heading is read against.
+// that the forecast's date heading is read against. --blocks adds the
+// panel's two text blocks as composed for that selected day, in UTF-8
+// before their conversion, quoted like the other texts.
+#include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
@@ -18,6 +23,7 @@
 #include "fetch/forecast_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
+#include "panel/weather_text.h"
 #include "util/mem.h"
 
 namespace {
@@ -26,6 +32,7 @@ struct Options {
     const char *now;       // --now, or null for the system clock
     const char *actual;    // --actual FILE
     const char *forecast;  // --forecast FILE
+    const char *blocks;    // --blocks DAYNUMBER
 };
 
 // Each option takes one value; a later option (for instance one printing
@@ -40,11 +47,13 @@ const OptionSpec OPTIONS[] = {
     {"--now", &Options::now},
     {"--actual", &Options::actual},
     {"--forecast", &Options::forecast},
+    {"--blocks", &Options::blocks},
 };
 
 void usage(FILE *to)
 {
-    fputs("usage: velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]\n", to);
+    fputs("usage: velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]"
+          " [--blocks DAYNUMBER]\n", to);
 }
 
 // 1 when the options are well formed.
@@ -251,6 +260,16 @@ int main(int argc, char **argv)
         set_clock_source(fixed_clock);
     }
 
+    double blocks_day = 0;
+    if (options.blocks != NULL) {
+        char *end = NULL;
+        blocks_day = strtod(options.blocks, &end);
+        if (end == options.blocks || *end != 0 || !isfinite(blocks_day)) {
+            fprintf(stderr, "velvane-scrape: --blocks wants a day number, not %s\n", options.blocks);
+            return 2;
+        }
+    }
+
     WeatherRecord *record = weather_record_create();
     if (record == NULL) {
         fputs("velvane-scrape: out of memory\n", stderr);
@@ -266,6 +285,14 @@ int main(int argc, char **argv)
     printf("actual_result=%d\n", actual);
     printf("forecast_result=%d\n", forecast);
     print_record(record);
+    if (options.blocks != NULL) {
+        char *actual_block = compose_actual_block(record);
+        char *forecast_block = compose_forecast_block(record, blocks_day);
+        print_text("actual_block", actual_block != NULL ? actual_block : "");
+        print_text("forecast_block", forecast_block != NULL ? forecast_block : "");
+        mem_free(actual_block);
+        mem_free(forecast_block);
+    }
     weather_record_destroy(record);
     return 0;
 }

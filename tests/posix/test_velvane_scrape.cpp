@@ -139,3 +139,47 @@ TEST_CASE("velvane-scrape refuses what it cannot use")
     CHECK(run("--forecast", &status) == "");
     CHECK(status == 2);
 }
+
+TEST_CASE("velvane-scrape --blocks prints the panel's blocks for a day")
+{
+    REQUIRE_MESSAGE(access(TOOL.c_str(), X_OK) == 0, TOOL << " is not built");
+    TempDir dir;
+    ActualPageSpec actual;
+    page_actual_defaults(&actual);
+    actual.comment = "Пасмурно";
+    actual.wind_direction = "С";
+    actual.wind_speed = 3;
+    actual.pressure = 745;
+    actual.precip_6h = -1;
+    actual.rows[ACTUAL_ROW_PRECIP_6H].omit = 1;
+    actual.precip_12h = 1;
+    actual.humidity = 85;
+    int32_t length;
+    char *page = page_build_actual(&actual, &length);
+    std::string actual_file = dir.write("actual.html", page, length);
+
+    ForecastPageSpec forecast;
+    page_forecast_defaults(&forecast);
+    forecast.date_headings[0] = "31 декабря";
+    page = page_build_forecast(&forecast, &length);
+    std::string forecast_file = dir.write("forecast.html", page, length);
+
+    int status;
+    // 9861 is 31 December 2026 at noon; the panel's calendar gives midnight.
+    std::string output = run("--now 2027-01-01T08:30:00 --actual '" + actual_file + "' --forecast '" +
+                                 forecast_file + "' --blocks 9860.5", &status);
+    CHECK(status == 0);
+    CHECK(line_of(output, "actual_block") ==
+          "actual_block=\"Пасмурно\\nВетер: С 3 м/с, давл. 745 мм рт.ст.\\n"
+          "Осадки за 12 часов: 1 мм, влажн. 85%\\n\"");
+    std::string forecast_block = line_of(output, "forecast_block");
+    CHECK(forecast_block.compare(0, 16, "forecast_block=\"") == 0);
+    CHECK(forecast_block.find("скорость ветра") != std::string::npos);
+
+    // A day the forecast does not hold gives an empty forecast block.
+    output = run("--now 2027-01-01T08:30:00 --forecast '" + forecast_file + "' --blocks 9900", &status);
+    CHECK(line_of(output, "forecast_block") == "forecast_block=\"\"");
+    CHECK(line_of(output, "actual_block") == "actual_block=\"\"");
+    CHECK(run("--blocks tomorrow", &status) == "");
+    CHECK(status == 2);
+}
