@@ -244,3 +244,122 @@ TEST_CASE("format_string formats what it bounds")
     mem_free(text);
     CHECK(format_string(NULL) == NULL);
 }
+
+// --- formats from the grammar of tests/support/format_grammar.h ---
+
+#include <locale.h>
+
+#include "tests/support/format_grammar.h"
+
+namespace {
+
+uint32_t grammar_state = 2463534242u;
+uint32_t grammar_next(void *, uint32_t n)
+{
+    // xorshift32: a fixed sequence, so a failure repeats.
+    grammar_state ^= grammar_state << 13;
+    grammar_state ^= grammar_state >> 17;
+    grammar_state ^= grammar_state << 5;
+    return grammar_state % n;
+}
+
+#ifdef _WIN32
+const bool NUMBERED = false;  // the Windows runtime reads no "%N$"
+#else
+const bool NUMBERED = true;
+#endif
+
+int run_grammar(int rounds)
+{
+    format_grammar::Chooser chooser = {grammar_next, NULL};
+    int accepted = 0;
+    for (int round = 0; round < rounds; round++) {
+        format_grammar::Case c;
+        format_grammar::build(&chooser, &c, NUMBERED);
+        format_grammar::Outcome outcome = format_grammar::check(&c);
+        INFO("format \"" << c.format << "\" length " << outcome.length << " bound " << outcome.bound << ": "
+                         << std::string(outcome.why));
+        CHECK_FALSE(outcome.failure);
+        if (outcome.length >= 0)
+            accepted++;
+    }
+    return accepted;
+}
+
+} // namespace
+
+TEST_CASE("formats of several directives, numbered or not, from the grammar")
+{
+    // Most of what the grammar builds is accepted (wide texts with Cyrillic
+    // letters are not, in the "C" locale).
+    CHECK(run_grammar(30000) > 25000);
+}
+
+#ifndef _WIN32
+TEST_CASE("the grammar's formats in UTF-8 locales: grouping and multibyte texts")
+{
+    const char *locales[] = {"ru_RU.UTF-8", "C.UTF-8"};
+    for (const char *name : locales) {
+        if (setlocale(LC_ALL, name) == NULL)
+            continue;
+        CAPTURE(name);
+        CHECK(run_grammar(8000) > 6000);
+        // Groups of the Russian locale are parted by a blank of several bytes.
+        CHECK_BOUND("%'d|%'i|%'u|%'lld", INT_MIN, INT_MAX, UINT_MAX, LLONG_MIN);
+        CHECK_BOUND("%'f|%'.0f|%'g", DBL_MAX, -1e300, 1e15);
+        CHECK_BOUND("%ls|%lc|%5lc", L"\x0416\x0438\x0432\x0443\x0442", (wint_t)0x0416, (wint_t)0x20AC);
+        setlocale(LC_ALL, "C");
+    }
+}
+
+TEST_CASE("glibc's binary conversions and its 'I' flag")
+{
+    CHECK_BOUND("%b%s", -1, "abcdefghijklmnopqrstuvwxyz");
+    CHECK_BOUND("%#llB|%#b", ULLONG_MAX, 1u);
+    std::string text = long_text(400);
+    CHECK_BOUND("%Is|%Id", text.c_str(), INT_MIN);
+}
+
+TEST_CASE("numbered arguments: precision from a negative '*', and formats vsprintf cannot read")
+{
+    std::string text = long_text(3000);
+    // A negative precision is none: the whole text is printed.
+    CHECK_BOUND("%1$.*2$s", text.c_str(), -1);
+    CHECK_BOUND("%2$.*1$s|%2$s", -5, text.c_str());
+    // A position left out, or numbered and plain directives mixed: no bound,
+    // and format_string makes no text of it.
+    CHECK(bound("%2$s", "a", "b") == UINT32_MAX);
+    CHECK(bound("%1$s %s", "a", "b") == UINT32_MAX);
+    CHECK(bound("%65$d", 1) == UINT32_MAX);
+    CHECK(format_string("%3$s %1$s", "a", "b", "c") == NULL);
+}
+#endif
+
+TEST_CASE("a '$' in the literal text does not make the format a numbered one")
+{
+    std::string text = long_text(500);
+    CHECK(bound("$%s", text.c_str()) == 1 + 1 + 500);
+    CHECK(bound("cost: %d $, %s", 5, "ab") == 1 + strlen("cost:  $, ") + 16 + 2);
+    char *made = format_string("$%s$ %%$%s", text.c_str(), "x");
+    REQUIRE(made != NULL);
+    CHECK(std::string(made) == "$" + text + "$ %$x");
+    mem_free(made);
+}
+
+#ifdef _WIN32
+TEST_CASE("the Windows runtime's I64, I32 and I sizes")
+{
+    CHECK_BOUND("%I64o|%#I64o|%I64u|%I64d", ULLONG_MAX, ULLONG_MAX, ULLONG_MAX, LLONG_MIN);
+    CHECK_BOUND("%Iu|%Ix|%I32d", SIZE_MAX, SIZE_MAX, INT_MIN);
+}
+#endif
+
+#ifndef _WIN32
+TEST_CASE("a wide text the locale cannot show makes no text")
+{
+    setlocale(LC_ALL, "C");
+    int32_t live = mem_live_blocks();
+    CHECK(format_string("%ls", L"\x0416") == NULL);
+    CHECK(mem_live_blocks() == live);
+}
+#endif

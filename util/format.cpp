@@ -1,13 +1,18 @@
-// The size bound walks the format once, directive by directive, and takes
-// the arguments in step with the formatting that follows, so that text
-// lengths, '*' widths and the magnitudes of doubles under %f count exactly
-// as vsprintf will see them. Formats with positional arguments ("%2$s")
-// read their arguments out of order; for those the bound takes every
-// argument once, in position order, and counts each directive with the
-// largest value of its kind.
+// The size bound walks the format directive by directive and takes the
+// arguments in step with the formatting that follows, so that text lengths,
+// '*' widths and the magnitudes of doubles under %f count as vsprintf will
+// see them.
+//
+// Formats with numbered arguments ("%2$s", "%1$*3$d") read their arguments
+// out of order. For those the walk runs twice: first to learn the kind of
+// the argument at each position, then (after every argument has been taken
+// from the list once, in position order) to count each directive with the
+// very argument it names. A numbered format that vsprintf could not read
+// either (a position left out, more than MAX_POSITIONS positions, numbered
+// and plain directives mixed) gets UINT32_MAX: no bound at all, and
+// format_string_v gives null for it.
 #include "util/format.h"
 
-#include <limits.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,24 +27,35 @@ enum ArgKind { ARG_NONE, ARG_INT, ARG_LONG, ARG_LLONG, ARG_DOUBLE, ARG_LDOUBLE, 
 
 enum { MAX_POSITIONS = 64 };
 
-// Where the arguments come from: the list in order, or (for positional
-// formats) the largest values of each kind, gathered beforehand.
-struct ArgSource {
-    va_list *list;            // null in positional mode
-    uint64_t max_text;        // longest text argument
-    uint64_t max_wtext;       // longest wide text argument, in characters
-    uint64_t max_star;        // largest magnitude of a '*' argument
-    uint64_t max_int_digits;  // digits of the largest integral part under %f
+enum WalkMode {
+    WALK_LIST,        // plain format: arguments from the list, in order
+    WALK_COLLECT,     // numbered format, first walk: note each position's kind
+    WALK_POSITIONAL,  // numbered format, second walk: arguments by position
 };
 
-uint64_t text_length(const char *text)
+struct ArgValue {
+    ArgKind kind;
+    long long integer;
+    long double real;
+    const void *pointer;
+};
+
+struct ArgSource {
+    WalkMode mode;
+    va_list *list;                  // WALK_LIST only
+    ArgValue slots[MAX_POSITIONS];  // by position - 1
+    int highest;                    // highest position named
+    bool unreadable;                // a numbered format vsprintf cannot read
+};
+
+uint64_t larger(uint64_t a, uint64_t b)
 {
-    return text != NULL ? strlen(text) : 0;
+    return a > b ? a : b;
 }
 
-uint64_t wide_length(const wchar_t *text)
+uint64_t star_magnitude(long long value)
 {
-    return text != NULL ? wcslen(text) : 0;
+    return value < 0 ? (uint64_t)0 - (uint64_t)value : (uint64_t)value;
 }
 
 // Digits of the integral part of a value printed with %f: never below 0,
@@ -55,20 +71,80 @@ uint64_t integral_digits(long double value)
     return (uint64_t)(exponent * 0.3010299956639812) + 1;
 }
 
-uint64_t star_magnitude(int value)
+// Characters of a multibyte character at most, in the current locale.
+uint64_t multibyte_max(void)
 {
-    return value < 0 ? (uint64_t)(-(int64_t)value) : (uint64_t)value;
+    size_t n = MB_CUR_MAX;
+    return n > 0 ? (uint64_t)n : 1;
 }
 
-uint64_t larger(uint64_t a, uint64_t b)
+ArgValue read_from_list(va_list *list, ArgKind kind)
 {
-    return a > b ? a : b;
+    ArgValue value;
+    memset(&value, 0, sizeof value);
+    value.kind = kind;
+    switch (kind) {
+    case ARG_INT: value.integer = va_arg(*list, int); break;
+    case ARG_LONG: value.integer = va_arg(*list, long); break;
+    case ARG_LLONG: value.integer = va_arg(*list, long long); break;
+    case ARG_DOUBLE: value.real = va_arg(*list, double); break;
+    case ARG_LDOUBLE: value.real = va_arg(*list, long double); break;
+    case ARG_TEXT: value.pointer = va_arg(*list, const char *); break;
+    case ARG_WTEXT: value.pointer = va_arg(*list, const wchar_t *); break;
+    case ARG_POINTER: value.pointer = va_arg(*list, void *); break;
+    case ARG_NONE: break;
+    }
+    return value;
+}
+
+// The argument of the given kind that the formatting reads next: from the
+// list, or the one at position (1-based) of a numbered format.
+ArgValue take(ArgSource *source, ArgKind kind, int position)
+{
+    ArgValue value;
+    memset(&value, 0, sizeof value);
+    value.kind = kind;
+    if (source->mode == WALK_LIST)
+        return read_from_list(source->list, kind);
+    if (position < 1 || position > MAX_POSITIONS) {
+        source->unreadable = true;
+        return value;
+    }
+    ArgValue *slot = &source->slots[position - 1];
+    if (source->mode == WALK_COLLECT) {
+        if (slot->kind != ARG_NONE && slot->kind != kind)
+            source->unreadable = true;  // one position read as two kinds
+        slot->kind = kind;
+        if (position > source->highest)
+            source->highest = position;
+        return value;
+    }
+    if (slot->kind != kind)
+        return value;
+    return *slot;
+}
+
+// The number of "N$" at p (a position of a numbered format), or 0.
+int position_at(const char *p)
+{
+    if (*p < '1' || *p > '9')
+        return 0;
+    long number = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (number <= MAX_POSITIONS)
+            number = number * 10 + (*p - '0');
+        p++;
+    }
+    if (*p != '$')
+        return 0;
+    return number <= MAX_POSITIONS ? (int)number : MAX_POSITIONS + 1;
 }
 
 struct Directive {
     uint64_t width, precision, length;
     bool alternate, blank, sign, grouping, seen_precision, is_long, extra_long, long_double;
     bool possible_sign, done;
+    bool local_digits;  // glibc's 'I': the locale's own (multibyte) digits
 };
 
 // Integer conversions reserve room for 32 bits, twice that for 64.
@@ -77,40 +153,16 @@ bool is_wide_integer(const Directive *d)
     return d->extra_long || (d->is_long && sizeof(long) > 4);
 }
 
-void take_integer(const Directive *d, ArgSource *source)
+ArgKind integer_kind(const Directive *d)
 {
-    if (source->list == NULL)
-        return;
-    if (d->extra_long)
-        (void)va_arg(*source->list, long long);
-    else if (d->is_long)
-        (void)va_arg(*source->list, long);
-    else
-        (void)va_arg(*source->list, int);
+    return d->extra_long ? ARG_LLONG : d->is_long ? ARG_LONG : ARG_INT;
 }
 
-uint64_t take_text(const Directive *d, ArgSource *source, bool *is_null)
+void count_integer(Directive *d, uint64_t length, ArgSource *source, int position)
 {
-    *is_null = false;
-    if (source->list == NULL)
-        return d->is_long ? source->max_wtext * MB_CUR_MAX : source->max_text;
-    if (d->is_long) {
-        const wchar_t *text = va_arg(*source->list, const wchar_t *);
-        *is_null = text == NULL;
-        return wide_length(text) * MB_CUR_MAX;
-    }
-    const char *text = va_arg(*source->list, const char *);
-    *is_null = text == NULL;
-    return text_length(text);
-}
-
-uint64_t take_float_digits(const Directive *d, ArgSource *source)
-{
-    if (source->list == NULL)
-        return source->max_int_digits;
-    long double value = d->long_double ? va_arg(*source->list, long double)
-                                       : (long double)va_arg(*source->list, double);
-    return integral_digits(value);
+    d->possible_sign = true;
+    d->length += is_wide_integer(d) ? 2 * length : length;
+    (void)take(source, integer_kind(d), position);
 }
 
 // Reads one directive (p just past its '%') and adds its length to *count;
@@ -120,6 +172,10 @@ const char *count_directive(const char *p, ArgSource *source, uint64_t *count)
     Directive d;
     memset(&d, 0, sizeof d);
     const char *start = p - 1;
+    // "%N$...": the argument of this directive's conversion.
+    int position = position_at(p);
+    bool numbered = source->mode != WALK_LIST;
+    bool numeric = false;  // a conversion of digits, for grouping and 'I'
 
     for (;;) {
         char c = *p;
@@ -152,18 +208,13 @@ const char *count_directive(const char *p, ArgSource *source, uint64_t *count)
             break;
         }
         case '*': {
-            uint64_t magnitude;
-            bool negative = false;
-            if (source->list != NULL) {
-                int value = va_arg(*source->list, int);
-                negative = value < 0;
-                magnitude = star_magnitude(value);
-            } else {
-                magnitude = source->max_star;
-            }
+            // "*N$" in a numbered format; the digits and the '$' are read
+            // on as any others.
+            long long value = take(source, ARG_INT, numbered ? position_at(p) : 0).integer;
+            uint64_t magnitude = star_magnitude(value);
             if (d.seen_precision) {
                 // A negative precision counts as none at all.
-                if (negative)
+                if (value < 0)
                     d.seen_precision = false;
                 else
                     d.precision = larger(d.precision, magnitude);
@@ -187,52 +238,69 @@ const char *count_directive(const char *p, ArgSource *source, uint64_t *count)
             d.is_long = d.extra_long = true;
             break;
         case '%': d.length += 1; break;
-        case 'x': case 'X': case 'u': case 'd': case 'i': case 'o':
-        case 'D': case 'I': case 'O': case 'U': {
-            uint64_t add = 17;
-            if (c == 'x' || c == 'X') add = 10;
-            else if (c == 'u') add = 14;
-            else if (c == 'd' || c == 'i') add = 15;
-            if (c == 'D' || c == 'I' || c == 'O' || c == 'U') d.is_long = true;
-            d.possible_sign = true;
-            d.length += is_wide_integer(&d) ? 2 * add : add;
-            take_integer(&d, source);
+        case 'x': case 'X': numeric = true; count_integer(&d, 10, source, position); break;
+        case 'u': numeric = true; count_integer(&d, 14, source, position); break;
+        case 'd': case 'i': numeric = true; count_integer(&d, 15, source, position); break;
+        case 'o': numeric = true; count_integer(&d, 17, source, position); break;
+        case 'D': case 'O': case 'U':
+            d.is_long = true;
+            numeric = true;
+            count_integer(&d, 17, source, position);
             break;
-        }
+#ifdef _WIN32
+        // The Windows runtime's sizes: I64, I32, and I alone for size_t.
+        case 'I':
+            if (p[0] == '6' && p[1] == '4') {
+                d.is_long = d.extra_long = true;
+                p += 2;
+            } else if (p[0] == '3' && p[1] == '2') {
+                p += 2;
+            } else {
+                d.is_long = d.extra_long = true;
+            }
+            break;
+#else
+        // glibc's 'I' is a flag (the locale's digits); %b and %B print in
+        // binary, 32 digits for 32 bits.
+        case 'I': d.local_digits = true; break;
+        case 'b': case 'B': numeric = true; count_integer(&d, 32, source, position); break;
+#endif
         case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A': {
             d.possible_sign = true;
+            numeric = true;
             uint64_t length = larger(d.precision, 24) + 8;
-            uint64_t digits = take_float_digits(&d, source);
+            ArgValue value = take(source, d.long_double ? ARG_LDOUBLE : ARG_DOUBLE, position);
             if (c == 'f' || c == 'F')
-                length += digits;
+                length += integral_digits(value.real);
             length += 2;
             if (c == 'a' || c == 'A')
                 length += 2;
-            if (d.grouping)
-                length *= 2;
+            // A decimal point of more than one byte.
+            length += multibyte_max() - 1;
             d.length += length;
             break;
         }
         case 'c':
-            d.length += d.is_long ? 5 : 1;
-            if (source->list != NULL)
-                (void)va_arg(*source->list, int);
+            d.length += d.is_long ? larger(5, multibyte_max()) : 1;
+            (void)take(source, ARG_INT, position);
             break;
         case 'C':
-            d.length += 5;
-            if (source->list != NULL)
-                (void)va_arg(*source->list, int);
+            d.length += larger(5, multibyte_max());
+            (void)take(source, ARG_INT, position);
             break;
         case 'S': d.is_long = true; /* fall through */
         case 's': {
-            bool is_null;
-            uint64_t length = take_text(&d, source, &is_null);
-            if (is_null)
+            ArgValue text = take(source, d.is_long ? ARG_WTEXT : ARG_TEXT, position);
+            if (text.pointer == NULL && source->mode != WALK_COLLECT)
                 d.length += 8;
             else if (d.seen_precision)
-                d.length += d.precision;
+                d.length += d.is_long ? d.precision * multibyte_max() : d.precision;
+            else if (text.pointer == NULL)
+                ;  // the first walk of a numbered format counts nothing
+            else if (d.is_long)
+                d.length += (uint64_t)wcslen((const wchar_t *)text.pointer) * multibyte_max();
             else
-                d.length += length;
+                d.length += (uint64_t)strlen((const char *)text.pointer);
             if (d.is_long)
                 *count += 1024;
             d.done = true;
@@ -243,13 +311,11 @@ const char *count_directive(const char *p, ArgSource *source, uint64_t *count)
             d.length += 2 * sizeof(void *) + 2;
             d.alternate = true;
             d.done = true;
-            if (source->list != NULL)
-                (void)va_arg(*source->list, void *);
+            (void)take(source, ARG_POINTER, position);
             break;
         case 'n':
             d.done = true;
-            if (source->list != NULL)
-                (void)va_arg(*source->list, void *);
+            (void)take(source, ARG_POINTER, position);
             break;
         case 'm': d.length += 256; break;
         default: break;
@@ -258,7 +324,12 @@ const char *count_directive(const char *p, ArgSource *source, uint64_t *count)
             break;
     }
 
+    // Digits and grouping separators of the locale may take several bytes.
+    if (numeric && d.grouping)
+        d.length *= 1 + multibyte_max();
     uint64_t length = larger(larger(d.length, d.precision), d.width);
+    if (numeric && d.local_digits)
+        length *= multibyte_max();
     if (d.alternate)
         length += 2;
     if (d.blank || d.sign || d.possible_sign)
@@ -267,126 +338,35 @@ const char *count_directive(const char *p, ArgSource *source, uint64_t *count)
     return p;
 }
 
-// For positional formats: the kind of the argument at each position, from
-// "N$" after a '%' and "*N$" inside a directive.
-bool collect_positions(const char *format, ArgKind *kinds, int *highest)
+uint64_t walk(const char *format, ArgSource *source)
 {
-    *highest = 0;
-    for (const char *p = format; *p; p++) {
-        if (*p != '%')
+    uint64_t count = 1;
+    const char *p = format;
+    while (p != NULL && *p) {
+        if (*p != '%') {
+            count++;
+            p++;
             continue;
-        p++;
-        if (*p == '%')
-            continue;
-        int position = 0;
-        bool is_long = false, extra_long = false, long_double = false;
-        for (; *p; p++) {
-            char c = *p;
-            if (c >= '1' && c <= '9') {
-                int number = 0;
-                while (*p >= '0' && *p <= '9') {
-                    if (number < 10000)
-                        number = number * 10 + (*p - '0');
-                    p++;
-                }
-                if (*p == '$') {
-                    if (number > MAX_POSITIONS)
-                        return false;
-                    position = number;
-                } else {
-                    p--;
-                }
-                continue;
-            }
-            if (c == '*') {
-                int number = 0;
-                const char *q = p + 1;
-                while (*q >= '0' && *q <= '9') {
-                    if (number < 10000)
-                        number = number * 10 + (*q - '0');
-                    q++;
-                }
-                if (*q == '$' && number >= 1 && number <= MAX_POSITIONS) {
-                    kinds[number - 1] = ARG_INT;
-                    if (number > *highest)
-                        *highest = number;
-                    p = q;
-                }
-                continue;
-            }
-            ArgKind kind = ARG_NONE;
-            switch (c) {
-            case 'l': if (is_long) extra_long = true; is_long = true; continue;
-            case 'L': case 'q': is_long = extra_long = true; long_double = c == 'L'; continue;
-            case 'j': case 'z': case 't': is_long = extra_long = true; continue;
-            case 'x': case 'X': case 'u': case 'd': case 'i': case 'o':
-                kind = extra_long ? ARG_LLONG : is_long ? ARG_LONG : ARG_INT;
-                break;
-            case 'D': case 'I': case 'O': case 'U':
-                kind = extra_long ? ARG_LLONG : ARG_LONG;
-                break;
-            case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-                kind = long_double ? ARG_LDOUBLE : ARG_DOUBLE;
-                break;
-            case 'c': case 'C': kind = ARG_INT; break;
-            case 's': kind = is_long ? ARG_WTEXT : ARG_TEXT; break;
-            case 'S': kind = ARG_WTEXT; break;
-            case 'p': case 'P': case 'n': kind = ARG_POINTER; break;
-            default: continue;
-            }
-            if (position >= 1) {
-                kinds[position - 1] = kind;
-                if (position > *highest)
-                    *highest = position;
-            }
-            break;
         }
-        if (*p == 0)
+        p = count_directive(p + 1, source, &count);
+        if (count > UINT32_MAX)
             break;
     }
-    return true;
+    return count;
 }
 
+// Whether any directive names its argument by number ("%N$").
 bool has_positions(const char *format)
 {
-    return strchr(format, '$') != NULL;
-}
-
-void gather_positional(const char *format, va_list *list, ArgSource *source)
-{
-    ArgKind kinds[MAX_POSITIONS];
-    memset(kinds, 0, sizeof kinds);
-    int highest = 0;
-    if (!collect_positions(format, kinds, &highest))
-        highest = 0;
-    for (int i = 0; i < highest; i++) {
-        switch (kinds[i]) {
-        case ARG_INT: {
-            int value = va_arg(*list, int);
-            source->max_star = larger(source->max_star, star_magnitude(value));
-            break;
+    for (const char *p = strchr(format, '%'); p != NULL; p = strchr(p + 1, '%')) {
+        if (p[1] == '%') {
+            p++;
+            continue;
         }
-        case ARG_LONG: (void)va_arg(*list, long); break;
-        case ARG_LLONG: (void)va_arg(*list, long long); break;
-        case ARG_DOUBLE:
-            source->max_int_digits = larger(source->max_int_digits, integral_digits(va_arg(*list, double)));
-            break;
-        case ARG_LDOUBLE:
-            source->max_int_digits = larger(source->max_int_digits, integral_digits(va_arg(*list, long double)));
-            break;
-        case ARG_TEXT:
-            source->max_text = larger(source->max_text, text_length(va_arg(*list, const char *)));
-            break;
-        case ARG_WTEXT:
-            source->max_wtext = larger(source->max_wtext, wide_length(va_arg(*list, const wchar_t *)));
-            break;
-        case ARG_POINTER: (void)va_arg(*list, void *); break;
-        case ARG_NONE:
-            // A gap: vsprintf cannot know its type either; stop here.
-            i = highest;
-            break;
-        }
+        if (position_at(p + 1) != 0)
+            return true;
     }
+    return false;
 }
 
 } // namespace
@@ -396,29 +376,34 @@ uint32_t format_size_bound(const char *format, va_list args)
     if (format == NULL)
         return 1;
 
-    va_list list;
-    va_copy(list, args);
     ArgSource source;
     memset(&source, 0, sizeof source);
-    if (has_positions(format))
-        gather_positional(format, &list, &source);
-    else
-        source.list = &list;
-
-    uint64_t count = 1;
-    const char *p = format;
-    while (p != NULL && *p) {
-        if (*p != '%') {
-            count++;
-            p++;
-            continue;
+    uint64_t count;
+    va_list list;
+    va_copy(list, args);
+    if (has_positions(format)) {
+        // Every conversion that reads an argument must name it.
+        source.mode = WALK_COLLECT;
+        (void)walk(format, &source);
+        for (int i = 0; i < source.highest; i++) {
+            if (source.slots[i].kind == ARG_NONE)
+                source.unreadable = true;
         }
-        p = count_directive(p + 1, &source, &count);
-        if (count > UINT32_MAX)
-            break;
+        if (source.unreadable) {
+            va_end(list);
+            return UINT32_MAX;
+        }
+        for (int i = 0; i < source.highest; i++)
+            source.slots[i] = read_from_list(&list, source.slots[i].kind);
+        source.mode = WALK_POSITIONAL;
+        count = walk(format, &source);
+    } else {
+        source.mode = WALK_LIST;
+        source.list = &list;
+        count = walk(format, &source);
     }
     va_end(list);
-    return count > UINT32_MAX ? UINT32_MAX : (uint32_t)count;
+    return count >= UINT32_MAX ? UINT32_MAX : (uint32_t)count;
 }
 
 char *format_string_v(const char *format, va_list args)
@@ -429,10 +414,17 @@ char *format_string_v(const char *format, va_list args)
     va_copy(copy, args);
     uint32_t size = format_size_bound(format, copy);
     va_end(copy);
+    if (size == UINT32_MAX)
+        return NULL;
     char *text = (char *)mem_alloc(size);
     if (text == NULL)
         return NULL;
-    vsprintf(text, format, args);
+    // A wide text that the locale cannot show fails the whole formatting,
+    // and the block may then hold no terminator.
+    if (vsprintf(text, format, args) < 0) {
+        mem_free(text);
+        return NULL;
+    }
     return text;
 }
 
