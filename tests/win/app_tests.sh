@@ -126,6 +126,7 @@ choose_from_menu() {
   xdotool mousemove $((rect[0] + 50)) $y click 1
 }
 # The menu: a 3-pixel frame, items 17 pixels high, separators 9.
+ITEM_SHOW=11
 ITEM_SETTINGS=37
 ITEM_REFRESH=54
 ITEM_ABOUT=71
@@ -273,6 +274,19 @@ else
   xdotool mousemove $ICON_X $ICON_Y click 1
   check "a real click on the icon shows the panel" probe wait-visible "$panel" 1 5000
   command -v import >/dev/null && import -window root "$PWD/velvane-app-tray.png" 2>/dev/null
+
+  # A double click is a press and a double-click message: two toggles.
+  xdotool mousemove $ICON_X $ICON_Y click --repeat 2 --delay 80 1
+  sleep 1
+  check "a real double click toggles twice: the panel stays shown" test "$(probe visible "$panel")" = 1
+
+  probe post "$tray" 1035 15 0x201
+  probe wait-visible "$panel" 0 5000
+  choose_from_menu $ITEM_SHOW
+  check "the menu's show item shows the hidden panel" probe wait-visible "$panel" 1 5000
+  choose_from_menu $ITEM_SHOW
+  sleep 1
+  check "the show item keeps a shown panel shown" test "$(probe visible "$panel")" = 1
 
   probe delete-icon "$tray" 15
   probe broadcast TaskbarCreated
