@@ -6,6 +6,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -879,5 +881,49 @@ TEST_CASE("the About box closes from its caption")
     pump_for(10);
     CHECK_FALSE(IsWindow(about));
     CHECK(about_dialog == NULL);
+    destroy_owner(owner);
+}
+
+// Not part of the normal run (doctest's --no-skip runs it): the three
+// dialogs side by side on the desktop for the pictures under docs/, held
+// for VELVANE_DIALOGS_HOLD_MS milliseconds. Each window's rectangle goes
+// to standard output for cropping.
+TEST_CASE("pictures: the three dialogs on the desktop" * doctest::skip())
+{
+    forget_everything();
+    store_host("proxy.example");
+    store_int(VALUE_IS_USE_PROXY, 1);
+    store_int(VALUE_PROXY_PORT, 3128);
+    HWND owner = create_owner();
+    HWND settings = open_settings_dialog(owner);
+    HWND about = open_about_dialog(owner);
+    HWND notice = open_notice_dialog(owner);
+    REQUIRE(settings != NULL);
+    REQUIRE(about != NULL);
+    REQUIRE(notice != NULL);
+    SetWindowPos(notice, HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
+    SetWindowPos(settings, HWND_TOP, 520, 20, 0, 0, SWP_NOSIZE);
+    SetWindowPos(about, HWND_TOP, 520, 320, 0, 0, SWP_NOSIZE);
+    SetFocus(GetDlgItem(settings, IDOK));
+    HWND windows[3] = {settings, about, notice};
+    const char *names[3] = {"settings", "about", "notice"};
+    for (int k = 0; k < 3; k++) {
+        CHECK(IsWindowVisible(windows[k]));
+        RECT r;
+        GetWindowRect(windows[k], &r);
+        printf("%s %ld %ld %ld %ld\n", names[k], r.left, r.top, r.right - r.left,
+               r.bottom - r.top);
+    }
+    fflush(stdout);
+    char hold[32];
+    DWORD ms = 2000;
+    if (GetEnvironmentVariableA("VELVANE_DIALOGS_HOLD_MS", hold, sizeof hold) > 0)
+        ms = (DWORD)atol(hold);
+    pump_for(ms);
+    click(settings, IDCANCEL);
+    SendMessageA(about, WM_COMMAND, IDOK, 0);
+    SendMessageA(notice, WM_COMMAND, IDOK, 0);
+    pump_for(10);
+    CHECK(notice_dialog() == NULL);
     destroy_owner(owner);
 }
