@@ -1,0 +1,632 @@
+// The HTTP client over the socket seam. The request text stays as it always
+// was ("Connection: keep-alive" included), but the response ends as soon as
+// it is complete: at Content-Length, at the last chunk of a chunked body
+// (decoded in place), or when the server closes; then the connection is
+// closed at once. Every wait is bounded by a time-out, every response, proxy
+// answer and chain of redirects by a bound of its own.
+#include "fetch/http_client.h"
+
+#include <atomic>
+#include <string.h>
+
+#include "fetch/net_socket.h"
+#include "settings/settings_vars.h"
+#include "util/format.h"
+#include "util/mem.h"
+
+// Set by http_cancel, cleared when a request starts.
+static std::atomic<int32_t> cancelled(0);
+
+static std::atomic<int32_t> connect_timeout_ms(HTTP_CONNECT_TIMEOUT_MS);
+static std::atomic<int32_t> receive_timeout_ms(HTTP_RECEIVE_TIMEOUT_MS);
+static std::atomic<int32_t> exchange_timeout_ms(HTTP_EXCHANGE_TIMEOUT_MS);
+
+static void *realloc_default(void *block, uint32_t size)
+{
+    return mem_realloc(block, size);
+}
+
+static std::atomic<HttpReallocator> reallocate(realloc_default);
+
+// The buffer never grows past this: the bound plus one chunk of room.
+static const int32_t MAX_CAPACITY = HTTP_MAX_RESPONSE + HTTP_RECEIVE_CHUNK;
+
+void http_set_time_outs(int32_t connect_ms, int32_t receive_ms, int32_t exchange_ms)
+{
+    connect_timeout_ms.store(connect_ms > 0 ? connect_ms : (int32_t)HTTP_CONNECT_TIMEOUT_MS);
+    receive_timeout_ms.store(receive_ms > 0 ? receive_ms : (int32_t)HTTP_RECEIVE_TIMEOUT_MS);
+    exchange_timeout_ms.store(exchange_ms > 0 ? exchange_ms : (int32_t)HTTP_EXCHANGE_TIMEOUT_MS);
+}
+
+void http_set_reallocator(HttpReallocator reallocator)
+{
+    reallocate.store(reallocator != NULL ? reallocator : realloc_default);
+}
+
+int32_t net_startup(void)
+{
+    return net_startup_library();
+}
+
+void http_cancel(void)
+{
+    // The worker owns its socket from open to close; it sees the mark at its
+    // next checkpoint or within its current wait, which the wake-up ends.
+    cancelled.store(1);
+    net_wake_waiters();
+}
+
+static int is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+static char lower_ascii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+// The decimal number at text[from..length): leading blanks, an optional
+// sign, digits up to the first non-digit. Saturates far above any status.
+static int32_t decimal_at(const char *text, int32_t from, int32_t length)
+{
+    int32_t i = from;
+    while (i < length && is_blank(text[i]))
+        i++;
+    int32_t sign = 1;
+    if (i < length && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-')
+            sign = -1;
+        i++;
+    }
+    int32_t value = 0;
+    while (i < length && text[i] >= '0' && text[i] <= '9') {
+        if (value < 100000)
+            value = value * 10 + (text[i] - '0');
+        i++;
+    }
+    return sign * value;
+}
+
+int32_t parse_status_code(const char *response, int32_t length)
+{
+    if (response == NULL || length < 12)
+        return -1;
+    int32_t code = decimal_at(response, 9, length);
+    return (code >= 100 && code <= 999) ? code : -1;
+}
+
+char *find_header_value(const char *name, char *response, int32_t length)
+{
+    if (name == NULL || response == NULL)
+        return NULL;
+    int32_t n = (int32_t)strlen(name);
+    int32_t limit = length - n - 1;
+    for (int32_t i = 0; i < limit; i++) {
+        int32_t k = 0;
+        while (k < n && lower_ascii(response[i + k]) == lower_ascii(name[k]))
+            k++;
+        if (k < n)
+            continue;
+        int32_t start = i + n;
+        while (start < limit && (response[start] == '/' || response[start] == '\t' ||
+                                 response[start] == ' ' || response[start] == ':' ||
+                                 response[start] == '='))
+            start++;
+        for (int32_t end = start; end < limit; end++) {
+            if (response[end] == '\r' || response[end] == '\n') {
+                response[end] = '\0';
+                return dup_string(response + start);
+            }
+        }
+        return NULL;
+    }
+    return NULL;
+}
+
+// ---- The response's framing -------------------------------------------
+
+enum BodyKind {
+    BODY_UNKNOWN,      // the header block has not ended yet
+    BODY_UNTIL_CLOSE,  // neither a length nor chunks: the server's close ends it
+    BODY_LENGTH,       // Content-Length
+    BODY_CHUNKED,      // chunked transfer coding, decoded in place
+    BODY_NONE          // a status that carries no body
+};
+
+enum ChunkPhase { CHUNK_SIZE_LINE, CHUNK_DATA, CHUNK_DATA_END, CHUNK_TRAILER, CHUNK_DONE };
+
+enum DecodeResult { DECODE_MORE, DECODE_COMPLETE, DECODE_MALFORMED };
+
+struct ResponseFrame {
+    BodyKind kind;
+    int32_t header_end;  // offset just past the empty line
+    int32_t body_end;    // BODY_LENGTH: offset of the body's end
+    int32_t scanned;     // how far the search for the empty line has come
+    ChunkPhase phase;
+    uint32_t chunk_left;
+};
+
+// Offset of the line feed in text[from..to), or -1.
+static int32_t find_line_feed(const char *text, int32_t from, int32_t to)
+{
+    const void *hit = (from < to) ? memchr(text + from, '\n', (size_t)(to - from)) : NULL;
+    return hit != NULL ? (int32_t)((const char *)hit - text) : -1;
+}
+
+// Does the header line text[from..to) carry the header name? If so, the
+// offset of its value (blanks after the colon skipped), else -1.
+static int32_t header_value_at(const char *text, int32_t from, int32_t to, const char *name)
+{
+    int32_t n = (int32_t)strlen(name);
+    if (to - from <= n || text[from + n] != ':')
+        return -1;
+    for (int32_t k = 0; k < n; k++)
+        if (lower_ascii(text[from + k]) != lower_ascii(name[k]))
+            return -1;
+    int32_t value = from + n + 1;
+    while (value < to && (text[value] == ' ' || text[value] == '\t'))
+        value++;
+    return value;
+}
+
+static int contains_word(const char *text, int32_t from, int32_t to, const char *word)
+{
+    int32_t n = (int32_t)strlen(word);
+    for (int32_t i = from; i + n <= to; i++) {
+        int32_t k = 0;
+        while (k < n && lower_ascii(text[i + k]) == lower_ascii(word[k]))
+            k++;
+        if (k == n)
+            return 1;
+    }
+    return 0;
+}
+
+// Reads the header block text[0..header_end) and decides how the body ends.
+static void judge_header_block(const char *text, ResponseFrame *frame)
+{
+    int32_t end = frame->header_end;
+    int32_t status = parse_status_code(text, end);
+    int chunked = 0;
+    int32_t content_length = -1;
+    int32_t line = find_line_feed(text, 0, end) + 1;  // past the status line
+    while (line > 0 && line < end) {
+        int32_t feed = find_line_feed(text, line, end);
+        int32_t line_end = feed < 0 ? end : feed;
+        int32_t value = header_value_at(text, line, line_end, "transfer-encoding");
+        if (value >= 0 && contains_word(text, value, line_end, "chunked"))
+            chunked = 1;
+        value = header_value_at(text, line, line_end, "content-length");
+        if (value >= 0 && content_length < 0 && value < line_end && text[value] >= '0' &&
+            text[value] <= '9') {
+            int64_t number = 0;
+            while (value < line_end && text[value] >= '0' && text[value] <= '9') {
+                if (number <= HTTP_MAX_RESPONSE)
+                    number = number * 10 + (text[value] - '0');
+                value++;
+            }
+            content_length = number > HTTP_MAX_RESPONSE ? HTTP_MAX_RESPONSE + 1 : (int32_t)number;
+        }
+        line = feed < 0 ? end : feed + 1;
+    }
+    if (status == 204 || status == 304) {
+        frame->kind = BODY_NONE;
+    } else if (chunked) {
+        frame->kind = BODY_CHUNKED;
+        frame->phase = CHUNK_SIZE_LINE;
+        frame->chunk_left = 0;
+    } else if (content_length >= 0) {
+        frame->kind = BODY_LENGTH;
+        frame->body_end = end + content_length;
+    } else {
+        frame->kind = BODY_UNTIL_CLOSE;
+    }
+}
+
+// Looks for the empty line that ends the header block in text[0..length).
+static void scan_header_block(const char *text, int32_t length, ResponseFrame *frame)
+{
+    int32_t i = frame->scanned;
+    while (i < length) {
+        int32_t feed = find_line_feed(text, i, length);
+        if (feed < 0)
+            break;
+        // An empty line: "\n\n" or "\n\r\n".
+        if ((feed >= 1 && text[feed - 1] == '\n') ||
+            (feed >= 2 && text[feed - 1] == '\r' && text[feed - 2] == '\n')) {
+            frame->header_end = feed + 1;
+            judge_header_block(text, frame);
+            return;
+        }
+        i = feed + 1;
+    }
+    // Resume where a line could still end: at the last line feed seen.
+    frame->scanned = length > 2 ? length - 2 : 0;
+}
+
+static int is_hex(char c, uint32_t *digit)
+{
+    if (c >= '0' && c <= '9')
+        *digit = (uint32_t)(c - '0');
+    else if (c >= 'a' && c <= 'f')
+        *digit = (uint32_t)(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+        *digit = (uint32_t)(c - 'A' + 10);
+    else
+        return 0;
+    return 1;
+}
+
+// Decodes text[*in..end) in place: chunk data moves down to *out, size lines,
+// the CR LF after each chunk and the trailer are dropped.
+static DecodeResult decode_chunks(char *text, int32_t *in, int32_t end, int32_t *out,
+                                  ResponseFrame *frame)
+{
+    for (;;) {
+        switch (frame->phase) {
+        case CHUNK_SIZE_LINE:
+        case CHUNK_TRAILER: {
+            int32_t feed = find_line_feed(text, *in, end);
+            if (feed < 0)
+                return (end - *in > HTTP_MAX_CHUNK_LINE) ? DECODE_MALFORMED : DECODE_MORE;
+            if (feed - *in > HTTP_MAX_CHUNK_LINE)
+                return DECODE_MALFORMED;
+            int32_t i = *in;
+            *in = feed + 1;
+            if (frame->phase == CHUNK_TRAILER) {
+                if (feed == i || (feed == i + 1 && text[i] == '\r')) {
+                    frame->phase = CHUNK_DONE;
+                    return DECODE_COMPLETE;
+                }
+                continue;  // a trailer header, dropped
+            }
+            uint32_t size = 0, digit = 0;
+            int32_t digits = 0;
+            while (i < feed && is_hex(text[i], &digit)) {
+                if (size > (uint32_t)HTTP_MAX_RESPONSE)
+                    return DECODE_MALFORMED;
+                size = size * 16 + digit;
+                digits++;
+                i++;
+            }
+            while (i < feed && (text[i] == ' ' || text[i] == '\t'))
+                i++;
+            if (digits == 0 || (i < feed && text[i] != ';' && text[i] != '\r') ||
+                (i < feed && text[i] == '\r' && i + 1 != feed))
+                return DECODE_MALFORMED;
+            if (size > (uint32_t)HTTP_MAX_RESPONSE)
+                return DECODE_MALFORMED;
+            frame->chunk_left = size;
+            frame->phase = size == 0 ? CHUNK_TRAILER : CHUNK_DATA;
+            break;
+        }
+        case CHUNK_DATA: {
+            int32_t available = end - *in;
+            int32_t n = (uint32_t)available < frame->chunk_left ? available
+                                                                : (int32_t)frame->chunk_left;
+            if (n > 0 && *out != *in)
+                memmove(text + *out, text + *in, (size_t)n);
+            *out += n;
+            *in += n;
+            frame->chunk_left -= (uint32_t)n;
+            if (frame->chunk_left > 0)
+                return DECODE_MORE;
+            frame->phase = CHUNK_DATA_END;
+            break;
+        }
+        case CHUNK_DATA_END:
+            if (*in >= end)
+                return DECODE_MORE;
+            if (text[*in] == '\n') {
+                *in += 1;
+            } else if (text[*in] == '\r') {
+                if (*in + 1 >= end)
+                    return DECODE_MORE;
+                if (text[*in + 1] != '\n')
+                    return DECODE_MALFORMED;
+                *in += 2;
+            } else {
+                return DECODE_MALFORMED;
+            }
+            frame->phase = CHUNK_SIZE_LINE;
+            break;
+        case CHUNK_DONE:
+            return DECODE_COMPLETE;
+        }
+    }
+}
+
+// ---- Receiving ----------------------------------------------------------
+
+enum ReceiveOutcome {
+    RECEIVE_ENDED,       // complete, closed, timed out, cancelled or failed: judge the bytes
+    RECEIVE_OVER_BOUND,  // larger than the bound, or a broken chunked body
+    RECEIVE_NO_ROOM      // the buffer could not be grown
+};
+
+static int32_t wait_budget(int64_t deadline)
+{
+    int64_t left = deadline - net_now_ms();
+    int32_t idle = receive_timeout_ms.load();
+    if (left < 0)
+        left = 0;
+    return left < idle ? (int32_t)left : idle;
+}
+
+// Receives the response into the caller's buffer, growing it by doubling
+// and shrinking it to the length at the end.
+static ReceiveOutcome receive_response(NetSocket socket, char **buffer, int32_t *size,
+                                       int64_t deadline)
+{
+    HttpReallocator grow = reallocate.load();
+    if (*buffer == NULL || *size <= 0) {
+        // What an empty earlier response leaves behind: start afresh.
+        char *fresh = (char *)grow(*buffer, HTTP_START_CAPACITY);
+        if (fresh == NULL)
+            return RECEIVE_NO_ROOM;
+        *buffer = fresh;
+        *size = HTTP_START_CAPACITY;
+    }
+    int32_t capacity = *size;
+    int32_t end = 0;   // bytes in the buffer
+    int32_t wire = 0;  // bytes off the wire
+    int32_t in = 0;    // chunked: first raw byte not yet decoded
+    int32_t out = 0;   // chunked: end of the decoded body
+    ResponseFrame frame;
+    memset(&frame, 0, sizeof frame);
+    frame.kind = BODY_UNKNOWN;
+    ReceiveOutcome outcome = RECEIVE_ENDED;
+    int complete = 0;
+
+    while (!complete) {
+        int grow_failed = 0;
+        while (end + HTTP_RECEIVE_CHUNK >= capacity && capacity < MAX_CAPACITY) {
+            int32_t wanted = capacity > MAX_CAPACITY / 2 ? MAX_CAPACITY : capacity * 2;
+            char *grown = (char *)grow(*buffer, (uint32_t)wanted);
+            if (grown == NULL) {
+                grow_failed = 1;  // the old block stays, with its old capacity
+                break;
+            }
+            *buffer = grown;
+            capacity = wanted;
+            *size = capacity;
+        }
+        if (grow_failed) {
+            outcome = RECEIVE_NO_ROOM;
+            break;
+        }
+        // At most one chunk, and never past the capacity.
+        int32_t room = capacity - end;
+        if (room > HTTP_RECEIVE_CHUNK)
+            room = HTTP_RECEIVE_CHUNK;
+        int32_t n = net_receive(socket, *buffer + end, room, wait_budget(deadline), &cancelled);
+        if (n <= 0)
+            break;  // closed, failed, timed out or cancelled
+        end += n;
+        wire += n;
+        if (wire > HTTP_MAX_RESPONSE) {
+            outcome = RECEIVE_OVER_BOUND;
+            break;
+        }
+        if (frame.kind == BODY_UNKNOWN) {
+            scan_header_block(*buffer, end, &frame);
+            if (frame.kind == BODY_CHUNKED) {
+                in = frame.header_end;
+                out = frame.header_end;
+            }
+        }
+        switch (frame.kind) {
+        case BODY_NONE:
+            end = frame.header_end;
+            complete = 1;
+            break;
+        case BODY_LENGTH:
+            if (frame.body_end > HTTP_MAX_RESPONSE) {
+                outcome = RECEIVE_OVER_BOUND;
+                complete = 1;
+            } else if (end >= frame.body_end) {
+                end = frame.body_end;
+                complete = 1;
+            }
+            break;
+        case BODY_CHUNKED: {
+            DecodeResult result = decode_chunks(*buffer, &in, end, &out, &frame);
+            // Keep the undecoded rest (part of a size line at most) right
+            // after the decoded body.
+            int32_t rest = end - in;
+            if (rest > 0 && in != out)
+                memmove(*buffer + out, *buffer + in, (size_t)rest);
+            end = out + rest;
+            in = out;
+            if (result == DECODE_COMPLETE) {
+                end = out;
+                complete = 1;
+            } else if (result == DECODE_MALFORMED) {
+                end = out;
+                outcome = RECEIVE_OVER_BOUND;
+                complete = 1;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (frame.kind == BODY_CHUNKED)
+        end = out;  // a size line cut short is not body
+
+    // Shrink to the length; a count of 0 releases the buffer.
+    char *exact = (char *)grow(*buffer, (uint32_t)end);
+    if (exact != NULL || end == 0)
+        *buffer = exact;
+    *size = end;
+    return outcome;
+}
+
+// ---- The request --------------------------------------------------------
+
+static const char REQUEST_FORMAT[] =
+    "GET /%s HTTP/1.1\r\n"
+    "Host: %s\r\n"
+    "User-Agent: %s\r\n"
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg,*/*\r\n"
+    "Accept-Language: ru,en;q=0.5\r\n"
+    "Accept-Charset: windows-1251,utf-8;q=0.7,*;q=0.7\r\n"
+    "Connection: keep-alive\r\n";
+static const char REFERER_FORMAT[] = "Referer: http://%s/%s\r\n";
+static const char REQUEST_END[] = "\r\n\r\n";
+static const char CONNECT_FORMAT[] = "CONNECT %s:80 HTTP/1.0\r\nHOST: %s:80 \r\n\r\n";
+
+static int32_t send_text(NetSocket socket, const char *text, int64_t deadline)
+{
+    if (text == NULL)
+        return NET_FAILED;
+    return net_send_all(socket, text, (int32_t)strlen(text), wait_budget(deadline), &cancelled);
+}
+
+// Asks the proxy for a tunnel to the host's port 80 and reads its answer one
+// byte per receive, so that nothing of the tunnelled response is consumed.
+// Returns 1 when the tunnel may be used, 0 when the proxy refused.
+static int32_t open_tunnel(NetSocket socket, const char *host, int64_t deadline)
+{
+    char *request = format_string(CONNECT_FORMAT, host, host);
+    send_text(socket, request, deadline);  // a failure shows in the answer
+    mem_free(request);
+
+    int32_t capacity = HTTP_PROXY_ANSWER_START;
+    char *answer = (char *)mem_alloc((uint32_t)capacity);
+    if (answer == NULL)
+        return 0;
+    int32_t count = 0;
+    int32_t feeds = 0;  // line feeds since the last byte other than CR and LF
+    int32_t accepted = 1;
+    while (feeds < 2) {
+        if (count >= HTTP_MAX_PROXY_ANSWER) {
+            accepted = 0;  // an answer that never ends
+            break;
+        }
+        if (count == capacity) {
+            char *grown = (char *)mem_realloc(answer, (uint32_t)capacity * 2);
+            if (grown == NULL) {
+                accepted = 0;
+                break;
+            }
+            answer = grown;
+            capacity *= 2;
+        }
+        if (net_receive(socket, answer + count, 1, wait_budget(deadline), &cancelled) != 1)
+            break;
+        char c = answer[count++];
+        if (c == '\n')
+            feeds++;
+        else if (c != '\r')
+            feeds = 0;
+    }
+    if (accepted && count >= 14 && decimal_at(answer, 9, count) != 200)
+        accepted = 0;
+    mem_free(answer);
+    return accepted;
+}
+
+enum { EXCHANGE_RECEIVED = -1 };
+
+// One request on one connection: resolving, connecting, tunnelling, sending
+// and receiving. Returns EXCHANGE_RECEIVED when the receive ran (the buffer
+// then holds what came), HTTP_INVALID_RESPONSE when it stopped at a bound,
+// or the code of the step that failed before anything was received.
+static int32_t exchange(const char *host, uint16_t port, const char *path,
+                        const char *referer_path, char **buffer, int32_t *size)
+{
+    int32_t use_proxy = 0;
+    int32_t proxy_port_value = 0;
+    char proxy_host[PROXY_NAME_SIZE];
+    proxy_settings_snapshot(&use_proxy, proxy_host, &proxy_port_value);
+    const char *target_name = use_proxy ? proxy_host : host;
+    uint16_t target_port = use_proxy ? (uint16_t)(proxy_port_value & 0xFFFF) : port;
+
+    uint32_t address = 0;
+    if (!net_resolve(target_name, &address))
+        return HTTP_NO_DNS_ENTRY;
+    if (cancelled.load())
+        return HTTP_NET_ERROR;
+    NetSocket socket = net_open();
+    if (socket == NET_NO_SOCKET)
+        return HTTP_NET_ERROR;
+    int32_t result = EXCHANGE_RECEIVED;
+    int64_t deadline = net_now_ms() + exchange_timeout_ms.load();
+    int32_t connect_ms = connect_timeout_ms.load();
+    char *request = NULL;
+    char *referer = NULL;
+
+    if (cancelled.load()) {
+        result = HTTP_NET_ERROR;
+    } else if (net_connect(socket, address, target_port, connect_ms, &cancelled) != 0) {
+        result = HTTP_NO_RESPONSE;
+    } else if (use_proxy && !open_tunnel(socket, host, deadline)) {
+        result = HTTP_NET_ERROR;
+    } else if (cancelled.load()) {
+        result = HTTP_NET_ERROR;
+    } else {
+        request = format_string(REQUEST_FORMAT, path, host, get_user_agent());
+        int32_t sent = send_text(socket, request, deadline);
+        if (sent == 0 && referer_path != NULL) {
+            referer = format_string(REFERER_FORMAT, host, referer_path);
+            sent = send_text(socket, referer, deadline);
+        }
+        if (sent != 0) {
+            // Nothing more can go out on this connection; a cancel seen here
+            // counts as one noticed at the checkpoint that follows.
+            result = sent == NET_CANCELLED ? HTTP_NET_ERROR : HTTP_INVALID_RESPONSE;
+        } else if (cancelled.load()) {
+            result = HTTP_NET_ERROR;
+        } else if (send_text(socket, REQUEST_END, deadline) != 0) {
+            result = HTTP_INVALID_RESPONSE;
+        } else if (receive_response(socket, buffer, size, deadline) != RECEIVE_ENDED) {
+            result = HTTP_INVALID_RESPONSE;
+        }
+    }
+    mem_free(request);
+    mem_free(referer);
+    net_close(socket);
+    return result;
+}
+
+int32_t http_get(const char *host, uint16_t port, const char *path, const char *referer_path,
+                 char **buffer, int32_t *size)
+{
+    cancelled.store(0);
+    if (host == NULL || path == NULL || buffer == NULL || size == NULL)
+        return HTTP_NET_ERROR;
+
+    char *location = NULL;  // the path of the redirect being followed
+    const char *current = path;
+    int32_t redirects = 0;
+    int32_t result = HTTP_INVALID_RESPONSE;
+    for (;;) {
+        int32_t step = exchange(host, port, current, referer_path, buffer, size);
+        if (step != EXCHANGE_RECEIVED) {
+            // Before anything came the code of the failed step stands; a
+            // redirect that fails leaves the 301 or 302 in the buffer.
+            if (redirects == 0 || step == HTTP_INVALID_RESPONSE)
+                result = step;
+            break;
+        }
+        int32_t status = parse_status_code(*buffer, *size);
+        if (status != 301 && status != 302) {
+            result = status == 200 ? HTTP_OK : HTTP_INVALID_RESPONSE;
+            break;
+        }
+        char *next = NULL;
+        if (redirects < HTTP_MAX_REDIRECTS && !cancelled.load())
+            next = find_header_value("location", *buffer, *size);
+        if (next == NULL)
+            break;  // not followed through: judged as a 301 or 302
+        mem_free(location);
+        location = next;
+        current = location;
+        redirects++;
+    }
+    mem_free(location);
+    return result;
+}
