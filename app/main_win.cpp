@@ -2,11 +2,13 @@
 // window that creates and places the panel, the notification icon and the
 // main message loop.
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app/tray.h"
 #include "fetch/http_client.h"
 #include "panel/panel.h"
 #include "res/resource.h"
+#include "settings/dialogs.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
 
@@ -89,6 +91,11 @@ static void register_host_class(void)
     RegisterClassExA(&window_class);
 }
 
+static bool is_dialog_message(HWND dialog, MSG *message)
+{
+    return dialog != nullptr && IsWindow(dialog) && IsDialogMessageA(dialog, message);
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     if (find_running_instance())
@@ -98,6 +105,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return 0;
 
     program_instance = GetModuleHandleA(nullptr);
+    // The month calendar, the up-down control and the link of the dialogs
+    // are common controls of version 6: register their classes first.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_DATE_CLASSES | ICC_UPDOWN_CLASS | ICC_LINK_CLASS |
+                                                          ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    install_dialog_procedures();
     register_host_class();
     net_startup();
     // Never shown and never needed again: its creation makes the panel.
@@ -108,8 +121,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        HWND panel = panel_window;
-        if (panel && IsWindow(panel) && IsDialogMessageA(panel, &message))
+        // The keyboard works in the panel and in each open dialog.
+        if (is_dialog_message(panel_window, &message) || is_dialog_message(settings_dialog, &message) ||
+            is_dialog_message(about_dialog, &message) || is_dialog_message(notice_dialog(), &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);

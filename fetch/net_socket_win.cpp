@@ -58,7 +58,7 @@ static int32_t wait_ready(NetSocket socket, int for_write, int32_t timeout_ms,
         int64_t left = deadline - net_now_ms();
         if (left <= 0)
             return NET_TIMED_OUT;
-        int64_t slice = left < NET_WAIT_SLICE_MS ? left : NET_WAIT_SLICE_MS;
+        int64_t slice = left < (int64_t)NET_WAIT_SLICE_MS ? left : (int64_t)NET_WAIT_SLICE_MS;
         fd_set readable, writable, failed;
         FD_ZERO(&readable);
         FD_ZERO(&writable);
