@@ -113,8 +113,16 @@ static void show_values(HWND window)
     set_check(window, IDC_SET_HIDE_WINDOW, is_hide_window);
     set_check(window, IDC_SET_FIRST_FORE, is_first_fore);
     set_check(window, IDC_SET_GET_FORE, is_get_fore);
-    // The up-down writes its position into the hours field.
-    SendMessageA(hours_spin, UDM_SETPOS32, 0, (LPARAM)hours);
+    // The up-down writes its position into the hours field, and the field's
+    // change sets hours: a stored number outside 1 to 24 (a hand-edited
+    // registry) shows, and counts, as the nearest end of the range.
+    int32_t shown_hours = hours;
+    if (shown_hours < REFRESH_HOURS_MIN)
+        shown_hours = REFRESH_HOURS_MIN;
+    if (shown_hours > REFRESH_HOURS_MAX)
+        shown_hours = REFRESH_HOURS_MAX;
+    SendMessageA(hours_spin, UDM_SETPOS32, 0, (LPARAM)shown_hours);
+    hours = shown_hours;
     set_check(window, IDC_SET_USE_PROXY, is_use_proxy);
     int32_t port;
     char name[PROXY_NAME_SIZE];

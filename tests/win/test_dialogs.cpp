@@ -393,6 +393,32 @@ TEST_CASE("the up-down stops at 1 and at 24, each step rewriting the field and h
     destroy_owner(owner);
 }
 
+TEST_CASE("stored hours outside 1 to 24 show and count as the nearest end; Cancel brings the stored number back")
+{
+    struct Case {
+        int32_t stored;
+        int32_t shown;
+    } cases[] = {{0, 1}, {-5, 1}, {25, 24}, {1000, 24}};
+    for (const Case &c : cases) {
+        CAPTURE(c.stored);
+        forget_everything();
+        store_int(VALUE_HOURS, c.stored);
+        HWND owner = create_owner();
+        HWND dialog = open_settings_dialog(owner);
+        REQUIRE(dialog != NULL);
+        CHECK(text_of(dialog, IDC_SET_HOURS) == std::to_string(c.shown));
+        CHECK(hours == c.shown);
+        click(dialog, IDCANCEL);
+        CHECK(hours == c.stored);
+
+        dialog = open_settings_dialog(owner);
+        REQUIRE(dialog != NULL);
+        click(dialog, IDOK);
+        CHECK(stored_int(VALUE_HOURS) == c.shown);
+        destroy_owner(owner);
+    }
+}
+
 TEST_CASE("a number from 1 to 24 typed into the hours field counts, other text does not")
 {
     forget_everything();
