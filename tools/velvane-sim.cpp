@@ -1,0 +1,513 @@
+// velvane-sim: a stand-in for the weather service on a port of this machine.
+//
+//   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--pages DIR]
+//
+// It serves the actual-weather page "/pogoda/LOCATION" and the printable
+// forecast "/forecasts5000/LOCATION/print" of every catalogue location, with
+// weather made up from the seed, the location and the date (the same for
+// the same three), and 404 for every other path. It is at once a web server
+// and an HTTP proxy: CONNECT to any host on port 80 opens a tunnel whose
+// requests it answers itself, without going anywhere. Every response carries
+// Content-Length and ends its connection, so a client that asks for
+// keep-alive is not kept waiting. A request it cannot read gets 400 and
+// its connection is closed; the others go on being served.
+//
+// --listen   address to listen on (default 127.0.0.1:8080; port 0 picks a
+//            free one); the address taken is printed on standard output as
+//            "velvane-sim: listening on HOST:PORT".
+// --seed     the weather's seed (default 1).
+// --log      one line per request, appended and flushed at once:
+//            "N METHOD TARGET STATUS REFERER", N counting the requests of
+//            this run from 1 (or on from --pages, see below), "-" for what
+//            a request did not have.
+// --pages    a directory (made if missing) that receives every response
+//            with a body, exactly the bytes sent, as
+//            "N-STATUS-TARGET.http": N as in the log, TARGET the request
+//            target without its first "/", with "/" written as "+" and any
+//            byte other than letters, digits, "-", "." and "_" as %HH.
+//            Numbering goes on after the highest N already there.
+//
+// SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options and 1
+// when it cannot listen.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "tools/sim/sim_service.h"
+#include "util/mem.h"
+
+namespace {
+
+enum {
+    MAX_CONNECTIONS = 64,
+    READ_TIMEOUT_MS = 30000,    // a request head must arrive within this
+    WRITE_TIMEOUT_MS = 30000,   // a response must leave within this
+    DRAIN_TIMEOUT_MS = 2000,    // the client closes its side within this
+    POLL_MS = 200
+};
+
+enum ConnectionState { CONN_FREE, CONN_READING, CONN_WRITING, CONN_DRAINING };
+
+struct Connection {
+    int fd;
+    int state;
+    int tunnelled;          // after CONNECT: requests come through the tunnel
+    int close_after;        // end the connection once the output is sent
+    char in[SIM_HEAD_MAX];
+    int32_t in_length;
+    char *out;
+    int32_t out_length;
+    int32_t out_sent;
+    int64_t deadline_ms;
+};
+
+struct Options {
+    const char *listen;
+    uint32_t seed;
+    const char *log;
+    const char *pages;
+};
+
+Connection connections[MAX_CONNECTIONS];
+FILE *log_file;
+const char *pages_dir;
+int32_t request_count;
+uint32_t weather_seed;
+volatile sig_atomic_t stopping;
+
+void on_signal(int)
+{
+    stopping = 1;
+}
+
+int64_t now_ms(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+void usage(FILE *to)
+{
+    fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--pages DIR]\n", to);
+}
+
+int parse_options(int argc, char **argv, Options *options)
+{
+    options->listen = "127.0.0.1:8080";
+    options->seed = 1;
+    options->log = NULL;
+    options->pages = NULL;
+    for (int i = 1; i < argc; i++) {
+        const char *name = argv[i];
+        if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0) {
+            usage(stdout);
+            return -1;
+        }
+        if (strcmp(name, "--listen") != 0 && strcmp(name, "--seed") != 0 && strcmp(name, "--log") != 0 &&
+            strcmp(name, "--pages") != 0) {
+            fprintf(stderr, "velvane-sim: unknown option %s\n", name);
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            fprintf(stderr, "velvane-sim: %s needs a value\n", name);
+            return 0;
+        }
+        const char *value = argv[++i];
+        if (strcmp(name, "--listen") == 0)
+            options->listen = value;
+        else if (strcmp(name, "--log") == 0)
+            options->log = value;
+        else if (strcmp(name, "--pages") == 0)
+            options->pages = value;
+        else {
+            char *end;
+            errno = 0;
+            unsigned long seed = strtoul(value, &end, 10);
+            if (*value == 0 || *end != 0 || *value == '-' || errno != 0 || seed > 0xFFFFFFFFul) {
+                fprintf(stderr, "velvane-sim: --seed wants a number from 0 to 4294967295, not %s\n", value);
+                return 0;
+            }
+            options->seed = (uint32_t)seed;
+        }
+    }
+    return 1;
+}
+
+// A listening socket on HOST:PORT, or -1.
+int open_listener(const char *address, char *taken, size_t taken_size)
+{
+    const char *colon = strrchr(address, ':');
+    if (colon == NULL || colon[1] == 0) {
+        fprintf(stderr, "velvane-sim: --listen wants HOST:PORT, not %s\n", address);
+        return -1;
+    }
+    char host[256];
+    size_t n = (size_t)(colon - address);
+    if (n == 0 || n >= sizeof host) {
+        fprintf(stderr, "velvane-sim: --listen wants HOST:PORT, not %s\n", address);
+        return -1;
+    }
+    memcpy(host, address, n);
+    host[n] = 0;
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    struct addrinfo *found = NULL;
+    if (getaddrinfo(host, colon + 1, &hints, &found) != 0 || found == NULL) {
+        fprintf(stderr, "velvane-sim: cannot resolve %s\n", address);
+        return -1;
+    }
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    if (fd >= 0)
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (fd < 0 || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 32) != 0) {
+        fprintf(stderr, "velvane-sim: cannot listen on %s: %s\n", address, strerror(errno));
+        if (fd >= 0)
+            close(fd);
+        freeaddrinfo(found);
+        return -1;
+    }
+    freeaddrinfo(found);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    struct sockaddr_in bound;
+    socklen_t bound_length = sizeof bound;
+    getsockname(fd, (struct sockaddr *)&bound, &bound_length);
+    char text[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &bound.sin_addr, text, sizeof text);
+    snprintf(taken, taken_size, "%s:%d", text, (int)ntohs(bound.sin_port));
+    return fd;
+}
+
+// Writes text with every byte outside printable ASCII (the blank included)
+// as \xHH, so that a log line always has its fields apart.
+void put_escaped(FILE *to, const char *text)
+{
+    if (text == NULL || *text == 0) {
+        fputc('-', to);
+        return;
+    }
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0; p++) {
+        if (*p <= 0x20 || *p >= 0x7F || *p == '\\')
+            fprintf(to, "\\x%02X", *p);
+        else
+            fputc(*p, to);
+    }
+}
+
+void log_request(int32_t number, const char *method, const char *target, int status, const char *referer)
+{
+    if (log_file == NULL)
+        return;
+    fprintf(log_file, "%d ", (int)number);
+    put_escaped(log_file, method);
+    fputc(' ', log_file);
+    put_escaped(log_file, target);
+    fprintf(log_file, " %d ", status);
+    put_escaped(log_file, referer);
+    fputc('\n', log_file);
+    fflush(log_file);
+}
+
+// The highest request number among the saved pages, so that a second run
+// into the same directory does not overwrite the first one's pages.
+int32_t highest_saved(const char *dir)
+{
+    int32_t highest = 0;
+    DIR *d = opendir(dir);
+    if (d == NULL)
+        return 0;
+    struct dirent *entry;
+    while ((entry = readdir(d)) != NULL) {
+        char *end;
+        long n = strtol(entry->d_name, &end, 10);
+        if (end != entry->d_name && *end == '-' && n > highest && n < 0x7FFFFFFF)
+            highest = (int32_t)n;
+    }
+    closedir(d);
+    return highest;
+}
+
+void save_page(int32_t number, int status, const char *target, const char *bytes, int32_t length)
+{
+    if (pages_dir == NULL)
+        return;
+    char name[64 + 3 * SIM_TARGET_MAX];
+    int at = snprintf(name, sizeof name, "%s/%06d-%d-", pages_dir, (int)number, status);
+    const unsigned char *p = (const unsigned char *)target;
+    if (*p == '/')
+        p++;
+    for (; *p != 0 && at < (int)sizeof name - 16; p++) {
+        if (*p == '/')
+            name[at++] = '+';
+        else if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9') || *p == '-' ||
+                 *p == '.' || *p == '_')
+            name[at++] = (char)*p;
+        else
+            at += snprintf(name + at, sizeof name - (size_t)at, "%%%02X", *p);
+    }
+    snprintf(name + at, sizeof name - (size_t)at, ".http");
+    FILE *file = fopen(name, "wb");
+    if (file == NULL) {
+        fprintf(stderr, "velvane-sim: cannot write %s\n", name);
+        return;
+    }
+    if (length > 0)
+        fwrite(bytes, 1, (size_t)length, file);
+    fclose(file);
+}
+
+void end_connection(Connection *c)
+{
+    if (c->fd >= 0)
+        close(c->fd);
+    mem_free(c->out);
+    c->fd = -1;
+    c->out = NULL;
+    c->state = CONN_FREE;
+}
+
+void start_output(Connection *c, char *bytes, int32_t length, int close_after)
+{
+    mem_free(c->out);
+    c->out = bytes;
+    c->out_length = bytes != NULL ? length : 0;
+    c->out_sent = 0;
+    c->close_after = close_after || bytes == NULL;
+    c->state = CONN_WRITING;
+    c->deadline_ms = now_ms() + WRITE_TIMEOUT_MS;
+}
+
+// Every byte of the head has been read: answer it.
+void answer(Connection *c)
+{
+    SimRequest request;
+    int parsed = sim_parse_request(c->in, c->in_length, &request);
+    if (parsed == SIM_PARSE_INCOMPLETE)
+        return;
+    int32_t number = ++request_count;
+    int32_t length = 0;
+    if (parsed == SIM_PARSE_BAD) {
+        char *bytes = sim_bad_request(&length);
+        log_request(number, NULL, NULL, 400, NULL);
+        save_page(number, 400, "", bytes, length);
+        start_output(c, bytes, length, 1);
+        return;
+    }
+    if (strcmp(request.method, "CONNECT") == 0) {
+        // A tunnel inside a tunnel is no request of ours.
+        int status = c->tunnelled ? 400 : sim_connect_status(request.target);
+        char *bytes = sim_connect_answer(status, &length);
+        log_request(number, request.method, request.target, status, request.has_referer ? request.referer : NULL);
+        if (status != 200)
+            save_page(number, status, request.target, bytes, length);
+        // What came after the CONNECT head is the tunnel's first bytes.
+        memmove(c->in, c->in + request.head_length, (size_t)(c->in_length - request.head_length));
+        c->in_length -= request.head_length;
+        c->tunnelled = status == 200;
+        start_output(c, bytes, length, status != 200);
+        return;
+    }
+    int status = 0;
+    char *bytes = sim_respond(&request, weather_seed, sim_today(), &status, &length);
+    log_request(number, request.method, request.target, status, request.has_referer ? request.referer : NULL);
+    save_page(number, status, request.target, bytes, length);
+    start_output(c, bytes, length, 1);
+}
+
+void on_readable(Connection *c)
+{
+    if (c->state == CONN_DRAINING) {
+        char sink[4096];
+        ssize_t n = recv(c->fd, sink, sizeof sink, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            end_connection(c);
+        return;
+    }
+    if (c->state != CONN_READING)
+        return;
+    size_t room = sizeof c->in - (size_t)c->in_length;
+    ssize_t n = room > 0 ? recv(c->fd, c->in + c->in_length, room, 0) : 0;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n <= 0 && room > 0) {
+        // The client went away before its request was whole.
+        end_connection(c);
+        return;
+    }
+    c->in_length += (int32_t)n;
+    answer(c);
+}
+
+void on_writable(Connection *c)
+{
+    while (c->out_sent < c->out_length) {
+        ssize_t n = send(c->fd, c->out + c->out_sent, (size_t)(c->out_length - c->out_sent), MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+        if (n <= 0) {
+            end_connection(c);
+            return;
+        }
+        c->out_sent += (int32_t)n;
+    }
+    mem_free(c->out);
+    c->out = NULL;
+    if (c->close_after) {
+        // Our side is done; closing with unread bytes from the client would
+        // reset the connection and could cost the client the response, so
+        // wait (briefly) for the client to close its side.
+        shutdown(c->fd, SHUT_WR);
+        c->state = CONN_DRAINING;
+        c->deadline_ms = now_ms() + DRAIN_TIMEOUT_MS;
+        return;
+    }
+    c->state = CONN_READING;
+    c->deadline_ms = now_ms() + READ_TIMEOUT_MS;
+    // The tunnel's request may already be here.
+    if (c->in_length > 0)
+        answer(c);
+}
+
+Connection *free_slot(void)
+{
+    for (Connection &c : connections) {
+        if (c.state == CONN_FREE)
+            return &c;
+    }
+    return NULL;
+}
+
+void accept_all(int listener)
+{
+    for (;;) {
+        Connection *c = free_slot();
+        if (c == NULL)
+            return;
+        int fd = accept(listener, NULL, NULL);
+        if (fd < 0)
+            return;
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        memset(c, 0, sizeof *c);
+        c->fd = fd;
+        c->state = CONN_READING;
+        c->deadline_ms = now_ms() + READ_TIMEOUT_MS;
+    }
+}
+
+int serve(int listener)
+{
+    struct pollfd fds[MAX_CONNECTIONS + 1];
+    Connection *owners[MAX_CONNECTIONS + 1];
+    while (!stopping) {
+        int count = 0;
+        if (free_slot() != NULL) {
+            fds[count].fd = listener;
+            fds[count].events = POLLIN;
+            owners[count++] = NULL;
+        }
+        for (Connection &c : connections) {
+            if (c.state == CONN_FREE)
+                continue;
+            fds[count].fd = c.fd;
+            fds[count].events = c.state == CONN_WRITING ? POLLOUT : POLLIN;
+            owners[count++] = &c;
+        }
+        int ready = poll(fds, (nfds_t)count, POLL_MS);
+        if (ready < 0 && errno != EINTR) {
+            fprintf(stderr, "velvane-sim: poll: %s\n", strerror(errno));
+            return 1;
+        }
+        for (int i = 0; ready > 0 && i < count; i++) {
+            if (fds[i].revents == 0)
+                continue;
+            Connection *c = owners[i];
+            if (c == NULL) {
+                accept_all(listener);
+                continue;
+            }
+            if (c->state == CONN_WRITING && (fds[i].revents & (POLLOUT | POLLERR | POLLHUP)))
+                on_writable(c);
+            else if (fds[i].revents & (POLLIN | POLLERR | POLLHUP))
+                on_readable(c);
+        }
+        int64_t now = now_ms();
+        for (Connection &c : connections) {
+            if (c.state != CONN_FREE && now >= c.deadline_ms)
+                end_connection(&c);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    int parsed = parse_options(argc, argv, &options);
+    if (parsed < 0)
+        return 0;
+    if (parsed == 0) {
+        usage(stderr);
+        return 2;
+    }
+    if (options.pages != NULL) {
+        if (mkdir(options.pages, 0777) != 0 && errno != EEXIST) {
+            fprintf(stderr, "velvane-sim: cannot make %s: %s\n", options.pages, strerror(errno));
+            return 2;
+        }
+        pages_dir = options.pages;
+        request_count = highest_saved(pages_dir);
+    }
+    if (options.log != NULL) {
+        log_file = fopen(options.log, "a");
+        if (log_file == NULL) {
+            fprintf(stderr, "velvane-sim: cannot open %s: %s\n", options.log, strerror(errno));
+            return 2;
+        }
+    }
+    char taken[128];
+    int listener = open_listener(options.listen, taken, sizeof taken);
+    if (listener < 0)
+        return 1;
+
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = on_signal;
+    sigaction(SIGINT, &action, NULL);
+    sigaction(SIGTERM, &action, NULL);
+    signal(SIGPIPE, SIG_IGN);
+    for (Connection &c : connections) {
+        c.fd = -1;
+        c.state = CONN_FREE;
+    }
+
+    printf("velvane-sim: listening on %s\n", taken);
+    fflush(stdout);
+    weather_seed = options.seed;
+    int result = serve(listener);
+    for (Connection &c : connections) {
+        if (c.state != CONN_FREE)
+            end_connection(&c);
+    }
+    close(listener);
+    if (log_file != NULL)
+        fclose(log_file);
+    return result;
+}
