@@ -49,3 +49,17 @@ if(NOT WIN32)
   set_tests_properties(gen_catalogue_check PROPERTIES TIMEOUT 120)
 endif()
 # --- end location catalogue ---
+
+# --- HTTP client: velvane-get against nginx and tinyproxy on loopback ---
+if(TARGET velvane-get)
+  if(WIN32)
+    add_test(NAME http_real_servers
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/http_real_servers.sh $<TARGET_FILE:velvane-get>
+              ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template)
+  else()
+    add_test(NAME http_real_servers
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/http_real_servers.sh $<TARGET_FILE:velvane-get>)
+  endif()
+  set_tests_properties(http_real_servers PROPERTIES TIMEOUT 600)
+endif()
+# --- end HTTP client ---
