@@ -749,3 +749,50 @@ TEST_CASE("the first selection is tomorrow, at the ends of months and years and 
     _putenv("TZ=");
     _tzset();
 }
+
+// Not a check: shows the panel filled from the test pages and keeps it on
+// the screen for scripts/gen-panel-picture, which takes the picture of it.
+// Runs only when asked for by name with --no-skip.
+TEST_CASE("picture of the filled panel" * doctest::skip())
+{
+    const char *rect_file = getenv("VELVANE_PANEL_PICTURE_RECT");
+    REQUIRE(rect_file != NULL);
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    ForecastPageSpec forecast;
+    page_forecast_defaults(&forecast);
+    char heading[64];
+    page_date_heading(page_noon_day_number(2026, 3, 10), heading, sizeof heading);
+    forecast.date_headings[0] = heading;
+    forecast.days[1].day_temperature = 5;
+    forecast.days[1].night_temperature = -3;
+    ActualPageSpec actual;
+    page_actual_defaults(&actual);
+    actual.temperature = -7;
+    int32_t length = 0;
+    char *page = page_build_forecast(&forecast, &length);
+    std::string forecast_page = page_text(page, length);
+    page = page_build_actual(&actual, &length);
+    std::string actual_page = page_text(page, length);
+
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {tunnel(actual_page, true), tunnel(forecast_page, true)}));
+    store_settings(1, 0, server.port);
+    HWND panel = create_panel();
+    REQUIRE(script_server_wait_requests(&server, 4, 10000));
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    script_server_stop(&server);
+    SetWindowPos(panel, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(panel);
+    RedrawWindow(panel, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    pump_for(500);
+
+    RECT r;
+    GetWindowRect(panel, &r);
+    FILE *out = fopen(rect_file, "w");
+    REQUIRE(out != NULL);
+    fprintf(out, "%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    fclose(out);
+    pump_for(6000);
+    destroy_panel(panel);
+    page_clock_release();
+}
