@@ -9,6 +9,7 @@
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -78,6 +79,10 @@ NetSocket net_open(void)
         close(s);
         return NET_NO_SOCKET;
     }
+    // The request goes out in up to three sends: without this, each small
+    // send after the first waits for the peer's delayed acknowledgement.
+    int on = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     return (NetSocket)s;
 }
 
@@ -174,6 +179,15 @@ int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t time
         if (cancelled != NULL && cancelled->load() != 0)
             return NET_CANCELLED;
         ssize_t n = recv((int)socket, buffer, (size_t)length, 0);
+#ifdef TCP_QUICKACK
+        // Acknowledge at once: a sender that holds back its next segment
+        // until this one is acknowledged (a relaying proxy) would otherwise
+        // wait out our delayed acknowledgement on every piece.
+        if (n > 0) {
+            int on = 1;
+            setsockopt((int)socket, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+        }
+#endif
         if (n >= 0)
             return (int32_t)n;
         if (errno == EINTR)

@@ -41,6 +41,10 @@ NetSocket net_open(void)
         closesocket(s);
         return NET_NO_SOCKET;
     }
+    // The request goes out in up to three sends: without this, each small
+    // send after the first waits for the peer's delayed acknowledgement.
+    BOOL on = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, (const char *)&on, sizeof on);
     return (NetSocket)s;
 }
 
