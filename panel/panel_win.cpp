@@ -1,12 +1,12 @@
 // The panel dialog: its initialisation, timers, commands, calendar and
 // painting. Main thread only.
 #include "panel/panel.h"
+#include "panel/modeless_win.h"
 
 #include <commctrl.h>
 #include <locale.h>
 #include <time.h>
 
-#include "app/tray.h"
 #include "fetch/fetch_job.h"
 #include "fetch/weather_record.h"
 #include "panel/date_text.h"
@@ -139,22 +139,6 @@ static void select_tomorrow(HWND window)
         SendDlgItemMessageA(window, IDC_CALENDAR, MCM_SETCURSEL, 0, (LPARAM)&tomorrow);
 }
 
-// Opens a modeless dialog owned by the panel unless it is open, and brings
-// it to the front.
-static void open_dialog(HWND window, HWND *dialog, int template_id, DLGPROC procedure)
-{
-    if (*dialog == NULL && procedure != NULL) {
-        *dialog = CreateDialogParamA(instance_of(window), MAKEINTRESOURCEA(template_id), window,
-                                     procedure, 0);
-        if (*dialog != NULL) {
-            ShowWindow(*dialog, SW_SHOW);
-            UpdateWindow(*dialog);
-        }
-    }
-    if (*dialog != NULL)
-        bring_to_front(*dialog);
-}
-
 static void open_notice(HWND window)
 {
     if (panel_notice_proc == NULL)
@@ -209,10 +193,10 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
         ShowWindow(window, SW_HIDE);
         return TRUE;
     case IDC_ABOUT:
-        open_dialog(window, &about_dialog, IDD_ABOUT, panel_about_proc);
+        open_modeless_once(&about_dialog, window, IDD_ABOUT, panel_about_proc);
         return FALSE;
     case IDC_SETTINGS:
-        open_dialog(window, &settings_dialog, IDD_SETTINGS, panel_settings_proc);
+        open_modeless_once(&settings_dialog, window, IDD_SETTINGS, panel_settings_proc);
         return FALSE;
     case CMD_REFRESH:
         start_fetch(window);

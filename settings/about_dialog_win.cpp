@@ -6,7 +6,7 @@
 #include <shellapi.h>
 #include <string.h>
 
-#include "app/tray.h"
+#include "panel/modeless_win.h"
 #include "panel/panel.h"
 #include "res/resource.h"
 #include "util/mem.h"
@@ -117,17 +117,7 @@ INT_PTR CALLBACK about_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
 
 HWND open_about_dialog(HWND panel)
 {
-    if (about_dialog == NULL) {
-        HINSTANCE instance = GetModuleHandleA(NULL);
-        about_dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), panel,
-                                          about_dialog_proc, 0);
-        if (about_dialog == NULL)
-            return NULL;
-        ShowWindow(about_dialog, SW_SHOW);
-        UpdateWindow(about_dialog);
-    }
-    bring_to_front(about_dialog);
-    return about_dialog;
+    return open_modeless_once(&about_dialog, panel, IDD_ABOUT, about_dialog_proc);
 }
 
 void install_dialog_procedures(void)

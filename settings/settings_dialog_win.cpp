@@ -8,7 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/tray.h"
+#include "panel/modeless_win.h"
 #include "panel/panel.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
@@ -292,15 +292,5 @@ INT_PTR CALLBACK settings_dialog_proc(HWND window, UINT message, WPARAM wparam, 
 
 HWND open_settings_dialog(HWND panel)
 {
-    if (settings_dialog == NULL) {
-        HINSTANCE instance = GetModuleHandleA(NULL);
-        settings_dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SETTINGS), panel,
-                                             settings_dialog_proc, 0);
-        if (settings_dialog == NULL)
-            return NULL;
-        ShowWindow(settings_dialog, SW_SHOW);
-        UpdateWindow(settings_dialog);
-    }
-    bring_to_front(settings_dialog);
-    return settings_dialog;
+    return open_modeless_once(&settings_dialog, panel, IDD_SETTINGS, settings_dialog_proc);
 }
