@@ -11,8 +11,9 @@
 // the other bytes below 0x20; bytes from 0x80 up are printed as they are. A
 // null comment prints as null. --now fixes the present moment (local time)
 // that the forecast's date heading is read against. --blocks adds the
-// panel's two text blocks as composed for that selected day, in UTF-8
-// before their conversion, quoted like the other texts.
+// panel's two text blocks as composed for that selected day ("today" and
+// "tomorrow" name the present day numbers, the panel's first choice being
+// tomorrow), in UTF-8 before their conversion, quoted like the other texts.
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -261,7 +262,11 @@ int main(int argc, char **argv)
     }
 
     double blocks_day = 0;
-    if (options.blocks != NULL) {
+    if (options.blocks != NULL && strcmp(options.blocks, "today") == 0) {
+        blocks_day = today_day_number();
+    } else if (options.blocks != NULL && strcmp(options.blocks, "tomorrow") == 0) {
+        blocks_day = today_day_number() + 1.0;
+    } else if (options.blocks != NULL) {
         char *end = NULL;
         blocks_day = strtod(options.blocks, &end);
         if (end == options.blocks || *end != 0 || !isfinite(blocks_day)) {

@@ -180,6 +180,19 @@ TEST_CASE("velvane-scrape --blocks prints the panel's blocks for a day")
     output = run("--now 2027-01-01T08:30:00 --forecast '" + forecast_file + "' --blocks 9900", &status);
     CHECK(line_of(output, "forecast_block") == "forecast_block=\"\"");
     CHECK(line_of(output, "actual_block") == "actual_block=\"\"");
-    CHECK(run("--blocks tomorrow", &status) == "");
+    CHECK(run("--blocks soon", &status) == "");
     CHECK(status == 2);
+
+    // "today" and "tomorrow" are read against the present moment: the day
+    // before the forecast's first day, tomorrow is that first day.
+    std::string wanted = line_of(run("--now 2026-12-30T08:30:00 --forecast '" + forecast_file +
+                                     "' --blocks 9860.5", &status), "forecast_block");
+    CHECK(wanted.find("скорость ветра") != std::string::npos);
+    CHECK(line_of(run("--now 2026-12-30T08:30:00 --forecast '" + forecast_file + "' --blocks tomorrow", &status),
+                  "forecast_block") == wanted);
+    CHECK(status == 0);
+    CHECK(line_of(run("--now 2026-12-31T23:59:00 --forecast '" + forecast_file + "' --blocks today", &status),
+                  "forecast_block") == wanted);
+    CHECK(line_of(run("--now 2026-12-30T08:30:00 --forecast '" + forecast_file + "' --blocks today", &status),
+                  "forecast_block") == "forecast_block=\"\"");
 }
