@@ -23,6 +23,16 @@
 //   icon W ID           prints 1 when the notification area has icon ID of W
 //   delete-icon W ID    deletes that icon, as a restarting shell loses it
 //   tooltips            prints the text of every visible tooltip, one a line
+//   client W            prints left top right bottom of W's client area, in
+//                       screen coordinates
+//   item-rect W ID      the same for W's child window ID
+//   item-text W ID      prints the text of W's child window ID, quoted and
+//                       escaped as velvane-scrape prints its texts
+//   item-selection W ID prints the selected position of W's combo box ID
+//   icon-drawn X Y SIZE FILE ID   compares the screen's SIZE x SIZE square at
+//                       X Y with icon ID of the program FILE drawn there over
+//                       the background colour found just left of the square;
+//                       prints how many pixels differ
 //   hold TITLE SECONDS  keeps a hidden top-level window titled TITLE, prints
 //                       "ready" once it exists
 //   hold-mutex NAME SECONDS  holds the named mutex NAME, prints "ready"
@@ -234,6 +244,94 @@ static BOOL CALLBACK print_tooltip(HWND window, LPARAM)
     return TRUE;
 }
 
+// Prints a text as velvane-scrape does: in double quotes, with \\ \" \n \r
+// \t and \xHH escapes for the other bytes below 0x20.
+static void print_quoted(const char *text)
+{
+    putchar('"');
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0; p++) {
+        switch (*p) {
+        case '\\': fputs("\\\\", stdout); break;
+        case '"': fputs("\\\"", stdout); break;
+        case '\n': fputs("\\n", stdout); break;
+        case '\r': fputs("\\r", stdout); break;
+        case '\t': fputs("\\t", stdout); break;
+        default:
+            if (*p < 0x20)
+                printf("\\x%02X", *p);
+            else
+                putchar(*p);
+        }
+    }
+    fputs("\"\n", stdout);
+}
+
+// The text of another program's control: WM_GETTEXT is carried across
+// processes, GetWindowText is not for controls.
+static int print_item_text(HWND item)
+{
+    enum { TEXT_MAX = 65536 };
+    static wchar_t text[TEXT_MAX];
+    static char bytes[TEXT_MAX * 3];
+    DWORD_PTR copied = 0;
+    text[0] = 0;
+    if (!SendMessageTimeoutW(item, WM_GETTEXT, TEXT_MAX, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &copied))
+        return 1;
+    text[TEXT_MAX - 1] = 0;
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr) <= 0)
+        bytes[0] = 0;
+    print_quoted(bytes);
+    return 0;
+}
+
+static void print_rect(const RECT *rect)
+{
+    printf("%ld %ld %ld %ld\n", rect->left, rect->top, rect->right, rect->bottom);
+}
+
+// Counts the pixels of the screen square that differ from the icon drawn
+// over the background: -1 when the icon cannot be had.
+static int compare_icon(int x, int y, int size, const char *file, int id)
+{
+    HMODULE module = LoadLibraryExA(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return -1;
+    HICON icon = (HICON)LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0);
+    if (!icon) {
+        FreeLibrary(module);
+        return -1;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC shot = CreateCompatibleDC(screen);
+    HDC drawn = CreateCompatibleDC(screen);
+    HBITMAP shot_bitmap = CreateCompatibleBitmap(screen, size, size);
+    HBITMAP drawn_bitmap = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old_shot = SelectObject(shot, shot_bitmap);
+    HGDIOBJ old_drawn = SelectObject(drawn, drawn_bitmap);
+    BitBlt(shot, 0, 0, size, size, screen, x, y, SRCCOPY);
+    COLORREF background = GetPixel(screen, x - 2, y);
+    HBRUSH brush = CreateSolidBrush(background);
+    RECT square = {0, 0, size, size};
+    FillRect(drawn, &square, brush);
+    DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    int differing = 0;
+    for (int row = 0; row < size; row++)
+        for (int column = 0; column < size; column++)
+            if (GetPixel(shot, column, row) != GetPixel(drawn, column, row))
+                differing++;
+    DeleteObject(brush);
+    SelectObject(shot, old_shot);
+    SelectObject(drawn, old_drawn);
+    DeleteObject(shot_bitmap);
+    DeleteObject(drawn_bitmap);
+    DeleteDC(shot);
+    DeleteDC(drawn);
+    ReleaseDC(nullptr, screen);
+    DestroyIcon(icon);
+    FreeLibrary(module);
+    return differing;
+}
+
 static int hold_window(const char *title, int seconds)
 {
     WNDCLASSA window_class;
@@ -298,6 +396,13 @@ int main(int argc, char **argv)
         CloseHandle(mutex);
         return 0;
     }
+    if (strcmp(command, "icon-drawn") == 0 && argc == 7) {
+        int differing = compare_icon(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), argv[5], atoi(argv[6]));
+        if (differing < 0)
+            return 1;
+        printf("%d\n", differing);
+        return 0;
+    }
     if (argc < 3)
         return usage();
 
@@ -347,6 +452,34 @@ int main(int argc, char **argv)
         RECT rect;
         GetWindowRect(window, &rect);
         printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
+    }
+    if (strcmp(command, "client") == 0) {
+        RECT rect;
+        GetClientRect(window, &rect);
+        MapWindowPoints(window, nullptr, (POINT *)&rect, 2);
+        print_rect(&rect);
+        return 0;
+    }
+    if ((strcmp(command, "item-rect") == 0 || strcmp(command, "item-text") == 0 ||
+         strcmp(command, "item-selection") == 0) && argc == 4) {
+        HWND item = GetDlgItem(window, atoi(argv[3]));
+        if (!item) {
+            fprintf(stderr, "velvane-probe: no item %s in %s\n", argv[3], spec);
+            return 1;
+        }
+        if (command[5] == 'r') {
+            RECT rect;
+            GetWindowRect(item, &rect);
+            print_rect(&rect);
+            return 0;
+        }
+        if (command[5] == 't')
+            return print_item_text(item);
+        DWORD_PTR selection = 0;
+        if (!SendMessageTimeoutA(item, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selection))
+            return 1;
+        printf("%lld\n", (long long)(LRESULT)selection);
         return 0;
     }
     if (strcmp(command, "visible") == 0) {

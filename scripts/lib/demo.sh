@@ -1,0 +1,171 @@
+# Shell functions that set Velvane up as a user meets it: the weather-service
+# simulator on loopback, a Wine prefix in the Russian locale with a shared
+# virtual desktop and the demo settings, an X display when there is none,
+# and the program itself. scripts/run, scripts/bench and the end-to-end
+# tests source this file; every wait here is bounded.
+#
+# The caller sets DEMO_WORK (a folder of its own) and calls demo_cleanup on
+# exit. Variables set here: DEMO_SIM_PID, DEMO_SIM_PORT, DEMO_XVFB_PID,
+# DEMO_PREFIX, DEMO_VELVANE_PID, DEMO_PANEL (the panel's window criteria for
+# velvane-probe).
+
+DEMO_SIM_PID=
+DEMO_SIM_PORT=
+DEMO_XVFB_PID=
+DEMO_PREFIX=
+DEMO_VELVANE_PID=
+DEMO_HOLD_PID=
+DEMO_SETTINGS_KEY='HKCU\Software\Keldmark\weather'
+# The panel: a dialog titled "Velvane - Прогноз погоды" (the title's UTF-8 in hex).
+DEMO_PANEL="class=#32770,titlehex=$(printf 'Velvane - Прогноз погоды' | od -An -tx1 | tr -d ' \n')"
+DEMO_HOST='title=Velvane App'
+# The panel's two text blocks and its location lists.
+DEMO_ACTUAL_TEXT=1014
+DEMO_FORECAST_TEXT=1011
+DEMO_COUNTRY=1007
+DEMO_CITY=1008
+
+# A display of our own, from the first free number of the range given.
+demo_start_display() {  # first last
+  local n
+  for n in $(seq "$1" "$2"); do
+    { [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; } && continue
+    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    DEMO_XVFB_PID=$!
+    for _ in $(seq 50); do
+      if [ -e /tmp/.X11-unix/X$n ]; then
+        export DISPLAY=:$n
+        return 0
+      fi
+      sleep 0.1
+    done
+    kill "$DEMO_XVFB_PID" 2>/dev/null
+    DEMO_XVFB_PID=
+  done
+  echo "no free X display in $1..$2" >&2
+  return 1
+}
+
+# Starts the simulator on a free loopback port, logging to DEMO_WORK/sim.log
+# and saving its pages in DEMO_WORK/pages; a port given is taken again (for
+# a restart on the same address).
+demo_start_sim() {  # simulator, seed, [port]
+  local sim=$1 seed=$2 port=${3:-0} out=$DEMO_WORK/sim.out
+  : >"$out"
+  "$sim" --listen "127.0.0.1:$port" --seed "$seed" --log "$DEMO_WORK/sim.log" \
+    --pages "$DEMO_WORK/pages" >"$out" 2>&1 &
+  DEMO_SIM_PID=$!
+  for _ in $(seq 100); do
+    DEMO_SIM_PORT=$(sed -n 's/^velvane-sim: listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
+    [ -n "$DEMO_SIM_PORT" ] && return 0
+    kill -0 "$DEMO_SIM_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  cat "$out" >&2
+  echo "the simulator did not start" >&2
+  return 1
+}
+
+demo_stop_sim() {
+  [ -n "$DEMO_SIM_PID" ] || return 0
+  kill "$DEMO_SIM_PID" 2>/dev/null
+  for _ in $(seq 50); do
+    kill -0 "$DEMO_SIM_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -9 "$DEMO_SIM_PID" 2>/dev/null
+  wait "$DEMO_SIM_PID" 2>/dev/null
+  DEMO_SIM_PID=
+}
+
+# The environment of every Wine process of the prefix.
+demo_wine_env() {
+  export WINEPREFIX=$DEMO_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+  export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8
+}
+
+# A REG_BINARY value of 4 bytes, as regedit writes it.
+demo_reg_dword() {  # value
+  printf 'hex:%02x,%02x,%02x,%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255))
+}
+
+# Boots the prefix from the template (a private copy) and writes the
+# desktop's and the program's settings in one regedit run: the desktop
+# "shell" of 1024 x 768, which always has its taskbar; the proxy on,
+# pointing at the simulator; the panel shown at start; no notice; a fetch at
+# start. Extra "name=value" arguments (value a number) override the
+# program's 4-byte values.
+demo_prefix() {  # wine-run, template, prefix, proxy port, [name=value...]
+  local wine_run=$1 template=$2 port=$4 reg=$DEMO_WORK/demo.reg
+  DEMO_PREFIX=$3
+  shift 4
+  rm -rf "$DEMO_PREFIX"
+  "$wine_run" --template "$template" --prefix "$DEMO_PREFIX" cmd /c exit >/dev/null 2>&1
+  [ -f "$DEMO_PREFIX/system.reg" ] || { echo "the Wine prefix did not boot" >&2; return 1; }
+  local -A values=([is_use_proxy]=1 [proxy_port]=$port [is_hide_window]=0 [is_never_show]=1
+                   [is_first_fore]=1 [is_get_fore]=1 [hours]=2)
+  local pair
+  for pair in "$@"; do values[${pair%%=*}]=${pair#*=}; done
+  {
+    printf 'REGEDIT4\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="shell"\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"shell"="1024x768"\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n'
+    # The proxy host as the program stores it: its characters, no terminator.
+    printf '"proxy_name"=hex:%s\r\n' "$(printf 127.0.0.1 | od -An -tx1 | tr -s ' \n' ',' | sed 's/^,//; s/,$//')"
+    for pair in "${!values[@]}"; do
+      printf '"%s"=%s\r\n' "$pair" "$(demo_reg_dword "${values[$pair]}")"
+    done
+  } >"$reg"
+  (demo_wine_env; wine regedit /S "$reg" >/dev/null 2>&1)
+}
+
+# Keeps the desktop, with its taskbar, up for as long as the caller needs:
+# a desktop that starts together with the program has no taskbar yet when
+# the program reads the work area.
+demo_hold_desktop() {  # probe, seconds
+  (demo_wine_env; exec timeout "$2" wine "$1" hold "velvane demo desktop" "$2" >/dev/null 2>&1) &
+  DEMO_HOLD_PID=$!
+  demo_probe "$1" wait class=Shell_TrayWnd 60000 >/dev/null
+}
+
+demo_probe() {  # probe, command...
+  local probe=$1
+  shift
+  (demo_wine_env; timeout 30 wine "$probe" "$@" 2>/dev/null | tr -d '\r')
+}
+
+# Starts velvane.exe; its exit code goes to the file given when it ends.
+demo_start_velvane() {  # exe, exit code file, [seconds]
+  local exe=$1 rc=$2 seconds=${3:-3600}
+  rm -f "$rc"
+  (demo_wine_env; timeout "$seconds" wine "$exe" >/dev/null 2>&1; echo $? >"$rc") &
+  DEMO_VELVANE_PID=$!
+}
+
+# Waits until the panel shows and its current-weather block is filled.
+demo_wait_weather() {  # probe, seconds
+  local probe=$1 i text
+  for i in $(seq $(($2 * 4))); do
+    if [ "$(demo_probe "$probe" visible "$DEMO_PANEL")" = 1 ]; then
+      text=$(demo_probe "$probe" item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)
+      [ -n "$text" ] && [ "$text" != '""' ] && return 0
+    fi
+    sleep 0.25
+  done
+  return 1
+}
+
+demo_cleanup() {
+  demo_stop_sim
+  if [ -n "$DEMO_PREFIX" ] && [ -d "$DEMO_PREFIX" ]; then
+    WINEPREFIX=$DEMO_PREFIX timeout 30 wineserver -k >/dev/null 2>&1
+  fi
+  [ -n "$DEMO_VELVANE_PID" ] && wait "$DEMO_VELVANE_PID" 2>/dev/null
+  [ -n "$DEMO_HOLD_PID" ] && { kill "$DEMO_HOLD_PID" 2>/dev/null; wait "$DEMO_HOLD_PID" 2>/dev/null; }
+  if [ -n "$DEMO_XVFB_PID" ]; then
+    kill "$DEMO_XVFB_PID" 2>/dev/null
+    wait "$DEMO_XVFB_PID" 2>/dev/null
+  fi
+  DEMO_VELVANE_PID= DEMO_HOLD_PID= DEMO_XVFB_PID=
+}
