@@ -63,3 +63,23 @@ if(TARGET velvane-get)
   set_tests_properties(http_real_servers PROPERTIES TIMEOUT 600)
 endif()
 # --- end HTTP client ---
+
+# --- end to end: velvane.exe against the simulator, driven from outside ---
+# The simulator, velvane-scrape and velvane-catalogue are native programs:
+# scripts/test builds them in the native build and names its tools folder.
+set(VELVANE_NATIVE_TOOLS "" CACHE PATH
+    "tools folder of a native build (velvane-sim, velvane-scrape, velvane-catalogue) for the end-to-end tests")
+if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
+  if(VELVANE_NATIVE_TOOLS)
+    add_test(NAME e2e_tests
+      COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/e2e_tests.sh
+              ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template
+              $<TARGET_FILE:velvane-probe> $<TARGET_FILE:velvane>
+              ${VELVANE_NATIVE_TOOLS}/velvane-sim ${VELVANE_NATIVE_TOOLS}/velvane-scrape
+              ${VELVANE_NATIVE_TOOLS}/velvane-catalogue ${CMAKE_BINARY_DIR}/screenshots)
+    set_tests_properties(e2e_tests PROPERTIES TIMEOUT 600)
+  else()
+    message(STATUS "end-to-end tests left out: VELVANE_NATIVE_TOOLS names no native tools folder")
+  endif()
+endif()
+# --- end end to end ---

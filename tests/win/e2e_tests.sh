@@ -1,0 +1,318 @@
+#!/usr/bin/env bash
+# velvane.exe end to end, as a user meets it: in a fresh Wine prefix with a
+# virtual desktop on an Xvfb display of this script's own, fetching from the
+# weather-service simulator through the program's proxy setting. Clicks and
+# keys are real (xdotool); velvane-probe reads the windows and compares the
+# painted icons. Every wait is bounded; the simulator, Wine and Xvfb are
+# stopped on every path.
+#
+#   e2e_tests.sh WINE_RUN TEMPLATE_DIR PROBE_EXE VELVANE_EXE SIM SCRAPE CATALOGUE SHOT_DIR
+#
+# SIM, SCRAPE and CATALOGUE are the native velvane-sim, velvane-scrape and
+# velvane-catalogue. Screenshots of each step go to SHOT_DIR; a failing
+# check names the one taken at its moment.
+set -u
+wine_run=$1
+template=$2
+probe_exe=$3
+velvane_exe=$4
+sim_exe=$5
+scrape_exe=$6
+catalogue_exe=$7
+shot_dir=$8
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-e2e.XXXXXX")
+. "$root/scripts/lib/demo.sh"
+cleanup() {
+  demo_cleanup
+  rm -rf "$DEMO_WORK"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+mkdir -p "$shot_dir"
+rm -f "$shot_dir"/e2e-*.png
+
+passed=0
+failed=0
+# Numbered by the files already there, as it is often called in a subshell.
+shoot() {  # name; prints the file
+  local number file
+  number=$(($(ls "$shot_dir" | grep -c '^e2e-') + 1))
+  file=$shot_dir/e2e-$(printf %02d $number)-$1.png
+  import -window root "$file" 2>/dev/null
+  echo "$file"
+}
+check() {  # label, then a command that must succeed
+  local label=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok: $label"
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $label (screenshot: $(shoot failed))"
+  fi
+}
+
+probe() { demo_probe "$probe_exe" "$@"; }
+
+demo_start_display 200 239 || { echo "FAIL: no Xvfb display"; exit 1; }
+demo_start_sim "$sim_exe" 7 || { echo "FAIL: the simulator did not start"; exit 1; }
+port=$DEMO_SIM_PORT
+# The first start fetches nothing, to photograph the panel before any weather.
+demo_prefix "$wine_run" "$template" "$DEMO_WORK/prefix" "$port" is_first_fore=0 ||
+  { echo "FAIL: no prefix"; exit 1; }
+demo_hold_desktop "$probe_exe" 900 || echo "no taskbar on the desktop"
+
+# With one notification icon it sits at the bottom right of the desktop.
+ICON_X=1013
+ICON_Y=758
+EMPTY_X=300
+EMPTY_Y=200
+# The tray menu: a 3-pixel frame, items 17 pixels high, separators 9.
+ITEM_REFRESH=54
+ITEM_EXIT=-11
+
+wait_for() {  # seconds, command...: polls every 0.2 s
+  local i tries=$(($1 * 5))
+  shift
+  for i in $(seq $tries); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+no_menu_open() { probe wait-gone class=#32768,visible=1 3000; }
+choose_from_menu() {  # item offset from the menu's top, or from its bottom when negative
+  local offset=$1 rect y
+  no_menu_open || return 1
+  xdotool mousemove $ICON_X $ICON_Y click 3
+  probe wait class=#32768,visible=1 5000 >/dev/null || return 1
+  read -r -a rect <<<"$(probe rect class=#32768,visible=1)"
+  [ ${#rect[@]} = 4 ] || return 1
+  if [ "$offset" -ge 0 ]; then y=$((rect[1] + offset)); else y=$((rect[3] + offset)); fi
+  xdotool mousemove $((rect[0] + 50)) $y click 1
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+}
+
+requests() { [ -f "$DEMO_WORK/sim.log" ] && wc -l <"$DEMO_WORK/sim.log" || echo 0; }
+# The log's line N without its number.
+log_line() { sed -n "${1}p" "$DEMO_WORK/sim.log" | cut -d' ' -f2-; }
+# Waits until the log holds N lines.
+wait_requests() {  # count, seconds
+  local count=$1
+  has_requests() { [ "$(requests)" -ge "$count" ]; }
+  wait_for "$2" has_requests
+}
+
+# The four requests of one fetch of a location, from log line N on: through
+# the proxy, the actual-weather page without a Referer, then the forecast
+# with the location's page on the service as its Referer.
+fetch_logged() {  # first line, location path
+  local n=$1 path=$2 service=www.pogoda.example want got i
+  for i in 0 1 2 3; do
+    case $i in
+      0|2) want="CONNECT $service:80 200 -" ;;
+      1) want="GET /pogoda/$path 200 -" ;;
+      3) want="GET /forecasts5000/$path/print 200 http://$service/$path" ;;
+    esac
+    got=$(log_line $((n + i)))
+    [ "$got" = "$want" ] || { echo "  log line $((n + i)): '$got', wanted '$want'"; return 1; }
+  done
+}
+
+# The panel's blocks against velvane-scrape's reading of the newest pages
+# saved for a location, for the panel's first day (tomorrow).
+blocks_match_pages() {  # location path
+  local plus=${1//\//+} actual forecast expected got
+  actual=$(ls "$DEMO_WORK/pages" | grep -- "-200-pogoda+$plus.http\$" | sort | tail -1)
+  forecast=$(ls "$DEMO_WORK/pages" | grep -- "-200-forecasts5000+$plus+print.http\$" | sort | tail -1)
+  [ -n "$actual" ] && [ -n "$forecast" ] || { echo "  no saved pages for $1"; return 1; }
+  expected=$("$scrape_exe" --actual "$DEMO_WORK/pages/$actual" --forecast "$DEMO_WORK/pages/$forecast" \
+               --blocks tomorrow | grep -E '^(actual|forecast)_block=')
+  got="actual_block=$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)
+forecast_block=$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)"
+  [ "$got" = "$expected" ] && return 0
+  [ -n "${QUIET:-}" ] && return 1
+  echo "  the panel:"
+  echo "$got" | sed 's/^/    /'
+  echo "  velvane-scrape of $actual and $forecast:"
+  echo "$expected" | sed 's/^/    /'
+  return 1
+}
+# Polls quietly, then shows the difference once.
+settles_to_pages() {  # location path
+  QUIET=1 wait_for 15 blocks_match_pages "$1" || blocks_match_pages "$1"
+}
+blocks_filled() {
+  [ "$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)" != '""' ] &&
+    [ "$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)" != '""' ]
+}
+blocks_empty() {
+  [ "$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)" = '""' ] &&
+    [ "$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)" = '""' ]
+}
+
+# The painted parts of the panel: the current weather's icon and
+# temperature, and the forecast's, in client coordinates.
+ACTUAL_AREA="250x64+10+25"
+FORECAST_AREA="250x64+10+161"
+crop_panel() {  # screenshot, area, output
+  local client geometry x y
+  read -r -a client <<<"$(probe client "$DEMO_PANEL")"
+  geometry=${2%%+*}
+  x=$(echo "$2" | cut -d+ -f2)
+  y=$(echo "$2" | cut -d+ -f3)
+  convert "$1" -crop "${geometry}+$((client[0] + x))+$((client[1] + y))" +repage "$3"
+}
+same_picture() {  # a, b
+  local differing
+  differing=$(compare -metric AE "$1" "$2" null: 2>&1)
+  [ "$differing" = 0 ]
+}
+# Icon 132 (no weather) drawn at both of the panel's icon places.
+shows_no_weather_icons() {
+  local client a f
+  read -r -a client <<<"$(probe client "$DEMO_PANEL")"
+  a=$(probe icon-drawn $((client[0] + 10)) $((client[1] + 25)) 64 "$(winepath_of "$velvane_exe")" 132)
+  f=$(probe icon-drawn $((client[0] + 10)) $((client[1] + 161)) 64 "$(winepath_of "$velvane_exe")" 132)
+  [ "$a" = 0 ] && [ "$f" = 0 ] || { echo "  pixels unlike icon 132: $a (current), $f (forecast)"; return 1; }
+}
+winepath_of() { echo "Z:${1//\//\\}"; }
+# The painted parts as the empty state's reference shows them.
+painted_like_reference() {
+  local now
+  now=$(shoot "$1")
+  crop_panel "$now" $ACTUAL_AREA "$DEMO_WORK/actual-now.png" &&
+    crop_panel "$now" $FORECAST_AREA "$DEMO_WORK/forecast-now.png" &&
+    same_picture "$DEMO_WORK/actual-now.png" "$DEMO_WORK/actual-empty.png" &&
+    same_picture "$DEMO_WORK/forecast-now.png" "$DEMO_WORK/forecast-empty.png"
+}
+painted_unlike_reference() {
+  local now
+  now=$(shoot "$1")
+  crop_panel "$now" $ACTUAL_AREA "$DEMO_WORK/actual-now.png" &&
+    crop_panel "$now" $FORECAST_AREA "$DEMO_WORK/forecast-now.png" &&
+    ! same_picture "$DEMO_WORK/actual-now.png" "$DEMO_WORK/actual-empty.png" &&
+    ! same_picture "$DEMO_WORK/forecast-now.png" "$DEMO_WORK/forecast-empty.png"
+}
+# The panel keeps answering messages.
+responsive() { [ "$(probe send "$DEMO_PANEL" 0 0 0)" = 0 ]; }
+
+host_ready() {
+  probe wait "$DEMO_HOST" 30000 >/dev/null && probe wait class=Windows_brennix 10000 >/dev/null &&
+    wait_for 10 icon_there
+}
+icon_there() { [ "$(probe icon class=Windows_brennix 15)" = 1 ]; }
+exit_by_menu() {  # exit code file
+  choose_from_menu $ITEM_EXIT || return 1
+  probe wait-gone "$DEMO_HOST" 1000 || { echo "  \"Velvane App\" still there 1 s after \"Выход\""; return 1; }
+  wait_for 10 test -s "$1" && [ "$(cat "$1")" = 0 ] || { echo "  exit code: '$(cat "$1" 2>/dev/null)'"; return 1; }
+}
+
+# ---------------------------------------------- before any weather
+demo_start_velvane "$velvane_exe" "$DEMO_WORK/first.rc" 600
+check "the program starts: its windows and its icon are there" host_ready
+check "the panel is shown at start" probe wait-visible "$DEMO_PANEL" 1 10000
+sleep 1
+check "is_first_fore 0: no request at start" test "$(requests)" = 0
+check "before any fetch the icons are icon 132" shows_no_weather_icons
+reference=$(shoot before-weather)
+crop_panel "$reference" $ACTUAL_AREA "$DEMO_WORK/actual-empty.png"
+crop_panel "$reference" $FORECAST_AREA "$DEMO_WORK/forecast-empty.png"
+check "before any fetch the blocks are empty" blocks_empty
+check "\"Выход\" from the menu ends the first start with code 0" exit_by_menu "$DEMO_WORK/first.rc"
+
+# ---------------------------------------------- start with a fetch
+(demo_wine_env; wine reg add "$DEMO_SETTINGS_KEY" /v is_first_fore /t REG_BINARY /d 01000000 /f >/dev/null 2>&1)
+demo_start_velvane "$velvane_exe" "$DEMO_WORK/second.rc" 600
+host_ready
+moscow=russia/moscow-area/moscow
+check "after start both pages are requested" wait_requests 4 30
+check "... through the proxy, the forecast with the Referer" fetch_logged 1 $moscow
+check "... and the blocks are on the panel" wait_for 15 blocks_filled
+check "the blocks equal velvane-scrape's of the saved pages" blocks_match_pages $moscow
+check "the painted icons and temperatures are the weather's" painted_unlike_reference after-start
+
+# ---------------------------------------------- the icon, for real
+xdotool mousemove $ICON_X $ICON_Y click 1
+check "a real click on the icon hides the shown panel" probe wait-visible "$DEMO_PANEL" 0 5000
+xdotool mousemove $ICON_X $ICON_Y click 1
+check "a second real click shows it" probe wait-visible "$DEMO_PANEL" 1 5000
+xdotool mousemove $EMPTY_X $EMPTY_Y
+shoot panel-shown-by-click >/dev/null
+
+# ---------------------------------------------- another country and city
+# A click opens a list; the Down key picks the next entry, Return closes
+# the list, as a user does it.
+choose_next() {  # control id
+  local rect
+  read -r -a rect <<<"$(probe item-rect "$DEMO_PANEL" "$1")"
+  [ ${#rect[@]} = 4 ] || return 1
+  xdotool mousemove $(((rect[0] + rect[2]) / 2)) $(((rect[1] + rect[3]) / 2)) click 1
+  sleep 0.5
+  xdotool key Down
+  sleep 0.2
+  xdotool key Return
+  sleep 0.3
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+}
+location_of() {  # country position, city position
+  "$catalogue_exe" cities | awk -F'\t' -v c="$1" -v k="$2" '$1 == c && $2 == k { print $6 }'
+}
+before=$(requests)
+choose_next $DEMO_COUNTRY
+country=$(probe item-selection "$DEMO_PANEL" $DEMO_COUNTRY)
+city=$(probe item-selection "$DEMO_PANEL" $DEMO_CITY)
+check "the country list moved to the next country, its city list to its first city" \
+  test "$country/$city" = 1/0
+path=$(location_of "$country" "$city")
+echo "  the location: $path"
+check "a new country brings requests for the new path" wait_requests $((before + 4)) 30
+check "... logged as a fetch of $path" fetch_logged $((before + 1)) "$path"
+check "... and its blocks" settles_to_pages "$path"
+before=$(requests)
+choose_next $DEMO_CITY
+city=$(probe item-selection "$DEMO_PANEL" $DEMO_CITY)
+check "the city list moved to the next city" test "$city" = 1
+path=$(location_of "$country" "$city")
+echo "  the location: $path"
+check "a new city brings requests for the new path" wait_requests $((before + 4)) 30
+check "... logged as a fetch of $path" fetch_logged $((before + 1)) "$path"
+check "... and its blocks" settles_to_pages "$path"
+shoot another-city >/dev/null
+
+# ---------------------------------------------- "Обновить прогноз"
+before=$(requests)
+choose_from_menu $ITEM_REFRESH
+check "\"Обновить прогноз\" from the menu fetches again" wait_requests $((before + 4)) 30
+check "... the same location" fetch_logged $((before + 1)) "$path"
+check "... and the blocks are the new pages'" settles_to_pages "$path"
+
+# ---------------------------------------------- the service gone and back
+demo_stop_sim
+choose_from_menu $ITEM_REFRESH
+check "the simulator stopped, a refresh empties the blocks" wait_for 30 blocks_empty
+sleep 1
+check "... and shows icon 132" shows_no_weather_icons
+check "... and \"--\" as the empty state does" painted_like_reference service-gone
+check "... and the program answers" responsive
+demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start again on port $port"
+before=$(requests)
+choose_from_menu $ITEM_REFRESH
+check "the simulator back, the next refresh fetches" wait_requests $((before + 4)) 30
+check "... and fills the panel again" settles_to_pages "$path"
+check "... painted with the weather" painted_unlike_reference service-back
+
+# ---------------------------------------------- "Выход"
+before=$(requests)
+tray=$(probe find class=Windows_brennix)
+check "\"Выход\" from the menu ends the program with code 0" exit_by_menu "$DEMO_WORK/second.rc"
+check "... its icon is gone" test "$(probe icon "$tray" 15)" = 0
+sleep 2
+check "... and no request follows" test "$(requests)" = "$before"
+shoot after-exit >/dev/null
+
+echo "$passed passed, $failed failed (screenshots in $shot_dir)"
+[ "$failed" = 0 ]
