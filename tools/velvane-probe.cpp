@@ -29,6 +29,10 @@
 //   item-text W ID      prints the text of W's child window ID, quoted and
 //                       escaped as velvane-scrape prints its texts
 //   item-selection W ID prints the selected position of W's combo box ID
+//   wait-text W ID MS   waits until W exists and its child ID has a text
+//   process-stats W     prints the working set (bytes) and the handle count
+//                       of W's process (counted in the system's handle
+//                       list: Wine's GetProcessHandleCount gives 0)
 //   icon-drawn X Y SIZE FILE ID   compares the screen's SIZE x SIZE square at
 //                       X Y with icon ID of the program FILE drawn there over
 //                       the background colour found just left of the square;
@@ -38,7 +42,9 @@
 //   hold-mutex NAME SECONDS  holds the named mutex NAME, prints "ready"
 // Exit code 0 when the command did what it says, 1 when not, 2 on misuse.
 #include <windows.h>
+#include <psapi.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -210,6 +216,82 @@ static int window_visibility(const char *spec, int shown)
 {
     HWND window = find_window(spec, nullptr);
     return window && (IsWindowVisible(window) ? 1 : 0) == shown;
+}
+
+static int item_has_text(const char *spec, int id)
+{
+    HWND window = find_window(spec, nullptr);
+    HWND item = window ? GetDlgItem(window, id) : nullptr;
+    DWORD_PTR length = 0;
+    return item && SendMessageTimeoutA(item, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &length) &&
+           length > 0;
+}
+
+// The system's extended handle list (information class 64), one entry per
+// open handle of every process.
+struct SystemHandleEntry {
+    PVOID object;
+    ULONG_PTR process_id;
+    ULONG_PTR handle;
+    ULONG access;
+    USHORT back_trace;
+    USHORT type;
+    ULONG attributes;
+    ULONG reserved;
+};
+struct SystemHandleList {
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    SystemHandleEntry entries[1];
+};
+
+static long count_handles(DWORD process_id)
+{
+    const ULONG LENGTH_MISMATCH = 0xC0000004UL;
+    ULONG size = 1 << 18;
+    void *list = nullptr;
+    for (int attempt = 0; attempt < 8; attempt++) {
+        void *grown = realloc(list, size);
+        if (!grown)
+            break;
+        list = grown;
+        ULONG needed = 0;
+        NTSTATUS status = NtQuerySystemInformation((SYSTEM_INFORMATION_CLASS)64, list, size, &needed);
+        if ((ULONG)status == LENGTH_MISMATCH) {
+            size *= 2;
+            continue;
+        }
+        if (status != 0)
+            break;
+        const SystemHandleList *handles = (const SystemHandleList *)list;
+        long count = 0;
+        for (ULONG_PTR i = 0; i < handles->count; i++)
+            if (handles->entries[i].process_id == process_id)
+                count++;
+        free(list);
+        return count;
+    }
+    free(list);
+    return -1;
+}
+
+static int print_process_stats(HWND window)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    if (!process)
+        return 1;
+    PROCESS_MEMORY_COUNTERS memory;
+    memset(&memory, 0, sizeof(memory));
+    memory.cb = sizeof(memory);
+    int ok = GetProcessMemoryInfo(process, &memory, sizeof(memory));
+    CloseHandle(process);
+    long handles = count_handles(id);
+    if (!ok || handles < 0)
+        return 1;
+    printf("%llu %ld\n", (unsigned long long)memory.WorkingSetSize, handles);
+    return 0;
 }
 
 static int notify_icon(DWORD action, HWND window, UINT id)
@@ -427,6 +509,8 @@ int main(int argc, char **argv)
     }
     if (strcmp(command, "wait-gone") == 0 && argc == 4)
         return wait_until(window_gone, spec, 0, atoi(argv[3])) ? 0 : 1;
+    if (strcmp(command, "wait-text") == 0 && argc == 5)
+        return wait_until(item_has_text, spec, atoi(argv[3]), atoi(argv[4])) ? 0 : 1;
     if (strcmp(command, "wait-visible") == 0 && argc == 5)
         return wait_until(window_visibility, spec, atoi(argv[3]), atoi(argv[4])) ? 0 : 1;
 
@@ -454,6 +538,8 @@ int main(int argc, char **argv)
         printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
         return 0;
     }
+    if (strcmp(command, "process-stats") == 0)
+        return print_process_stats(window);
     if (strcmp(command, "client") == 0) {
         RECT rect;
         GetClientRect(window, &rect);
