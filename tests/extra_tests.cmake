@@ -83,3 +83,13 @@ if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
   endif()
 endif()
 # --- end end to end ---
+
+# --- release package: scripts/package, its zip and installer under Wine ---
+if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
+  add_test(NAME package_test
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/package_test.sh
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template
+            $<TARGET_FILE:velvane-probe> $<TARGET_FILE:velvane> ${CMAKE_SOURCE_DIR}/scripts/package)
+  set_tests_properties(package_test PROPERTIES TIMEOUT 600)
+endif()
+# --- end release package ---
