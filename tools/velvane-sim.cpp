@@ -9,8 +9,9 @@
 // and an HTTP proxy: CONNECT to any host on port 80 opens a tunnel whose
 // requests it answers itself, without going anywhere. Every response carries
 // Content-Length and ends its connection, so a client that asks for
-// keep-alive is not kept waiting. A request it cannot read gets 400 and
-// its connection is closed; the others go on being served.
+// keep-alive is not kept waiting. A request it cannot read (no HTTP, a
+// head over 16 KiB, one cut short by the client's end of sending) gets 400
+// and its connection is closed; the others go on being served.
 //
 // --listen   address to listen on (default 127.0.0.1:8080; port 0 picks a
 //            free one); the address taken is printed on standard output as
@@ -21,14 +22,16 @@
 //            this run from 1 (or on from --pages, see below), "-" for what
 //            a request did not have.
 // --pages    a directory (made if missing) that receives every response
-//            with a body, exactly the bytes sent, as
-//            "N-STATUS-TARGET.http": N as in the log, TARGET the request
-//            target without its first "/", with "/" written as "+" and any
-//            byte other than letters, digits, "-", "." and "_" as %HH.
-//            Numbering goes on after the highest N already there.
+//            with a body (not those to HEAD, not CONNECT's 200), exactly
+//            the bytes sent, as "N-STATUS-TARGET.http": N as in the log,
+//            written with at least six digits (000012), so that the names
+//            sort in request order; TARGET the request target without its
+//            first "/", with "/" written as "+" and any byte other than
+//            letters, digits, "-", "." and "_" as %HH. Numbering goes on
+//            after the highest N already there.
 //
-// SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options and 1
-// when it cannot listen.
+// SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options (an
+// --listen that is no HOST:PORT among them) and 1 when it cannot listen.
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <errno.h>
@@ -44,6 +47,8 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "tools/sim/sim_service.h"
 #include "util/mem.h"
@@ -146,19 +151,21 @@ int parse_options(int argc, char **argv, Options *options)
     return 1;
 }
 
-// A listening socket on HOST:PORT, or -1.
+enum { LISTEN_BAD_ADDRESS = -2, LISTEN_FAILED = -1 };
+
+// A listening socket on HOST:PORT; LISTEN_BAD_ADDRESS when the text is no
+// HOST:PORT (a bad option), LISTEN_FAILED when it cannot listen there.
 int open_listener(const char *address, char *taken, size_t taken_size)
 {
     const char *colon = strrchr(address, ':');
-    if (colon == NULL || colon[1] == 0) {
-        fprintf(stderr, "velvane-sim: --listen wants HOST:PORT, not %s\n", address);
-        return -1;
-    }
     char host[256];
-    size_t n = (size_t)(colon - address);
-    if (n == 0 || n >= sizeof host) {
+    size_t n = colon != NULL ? (size_t)(colon - address) : 0;
+    int port_ok = colon != NULL && colon[1] != 0 && strlen(colon + 1) <= 5;
+    for (const char *p = colon != NULL ? colon + 1 : ""; port_ok && *p != 0; p++)
+        port_ok = *p >= '0' && *p <= '9';
+    if (!port_ok || atoi(colon + 1) > 65535 || n == 0 || n >= sizeof host) {
         fprintf(stderr, "velvane-sim: --listen wants HOST:PORT, not %s\n", address);
-        return -1;
+        return LISTEN_BAD_ADDRESS;
     }
     memcpy(host, address, n);
     host[n] = 0;
@@ -170,7 +177,7 @@ int open_listener(const char *address, char *taken, size_t taken_size)
     struct addrinfo *found = NULL;
     if (getaddrinfo(host, colon + 1, &hints, &found) != 0 || found == NULL) {
         fprintf(stderr, "velvane-sim: cannot resolve %s\n", address);
-        return -1;
+        return LISTEN_FAILED;
     }
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
@@ -181,7 +188,7 @@ int open_listener(const char *address, char *taken, size_t taken_size)
         if (fd >= 0)
             close(fd);
         freeaddrinfo(found);
-        return -1;
+        return LISTEN_FAILED;
     }
     freeaddrinfo(found);
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -243,33 +250,51 @@ int32_t highest_saved(const char *dir)
     return highest;
 }
 
+// Whether a response has a body: bytes after the end of its head.
+int has_body(const char *bytes, int32_t length)
+{
+    for (int32_t i = 0; i + 4 <= length; i++) {
+        if (memcmp(bytes + i, "\r\n\r\n", 4) == 0)
+            return i + 4 < length;
+    }
+    return 0;
+}
+
+// Saves a response that has a body as DIR/N-STATUS-TARGET.http (see the
+// head of this file); a response without one (HEAD, CONNECT's 200) is not
+// saved.
 void save_page(int32_t number, int status, const char *target, const char *bytes, int32_t length)
 {
-    if (pages_dir == NULL)
+    if (pages_dir == NULL || bytes == NULL || !has_body(bytes, length))
         return;
-    char name[64 + 3 * SIM_TARGET_MAX];
-    int at = snprintf(name, sizeof name, "%s/%06d-%d-", pages_dir, (int)number, status);
+    std::string name = pages_dir;
+    char start[32];
+    snprintf(start, sizeof start, "/%06d-%d-", (int)number, status);
+    name += start;
     const unsigned char *p = (const unsigned char *)target;
     if (*p == '/')
         p++;
-    for (; *p != 0 && at < (int)sizeof name - 16; p++) {
+    for (; *p != 0; p++) {
         if (*p == '/')
-            name[at++] = '+';
+            name += '+';
         else if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9') || *p == '-' ||
                  *p == '.' || *p == '_')
-            name[at++] = (char)*p;
-        else
-            at += snprintf(name + at, sizeof name - (size_t)at, "%%%02X", *p);
+            name += (char)*p;
+        else {
+            char hex[4];
+            snprintf(hex, sizeof hex, "%%%02X", *p);
+            name += hex;
+        }
     }
-    snprintf(name + at, sizeof name - (size_t)at, ".http");
-    FILE *file = fopen(name, "wb");
+    name += ".http";
+    FILE *file = fopen(name.c_str(), "wb");
     if (file == NULL) {
-        fprintf(stderr, "velvane-sim: cannot write %s\n", name);
+        fprintf(stderr, "velvane-sim: cannot write %s: %s\n", name.c_str(), strerror(errno));
         return;
     }
-    if (length > 0)
-        fwrite(bytes, 1, (size_t)length, file);
-    fclose(file);
+    int ok = fwrite(bytes, 1, (size_t)length, file) == (size_t)length;
+    if (fclose(file) != 0 || !ok)
+        fprintf(stderr, "velvane-sim: cannot write %s\n", name.c_str());
 }
 
 void end_connection(Connection *c)
@@ -293,6 +318,28 @@ void start_output(Connection *c, char *bytes, int32_t length, int close_after)
     c->deadline_ms = now_ms() + WRITE_TIMEOUT_MS;
 }
 
+// A request that cannot be read: 400, then the connection ends.
+void answer_bad(Connection *c)
+{
+    int32_t number = ++request_count;
+    int32_t length = 0;
+    char *bytes = sim_bad_request(&length);
+    log_request(number, NULL, NULL, 400, NULL);
+    save_page(number, 400, "", bytes, length);
+    c->in_length = 0;
+    start_output(c, bytes, length, 1);
+}
+
+// Whether the bytes read so far hold anything but line breaks.
+int has_request_bytes(const Connection *c)
+{
+    for (int32_t i = 0; i < c->in_length; i++) {
+        if (c->in[i] != '\r' && c->in[i] != '\n')
+            return 1;
+    }
+    return 0;
+}
+
 // Every byte of the head has been read: answer it.
 void answer(Connection *c)
 {
@@ -300,15 +347,12 @@ void answer(Connection *c)
     int parsed = sim_parse_request(c->in, c->in_length, &request);
     if (parsed == SIM_PARSE_INCOMPLETE)
         return;
-    int32_t number = ++request_count;
-    int32_t length = 0;
     if (parsed == SIM_PARSE_BAD) {
-        char *bytes = sim_bad_request(&length);
-        log_request(number, NULL, NULL, 400, NULL);
-        save_page(number, 400, "", bytes, length);
-        start_output(c, bytes, length, 1);
+        answer_bad(c);
         return;
     }
+    int32_t number = ++request_count;
+    int32_t length = 0;
     if (strcmp(request.method, "CONNECT") == 0) {
         // A tunnel inside a tunnel is no request of ours.
         int status = c->tunnelled ? 400 : sim_connect_status(request.target);
@@ -345,8 +389,14 @@ void on_readable(Connection *c)
     ssize_t n = room > 0 ? recv(c->fd, c->in + c->in_length, room, 0) : 0;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
+    if (n == 0 && room > 0 && has_request_bytes(c)) {
+        // The client ended its sending before its request was whole: that
+        // request cannot be read. (It may still read our answer.)
+        answer_bad(c);
+        return;
+    }
     if (n <= 0 && room > 0) {
-        // The client went away before its request was whole.
+        // The client went away.
         end_connection(c);
         return;
     }
@@ -484,6 +534,10 @@ int main(int argc, char **argv)
     }
     char taken[128];
     int listener = open_listener(options.listen, taken, sizeof taken);
+    if (listener == LISTEN_BAD_ADDRESS) {
+        usage(stderr);
+        return 2;
+    }
     if (listener < 0)
         return 1;
 

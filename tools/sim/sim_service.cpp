@@ -84,6 +84,45 @@ int parse_request_line(const char *line, int32_t n, SimRequest *out)
     return 1;
 }
 
+// Whether the first n bytes of a request line that has not ended yet can
+// still become one: a method of capital letters, one blank, a target of
+// visible characters, one blank and the start of "HTTP/1.0" or "HTTP/1.1"
+// (and its CR). What cannot is bad at once, so that a client which sends no
+// HTTP at all (a TLS hello, say) is not kept waiting for a line end.
+int request_line_may_continue(const char *line, int32_t n)
+{
+    int32_t i = 0;
+    while (i < n && line[i] != ' ') {
+        if (!isupper((unsigned char)line[i]))
+            return 0;
+        i++;
+    }
+    if (i > SIM_METHOD_MAX || (i == 0 && n > 0))
+        return 0;
+    if (i >= n)
+        return 1;
+    int32_t target = ++i;
+    while (i < n && line[i] != ' ') {
+        unsigned char c = (unsigned char)line[i];
+        if (c <= 0x20 || c >= 0x7F)
+            return 0;
+        i++;
+    }
+    if (i - target > SIM_TARGET_MAX || (i == target && i < n))
+        return 0;
+    if (i >= n)
+        return 1;
+    i++;
+    static const char VERSION[] = "HTTP/1.";
+    for (int32_t k = 0; i < n; i++, k++) {
+        char c = line[i];
+        int ok = k < 7 ? c == VERSION[k] : k == 7 ? (c == '0' || c == '1') : k == 8 && c == '\r';
+        if (!ok)
+            return 0;
+    }
+    return 1;
+}
+
 char *join(const char *head, const char *body, int32_t body_length, int32_t *length)
 {
     size_t head_length = strlen(head);
@@ -152,8 +191,11 @@ int sim_parse_request(const char *bytes, int32_t length, SimRequest *out)
         at++;
     int32_t scan = length < SIM_HEAD_MAX ? length : SIM_HEAD_MAX;
     int32_t n, next;
-    if (!next_line(bytes, scan, at, &n, &next))
-        return length >= SIM_HEAD_MAX ? SIM_PARSE_BAD : SIM_PARSE_INCOMPLETE;
+    if (!next_line(bytes, scan, at, &n, &next)) {
+        if (length >= SIM_HEAD_MAX || (at < scan && !request_line_may_continue(bytes + at, scan - at)))
+            return SIM_PARSE_BAD;
+        return SIM_PARSE_INCOMPLETE;
+    }
     if (!parse_request_line(bytes + at, n, out))
         return SIM_PARSE_BAD;
     at = next;
@@ -320,10 +362,26 @@ int sim_connect_status(const char *target)
     const char *colon = strrchr(target, ':');
     if (colon == NULL || colon == target || colon[1] == 0)
         return 400;
-    for (const char *p = target; p < colon; p++) {
-        unsigned char c = (unsigned char)*p;
-        if (!isalnum(c) && c != '.' && c != '-' && c != '_')
+    if (target[0] == '[') {
+        // An IPv6 address in brackets: hexadecimal digits, colons (at least
+        // one) and the dots of an IPv4 tail.
+        if (colon - target < 4 || colon[-1] != ']')
             return 400;
+        int colons = 0;
+        for (const char *p = target + 1; p < colon - 1; p++) {
+            unsigned char c = (unsigned char)*p;
+            if (!isxdigit(c) && c != ':' && c != '.')
+                return 400;
+            colons += c == ':';
+        }
+        if (colons == 0)
+            return 400;
+    } else {
+        for (const char *p = target; p < colon; p++) {
+            unsigned char c = (unsigned char)*p;
+            if (!isalnum(c) && c != '.' && c != '-' && c != '_')
+                return 400;
+        }
     }
     long port = 0;
     for (const char *p = colon + 1; *p != 0; p++) {

@@ -31,7 +31,8 @@ struct SimRequest {
 // Reads a request head from the first length bytes of a connection (or of
 // a tunnel, after CONNECT). Empty lines before the request line are
 // skipped. The request line must be METHOD TARGET HTTP/1.x; every header
-// line must have a name and a colon.
+// line must have a name and a colon. A request line that cannot become one
+// is bad before it ends.
 int sim_parse_request(const char *bytes, int32_t length, SimRequest *out);
 
 // The pages.
@@ -63,8 +64,8 @@ char *sim_respond(const SimRequest *request, uint32_t seed, int32_t today, int *
 // The response to a request that could not be read: 400, then close.
 char *sim_bad_request(int32_t *length);
 
-// Judges a CONNECT target "host:port": 200 for port 80, 403 for another
-// port, 400 for a target that is no host and port.
+// Judges a CONNECT target "host:port" (or "[IPv6 address]:port"): 200 for
+// port 80, 403 for another port, 400 for a target that is no host and port.
 int sim_connect_status(const char *target);
 
 // The answer to CONNECT for a status from sim_connect_status (no body for

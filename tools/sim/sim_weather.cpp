@@ -63,6 +63,70 @@ const SimClimate COUNTRY_CLIMATES[] = {
     {"japan", 4, 25, 7, 45, 4},
 };
 
+// Cities of the large countries whose climate is far from their country's
+// row: Florida has no frost in January, Anchorage no heat in July, Harbin
+// a Siberian winter and Darwin a tropical July.
+const SimClimate FLORIDA_SOUTH = {"florida-south", 20, 29, 7, 40, 4};
+const SimClimate FLORIDA = {"florida", 15, 28, 9, 40, 4};
+const SimClimate GULF = {"gulf", 12, 29, 9, 35, 4};
+const SimClimate DESERT = {"desert", 11, 33, 14, 5, 3};
+const SimClimate CALIFORNIA = {"california", 13, 21, 9, 15, 3};
+const SimClimate ALASKA = {"alaska", -9, 15, 7, 40, 4};
+const SimClimate PACIFIC_CANADA = {"pacific-canada", 4, 18, 7, 50, 4};
+const SimClimate NORTH_CANADA = {"north-canada", -26, 14, 7, 30, 4};
+const SimClimate TROPICAL_AUSTRALIA = {"tropical-australia", 28, 23, 8, 40, 4};
+const SimClimate TASMANIA = {"tasmania", 17, 9, 9, 45, 5};
+const SimClimate NORTH_EAST_CHINA = {"north-east-china", -18, 22, 11, 25, 3};
+const SimClimate SOUTH_CHINA = {"south-china", 14, 29, 7, 45, 3};
+const SimClimate YUNNAN = {"yunnan", 9, 20, 10, 40, 3};
+const SimClimate KASHMIR = {"kashmir", 2, 24, 12, 25, 3};
+
+struct CityClimate {
+    const char *country_key;
+    const char *city_key;
+    const SimClimate *climate;
+};
+
+const CityClimate CITY_CLIMATES[] = {
+    {"usa", "miami", &FLORIDA_SOUTH}, {"usa", "hialeah", &FLORIDA_SOUTH},
+    {"usa", "fort-lauderdale", &FLORIDA_SOUTH}, {"usa", "pembroke-pines", &FLORIDA_SOUTH},
+    {"usa", "cape-coral", &FLORIDA_SOUTH}, {"usa", "orlando", &FLORIDA}, {"usa", "tampa", &FLORIDA},
+    {"usa", "saint-petersburg", &FLORIDA}, {"usa", "jacksonville", &FLORIDA}, {"usa", "tallahassee", &FLORIDA},
+    {"usa", "houston", &GULF}, {"usa", "san-antonio", &GULF}, {"usa", "austin", &GULF},
+    {"usa", "corpus-christi", &GULF}, {"usa", "brownsville", &GULF}, {"usa", "laredo", &GULF},
+    {"usa", "new-orleans", &GULF}, {"usa", "baton-rouge", &GULF},
+    {"usa", "phoenix", &DESERT}, {"usa", "mesa", &DESERT}, {"usa", "tempe", &DESERT},
+    {"usa", "scottsdale", &DESERT}, {"usa", "chandler", &DESERT}, {"usa", "gilbert", &DESERT},
+    {"usa", "tucson", &DESERT}, {"usa", "las-vegas", &DESERT}, {"usa", "north-las-vegas", &DESERT},
+    {"usa", "henderson", &DESERT}, {"usa", "paradise", &DESERT},
+    {"usa", "los-angeles", &CALIFORNIA}, {"usa", "san-diego", &CALIFORNIA}, {"usa", "long-beach", &CALIFORNIA},
+    {"usa", "anaheim", &CALIFORNIA}, {"usa", "santa-ana", &CALIFORNIA}, {"usa", "irvine", &CALIFORNIA},
+    {"usa", "huntington-beach", &CALIFORNIA}, {"usa", "oxnard", &CALIFORNIA}, {"usa", "oceanside", &CALIFORNIA},
+    {"usa", "chula-vista", &CALIFORNIA}, {"usa", "torrance", &CALIFORNIA}, {"usa", "san-francisco", &CALIFORNIA},
+    {"usa", "oakland", &CALIFORNIA}, {"usa", "san-jose", &CALIFORNIA}, {"usa", "fremont", &CALIFORNIA},
+    {"usa", "anchorage", &ALASKA},
+    {"canada", "vancouver", &PACIFIC_CANADA}, {"canada", "burnaby", &PACIFIC_CANADA},
+    {"canada", "victoria", &PACIFIC_CANADA}, {"canada", "abbotsford", &PACIFIC_CANADA},
+    {"canada", "delta", &PACIFIC_CANADA}, {"canada", "colwood", &PACIFIC_CANADA},
+    {"canada", "duncan", &PACIFIC_CANADA}, {"canada", "ladysmith", &PACIFIC_CANADA},
+    {"canada", "courtenay", &PACIFIC_CANADA}, {"canada", "campbell-river", &PACIFIC_CANADA},
+    {"canada", "iqaluit", &NORTH_CANADA}, {"canada", "yellowknife", &NORTH_CANADA},
+    {"australia", "darwin", &TROPICAL_AUSTRALIA}, {"australia", "cairns", &TROPICAL_AUSTRALIA},
+    {"australia", "townsville", &TROPICAL_AUSTRALIA}, {"australia", "hobart", &TASMANIA},
+    {"australia", "launceston", &TASMANIA},
+    {"china", "harbin", &NORTH_EAST_CHINA}, {"china", "qiqihar", &NORTH_EAST_CHINA},
+    {"china", "daqing", &NORTH_EAST_CHINA}, {"china", "jiamusi", &NORTH_EAST_CHINA},
+    {"china", "mudanjiang", &NORTH_EAST_CHINA}, {"china", "hegang", &NORTH_EAST_CHINA},
+    {"china", "jixi", &NORTH_EAST_CHINA}, {"china", "hailar", &NORTH_EAST_CHINA},
+    {"china", "jilin", &NORTH_EAST_CHINA}, {"china", "anda", &NORTH_EAST_CHINA},
+    {"china", "guangzhou", &SOUTH_CHINA}, {"china", "dongguan", &SOUTH_CHINA}, {"china", "foshan", &SOUTH_CHINA},
+    {"china", "humen", &SOUTH_CHINA}, {"china", "huizhou", &SOUTH_CHINA}, {"china", "jiangmen", &SOUTH_CHINA},
+    {"china", "haikou", &SOUTH_CHINA}, {"china", "nanning", &SOUTH_CHINA}, {"china", "beihai", &SOUTH_CHINA},
+    {"china", "xiamen", &SOUTH_CHINA}, {"china", "quanzhou", &SOUTH_CHINA}, {"china", "putian", &SOUTH_CHINA},
+    {"china", "kunming", &YUNNAN},
+    {"india", "srinagar", &KASHMIR},
+};
+
 // Russia's climate zones.
 enum RussianZone {
     ZONE_CENTRAL, ZONE_NORTH_WEST, ZONE_ARCTIC, ZONE_SOUTH, ZONE_BLACK_EARTH, ZONE_VOLGA,
@@ -91,7 +155,8 @@ struct RegionZone {
 };
 
 // Every region key of the catalogue's Russian rows; a key not here counts
-// as central Russia.
+// as central Russia. Magadan lies on the sea: a January of -16, not the
+// interior's -35.
 const RegionZone REGION_ZONES[] = {
     {"aginsky-burjatskij-ar", ZONE_EAST_SIBERIA}, {"altai-territory", ZONE_WEST_SIBERIA},
     {"amur-area", ZONE_FAR_EAST}, {"arkhangelsk-area", ZONE_ARCTIC},
@@ -108,7 +173,7 @@ const RegionZone REGION_ZONES[] = {
     {"kostroma-area", ZONE_CENTRAL}, {"krasnodar-territory", ZONE_SOUTH},
     {"krasnoyarsk-territory", ZONE_EAST_SIBERIA}, {"kurgan-area", ZONE_URAL},
     {"kursk-area", ZONE_BLACK_EARTH}, {"leningrad-region", ZONE_NORTH_WEST},
-    {"lipetsk-area", ZONE_BLACK_EARTH}, {"magadan-area", ZONE_YAKUTIA},
+    {"lipetsk-area", ZONE_BLACK_EARTH}, {"magadan-area", ZONE_ARCTIC},
     {"moscow-area", ZONE_CENTRAL}, {"murmansk-area", ZONE_ARCTIC},
     {"nenetskij-ar", ZONE_ARCTIC}, {"nizhegorodskaya-area", ZONE_VOLGA},
     {"novgorod-area", ZONE_NORTH_WEST}, {"novosibirsk-area", ZONE_WEST_SIBERIA},
@@ -281,6 +346,14 @@ const SimClimate *sim_climate_of(const char *location_path)
         return &ZONE_CLIMATES[ZONE_CENTRAL];
     }
     size_t n = strcspn(location_path, "/");
+    const char *city = strrchr(location_path, '/');
+    if (city != NULL) {
+        for (const CityClimate &entry : CITY_CLIMATES) {
+            if (strlen(entry.country_key) == n && strncmp(entry.country_key, location_path, n) == 0 &&
+                strcmp(entry.city_key, city + 1) == 0)
+                return entry.climate;
+        }
+    }
     for (const SimClimate &climate : COUNTRY_CLIMATES) {
         if (strlen(climate.key) == n && strncmp(climate.key, location_path, n) == 0)
             return &climate;

@@ -64,7 +64,9 @@ struct SimObservation {
 };
 
 // The climate of a location path "country/region/city": Russia's by its
-// region, others' by country; an unknown key gets a temperate climate.
+// region, others' by country, with a few cities of the large countries
+// (Miami, Anchorage, Harbin, Darwin...) by their own; an unknown key gets a
+// temperate climate.
 const SimClimate *sim_climate_of(const char *location_path);
 
 // The mean daily temperature of a climate on a day of the year (1..366).
