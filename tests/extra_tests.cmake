@@ -64,6 +64,26 @@ if(TARGET velvane-get)
 endif()
 # --- end HTTP client ---
 
+# --- simulator: velvane-sim's service as a library and the running program ---
+if(NOT WIN32 AND NOT VELVANE_FUZZ AND TARGET velvane-sim)
+  set(velvane_sim_sources
+      ${CMAKE_SOURCE_DIR}/tools/sim/sim_service.cpp
+      ${CMAKE_SOURCE_DIR}/tools/sim/sim_weather.cpp)
+  if(TARGET test_sim_service)
+    target_sources(test_sim_service PRIVATE ${velvane_sim_sources})
+    set_tests_properties(test_sim_service PROPERTIES TIMEOUT 300)
+  endif()
+  if(TARGET test_sim_server)
+    add_dependencies(test_sim_server velvane-sim velvane-scrape)
+    target_compile_definitions(test_sim_server PRIVATE
+      VELVANE_SIM_PATH="$<TARGET_FILE:velvane-sim>"
+      VELVANE_SCRAPE_PATH="$<TARGET_FILE:velvane-scrape>")
+    target_sources(test_sim_server PRIVATE ${velvane_sim_sources})
+    set_tests_properties(test_sim_server PROPERTIES TIMEOUT 300)
+  endif()
+endif()
+# --- end simulator ---
+
 # --- end to end: velvane.exe against the simulator, driven from outside ---
 # The simulator, velvane-scrape and velvane-catalogue are native programs:
 # scripts/test builds them in the native build and names its tools folder.
