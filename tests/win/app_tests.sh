@@ -19,44 +19,21 @@ velvane_exe=${5:-}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velvane-app-test.XXXXXX")
 prefix=$work/prefix
-xvfb_pid=
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/demo.sh"
+. "$here/checks.sh"
 
 cleanup() {
   [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }
+  demo_cleanup
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-passed=0
-failed=0
-check() {  # label, then a command that must succeed
-  local label=$1; shift
-  if "$@"; then
-    passed=$((passed + 1)); echo "ok: $label"
-  else
-    failed=$((failed + 1)); echo "FAIL: $label"
-  fi
-}
-
 # A display of our own: clicks go to fixed screen positions, so no other
 # program may share it.
-start_display() {
-  local n
-  for n in $(seq 130 170); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
-      sleep 0.1
-    done
-    kill $xvfb_pid 2>/dev/null; xvfb_pid=
-  done
-  return 1
-}
-start_display || { echo "FAIL: no Xvfb display"; exit 1; }
+demo_start_display 130 170 || { echo "FAIL: no Xvfb display"; exit 1; }
 
 # The prefix is booted (copied from the template) by wine-run; every later
 # start uses Wine directly with the same settings, because wine-run ends
@@ -84,11 +61,6 @@ w reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/n
 (timeout 900 wine "$probe_exe" hold "velvane test desktop" 900 >"$work/desktop.out" 2>/dev/null) &
 probe wait class=Shell_TrayWnd 60000 >/dev/null || echo "no taskbar on the desktop"
 
-# With one notification icon it sits at the bottom right of the desktop.
-ICON_X=1013
-ICON_Y=758
-EMPTY_X=500
-EMPTY_Y=300
 
 icon_present() { [ "$(probe icon "$1" 15)" = 1 ]; }
 icon_absent() { [ "$(probe icon "$1" 15)" = 0 ]; }
@@ -100,37 +72,6 @@ wait_icon() {  # owner, 1|0, seconds
   done
   return 1
 }
-
-# Waits until the file has a line matching the pattern (seconds).
-wait_line() {
-  local i
-  for i in $(seq $(($3 * 10))); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-no_menu_open() { probe wait-gone class=#32768,visible=1 3000; }
-
-# Right-clicks the icon and clicks the menu's item at a height measured from
-# the menu's top (or, when negative, from its bottom).
-choose_from_menu() {
-  local offset=$1 rect y
-  no_menu_open || return 1
-  xdotool mousemove $ICON_X $ICON_Y click 3
-  probe wait class=#32768,visible=1 5000 >/dev/null || return 1
-  read -r -a rect <<<"$(probe rect class=#32768,visible=1)"
-  [ ${#rect[@]} = 4 ] || return 1
-  if [ "$offset" -ge 0 ]; then y=$((rect[1] + offset)); else y=$((rect[3] + offset)); fi
-  xdotool mousemove $((rect[0] + 50)) $y click 1
-}
-# The menu: a 3-pixel frame, items 17 pixels high, separators 9.
-ITEM_SHOW=11
-ITEM_SETTINGS=37
-ITEM_REFRESH=54
-ITEM_ABOUT=71
-ITEM_EXIT=-11
 
 tooltip_is() {  # expected text; hovers the icon and reads the shell's tooltip
   local i text

@@ -24,6 +24,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 
 DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-e2e.XXXXXX")
 . "$root/scripts/lib/demo.sh"
+. "$root/tests/win/checks.sh"
 cleanup() {
   demo_cleanup
   rm -rf "$DEMO_WORK"
@@ -33,8 +34,6 @@ trap 'exit 130' INT TERM
 mkdir -p "$shot_dir"
 rm -f "$shot_dir"/e2e-*.png
 
-passed=0
-failed=0
 # Numbered by the files already there, as it is often called in a subshell.
 shoot() {  # name; prints the file
   local number file
@@ -43,17 +42,8 @@ shoot() {  # name; prints the file
   import -window root "$file" 2>/dev/null
   echo "$file"
 }
-check() {  # label, then a command that must succeed
-  local label=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok: $label"
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $label (screenshot: $(shoot failed))"
-  fi
-}
+# A failed check names the screenshot taken at its moment.
+check_failed_note() { echo "screenshot: $(shoot failed)"; }
 
 probe() { demo_probe "$probe_exe" "$@"; }
 
@@ -64,37 +54,6 @@ port=$DEMO_SIM_PORT
 demo_prefix "$wine_run" "$template" "$DEMO_WORK/prefix" "$port" is_first_fore=0 ||
   { echo "FAIL: no prefix"; exit 1; }
 demo_hold_desktop "$probe_exe" 900 || echo "no taskbar on the desktop"
-
-# With one notification icon it sits at the bottom right of the desktop.
-ICON_X=1013
-ICON_Y=758
-EMPTY_X=300
-EMPTY_Y=200
-# The tray menu: a 3-pixel frame, items 17 pixels high, separators 9.
-ITEM_REFRESH=54
-ITEM_EXIT=-11
-
-wait_for() {  # seconds, command...: polls every 0.2 s
-  local i tries=$(($1 * 5))
-  shift
-  for i in $(seq $tries); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
-no_menu_open() { probe wait-gone class=#32768,visible=1 3000; }
-choose_from_menu() {  # item offset from the menu's top, or from its bottom when negative
-  local offset=$1 rect y
-  no_menu_open || return 1
-  xdotool mousemove $ICON_X $ICON_Y click 3
-  probe wait class=#32768,visible=1 5000 >/dev/null || return 1
-  read -r -a rect <<<"$(probe rect class=#32768,visible=1)"
-  [ ${#rect[@]} = 4 ] || return 1
-  if [ "$offset" -ge 0 ]; then y=$((rect[1] + offset)); else y=$((rect[3] + offset)); fi
-  xdotool mousemove $((rect[0] + 50)) $y click 1
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-}
 
 requests() { [ -f "$DEMO_WORK/sim.log" ] && wc -l <"$DEMO_WORK/sim.log" || echo 0; }
 # The log's line N without its number.

@@ -25,26 +25,17 @@ command -v makensis >/dev/null ||
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velvane-package-test.XXXXXX")
 prefix=$work/prefix
-xvfb_pid=
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/demo.sh"
+. "$here/checks.sh"
 
 cleanup() {
   [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }
+  demo_cleanup
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-passed=0
-failed=0
-check() {  # label, then a command that must succeed
-  local label=$1; shift
-  if "$@"; then
-    passed=$((passed + 1)); echo "ok: $label"
-  else
-    failed=$((failed + 1)); echo "FAIL: $label"
-  fi
-}
 
 # ------------------------------------------------------------ the packages
 version=$(sed -n 's/^project(velvane VERSION \([0-9][0-9.]*\).*/\1/p' \
@@ -85,21 +76,7 @@ check "the zip holds velvane.exe, README.md and LICENSE.txt, byte for byte" zip_
 
 # ----------------------------------------------------------------- Wine
 # A display of our own, for the program's windows and the installer's.
-start_display() {
-  local n
-  for n in $(seq 171 199); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
-      sleep 0.1
-    done
-    kill $xvfb_pid 2>/dev/null; xvfb_pid=
-  done
-  return 1
-}
-start_display || { echo "FAIL: no Xvfb display"; exit 1; }
+demo_start_display 171 199 || { echo "FAIL: no Xvfb display"; exit 1; }
 
 # The prefix is booted by wine-run; later starts use Wine directly, since
 # wine-run ends the prefix's wineserver when it returns. The program starts
@@ -145,16 +122,6 @@ data_is() {  # key, value name, expected data
   local data
   data=$(reg_data "$1" "$2") || { echo "  $2: none"; return 1; }
   [ "$data" = "$3" ] || { echo "  $2: '$data'"; return 1; }
-}
-
-# Waits until the file has a line matching the pattern (seconds).
-wait_line() {
-  local i
-  for i in $(seq $(($3 * 10))); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 host='title=Velvane App'

@@ -1,0 +1,71 @@
+# Shared by the shell tests that drive Windows programs from outside: the
+# tally of checks, bounded waits, and the notification icon's menu clicked
+# for real. The caller defines probe (velvane-probe in its prefix, output
+# without CR) and may define check_failed_note, whose output is added to
+# the line of a failed check.
+
+passed=0
+failed=0
+check() {  # label, then a command that must succeed
+  local label=$1 note=
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok: $label"
+  else
+    failed=$((failed + 1))
+    [ "$(type -t check_failed_note)" = function ] && note=" ($(check_failed_note))"
+    echo "FAIL: $label$note"
+  fi
+}
+
+# Polls a command every 0.2 s for at most the seconds given.
+wait_for() {  # seconds, command...
+  local i tries=$(($1 * 5))
+  shift
+  for i in $(seq $tries); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits until the file has a line matching the pattern.
+wait_line() {  # file, pattern, seconds
+  local i
+  for i in $(seq $(($3 * 10))); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# With one notification icon it sits at the bottom right of the 1024 x 768
+# desktop; the empty place is off every window the tests open.
+ICON_X=1013
+ICON_Y=758
+EMPTY_X=500
+EMPTY_Y=300
+# The icon's menu: a 3-pixel frame, items 17 pixels high, separators 9.
+ITEM_SHOW=11
+ITEM_SETTINGS=37
+ITEM_REFRESH=54
+ITEM_ABOUT=71
+ITEM_EXIT=-11
+
+no_menu_open() { probe wait-gone class=#32768,visible=1 3000; }
+
+# Right-clicks the icon and clicks the menu's item at a height measured from
+# the menu's top (or, when negative, from its bottom); the pointer then
+# leaves for the empty place.
+choose_from_menu() {  # offset
+  local offset=$1 rect y
+  no_menu_open || return 1
+  xdotool mousemove $ICON_X $ICON_Y click 3
+  probe wait class=#32768,visible=1 5000 >/dev/null || return 1
+  read -r -a rect <<<"$(probe rect class=#32768,visible=1)"
+  [ ${#rect[@]} = 4 ] || return 1
+  if [ "$offset" -ge 0 ]; then y=$((rect[1] + offset)); else y=$((rect[3] + offset)); fi
+  xdotool mousemove $((rect[0] + 50)) $y click 1
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+}
