@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fetch/http_client.h"
+#include "tests/support/proxy_setting.h"
 #include "fetch/net_socket.h"
 #include "settings/settings_vars.h"
 #include "tests/support/script_server.h"
@@ -26,16 +27,6 @@ struct Fetched {
     int32_t size;
     int64_t elapsed_ms;
 };
-
-void set_proxy(int32_t use, const char *name, int32_t port)
-{
-    proxy_settings_lock();
-    is_use_proxy = use;
-    strncpy(proxy_name, name, PROXY_NAME_SIZE - 1);
-    proxy_name[PROXY_NAME_SIZE - 1] = '\0';
-    proxy_port = port;
-    proxy_settings_unlock();
-}
 
 Fetched fetch_from(const char *host, uint16_t port, const char *path, const char *referer,
                    int32_t capacity = 64000)

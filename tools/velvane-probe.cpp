@@ -50,6 +50,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "tools/quoted_text.h"
+
 struct WindowQuery {
     const char *title;
     wchar_t title_wide[512];
@@ -326,28 +328,6 @@ static BOOL CALLBACK print_tooltip(HWND window, LPARAM)
     return TRUE;
 }
 
-// Prints a text as velvane-scrape does: in double quotes, with \\ \" \n \r
-// \t and \xHH escapes for the other bytes below 0x20.
-static void print_quoted(const char *text)
-{
-    putchar('"');
-    for (const unsigned char *p = (const unsigned char *)text; *p != 0; p++) {
-        switch (*p) {
-        case '\\': fputs("\\\\", stdout); break;
-        case '"': fputs("\\\"", stdout); break;
-        case '\n': fputs("\\n", stdout); break;
-        case '\r': fputs("\\r", stdout); break;
-        case '\t': fputs("\\t", stdout); break;
-        default:
-            if (*p < 0x20)
-                printf("\\x%02X", *p);
-            else
-                putchar(*p);
-        }
-    }
-    fputs("\"\n", stdout);
-}
-
 // The text of another program's control: WM_GETTEXT is carried across
 // processes, GetWindowText is not for controls.
 static int print_item_text(HWND item)
@@ -362,7 +342,8 @@ static int print_item_text(HWND item)
     text[TEXT_MAX - 1] = 0;
     if (WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr) <= 0)
         bytes[0] = 0;
-    print_quoted(bytes);
+    print_quoted(stdout, bytes);
+    putchar('\n');
     return 0;
 }
 

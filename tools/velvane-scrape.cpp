@@ -25,6 +25,7 @@
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
 #include "panel/weather_text.h"
+#include "tools/quoted_text.h"
 #include "util/mem.h"
 
 namespace {
@@ -174,23 +175,9 @@ int parse_file(const char *path, int (*parse)(WeatherRecord *, const char *, int
 
 void print_text(const char *name, const char *text)
 {
-    fputs(name, stdout);
-    fputs("=\"", stdout);
-    for (const unsigned char *p = (const unsigned char *)text; *p != 0; p++) {
-        switch (*p) {
-        case '\\': fputs("\\\\", stdout); break;
-        case '"': fputs("\\\"", stdout); break;
-        case '\n': fputs("\\n", stdout); break;
-        case '\r': fputs("\\r", stdout); break;
-        case '\t': fputs("\\t", stdout); break;
-        default:
-            if (*p < 0x20)
-                printf("\\x%02X", *p);
-            else
-                putchar(*p);
-        }
-    }
-    fputs("\"\n", stdout);
+    printf("%s=", name);
+    print_quoted(stdout, text);
+    putchar('\n');
 }
 
 void print_comment(const char *name, const CommentSlot *slot)

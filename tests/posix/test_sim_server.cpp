@@ -32,7 +32,9 @@
 #include "fetch/weather_record.h"
 #include "panel/weather_text.h"
 #include "settings/settings_vars.h"
+#include "tests/support/proxy_setting.h"
 #include "tests/support/test_socket.h"
+#include "tests/support/tool_output.h"
 #include "tools/sim/sim_service.h"
 #include "util/mem.h"
 
@@ -302,16 +304,6 @@ std::string body_of(const std::string &response)
     return at == std::string::npos ? std::string() : response.substr(at + 4);
 }
 
-void set_proxy(int32_t use, const char *name, int32_t port)
-{
-    proxy_settings_lock();
-    is_use_proxy = use;
-    strncpy(proxy_name, name, PROXY_NAME_SIZE - 1);
-    proxy_name[PROXY_NAME_SIZE - 1] = '\0';
-    proxy_port = port;
-    proxy_settings_unlock();
-}
-
 struct Fetched {
     int32_t result = -1;
     std::string bytes;
@@ -369,30 +361,6 @@ std::string page_name(int number, int status, const std::string &target)
         }
     }
     return name + ".http";
-}
-
-// The standard output and exit status of a command (a shell line).
-std::string run(const std::string &command, int *status)
-{
-    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    REQUIRE(pipe != nullptr);
-    std::string output;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output.append(chunk, n);
-    int rc = pclose(pipe);
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return output;
-}
-
-std::string line_of(const std::string &output, const std::string &name)
-{
-    for (const std::string &line : lines_of(output)) {
-        if (line.compare(0, name.size() + 1, name + "=") == 0)
-            return line;
-    }
-    return "(missing " + name + ")";
 }
 
 // The panel's two blocks, quoted as velvane-scrape prints them, from the
@@ -574,7 +542,7 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     int status = 0;
     std::string actual_file = pages + "/" + page_name(4, 200, "/pogoda/russia/moscow-area/moscow");
     std::string forecast_file = pages + "/" + page_name(6, 200, "/forecasts5000/russia/moscow-area/moscow/print");
-    std::string output = run(std::string("'") + SCRAPE + "' --actual '" + actual_file + "' --forecast '" +
+    std::string output = run_command(std::string("'") + SCRAPE + "' --actual '" + actual_file + "' --forecast '" +
                                  forecast_file + "' --blocks " + std::to_string(today),
                              &status);
     CHECK(status == 0);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/support/page_builder.h"
+#include "tests/support/tool_output.h"
 #include "util/mem.h"
 
 namespace {
@@ -39,30 +40,7 @@ struct TempDir {
 // The tool's standard output and exit code.
 std::string run(const std::string &arguments, int *status)
 {
-    std::string command = "'" + TOOL + "' " + arguments + " 2>/dev/null";
-    FILE *pipe = popen(command.c_str(), "r");
-    REQUIRE(pipe != nullptr);
-    std::string output;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        output.append(chunk, n);
-    int rc = pclose(pipe);
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return output;
-}
-
-std::string line_of(const std::string &output, const std::string &name)
-{
-    size_t at = output.find("\n" + name + "=");
-    if (output.compare(0, name.size() + 1, name + "=") == 0)
-        at = 0;
-    else if (at != std::string::npos)
-        at++;
-    else
-        return "(missing)";
-    size_t end = output.find('\n', at);
-    return output.substr(at, end - at);
+    return run_command("'" + TOOL + "' " + arguments, status);
 }
 
 } // namespace
