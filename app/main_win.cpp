@@ -6,6 +6,7 @@
 
 #include "app/tray.h"
 #include "fetch/http_client.h"
+#include "panel/modeless_win.h"
 #include "panel/panel.h"
 #include "res/resource.h"
 #include "settings/dialogs.h"
@@ -91,11 +92,6 @@ static void register_host_class(void)
     RegisterClassExA(&window_class);
 }
 
-static bool is_dialog_message(HWND dialog, MSG *message)
-{
-    return dialog != nullptr && IsWindow(dialog) && IsDialogMessageA(dialog, message);
-}
-
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     if (find_running_instance())
@@ -122,8 +118,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         // The keyboard works in the panel and in each open dialog.
-        if (is_dialog_message(panel_window, &message) || is_dialog_message(settings_dialog, &message) ||
-            is_dialog_message(about_dialog, &message) || is_dialog_message(notice_dialog(), &message))
+        if (take_dialog_message(&message))
             continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);

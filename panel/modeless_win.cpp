@@ -1,6 +1,8 @@
 #include "panel/modeless_win.h"
 
 #include "app/tray.h"
+#include "panel/panel.h"
+#include "settings/dialogs.h"
 
 HWND open_modeless_once(HWND *slot, HWND owner, int template_id, DLGPROC procedure)
 {
@@ -15,4 +17,15 @@ HWND open_modeless_once(HWND *slot, HWND owner, int template_id, DLGPROC procedu
     if (*slot != NULL)
         bring_to_front(*slot);
     return *slot;
+}
+
+static bool is_dialog_message(HWND dialog, MSG *message)
+{
+    return dialog != NULL && IsWindow(dialog) && IsDialogMessageA(dialog, message);
+}
+
+bool take_dialog_message(MSG *message)
+{
+    return is_dialog_message(panel_window, message) || is_dialog_message(settings_dialog, message) ||
+           is_dialog_message(about_dialog, message) || is_dialog_message(notice_dialog(), message);
 }

@@ -18,6 +18,8 @@
 #include "settings/dialogs.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
+#include "tests/support/settings_testing.h"
+#include "tests/support/window_testing.h"
 
 namespace {
 
@@ -30,21 +32,6 @@ const char ABOUT_CAPTION[] = "\xCE \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xE5";
 // "Velvane - Прогноз погоды" in code page 1251.
 const char NOTICE_CAPTION[] = "Velvane - \xCF\xF0\xEE\xE3\xED\xEE\xE7 \xEF\xEE\xE3\xEE\xE4\xFB";
 
-void restore_defaults(void)
-{
-    is_autostart = 0;
-    is_hide_window = 1;
-    is_first_fore = 1;
-    is_get_fore = 1;
-    hours = 2;
-    is_use_proxy = 0;
-    memset(proxy_name, 0, sizeof proxy_name);
-    proxy_port = 8080;
-    is_never_show = 0;
-    cur_country = 0;
-    cur_city = 0;
-}
-
 // A first start: nothing stored, no Run value, the built-in defaults.
 void forget_everything(void)
 {
@@ -53,11 +40,6 @@ void forget_everything(void)
     autostart_disable();
     restore_defaults();
     init_settings();
-}
-
-void store_int(const char *name, int32_t value)
-{
-    REQUIRE(reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, name, &value, 4) == 1);
 }
 
 void store_host(const char *host)
@@ -109,25 +91,6 @@ bool run_value_exists(void)
                  ERROR_SUCCESS;
     RegCloseKey(key);
     return found;
-}
-
-void pump_for(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            HWND dialogs[3] = {settings_dialog, about_dialog, notice_dialog()};
-            bool taken = false;
-            for (int k = 0; k < 3 && !taken; k++)
-                taken = dialogs[k] != NULL && IsDialogMessageA(dialogs[k], &message);
-            if (!taken) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        Sleep(2);
-    } while (GetTickCount() - start < ms);
 }
 
 // A stand-in for the panel: owns the dialogs and records the commands that
@@ -254,37 +217,6 @@ Proxy proxy_now(void)
     char name[PROXY_NAME_SIZE];
     proxy_settings_snapshot(&use, name, &port);
     return Proxy{use, name, port};
-}
-
-int count_windows_titled(const char *title)
-{
-    struct Search {
-        const char *title;
-        int count;
-    } search = {title, 0};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            Search *s = (Search *)data;
-            char text[256];
-            if (IsWindowVisible(window) && GetWindowTextA(window, text, sizeof text) > 0 &&
-                strcmp(text, s->title) == 0)
-                s->count++;
-            return TRUE;
-        },
-        (LPARAM)&search);
-    return search.count;
-}
-
-// A plain window that takes the foreground from the dialogs.
-HWND cover_window(void)
-{
-    HWND cover = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "cover", WS_POPUP | WS_VISIBLE, 0, 0,
-                                 400, 300, NULL, NULL, GetModuleHandleA(NULL), NULL);
-    REQUIRE(cover != NULL);
-    SetForegroundWindow(cover);
-    pump_for(30);
-    return cover;
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include "settings/dialogs.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
+#include "tests/support/settings_testing.h"
+#include "tests/support/window_testing.h"
 
 namespace {
 
@@ -23,26 +25,6 @@ const char NOTICE_CAPTION[] = "Velvane - \xCF\xF0\xEE\xE3\xED\xEE\xE7 \xEF\xEE\x
 const char SETTINGS_CAPTION[] = "\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE8";
 // "О программе" in code page 1251.
 const char ABOUT_CAPTION[] = "\xCE \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xE5";
-
-void restore_defaults(void)
-{
-    is_autostart = 0;
-    is_hide_window = 1;
-    is_first_fore = 1;
-    is_get_fore = 1;
-    hours = 2;
-    is_use_proxy = 0;
-    memset(proxy_name, 0, sizeof proxy_name);
-    proxy_port = 8080;
-    is_never_show = 0;
-    cur_country = 0;
-    cur_city = 0;
-}
-
-void store_int(const char *name, int32_t value)
-{
-    REQUIRE(reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, name, &value, 4) == 1);
-}
 
 // A first start, except that the panel does not fetch: no server here.
 void forget_everything(void)
@@ -73,45 +55,6 @@ bool never_show_stored(int32_t *value)
     return found;
 }
 
-void pump_for(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            HWND dialogs[4] = {panel_window, settings_dialog, about_dialog, notice_dialog()};
-            bool taken = false;
-            for (int k = 0; k < 4 && !taken; k++)
-                taken = dialogs[k] != NULL && IsDialogMessageA(dialogs[k], &message);
-            if (!taken) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        Sleep(2);
-    } while (GetTickCount() - start < ms);
-}
-
-int count_windows_titled(const char *title)
-{
-    struct Search {
-        const char *title;
-        int count;
-    } search = {title, 0};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            Search *s = (Search *)data;
-            char text[256];
-            if (IsWindowVisible(window) && GetWindowTextA(window, text, sizeof text) > 0 &&
-                strcmp(text, s->title) == 0)
-                s->count++;
-            return TRUE;
-        },
-        (LPARAM)&search);
-    return search.count;
-}
-
 // One start of the program as far as the panel goes: the dialogs' hook,
 // then the panel from its template, hidden as the first start leaves it.
 HWND start_panel(void)
@@ -136,16 +79,6 @@ void end_run(HWND panel)
     pump_for(20);
     CHECK(notice_dialog() == NULL);
     restore_defaults();
-}
-
-HWND cover_window(void)
-{
-    HWND cover = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "cover", WS_POPUP | WS_VISIBLE, 0, 0,
-                                 400, 300, NULL, NULL, GetModuleHandleA(NULL), NULL);
-    REQUIRE(cover != NULL);
-    SetForegroundWindow(cover);
-    pump_for(30);
-    return cover;
 }
 
 }  // namespace

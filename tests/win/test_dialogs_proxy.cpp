@@ -19,47 +19,10 @@
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
 #include "tests/support/script_server.h"
+#include "tests/support/settings_testing.h"
+#include "tests/support/window_testing.h"
 
 namespace {
-
-void restore_defaults(void)
-{
-    is_autostart = 0;
-    is_hide_window = 1;
-    is_first_fore = 1;
-    is_get_fore = 1;
-    hours = 2;
-    is_use_proxy = 0;
-    memset(proxy_name, 0, sizeof proxy_name);
-    proxy_port = 8080;
-    is_never_show = 0;
-    cur_country = 0;
-    cur_city = 0;
-}
-
-void store_int(const char *name, int32_t value)
-{
-    REQUIRE(reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, name, &value, 4) == 1);
-}
-
-void pump_for(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            HWND dialogs[2] = {panel_window, settings_dialog};
-            bool taken = false;
-            for (int k = 0; k < 2 && !taken; k++)
-                taken = dialogs[k] != NULL && IsDialogMessageA(dialogs[k], &message);
-            if (!taken) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        Sleep(2);
-    } while (GetTickCount() - start < ms);
-}
 
 void type_into(HWND dialog, int id, const char *text)
 {

@@ -27,6 +27,7 @@
 #include "tests/support/page_builder.h"
 #include "tests/support/page_clock.h"
 #include "tests/support/script_server.h"
+#include "tests/support/window_testing.h"
 #include "util/mem.h"
 
 namespace {
@@ -53,21 +54,6 @@ struct Pixels {
 uint32_t pixel_at(const Pixels &p, int x, int y)
 {
     return p.data[(size_t)y * (size_t)p.width + (size_t)x] & 0xFFFFFF;
-}
-
-void pump_for(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            if (panel_window == NULL || !IsDialogMessageA(panel_window, &message)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
 }
 
 // A 32-bit top-down memory bitmap selected into a new memory context.

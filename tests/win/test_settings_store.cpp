@@ -4,6 +4,7 @@
 
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
+#include "tests/support/settings_testing.h"
 
 #include <windows.h>
 
@@ -13,21 +14,6 @@
 
 static const char SETTINGS_PATH[] = SETTINGS_PARENT_PATH "\\" SETTINGS_KEY_NAME;
 static const char RUN_PATH[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-static void restore_defaults(void)
-{
-    is_autostart = 0;
-    is_hide_window = 1;
-    is_first_fore = 1;
-    is_get_fore = 1;
-    hours = 2;
-    is_use_proxy = 0;
-    memset(proxy_name, 0, sizeof proxy_name);
-    proxy_port = 8080;
-    is_never_show = 0;
-    cur_country = 0;
-    cur_city = 0;
-}
 
 // The program's own start: the country list's fill, the panel's reads, the
 // Run value made to match, then the host window's read.
