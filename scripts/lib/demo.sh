@@ -143,15 +143,26 @@ demo_start_velvane() {  # exe, exit code file, [seconds]
   DEMO_VELVANE_PID=$!
 }
 
-# Waits until the panel shows and its current-weather block is filled.
+# Waits until the panel shows and its current-weather block is filled; the
+# probe polls inside one process rather than being started again and again.
 demo_wait_weather() {  # probe, seconds
-  local probe=$1 i text
-  for i in $(seq $(($2 * 4))); do
-    if [ "$(demo_probe "$probe" visible "$DEMO_PANEL")" = 1 ]; then
-      text=$(demo_probe "$probe" item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)
-      [ -n "$text" ] && [ "$text" != '""' ] && return 0
-    fi
-    sleep 0.25
+  local ms=$(($2 * 1000))
+  (demo_wine_env
+   timeout $(($2 + 30)) wine "$1" wait-visible "$DEMO_PANEL" 1 $ms >/dev/null 2>&1 &&
+     timeout $(($2 + 30)) wine "$1" wait-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT $ms >/dev/null 2>&1)
+}
+
+# How many requests the simulator has logged.
+demo_requests() {
+  if [ -f "$DEMO_WORK/sim.log" ]; then wc -l <"$DEMO_WORK/sim.log"; else echo 0; fi
+}
+
+# Waits until the simulator has logged at least the count of requests.
+demo_wait_requests() {  # count, seconds
+  local i
+  for i in $(seq $(($2 * 20))); do
+    [ "$(demo_requests)" -ge "$1" ] && return 0
+    sleep 0.05
   done
   return 1
 }

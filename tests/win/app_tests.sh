@@ -64,14 +64,6 @@ probe wait class=Shell_TrayWnd 60000 >/dev/null || echo "no taskbar on the deskt
 
 icon_present() { [ "$(probe icon "$1" 15)" = 1 ]; }
 icon_absent() { [ "$(probe icon "$1" 15)" = 0 ]; }
-wait_icon() {  # owner, 1|0, seconds
-  local i
-  for i in $(seq $(($3 * 5))); do
-    [ "$(probe icon "$1" 15)" = "$2" ] && return 0
-    sleep 0.2
-  done
-  return 1
-}
 
 tooltip_is() {  # expected text; hovers the icon and reads the shell's tooltip
   local i text
@@ -156,11 +148,6 @@ else
     wait_line "$1" "^$2\$" "$3"
   }
   count_is() { [ "$(probe count "$1")" = "$2" ]; }
-  wait_ready() {  # the host, the tray window and the icon are there
-    probe wait "$host" 30000 >/dev/null &&
-    probe wait class=Windows_brennix 10000 >/dev/null &&
-    wait_icon "$(probe find class=Windows_brennix)" 1 10
-  }
   exit_by_menu() {  # exit code file
     choose_from_menu $ITEM_EXIT && exit_code_is "$1" 0 15
   }
@@ -168,7 +155,7 @@ else
   # Two starts in the same instant: one instance only.
   start_velvane "$work/a.rc"
   start_velvane "$work/b.rc"
-  wait_ready
+  wait_program_ready
   one_ended() {  # within 15 s one start ended, with code 0, and the other runs on
     local i
     for i in $(seq 150); do
@@ -262,7 +249,7 @@ else
   # is_hide_window 0: shown, 7 pixels from the work area's right and bottom.
   reg_set is_hide_window 00000000
   start_velvane "$work/c.rc"
-  wait_ready
+  wait_program_ready
   check "is_hide_window 0: the panel shows" probe wait-visible "$panel" 1 10000
   read -r -a area <<<"$(probe workarea)"
   read -r -a rect <<<"$(probe rect "$panel")"

@@ -53,6 +53,25 @@ ITEM_REFRESH=54
 ITEM_ABOUT=71
 ITEM_EXIT=-11
 
+# Waits until the notification icon ID 15 of the owner window is there (1)
+# or gone (0).
+wait_icon() {  # owner, 1|0, seconds
+  local i
+  for i in $(seq $(($3 * 5))); do
+    [ "$(probe icon "$1" 15)" = "$2" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# velvane.exe is up: its host window "Velvane App", its tray window and the
+# tray window's icon are there.
+wait_program_ready() {
+  probe wait 'title=Velvane App' 30000 >/dev/null &&
+    probe wait class=Windows_brennix 10000 >/dev/null &&
+    wait_icon "$(probe find class=Windows_brennix)" 1 10
+}
+
 no_menu_open() { probe wait-gone class=#32768,visible=1 3000; }
 
 # Right-clicks the icon and clicks the menu's item at a height measured from

@@ -55,15 +55,8 @@ demo_prefix "$wine_run" "$template" "$DEMO_WORK/prefix" "$port" is_first_fore=0 
   { echo "FAIL: no prefix"; exit 1; }
 demo_hold_desktop "$probe_exe" 900 || echo "no taskbar on the desktop"
 
-requests() { [ -f "$DEMO_WORK/sim.log" ] && wc -l <"$DEMO_WORK/sim.log" || echo 0; }
 # The log's line N without its number.
 log_line() { sed -n "${1}p" "$DEMO_WORK/sim.log" | cut -d' ' -f2-; }
-# Waits until the log holds N lines.
-wait_requests() {  # count, seconds
-  local count=$1
-  has_requests() { [ "$(requests)" -ge "$count" ]; }
-  wait_for "$2" has_requests
-}
 
 # The four requests of one fetch of a location, from log line N on: through
 # the proxy, the actual-weather page without a Referer, then the forecast
@@ -159,11 +152,6 @@ painted_unlike_reference() {
 # The panel keeps answering messages.
 responsive() { [ "$(probe send "$DEMO_PANEL" 0 0 0)" = 0 ]; }
 
-host_ready() {
-  probe wait "$DEMO_HOST" 30000 >/dev/null && probe wait class=Windows_brennix 10000 >/dev/null &&
-    wait_for 10 icon_there
-}
-icon_there() { [ "$(probe icon class=Windows_brennix 15)" = 1 ]; }
 exit_by_menu() {  # exit code file
   choose_from_menu $ITEM_EXIT || return 1
   probe wait-gone "$DEMO_HOST" 1000 || { echo "  \"Velvane App\" still there 1 s after \"Выход\""; return 1; }
@@ -172,10 +160,10 @@ exit_by_menu() {  # exit code file
 
 # ---------------------------------------------- before any weather
 demo_start_velvane "$velvane_exe" "$DEMO_WORK/first.rc" 600
-check "the program starts: its windows and its icon are there" host_ready
+check "the program starts: its windows and its icon are there" wait_program_ready
 check "the panel is shown at start" probe wait-visible "$DEMO_PANEL" 1 10000
 sleep 1
-check "is_first_fore 0: no request at start" test "$(requests)" = 0
+check "is_first_fore 0: no request at start" test "$(demo_requests)" = 0
 check "before any fetch the icons are icon 132" shows_no_weather_icons
 reference=$(shoot before-weather)
 crop_panel "$reference" $ACTUAL_AREA "$DEMO_WORK/actual-empty.png"
@@ -186,9 +174,9 @@ check "\"Выход\" from the menu ends the first start with code 0" exit_by_me
 # ---------------------------------------------- start with a fetch
 (demo_wine_env; wine reg add "$DEMO_SETTINGS_KEY" /v is_first_fore /t REG_BINARY /d 01000000 /f >/dev/null 2>&1)
 demo_start_velvane "$velvane_exe" "$DEMO_WORK/second.rc" 600
-host_ready
+wait_program_ready
 moscow=russia/moscow-area/moscow
-check "after start both pages are requested" wait_requests 4 30
+check "after start both pages are requested" demo_wait_requests 4 30
 check "... through the proxy, the forecast with the Referer" fetch_logged 1 $moscow
 check "... and the blocks are on the panel" wait_for 15 blocks_filled
 check "the blocks equal velvane-scrape's of the saved pages" blocks_match_pages $moscow
@@ -220,7 +208,7 @@ choose_next() {  # control id
 location_of() {  # country position, city position
   "$catalogue_exe" cities | awk -F'\t' -v c="$1" -v k="$2" '$1 == c && $2 == k { print $6 }'
 }
-before=$(requests)
+before=$(demo_requests)
 choose_next $DEMO_COUNTRY
 country=$(probe item-selection "$DEMO_PANEL" $DEMO_COUNTRY)
 city=$(probe item-selection "$DEMO_PANEL" $DEMO_CITY)
@@ -228,24 +216,24 @@ check "the country list moved to the next country, its city list to its first ci
   test "$country/$city" = 1/0
 path=$(location_of "$country" "$city")
 echo "  the location: $path"
-check "a new country brings requests for the new path" wait_requests $((before + 4)) 30
+check "a new country brings requests for the new path" demo_wait_requests $((before + 4)) 30
 check "... logged as a fetch of $path" fetch_logged $((before + 1)) "$path"
 check "... and its blocks" settles_to_pages "$path"
-before=$(requests)
+before=$(demo_requests)
 choose_next $DEMO_CITY
 city=$(probe item-selection "$DEMO_PANEL" $DEMO_CITY)
 check "the city list moved to the next city" test "$city" = 1
 path=$(location_of "$country" "$city")
 echo "  the location: $path"
-check "a new city brings requests for the new path" wait_requests $((before + 4)) 30
+check "a new city brings requests for the new path" demo_wait_requests $((before + 4)) 30
 check "... logged as a fetch of $path" fetch_logged $((before + 1)) "$path"
 check "... and its blocks" settles_to_pages "$path"
 shoot another-city >/dev/null
 
 # ---------------------------------------------- "Обновить прогноз"
-before=$(requests)
+before=$(demo_requests)
 choose_from_menu $ITEM_REFRESH
-check "\"Обновить прогноз\" from the menu fetches again" wait_requests $((before + 4)) 30
+check "\"Обновить прогноз\" from the menu fetches again" demo_wait_requests $((before + 4)) 30
 check "... the same location" fetch_logged $((before + 1)) "$path"
 check "... and the blocks are the new pages'" settles_to_pages "$path"
 
@@ -258,19 +246,19 @@ check "... and shows icon 132" shows_no_weather_icons
 check "... and \"--\" as the empty state does" painted_like_reference service-gone
 check "... and the program answers" responsive
 demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start again on port $port"
-before=$(requests)
+before=$(demo_requests)
 choose_from_menu $ITEM_REFRESH
-check "the simulator back, the next refresh fetches" wait_requests $((before + 4)) 30
+check "the simulator back, the next refresh fetches" demo_wait_requests $((before + 4)) 30
 check "... and fills the panel again" settles_to_pages "$path"
 check "... painted with the weather" painted_unlike_reference service-back
 
 # ---------------------------------------------- "Выход"
-before=$(requests)
+before=$(demo_requests)
 tray=$(probe find class=Windows_brennix)
 check "\"Выход\" from the menu ends the program with code 0" exit_by_menu "$DEMO_WORK/second.rc"
 check "... its icon is gone" test "$(probe icon "$tray" 15)" = 0
 sleep 2
-check "... and no request follows" test "$(requests)" = "$before"
+check "... and no request follows" test "$(demo_requests)" = "$before"
 shoot after-exit >/dev/null
 
 echo "$passed passed, $failed failed (screenshots in $shot_dir)"
