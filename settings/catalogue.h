@@ -12,10 +12,15 @@
 
 // One row of a city table. Keys are the weather service's ASCII path words;
 // the region key is empty outside Russia. The display name is code page 1251.
+// The place's position is in decimal degrees times CATALOGUE_COORDINATE_SCALE
+// (four decimals, north and east positive), kept as whole numbers so that
+// the table holds exactly the digits of its text files.
 struct CityEntry {
     const char *region_key;    // at most CATALOGUE_REGION_KEY_MAX characters
     const char *city_key;      // at most CATALOGUE_CITY_KEY_MAX characters
     const char *display_name;  // at most CATALOGUE_CITY_NAME_MAX bytes
+    int32_t latitude_e4;       // -900000..900000
+    int32_t longitude_e4;      // -1800000..1800000
 };
 
 // One entry of the country list.
@@ -32,7 +37,8 @@ enum {
     CATALOGUE_COUNTRY_NAME_MAX = 29,
     CATALOGUE_REGION_KEY_MAX = 29,
     CATALOGUE_CITY_KEY_MAX = 18,
-    CATALOGUE_CITY_NAME_MAX = 31
+    CATALOGUE_CITY_NAME_MAX = 31,
+    CATALOGUE_COORDINATE_SCALE = 10000
 };
 
 // The country list, generated into settings/catalogue_table.cpp from

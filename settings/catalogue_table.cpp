@@ -4,3712 +4,3712 @@
 #include "settings/catalogue.h"
 
 static const CityEntry CITIES_RUSSIA[1290] = {
-    {"moscow-area", "moscow", "\xcc\xee\xf1\xea\xe2\xe0"},  // Москва
-    {"leningrad-region", "sankt-peterburg", "\xd1\xe0\xed\xea\xf2\x2d\xcf\xe5\xf2\xe5\xf0\xe1\xf3\xf0\xe3"},  // Санкт-Петербург
-    {"republic-khakassia", "abakan", "\xc0\xe1\xe0\xea\xe0\xed"},  // Абакан
-    {"krasnoyarsk-territory", "aban", "\xc0\xe1\xe0\xed"},  // Абан
-    {"tyumen-area", "abatskoe", "\xc0\xe1\xe0\xf2\xf1\xea\xee\xe5"},  // Абатское
-    {"orenburg-area", "abdulino", "\xc0\xe1\xe4\xf3\xeb\xe8\xed\xee"},  // Абдулино
-    {"krasnodar-territory", "abinsk", "\xc0\xe1\xe8\xed\xf1\xea"},  // Абинск
-    {"chelyabinsk-area", "agapovka", "\xc0\xe3\xe0\xef\xee\xe2\xea\xe0"},  // Агаповка
-    {"republic-bashkortostan", "agidel", "\xc0\xe3\xe8\xe4\xe5\xeb\xfc"},  // Агидель
-    {"krasnoyarsk-territory", "aginskoe", "\xc0\xe3\xe8\xed\xf1\xea\xee\xe5"},  // Агинское
-    {"aginsky-burjatskij-ar", "aginskoe2", "\xc0\xe3\xe8\xed\xf1\xea\xee\xe5"},  // Агинское
-    {"republic-tatarstan", "agryz", "\xc0\xe3\xf0\xfb\xe7"},  // Агрыз
-    {"krasnodar-territory", "adler", "\xc0\xe4\xeb\xe5\xf0"},  // Адлер
-    {"republic-adygea", "adygejsk", "\xc0\xe4\xfb\xe3\xe5\xe9\xf1\xea"},  // Адыгейск
-    {"rostov-area", "azov", "\xc0\xe7\xee\xe2"},  // Азов
-    {"republic-saha-yakutia", "ajhal", "\xc0\xe9\xf5\xe0\xeb"},  // Айхал
-    {"republic-tyva", "ak-dovurak", "\xc0\xea\x2d\xc4\xee\xe2\xf3\xf0\xe0\xea"},  // Ак-Довурак
-    {"novosibirsk-area", "akademgorodok", "\xc0\xea\xe0\xe4\xe5\xec\xe3\xee\xf0\xee\xe4\xee\xea"},  // Академгородок
-    {"rostov-area", "aksaj", "\xc0\xea\xf1\xe0\xe9"},  // Аксай
-    {"republic-dagestan", "aksaj2", "\xc0\xea\xf1\xe0\xe9"},  // Аксай
-    {"republic-northern-ossetia", "alagir", "\xc0\xeb\xe0\xe3\xe8\xf0"},  // Алагир
-    {"sverdlovsk-area", "alapaevsk", "\xc0\xeb\xe0\xef\xe0\xe5\xe2\xf1\xea"},  // Алапаевск
-    {"chuvash-republic", "alatyr", "\xc0\xeb\xe0\xf2\xfb\xf0\xfc"},  // Алатырь
-    {"republic-saha-yakutia", "aldan", "\xc0\xeb\xe4\xe0\xed"},  // Алдан
-    {"altai-territory", "alejsk", "\xc0\xeb\xe5\xe9\xf1\xea"},  // Алейск
-    {"vladimir-area", "aleksandrov", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2"},  // Александров
-    {"perm-area", "aleksandrovsk", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea"},  // Александровск
-    {"sakhalin-area", "aleksandrovsk-saha", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea\x2d\xd1\xe0\xf5\xe0\xeb\xe8\xed\xf1\xea\xe8\xe9"},  // Александровск-Сахалинский
-    {"stavropol-territory", "aleksandrovskoe", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea\xee\xe5"},  // Александровское
-    {"belgorod-area", "alekseevka", "\xc0\xeb\xe5\xea\xf1\xe5\xe5\xe2\xea\xe0"},  // Алексеевка
-    {"tula-area", "aleksin", "\xc0\xeb\xe5\xea\xf1\xe8\xed"},  // Алексин
-    {"altai-territory", "altajskoe", "\xc0\xeb\xf2\xe0\xe9\xf1\xea\xee\xe5"},  // Алтайское
-    {"republic-tatarstan", "almetevsk", "\xc0\xeb\xfc\xec\xe5\xf2\xfc\xe5\xe2\xf1\xea"},  // Альметьевск
-    {"khabarovsk-territory", "amursk", "\xc0\xec\xf3\xf0\xf1\xea"},  // Амурск
-    {"chukotskij-ar", "anadyr", "\xc0\xed\xe0\xe4\xfb\xf0\xfc"},  // Анадырь
-    {"krasnodar-territory", "anapa", "\xc0\xed\xe0\xef\xe0"},  // Анапа
-    {"krasnodar-territory", "anapskaja", "\xc0\xed\xe0\xef\xf1\xea\xe0\xff"},  // Анапская
-    {"irkutsk-area", "angarsk", "\xc0\xed\xe3\xe0\xf0\xf1\xea"},  // Ангарск
-    {"moscow-area", "andreevskoe", "\xc0\xed\xe4\xf0\xe5\xe5\xe2\xf1\xea\xee\xe5"},  // Андреевское
-    {"kemerovo-area", "anzhero-sudzhensk", "\xc0\xed\xe6\xe5\xf0\xee\x2d\xd1\xf3\xe4\xe6\xe5\xed\xf1\xea"},  // Анжеро-Судженск
-    {"voronezh-area", "anna", "\xc0\xed\xed\xe0"},  // Анна
-    {"moscow-area", "annino", "\xc0\xed\xed\xe8\xed\xee"},  // Аннино
-    {"murmansk-area", "apatity", "\xc0\xef\xe0\xf2\xe8\xf2\xfb"},  // Апатиты
-    {"moscow-area", "aprelevka", "\xc0\xef\xf0\xe5\xeb\xe5\xe2\xea\xe0"},  // Апрелевка
-    {"krasnodar-territory", "apsheronsk", "\xc0\xef\xf8\xe5\xf0\xee\xed\xf1\xea"},  // Апшеронск
-    {"sverdlovsk-area", "aramil", "\xc0\xf0\xe0\xec\xe8\xeb\xfc"},  // Арамиль
-    {"chechen-republic", "argun", "\xc0\xf0\xe3\xf3\xed"},  // Аргун
-    {"republic-northern-ossetia", "ardon", "\xc0\xf0\xe4\xee\xed"},  // Ардон
-    {"nizhegorodskaya-area", "arzamas", "\xc0\xf0\xe7\xe0\xec\xe0\xf1"},  // Арзамас
-    {"stavropol-territory", "arzgir", "\xc0\xf0\xe7\xe3\xe8\xf0"},  // Арзгир
-    {"saratov-area", "arkadak", "\xc0\xf0\xea\xe0\xe4\xe0\xea"},  // Аркадак
-    {"krasnodar-territory", "armavir", "\xc0\xf0\xec\xe0\xe2\xe8\xf0"},  // Армавир
-    {"primorski-krai", "arsenev", "\xc0\xf0\xf1\xe5\xed\xfc\xe5\xe2"},  // Арсеньев
-    {"republic-tatarstan", "arsk", "\xc0\xf0\xf1\xea"},  // Арск
-    {"primorski-krai", "artem", "\xc0\xf0\xf2\xe5\xec"},  // Артем
-    {"sverdlovsk-area", "artemovskij", "\xc0\xf0\xf2\xe5\xec\xee\xe2\xf1\xea\xe8\xe9"},  // Артемовский
-    {"sverdlovsk-area", "arti", "\xc0\xf0\xf2\xe8"},  // Арти
-    {"arkhangelsk-area", "arhangelsk", "\xc0\xf0\xf5\xe0\xed\xe3\xe5\xeb\xfc\xf1\xea"},  // Архангельск
-    {"sverdlovsk-area", "asbest", "\xc0\xf1\xe1\xe5\xf1\xf2"},  // Асбест
-    {"tomsk-area", "asino", "\xc0\xf1\xe8\xed\xee"},  // Асино
-    {"astrakhan-area", "astrahan", "\xc0\xf1\xf2\xf0\xe0\xf5\xe0\xed\xfc"},  // Астрахань
-    {"saratov-area", "atkarsk", "\xc0\xf2\xea\xe0\xf0\xf1\xea"},  // Аткарск
-    {"krasnodar-territory", "afipskij", "\xc0\xf4\xe8\xef\xf1\xea\xe8\xe9"},  // Афипский
-    {"astrakhan-area", "ahtubinsk", "\xc0\xf5\xf2\xf3\xe1\xe8\xed\xf1\xea"},  // Ахтубинск
-    {"republic-dagestan", "ahty", "\xc0\xf5\xf2\xfb"},  // Ахты
-    {"krasnodar-territory", "ahtyrskij", "\xc0\xf5\xf2\xfb\xf0\xf1\xea\xe8\xe9"},  // Ахтырский
-    {"krasnoyarsk-territory", "achinsk", "\xc0\xf7\xe8\xed\xf1\xea"},  // Ачинск
-    {"chechen-republic", "achhoj-martan", "\xc0\xf7\xf5\xee\xe9\x2d\xcc\xe0\xf0\xf2\xe0\xed"},  // Ачхой-Мартан
-    {"chelyabinsk-area", "asha", "\xc0\xf8\xe0"},  // Аша
-    {"vologda-area", "babaevo", "\xc1\xe0\xe1\xe0\xe5\xe2\xee"},  // Бабаево
-    {"republic-dagestan", "babajurt", "\xc1\xe0\xe1\xe0\xfe\xf0\xf2"},  // Бабаюрт
-    {"republic-tatarstan", "bavly", "\xc1\xe0\xe2\xeb\xfb"},  // Бавлы
-    {"rostov-area", "bagaevskaja", "\xc1\xe0\xe3\xe0\xe5\xe2\xf1\xea\xe0\xff"},  // Багаевская
-    {"irkutsk-area", "bajkalsk", "\xc1\xe0\xe9\xea\xe0\xeb\xfc\xf1\xea"},  // Байкальск
-    {"evenkijskij-ar", "bajkit", "\xc1\xe0\xe9\xea\xe8\xf2"},  // Байкит
-    {"republic-bashkortostan", "bajmak", "\xc1\xe0\xe9\xec\xe0\xea"},  // Баймак
-    {"chelyabinsk-area", "bakal", "\xc1\xe0\xea\xe0\xeb"},  // Бакал
-    {"kaluga-area", "balabanovo", "\xc1\xe0\xeb\xe0\xe1\xe0\xed\xee\xe2\xee"},  // Балабаново
-    {"saratov-area", "balakovo", "\xc1\xe0\xeb\xe0\xea\xee\xe2\xee"},  // Балаково
-    {"nizhegorodskaya-area", "balahna", "\xc1\xe0\xeb\xe0\xf5\xed\xe0"},  // Балахна
-    {"moscow-area", "balashiha", "\xc1\xe0\xeb\xe0\xf8\xe8\xf5\xe0"},  // Балашиха
-    {"saratov-area", "balashov", "\xc1\xe0\xeb\xe0\xf8\xee\xe2"},  // Балашов
-    {"republic-udmurtia", "balezino", "\xc1\xe0\xeb\xe5\xe7\xe8\xed\xee"},  // Балезино
-    {"chita-area", "balej", "\xc1\xe0\xeb\xe5\xe9"},  // Балей
-    {"kaliningrad-area", "baltijsk", "\xc1\xe0\xeb\xf2\xe8\xe9\xf1\xea"},  // Балтийск
-    {"novosibirsk-area", "barabinsk", "\xc1\xe0\xf0\xe0\xe1\xe8\xed\xf1\xea"},  // Барабинск
-    {"altai-territory", "barnaul", "\xc1\xe0\xf0\xed\xe0\xf3\xeb"},  // Барнаул
-    {"ulyanovsk-area", "barysh", "\xc1\xe0\xf0\xfb\xf8"},  // Барыш
-    {"rostov-area", "batajsk", "\xc1\xe0\xf2\xe0\xe9\xf1\xea"},  // Батайск
-    {"kemerovo-area", "bachatskij", "\xc1\xe0\xf7\xe0\xf2\xf1\xea\xe8\xe9"},  // Бачатский
-    {"chechen-republic", "bachi-jurt", "\xc1\xe0\xf7\xe8\x2d\xde\xf0\xf2"},  // Бачи-Юрт
-    {"ust-ordynsky-burjatskij-ar", "bajandaj", "\xc1\xe0\xff\xed\xe4\xe0\xe9"},  // Баяндай
-    {"tver-area", "bezheck", "\xc1\xe5\xe6\xe5\xf6\xea"},  // Бежецк
-    {"samara-area", "bezenchuk", "\xc1\xe5\xe7\xe5\xed\xf7\xf3\xea"},  // Безенчук
-    {"krasnodar-territory", "belaja-glina", "\xc1\xe5\xeb\xe0\xff\x20\xc3\xeb\xe8\xed\xe0"},  // Белая Глина
-    {"rostov-area", "belaja-kalitva", "\xc1\xe5\xeb\xe0\xff\x20\xca\xe0\xeb\xe8\xf2\xe2\xe0"},  // Белая Калитва
-    {"kirov-area", "belaja-holunica", "\xc1\xe5\xeb\xe0\xff\x20\xd5\xee\xeb\xf3\xed\xe8\xf6\xe0"},  // Белая Холуница
-    {"belgorod-area", "belgorod", "\xc1\xe5\xeb\xe3\xee\xf0\xee\xe4"},  // Белгород
-    {"republic-bashkortostan", "belebej", "\xc1\xe5\xeb\xe5\xe1\xe5\xe9"},  // Белебей
-    {"tula-area", "belev", "\xc1\xe5\xeb\xe5\xe2"},  // Белев
-    {"republic-dagestan", "belidzhi", "\xc1\xe5\xeb\xe8\xe4\xe6\xe8"},  // Белиджи
-    {"kemerovo-area", "belovo", "\xc1\xe5\xeb\xee\xe2\xee"},  // Белово
-    {"amur-area", "belogorsk", "\xc1\xe5\xeb\xee\xe3\xee\xf0\xf1\xea"},  // Белогорск
-    {"altai-territory", "belokuriha", "\xc1\xe5\xeb\xee\xea\xf3\xf0\xe8\xf5\xe0"},  // Белокуриха
-    {"republic-karelia", "belomorsk", "\xc1\xe5\xeb\xee\xec\xee\xf0\xf1\xea"},  // Беломорск
-    {"moscow-area", "beloozerskij", "\xc1\xe5\xeb\xee\xee\xe7\xe5\xf0\xf1\xea\xe8\xe9"},  // Белоозерский
-    {"republic-bashkortostan", "beloreck", "\xc1\xe5\xeb\xee\xf0\xe5\xf6\xea"},  // Белорецк
-    {"krasnodar-territory", "belorechensk", "\xc1\xe5\xeb\xee\xf0\xe5\xf7\xe5\xed\xf1\xea"},  // Белореченск
-    {"hanty-mansijskij-ar", "belojarskij", "\xc1\xe5\xeb\xee\xff\xf0\xf1\xea\xe8\xe9"},  // Белоярский
-    {"sverdlovsk-area", "belojarskij2", "\xc1\xe5\xeb\xee\xff\xf0\xf1\xea\xe8\xe9"},  // Белоярский
-    {"novosibirsk-area", "berdsk", "\xc1\xe5\xf0\xe4\xf1\xea"},  // Бердск
-    {"perm-area", "berezniki", "\xc1\xe5\xf0\xe5\xe7\xed\xe8\xea\xe8"},  // Березники
-    {"krasnoyarsk-territory", "berezovka", "\xc1\xe5\xf0\xe5\xe7\xee\xe2\xea\xe0"},  // Березовка
-    {"kemerovo-area", "berezovskij", "\xc1\xe5\xf0\xe5\xe7\xee\xe2\xf1\xea\xe8\xe9"},  // Березовский
-    {"sverdlovsk-area", "berezovskij2", "\xc1\xe5\xf0\xe5\xe7\xee\xe2\xf1\xea\xe8\xe9"},  // Березовский
-    {"republic-northern-ossetia", "beslan", "\xc1\xe5\xf1\xeb\xe0\xed"},  // Беслан
-    {"moscow-area", "bibirevo", "\xc1\xe8\xe1\xe8\xf0\xe5\xe2\xee"},  // Бибирево
-    {"altai-territory", "bijsk", "\xc1\xe8\xe9\xf1\xea"},  // Бийск
-    {"khabarovsk-territory", "bikin", "\xc1\xe8\xea\xe8\xed"},  // Бикин
-    {"chukotskij-ar", "bilibino", "\xc1\xe8\xeb\xe8\xe1\xe8\xed\xee"},  // Билибино
-    {"republic-bashkortostan", "birsk", "\xc1\xe8\xf0\xf1\xea"},  // Бирск
-    {"amur-area", "blagoveshchensk", "\xc1\xeb\xe0\xe3\xee\xe2\xe5\xf8\xf7\xe5\xed\xf1\xea"},  // Благовешченск
-    {"altai-territory", "blagoveschenka", "\xc1\xeb\xe0\xe3\xee\xe2\xe5\xf9\xe5\xed\xea\xe0"},  // Благовещенка
-    {"republic-bashkortostan", "blagoveschensk", "\xc1\xeb\xe0\xe3\xee\xe2\xe5\xf9\xe5\xed\xf1\xea"},  // Благовещенск
-    {"stavropol-territory", "blagodarnyj", "\xc1\xeb\xe0\xe3\xee\xe4\xe0\xf0\xed\xfb\xe9"},  // Благодарный
-    {"voronezh-area", "bobrov", "\xc1\xee\xe1\xf0\xee\xe2"},  // Бобров
-    {"sverdlovsk-area", "bogdanovich", "\xc1\xee\xe3\xe4\xe0\xed\xee\xe2\xe8\xf7"},  // Богданович
-    {"tula-area", "bogorodick", "\xc1\xee\xe3\xee\xf0\xee\xe4\xe8\xf6\xea"},  // Богородицк
-    {"krasnoyarsk-territory", "bogotol", "\xc1\xee\xe3\xee\xf2\xee\xeb"},  // Боготол
-    {"voronezh-area", "boguchar", "\xc1\xee\xe3\xf3\xf7\xe0\xf0"},  // Богучар
-    {"irkutsk-area", "bodajbo", "\xc1\xee\xe4\xe0\xe9\xe1\xee"},  // Бодайбо
-    {"leningrad-region", "boksitogorsk", "\xc1\xee\xea\xf1\xe8\xf2\xee\xe3\xee\xf0\xf1\xea"},  // Бокситогорск
-    {"tver-area", "bologoe", "\xc1\xee\xeb\xee\xe3\xee\xe5"},  // Бологое
-    {"novosibirsk-area", "bolotnoe", "\xc1\xee\xeb\xee\xf2\xed\xee\xe5"},  // Болотное
-    {"oryol-area", "bolhov", "\xc1\xee\xeb\xf5\xee\xe2"},  // Болхов
-    {"omsk-area", "bolshereche", "\xc1\xee\xeb\xfc\xf8\xe5\xf0\xe5\xf7\xfc\xe5"},  // Большеречье
-    {"primorski-krai", "bolshoj-kamen", "\xc1\xee\xeb\xfc\xf8\xee\xe9\x20\xca\xe0\xec\xe5\xed\xfc"},  // Большой Камень
-    {"nizhegorodskaya-area", "bor", "\xc1\xee\xf0"},  // Бор
-    {"chita-area", "borzja", "\xc1\xee\xf0\xe7\xff"},  // Борзя
-    {"belgorod-area", "borisovka", "\xc1\xee\xf0\xe8\xf1\xee\xe2\xea\xe0"},  // Борисовка
-    {"voronezh-area", "borisoglebsk", "\xc1\xee\xf0\xe8\xf1\xee\xe3\xeb\xe5\xe1\xf1\xea"},  // Борисоглебск
-    {"novgorod-area", "borovichi", "\xc1\xee\xf0\xee\xe2\xe8\xf7\xe8"},  // Боровичи
-    {"kaluga-area", "borovsk", "\xc1\xee\xf0\xee\xe2\xf1\xea"},  // Боровск
-    {"tyumen-area", "borovskij", "\xc1\xee\xf0\xee\xe2\xf1\xea\xe8\xe9"},  // Боровский
-    {"krasnoyarsk-territory", "borodino", "\xc1\xee\xf0\xee\xe4\xe8\xed\xee"},  // Бородино
-    {"ust-ordynsky-burjatskij-ar", "bohan", "\xc1\xee\xf5\xe0\xed"},  // Бохан
-    {"irkutsk-area", "bratsk", "\xc1\xf0\xe0\xf2\xf1\xea"},  // Братск
-    {"moscow-area", "bronnicy", "\xc1\xf0\xee\xed\xed\xe8\xf6\xfb"},  // Бронницы
-    {"krasnodar-territory", "brjuhoveckaja", "\xc1\xf0\xfe\xf5\xee\xe2\xe5\xf6\xea\xe0\xff"},  // Брюховецкая
-    {"bryansk-area", "brjansk", "\xc1\xf0\xff\xed\xf1\xea"},  // Брянск
-    {"republic-tatarstan", "bugulma", "\xc1\xf3\xe3\xf3\xeb\xfc\xec\xe0"},  // Бугульма
-    {"orenburg-area", "buguruslan", "\xc1\xf3\xe3\xf3\xf0\xf3\xf1\xeb\xe0\xed"},  // Бугуруслан
-    {"stavropol-territory", "budennovsk", "\xc1\xf3\xe4\xe5\xed\xed\xee\xe2\xf1\xea"},  // Буденновск
-    {"orenburg-area", "buzuluk", "\xc1\xf3\xe7\xf3\xeb\xf3\xea"},  // Бузулук
-    {"republic-tatarstan", "buinsk", "\xc1\xf3\xe8\xed\xf1\xea"},  // Буинск
-    {"kostroma-area", "buj", "\xc1\xf3\xe9"},  // Буй
-    {"republic-dagestan", "bujnaksk", "\xc1\xf3\xe9\xed\xe0\xea\xf1\xea"},  // Буйнакск
-    {"sverdlovsk-area", "bulanash", "\xc1\xf3\xeb\xe0\xed\xe0\xf8"},  // Буланаш
-    {"moscow-area", "businovo", "\xc1\xf3\xf1\xe8\xed\xee\xe2\xee"},  // Бусиново
-    {"voronezh-area", "buturlinovka", "\xc1\xf3\xf2\xf3\xf0\xeb\xe8\xed\xee\xe2\xea\xe0"},  // Бутурлиновка
-    {"novgorod-area", "valdaj", "\xc2\xe0\xeb\xe4\xe0\xe9"},  // Валдай
-    {"belgorod-area", "valujki", "\xc2\xe0\xeb\xf3\xe9\xea\xe8"},  // Валуйки
-    {"evenkijskij-ar", "vanavara", "\xc2\xe0\xed\xe0\xe2\xe0\xf0\xe0"},  // Ванавара
-    {"krasnodar-territory", "varenikovskaja", "\xc2\xe0\xf0\xe5\xed\xe8\xea\xee\xe2\xf1\xea\xe0\xff"},  // Варениковская
-    {"republic-tatarstan", "vasilevo", "\xc2\xe0\xf1\xe8\xeb\xfc\xe5\xe2\xee"},  // Васильево
-    {"leningrad-region", "vaskelovo", "\xc2\xe0\xf1\xea\xe5\xeb\xee\xe2\xee"},  // Васкелово
-    {"krasnodar-territory", "vasjurinskaja", "\xc2\xe0\xf1\xfe\xf0\xe8\xed\xf1\xea\xe0\xff"},  // Васюринская
-    {"pskov-area", "velikie-luki", "\xc2\xe5\xeb\xe8\xea\xe8\xe5\x20\xcb\xf3\xea\xe8"},  // Великие Луки
-    {"novgorod-area", "velikij-novgorod", "\xc2\xe5\xeb\xe8\xea\xe8\xe9\x20\xcd\xee\xe2\xe3\xee\xf0\xee\xe4"},  // Великий Новгород
-    {"vologda-area", "velikij-ustjug", "\xc2\xe5\xeb\xe8\xea\xe8\xe9\x20\xd3\xf1\xf2\xfe\xe3"},  // Великий Устюг
-    {"tula-area", "venev", "\xc2\xe5\xed\xe5\xe2"},  // Венев
-    {"smolensk-area", "verhnedneprovskij", "\xc2\xe5\xf0\xf5\xed\xe5\xe4\xed\xe5\xef\xf0\xee\xe2\xf1\xea\xe8\xe9"},  // Верхнеднепровский
-    {"sverdlovsk-area", "verhnij-tagil", "\xc2\xe5\xf0\xf5\xed\xe8\xe9\x20\xd2\xe0\xe3\xe8\xeb"},  // Верхний Тагил
-    {"chelyabinsk-area", "verhnij-ufalej", "\xc2\xe5\xf0\xf5\xed\xe8\xe9\x20\xd3\xf4\xe0\xeb\xe5\xe9"},  // Верхний Уфалей
-    {"sverdlovsk-area", "verhnjaja-pyshma", "\xc2\xe5\xf0\xf5\xed\xff\xff\x20\xcf\xfb\xf8\xec\xe0"},  // Верхняя Пышма
-    {"sverdlovsk-area", "verhnjaja-salda", "\xc2\xe5\xf0\xf5\xed\xff\xff\x20\xd1\xe0\xeb\xe4\xe0"},  // Верхняя Салда
-    {"kamchatka-area", "viljuchinsk", "\xc2\xe8\xeb\xfe\xf7\xe8\xed\xf1\xea"},  // Вилючинск
-    {"irkutsk-area", "vihorevka", "\xc2\xe8\xf5\xee\xf0\xe5\xe2\xea\xe0"},  // Вихоревка
-    {"primorski-krai", "vladivostok", "\xc2\xeb\xe0\xe4\xe8\xe2\xee\xf1\xf2\xee\xea"},  // Владивосток
-    {"republic-northern-ossetia", "vladikavkaz", "\xc2\xeb\xe0\xe4\xe8\xea\xe0\xe2\xea\xe0\xe7"},  // Владикавказ
-    {"vladimir-area", "vladimir", "\xc2\xeb\xe0\xe4\xe8\xec\xe8\xf0"},  // Владимир
-    {"moscow-area", "vnukovo", "\xc2\xed\xf3\xea\xee\xe2\xee"},  // Внуково
-    {"volgograd-area", "volgograd", "\xc2\xee\xeb\xe3\xee\xe3\xf0\xe0\xe4"},  // Волгоград
-    {"rostov-area", "volgodonsk", "\xc2\xee\xeb\xe3\xee\xe4\xee\xed\xf1\xea"},  // Волгодонск
-    {"republic-mary-el", "volzhsk", "\xc2\xee\xeb\xe6\xf1\xea"},  // Волжск
-    {"volgograd-area", "volzhskij", "\xc2\xee\xeb\xe6\xf1\xea\xe8\xe9"},  // Волжский
-    {"vologda-area", "vologda", "\xc2\xee\xeb\xee\xe3\xe4\xe0"},  // Вологда
-    {"moscow-area", "volokolamsk", "\xc2\xee\xeb\xee\xea\xee\xeb\xe0\xec\xf1\xea"},  // Волоколамск
-    {"belgorod-area", "volokonovka", "\xc2\xee\xeb\xee\xea\xee\xed\xee\xe2\xea\xe0"},  // Волоконовка
-    {"leningrad-region", "volosovo", "\xc2\xee\xeb\xee\xf1\xee\xe2\xee"},  // Волосово
-    {"leningrad-region", "volhov", "\xc2\xee\xeb\xf5\xee\xe2"},  // Волхов
-    {"saratov-area", "volsk", "\xc2\xee\xeb\xfc\xf1\xea"},  // Вольск
-    {"republic-komi", "vorgashor", "\xc2\xee\xf0\xe3\xe0\xf8\xee\xf0"},  // Воргашор
-    {"republic-komi", "vorkuta", "\xc2\xee\xf0\xea\xf3\xf2\xe0"},  // Воркута
-    {"voronezh-area", "voronezh", "\xc2\xee\xf0\xee\xed\xe5\xe6"},  // Воронеж
-    {"moscow-area", "voskresensk", "\xc2\xee\xf1\xea\xf0\xe5\xf1\xe5\xed\xf1\xea"},  // Воскресенск
-    {"republic-udmurtia", "votkinsk", "\xc2\xee\xf2\xea\xe8\xed\xf1\xea"},  // Воткинск
-    {"leningrad-region", "vsevolozhsk", "\xc2\xf1\xe5\xe2\xee\xeb\xee\xe6\xf1\xea"},  // Всеволожск
-    {"leningrad-region", "vyborg", "\xc2\xfb\xe1\xee\xf0\xe3"},  // Выборг
-    {"nizhegorodskaya-area", "vyksa", "\xc2\xfb\xea\xf1\xe0"},  // Выкса
-    {"krasnodar-territory", "vyselki", "\xc2\xfb\xf1\xe5\xeb\xea\xe8"},  // Выселки
-    {"tver-area", "vyshnij-volochek", "\xc2\xfb\xf8\xed\xe8\xe9\x20\xc2\xee\xeb\xee\xf7\xe5\xea"},  // Вышний Волочек
-    {"khabarovsk-territory", "vjazemskij", "\xc2\xff\xe7\xe5\xec\xf1\xea\xe8\xe9"},  // Вяземский
-    {"smolensk-area", "vjazma", "\xc2\xff\xe7\xfc\xec\xe0"},  // Вязьма
-    {"yaroslavl-area", "gavrilov-jam", "\xc3\xe0\xe2\xf0\xe8\xeb\xee\xe2\x2d\xdf\xec"},  // Гаврилов-Ям
-    {"smolensk-area", "gagarin", "\xc3\xe0\xe3\xe0\xf0\xe8\xed"},  // Гагарин
-    {"murmansk-area", "gadzhievo", "\xc3\xe0\xe4\xe6\xe8\xe5\xe2\xee"},  // Гаджиево
-    {"orenburg-area", "gaj", "\xc3\xe0\xe9"},  // Гай
-    {"kostroma-area", "galich", "\xc3\xe0\xeb\xe8\xf7"},  // Галич
-    {"leningrad-region", "gatchina", "\xc3\xe0\xf2\xf7\xe8\xed\xe0"},  // Гатчина
-    {"kaliningrad-area", "gvardejsk", "\xc3\xe2\xe0\xf0\xe4\xe5\xe9\xf1\xea"},  // Гвардейск
-    {"krasnodar-territory", "gelendzhik", "\xc3\xe5\xeb\xe5\xed\xe4\xe6\xe8\xea"},  // Геленджик
-    {"stavropol-territory", "georgievsk", "\xc3\xe5\xee\xf0\xe3\xe8\xe5\xe2\xf1\xea"},  // Георгиевск
-    {"republic-adygea", "giaginskaja", "\xc3\xe8\xe0\xe3\xe8\xed\xf1\xea\xe0\xff"},  // Гиагинская
-    {"republic-udmurtia", "glazov", "\xc3\xeb\xe0\xe7\xee\xe2"},  // Глазов
-    {"chechen-republic", "gojty", "\xc3\xee\xe9\xf2\xfb"},  // Гойты
-    {"moscow-area", "golicyno", "\xc3\xee\xeb\xe8\xf6\xfb\xed\xee"},  // Голицыно
-    {"tyumen-area", "golyshmanovo", "\xc3\xee\xeb\xfb\xf8\xec\xe0\xed\xee\xe2\xee"},  // Голышманово
-    {"republic-altai", "gorno-altajsk", "\xc3\xee\xf0\xed\xee\x2d\xc0\xeb\xf2\xe0\xe9\xf1\xea"},  // Горно-Алтайск
-    {"perm-area", "gornozavodsk", "\xc3\xee\xf0\xed\xee\xe7\xe0\xe2\xee\xe4\xf1\xea"},  // Горнозаводск
-    {"altai-territory", "gornjak", "\xc3\xee\xf0\xed\xff\xea"},  // Горняк
-    {"nizhegorodskaya-area", "gorodec", "\xc3\xee\xf0\xee\xe4\xe5\xf6"},  // Городец
-    {"volgograd-area", "gorodische", "\xc3\xee\xf0\xee\xe4\xe8\xf9\xe5"},  // Городище
-    {"stavropol-territory", "gorjachevodskij", "\xc3\xee\xf0\xff\xf7\xe5\xe2\xee\xe4\xf1\xea\xe8\xe9"},  // Горячеводский
-    {"krasnodar-territory", "gorjachij-kljuch", "\xc3\xee\xf0\xff\xf7\xe8\xe9\x20\xca\xeb\xfe\xf7"},  // Горячий Ключ
-    {"kemerovo-area", "gramoteino", "\xc3\xf0\xe0\xec\xee\xf2\xe5\xe8\xed\xee"},  // Грамотеино
-    {"perm-area", "gremjachinsk", "\xc3\xf0\xe5\xec\xff\xf7\xe8\xed\xf1\xea"},  // Гремячинск
-    {"voronezh-area", "gribanovskij", "\xc3\xf0\xe8\xe1\xe0\xed\xee\xe2\xf1\xea\xe8\xe9"},  // Грибановский
-    {"chechen-republic", "groznyj", "\xc3\xf0\xee\xe7\xed\xfb\xe9"},  // Грозный
-    {"lipetsk-area", "grjazi", "\xc3\xf0\xff\xe7\xe8"},  // Грязи
-    {"vologda-area", "grjazovec", "\xc3\xf0\xff\xe7\xee\xe2\xe5\xf6"},  // Грязовец
-    {"belgorod-area", "gubkin", "\xc3\xf3\xe1\xea\xe8\xed"},  // Губкин
-    {"jamalo-nenetskij-ar", "gubkinskij", "\xc3\xf3\xe1\xea\xe8\xed\xf1\xea\xe8\xe9"},  // Губкинский
-    {"chechen-republic", "gudermes", "\xc3\xf3\xe4\xe5\xf0\xec\xe5\xf1"},  // Гудермес
-    {"rostov-area", "gukovo", "\xc3\xf3\xea\xee\xe2\xee"},  // Гуково
-    {"krasnodar-territory", "gulkevichi", "\xc3\xf3\xeb\xfc\xea\xe5\xe2\xe8\xf7\xe8"},  // Гулькевичи
-    {"kemerovo-area", "gurevsk", "\xc3\xf3\xf0\xfc\xe5\xe2\xf1\xea"},  // Гурьевск
-    {"kaliningrad-area", "gurevsk2", "\xc3\xf3\xf0\xfc\xe5\xe2\xf1\xea"},  // Гурьевск
-    {"kaliningrad-area", "gusev", "\xc3\xf3\xf1\xe5\xe2"},  // Гусев
-    {"republic-buryatiya", "gusinoozersk", "\xc3\xf3\xf1\xe8\xed\xee\xee\xe7\xe5\xf0\xf1\xea"},  // Гусиноозерск
-    {"vladimir-area", "gus-hrustalnyj", "\xc3\xf3\xf1\xfc\x2d\xd5\xf0\xf3\xf1\xf2\xe0\xeb\xfc\xed\xfb\xe9"},  // Гусь-Хрустальный
-    {"republic-bashkortostan", "davlekanovo", "\xc4\xe0\xe2\xeb\xe5\xea\xe0\xed\xee\xe2\xee"},  // Давлеканово
-    {"republic-dagestan", "dagestanskie-ogni", "\xc4\xe0\xe3\xe5\xf1\xf2\xe0\xed\xf1\xea\xe8\xe5\x20\xce\xe3\xed\xe8"},  // Дагестанские Огни
-    {"krasnodar-territory", "dagomys", "\xc4\xe0\xe3\xee\xec\xfb\xf1"},  // Дагомыс
-    {"kurgan-area", "dalmatovo", "\xc4\xe0\xeb\xec\xe0\xf2\xee\xe2\xee"},  // Далматово
-    {"primorski-krai", "dalnegorsk", "\xc4\xe0\xeb\xfc\xed\xe5\xe3\xee\xf0\xf1\xea"},  // Дальнегорск
-    {"primorski-krai", "dalnerechensk", "\xc4\xe0\xeb\xfc\xed\xe5\xf0\xe5\xf7\xe5\xed\xf1\xea"},  // Дальнереченск
-    {"yaroslavl-area", "danilov", "\xc4\xe0\xed\xe8\xeb\xee\xe2"},  // Данилов
-    {"lipetsk-area", "dankov", "\xc4\xe0\xed\xea\xee\xe2"},  // Данков
-    {"sverdlovsk-area", "degtjarsk", "\xc4\xe5\xe3\xf2\xff\xf0\xf1\xea"},  // Дегтярск
-    {"moscow-area", "dedovsk", "\xc4\xe5\xe4\xee\xe2\xf1\xea"},  // Дедовск
-    {"republic-dagestan", "derbent", "\xc4\xe5\xf0\xe1\xe5\xed\xf2"},  // Дербент
-    {"smolensk-area", "desnogorsk", "\xc4\xe5\xf1\xed\xee\xe3\xee\xf0\xf1\xea"},  // Десногорск
-    {"republic-tatarstan", "dzhalil", "\xc4\xe6\xe0\xeb\xe8\xeb\xfc"},  // Джалиль
-    {"moscow-area", "dzerzhinskij", "\xc4\xe7\xe5\xf0\xe6\xe8\xed\xf1\xea\xe8\xe9"},  // Дзержинский
-    {"krasnoyarsk-territory", "divnogorsk", "\xc4\xe8\xe2\xed\xee\xe3\xee\xf0\xf1\xea"},  // Дивногорск
-    {"stavropol-territory", "divnoe", "\xc4\xe8\xe2\xed\xee\xe5"},  // Дивное
-    {"republic-northern-ossetia", "digora", "\xc4\xe8\xe3\xee\xf0\xe0"},  // Дигора
-    {"tajmyrsky-dolgano-nenets", "dikson", "\xc4\xe8\xea\xf1\xee\xed"},  // Диксон
-    {"ulyanovsk-area", "dimitrovgrad", "\xc4\xe8\xec\xe8\xf2\xf0\xee\xe2\xe3\xf0\xe0\xe4"},  // Димитровград
-    {"krasnodar-territory", "dinskaja", "\xc4\xe8\xed\xf1\xea\xe0\xff"},  // Динская
-    {"moscow-area", "dmitrov", "\xc4\xec\xe8\xf2\xf0\xee\xe2"},  // Дмитров
-    {"perm-area", "dobrjanka", "\xc4\xee\xe1\xf0\xff\xed\xea\xe0"},  // Добрянка
-    {"moscow-area", "dolgoprudnyj", "\xc4\xee\xeb\xe3\xee\xef\xf0\xf3\xe4\xed\xfb\xe9"},  // Долгопрудный
-    {"sakhalin-area", "dolinsk", "\xc4\xee\xeb\xe8\xed\xf1\xea"},  // Долинск
-    {"moscow-area", "domodedovo", "\xc4\xee\xec\xee\xe4\xe5\xe4\xee\xe2\xee"},  // Домодедово
-    {"rostov-area", "doneck", "\xc4\xee\xed\xe5\xf6\xea"},  // Донецк
-    {"stavropol-territory", "donskoe", "\xc4\xee\xed\xf1\xea\xee\xe5"},  // Донское
-    {"tula-area", "donskoj", "\xc4\xee\xed\xf1\xea\xee\xe9"},  // Донской
-    {"rostov-area", "donskoj2", "\xc4\xee\xed\xf1\xea\xee\xe9"},  // Донской
-    {"smolensk-area", "dorogobuzh", "\xc4\xee\xf0\xee\xe3\xee\xe1\xf3\xe6"},  // Дорогобуж
-    {"krasnoyarsk-territory", "dubinino", "\xc4\xf3\xe1\xe8\xed\xe8\xed\xee"},  // Дубинино
-    {"moscow-area", "dubna", "\xc4\xf3\xe1\xed\xe0"},  // Дубна
-    {"volgograd-area", "dubovka", "\xc4\xf3\xe1\xee\xe2\xea\xe0"},  // Дубовка
-    {"tula-area", "dubovka2", "\xc4\xf3\xe1\xee\xe2\xea\xe0"},  // Дубовка
-    {"republic-kabardino-balkaria", "dugulubgej", "\xc4\xf3\xe3\xf3\xeb\xf3\xe1\xe3\xe5\xe9"},  // Дугулубгей
-    {"tajmyrsky-dolgano-nenets", "dudinka", "\xc4\xf3\xe4\xe8\xed\xea\xe0"},  // Дудинка
-    {"aginsky-burjatskij-ar", "duldurga", "\xc4\xf3\xeb\xfc\xe4\xf3\xf0\xe3\xe0"},  // Дульдурга
-    {"republic-bashkortostan", "djurtjuli", "\xc4\xfe\xf0\xf2\xfe\xeb\xe8"},  // Дюртюли
-    {"bryansk-area", "djatkovo", "\xc4\xff\xf2\xfc\xea\xee\xe2\xee"},  // Дятьково
-    {"rostov-area", "egorlykskaja", "\xc5\xe3\xee\xf0\xeb\xfb\xea\xf1\xea\xe0\xff"},  // Егорлыкская
-    {"moscow-area", "egorevsk", "\xc5\xe3\xee\xf0\xfc\xe5\xe2\xf1\xea"},  // Егорьевск
-    {"krasnodar-territory", "ejsk", "\xc5\xe9\xf1\xea"},  // Ейск
-    {"sverdlovsk-area", "ekaterinburg", "\xc5\xea\xe0\xf2\xe5\xf0\xe8\xed\xe1\xf3\xf0\xe3"},  // Екатеринбург
-    {"republic-tatarstan", "elabuga", "\xc5\xeb\xe0\xe1\xf3\xe3\xe0"},  // Елабуга
-    {"lipetsk-area", "elec", "\xc5\xeb\xe5\xf6"},  // Елец
-    {"krasnodar-territory", "elizavetinskaja", "\xc5\xeb\xe8\xe7\xe0\xe2\xe5\xf2\xe8\xed\xf1\xea\xe0\xff"},  // Елизаветинская
-    {"kamchatka-area", "elizovo", "\xc5\xeb\xe8\xe7\xee\xe2\xee"},  // Елизово
-    {"republic-kalmykia", "elista", "\xc5\xeb\xe8\xf1\xf2\xe0"},  // Елиста
-    {"chelyabinsk-area", "emanzhelinsk", "\xc5\xec\xe0\xed\xe6\xe5\xeb\xe8\xed\xf1\xea"},  // Еманжелинск
-    {"arkhangelsk-area", "emeck", "\xc5\xec\xe5\xf6\xea"},  // Емецк
-    {"krasnoyarsk-territory", "enisejsk", "\xc5\xed\xe8\xf1\xe5\xe9\xf1\xea"},  // Енисейск
-    {"saratov-area", "ershov", "\xc5\xf0\xf8\xee\xe2"},  // Ершов
-    {"stavropol-territory", "essentuki", "\xc5\xf1\xf1\xe5\xed\xf2\xf3\xea\xe8"},  // Ессентуки
-    {"stavropol-territory", "essentukskaja", "\xc5\xf1\xf1\xe5\xed\xf2\xf3\xea\xf1\xea\xe0\xff"},  // Ессентукская
-    {"tula-area", "efremov", "\xc5\xf4\xf0\xe5\xec\xee\xe2"},  // Ефремов
-    {"stavropol-territory", "zheleznovodsk", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe2\xee\xe4\xf1\xea"},  // Железноводск
-    {"kursk-area", "zheleznogorsk", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe3\xee\xf0\xf1\xea"},  // Железногорск
-    {"krasnoyarsk-territory", "zheleznogorsk2", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe3\xee\xf0\xf1\xea"},  // Железногорск
-    {"irkutsk-area", "zheleznogorsk-ilim", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe3\xee\xf0\xf1\xea\x2d\xc8\xeb\xe8\xec\xf1\xea\xe8\xe9"},  // Железногорск-Илимский
-    {"moscow-area", "zheleznodorozhnyj", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe4\xee\xf0\xee\xe6\xed\xfb\xe9"},  // Железнодорожный
-    {"samara-area", "zhigulevsk", "\xc6\xe8\xe3\xf3\xeb\xe5\xe2\xf1\xea"},  // Жигулевск
-    {"kaluga-area", "zhukov", "\xc6\xf3\xea\xee\xe2"},  // Жуков
-    {"bryansk-area", "zhukovka", "\xc6\xf3\xea\xee\xe2\xea\xe0"},  // Жуковка
-    {"primorski-krai", "zavodskoj", "\xc7\xe0\xe2\xee\xe4\xf1\xea\xee\xe9"},  // Заводской
-    {"nizhegorodskaya-area", "zavolzhe", "\xc7\xe0\xe2\xee\xeb\xe6\xfc\xe5"},  // Заволжье
-    {"republic-tatarstan", "zainsk", "\xc7\xe0\xe8\xed\xf1\xea"},  // Заинск
-    {"republic-buryatiya", "zakamensk", "\xc7\xe0\xea\xe0\xec\xe5\xed\xf1\xea"},  // Закаменск
-    {"murmansk-area", "zaozersk", "\xc7\xe0\xee\xe7\xe5\xf0\xf1\xea"},  // Заозерск
-    {"penza-area", "zarechnyj", "\xc7\xe0\xf0\xe5\xf7\xed\xfb\xe9"},  // Заречный
-    {"sverdlovsk-area", "zarechnyj2", "\xc7\xe0\xf0\xe5\xf7\xed\xfb\xe9"},  // Заречный
-    {"altai-territory", "zarinsk", "\xc7\xe0\xf0\xe8\xed\xf1\xea"},  // Заринск
-    {"republic-mary-el", "zvenigovo", "\xc7\xe2\xe5\xed\xe8\xe3\xee\xe2\xee"},  // Звенигово
-    {"moscow-area", "zvenigorod", "\xc7\xe2\xe5\xed\xe8\xe3\xee\xf0\xee\xe4"},  // Звенигород
-    {"rostov-area", "zverevo", "\xc7\xe2\xe5\xf0\xe5\xe2\xee"},  // Зверево
-    {"krasnoyarsk-territory", "zelenogorsk", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xee\xf0\xf1\xea"},  // Зеленогорск
-    {"leningrad-region", "zelenogorsk2", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xee\xf0\xf1\xea"},  // Зеленогорск
-    {"moscow-area", "zelenograd", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xf0\xe0\xe4"},  // Зеленоград
-    {"kaliningrad-area", "zelenogradsk", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xf0\xe0\xe4\xf1\xea"},  // Зеленоградск
-    {"republic-tatarstan", "zelenodolsk", "\xc7\xe5\xeb\xe5\xed\xee\xe4\xee\xeb\xfc\xf1\xea"},  // Зеленодольск
-    {"stavropol-territory", "zelenokumsk", "\xc7\xe5\xeb\xe5\xed\xee\xea\xf3\xec\xf1\xea"},  // Зеленокумск
-    {"republic-karachaevo-circassia", "zelenchukskaja", "\xc7\xe5\xeb\xe5\xed\xf7\xf3\xea\xf1\xea\xe0\xff"},  // Зеленчукская
-    {"rostov-area", "zernograd", "\xc7\xe5\xf0\xed\xee\xe3\xf0\xe0\xe4"},  // Зерноград
-    {"irkutsk-area", "zima", "\xc7\xe8\xec\xe0"},  // Зима
-    {"rostov-area", "zimovniki", "\xc7\xe8\xec\xee\xe2\xed\xe8\xea\xe8"},  // Зимовники
-    {"chelyabinsk-area", "zlatoust", "\xc7\xeb\xe0\xf2\xee\xf3\xf1\xf2"},  // Златоуст
-    {"astrakhan-area", "znamensk", "\xc7\xed\xe0\xec\xe5\xed\xf1\xea"},  // Знаменск
-    {"omsk-area", "znamenskoe", "\xc7\xed\xe0\xec\xe5\xed\xf1\xea\xee\xe5"},  // Знаменское
-    {"chechen-republic", "znamenskoe2", "\xc7\xed\xe0\xec\xe5\xed\xf1\xea\xee\xe5"},  // Знаменское
-    {"kirov-area", "zuevka", "\xc7\xf3\xe5\xe2\xea\xe0"},  // Зуевка
-    {"ivanovo-area", "ivanovo", "\xc8\xe2\xe0\xed\xee\xe2\xee"},  // Иваново
-    {"moscow-area", "ivanteevka", "\xc8\xe2\xe0\xed\xf2\xe5\xe5\xe2\xea\xe0"},  // Ивантеевка
-    {"sverdlovsk-area", "ivdel", "\xc8\xe2\xe4\xe5\xeb\xfc"},  // Ивдель
-    {"republic-bashkortostan", "iglino", "\xc8\xe3\xeb\xe8\xed\xee"},  // Иглино
-    {"republic-udmurtia", "igra", "\xc8\xe3\xf0\xe0"},  // Игра
-    {"republic-udmurtia", "izhevsk", "\xc8\xe6\xe5\xe2\xf1\xea"},  // Ижевск
-    {"republic-dagestan", "izberbash", "\xc8\xe7\xe1\xe5\xf0\xe1\xe0\xf8"},  // Избербаш
-    {"hanty-mansijskij-ar", "izluchinsk", "\xc8\xe7\xeb\xf3\xf7\xe8\xed\xf1\xea"},  // Излучинск
-    {"krasnoyarsk-territory", "ilanskij", "\xc8\xeb\xe0\xed\xf1\xea\xe8\xe9"},  // Иланский
-    {"volgograd-area", "ilovlja", "\xc8\xeb\xee\xe2\xeb\xff"},  // Иловля
-    {"krasnodar-territory", "ilskij", "\xc8\xeb\xfc\xf1\xea\xe8\xe9"},  // Ильский
-    {"ulyanovsk-area", "inza", "\xc8\xed\xe7\xe0"},  // Инза
-    {"stavropol-territory", "inozemcevo", "\xc8\xed\xee\xe7\xe5\xec\xf6\xe5\xe2\xee"},  // Иноземцево
-    {"kemerovo-area", "inskoj", "\xc8\xed\xf1\xea\xee\xe9"},  // Инской
-    {"stavropol-territory", "ipatovo", "\xc8\xef\xe0\xf2\xee\xe2\xee"},  // Ипатово
-    {"sverdlovsk-area", "irbit", "\xc8\xf0\xe1\xe8\xf2"},  // Ирбит
-    {"irkutsk-area", "irkuck", "\xc8\xf0\xea\xf3\xf6\xea"},  // Иркуцк
-    {"nenetskij-ar", "iskatelej", "\xc8\xf1\xea\xe0\xf2\xe5\xeb\xe5\xe9"},  // Искателей
-    {"novosibirsk-area", "iskitim", "\xc8\xf1\xea\xe8\xf2\xe8\xec"},  // Искитим
-    {"moscow-area", "istra", "\xc8\xf1\xf2\xf0\xe0"},  // Истра
-    {"tyumen-area", "ishim", "\xc8\xf8\xe8\xec"},  // Ишим
-    {"republic-bashkortostan", "ishimbaj", "\xc8\xf8\xe8\xec\xe1\xe0\xe9"},  // Ишимбай
-    {"republic-mary-el", "joshkar-ola", "\xc9\xee\xf8\xea\xe0\xf0\x2d\xce\xeb\xe0"},  // Йошкар-Ола
-    {"primorski-krai", "kavalerovo", "\xca\xe0\xe2\xe0\xeb\xe5\xf0\xee\xe2\xee"},  // Кавалерово
-    {"krasnodar-territory", "kavkazskaja", "\xca\xe0\xe2\xea\xe0\xe7\xf1\xea\xe0\xff"},  // Кавказская
-    {"vologda-area", "kaduj", "\xca\xe0\xe4\xf3\xe9"},  // Кадуй
-    {"republic-tatarstan", "kazan", "\xca\xe0\xe7\xe0\xed\xfc"},  // Казань
-    {"krasnoyarsk-territory", "kajerkan", "\xca\xe0\xe9\xe5\xf0\xea\xe0\xed"},  // Кайеркан
-    {"voronezh-area", "kalach", "\xca\xe0\xeb\xe0\xf7"},  // Калач
-    {"volgograd-area", "kalach-na-donu", "\xca\xe0\xeb\xe0\xf7\x2d\xed\xe0\x2d\xc4\xee\xed\xf3"},  // Калач-на-Дону
-    {"omsk-area", "kalachinsk", "\xca\xe0\xeb\xe0\xf7\xe8\xed\xf1\xea"},  // Калачинск
-    {"kaliningrad-area", "kaliningrad", "\xca\xe0\xeb\xe8\xed\xe8\xed\xe3\xf0\xe0\xe4"},  // Калининград
-    {"saratov-area", "kalininsk", "\xca\xe0\xeb\xe8\xed\xe8\xed\xf1\xea"},  // Калининск
-    {"krasnodar-territory", "kalininskaja", "\xca\xe0\xeb\xe8\xed\xe8\xed\xf1\xea\xe0\xff"},  // Калининская
-    {"kemerovo-area", "kaltan", "\xca\xe0\xeb\xf2\xe0\xed"},  // Калтан
-    {"kaluga-area", "kaluga", "\xca\xe0\xeb\xf3\xe3\xe0"},  // Калуга
-    {"tver-area", "kaljazin", "\xca\xe0\xeb\xff\xe7\xe8\xed"},  // Калязин
-    {"republic-udmurtia", "kambarka", "\xca\xe0\xec\xe1\xe0\xf0\xea\xe0"},  // Камбарка
-    {"rostov-area", "kamenolomni", "\xca\xe0\xec\xe5\xed\xee\xeb\xee\xec\xed\xe8"},  // Каменоломни
-    {"sverdlovsk-area", "kamensk-uralskij", "\xca\xe0\xec\xe5\xed\xf1\xea\x2d\xd3\xf0\xe0\xeb\xfc\xf1\xea\xe8\xe9"},  // Каменск-Уральский
-    {"rostov-area", "kamensk-shahtinski", "\xca\xe0\xec\xe5\xed\xf1\xea\x2d\xd8\xe0\xf5\xf2\xe8\xed\xf1\xea\xe8\xe9"},  // Каменск-Шахтинский
-    {"altai-territory", "kamen-na-obi", "\xca\xe0\xec\xe5\xed\xfc\x2d\xed\xe0\x2d\xce\xe1\xe8"},  // Камень-на-Оби
-    {"vladimir-area", "kameshkovo", "\xca\xe0\xec\xe5\xf8\xea\xee\xe2\xee"},  // Камешково
-    {"astrakhan-area", "kamyzjak", "\xca\xe0\xec\xfb\xe7\xff\xea"},  // Камызяк
-    {"volgograd-area", "kamyshin", "\xca\xe0\xec\xfb\xf8\xe8\xed"},  // Камышин
-    {"sverdlovsk-area", "kamyshlov", "\xca\xe0\xec\xfb\xf8\xeb\xee\xe2"},  // Камышлов
-    {"chuvash-republic", "kanash", "\xca\xe0\xed\xe0\xf8"},  // Канаш
-    {"murmansk-area", "kandalaksha", "\xca\xe0\xed\xe4\xe0\xeb\xe0\xea\xf8\xe0"},  // Кандалакша
-    {"republic-bashkortostan", "kandry", "\xca\xe0\xed\xe4\xf0\xfb"},  // Кандры
-    {"krasnodar-territory", "kanevskaja", "\xca\xe0\xed\xe5\xe2\xf1\xea\xe0\xff"},  // Каневская
-    {"krasnoyarsk-territory", "kansk", "\xca\xe0\xed\xf1\xea"},  // Канск
-    {"voronezh-area", "kantemirovka", "\xca\xe0\xed\xf2\xe5\xec\xe8\xf0\xee\xe2\xea\xe0"},  // Кантемировка
-    {"republic-ingushetia", "kantyshevo", "\xca\xe0\xed\xf2\xfb\xf8\xe5\xe2\xee"},  // Кантышево
-    {"vladimir-area", "karabanovo", "\xca\xe0\xf0\xe0\xe1\xe0\xed\xee\xe2\xee"},  // Карабаново
-    {"chelyabinsk-area", "karabash", "\xca\xe0\xf0\xe0\xe1\xe0\xf8"},  // Карабаш
-    {"republic-dagestan", "karabudahkent", "\xca\xe0\xf0\xe0\xe1\xf3\xe4\xe0\xf5\xea\xe5\xed\xf2"},  // Карабудахкент
-    {"republic-ingushetia", "karabulak", "\xca\xe0\xf0\xe0\xe1\xf3\xeb\xe0\xea"},  // Карабулак
-    {"novosibirsk-area", "karasuk", "\xca\xe0\xf0\xe0\xf1\xf3\xea"},  // Карасук
-    {"republic-karachaevo-circassia", "karachaevsk", "\xca\xe0\xf0\xe0\xf7\xe0\xe5\xe2\xf1\xea"},  // Карачаевск
-    {"bryansk-area", "karachev", "\xca\xe0\xf0\xe0\xf7\xe5\xe2"},  // Карачев
-    {"sverdlovsk-area", "karpinsk", "\xca\xe0\xf0\xef\xe8\xed\xf1\xea"},  // Карпинск
-    {"chelyabinsk-area", "kartaly", "\xca\xe0\xf0\xf2\xe0\xeb\xfb"},  // Карталы
-    {"chita-area", "karymskoe", "\xca\xe0\xf0\xfb\xec\xf1\xea\xee\xe5"},  // Карымское
-    {"ryazan-area", "kasimov", "\xca\xe0\xf1\xe8\xec\xee\xe2"},  // Касимов
-    {"chelyabinsk-area", "kasli", "\xca\xe0\xf1\xeb\xe8"},  // Касли
-    {"republic-dagestan", "kaspijsk", "\xca\xe0\xf1\xef\xe8\xe9\xf1\xea"},  // Каспийск
-    {"republic-kalmykia", "kaspijskij", "\xca\xe0\xf1\xef\xe8\xe9\xf1\xea\xe8\xe9"},  // Каспийский
-    {"republic-dagestan", "kasumkent", "\xca\xe0\xf1\xf3\xec\xea\xe5\xed\xf2"},  // Касумкент
-    {"chelyabinsk-area", "katav-ivanovsk", "\xca\xe0\xf2\xe0\xe2\x2d\xc8\xe2\xe0\xed\xee\xe2\xf1\xea"},  // Катав-Ивановск
-    {"kurgan-area", "katajsk", "\xca\xe0\xf2\xe0\xe9\xf1\xea"},  // Катайск
-    {"sverdlovsk-area", "kachkanar", "\xca\xe0\xf7\xea\xe0\xed\xe0\xf0"},  // Качканар
-    {"tver-area", "kashin", "\xca\xe0\xf8\xe8\xed"},  // Кашин
-    {"moscow-area", "kashira", "\xca\xe0\xf8\xe8\xf0\xe0"},  // Кашира
-    {"republic-dagestan", "kajakent", "\xca\xe0\xff\xea\xe5\xed\xf2"},  // Каякент
-    {"kemerovo-area", "kedrovka", "\xca\xe5\xe4\xf0\xee\xe2\xea\xe0"},  // Кедровка
-    {"kemerovo-area", "kemerovo", "\xca\xe5\xec\xe5\xf0\xee\xe2\xee"},  // Кемерово
-    {"republic-karelia", "kem", "\xca\xe5\xec\xfc"},  // Кемь
-    {"republic-dagestan", "kiziljurt", "\xca\xe8\xe7\xe8\xeb\xfe\xf0\xf2"},  // Кизилюрт
-    {"republic-dagestan", "kizljar", "\xca\xe8\xe7\xeb\xff\xf0"},  // Кизляр
-    {"republic-northern-ossetia", "kizljar2", "\xca\xe8\xe7\xeb\xff\xf0"},  // Кизляр
-    {"tula-area", "kimovsk", "\xca\xe8\xec\xee\xe2\xf1\xea"},  // Кимовск
-    {"tver-area", "kimry", "\xca\xe8\xec\xf0\xfb"},  // Кимры
-    {"leningrad-region", "kingisepp", "\xca\xe8\xed\xe3\xe8\xf1\xe5\xef\xef"},  // Кингисепп
-    {"samara-area", "kinel", "\xca\xe8\xed\xe5\xeb\xfc"},  // Кинель
-    {"samara-area", "kinel-cherkassy", "\xca\xe8\xed\xe5\xeb\xfc\x2d\xd7\xe5\xf0\xea\xe0\xf1\xf1\xfb"},  // Кинель-Черкассы
-    {"ivanovo-area", "kineshma", "\xca\xe8\xed\xe5\xf8\xec\xe0"},  // Кинешма
-    {"tula-area", "kireevsk", "\xca\xe8\xf0\xe5\xe5\xe2\xf1\xea"},  // Киреевск
-    {"irkutsk-area", "kirensk", "\xca\xe8\xf0\xe5\xed\xf1\xea"},  // Киренск
-    {"vladimir-area", "kirzhach", "\xca\xe8\xf0\xe6\xe0\xf7"},  // Киржач
-    {"leningrad-region", "kirishi", "\xca\xe8\xf0\xe8\xf8\xe8"},  // Кириши
-    {"kirov-area", "kirov", "\xca\xe8\xf0\xee\xe2"},  // Киров
-    {"kaluga-area", "kirov2", "\xca\xe8\xf0\xee\xe2"},  // Киров
-    {"sverdlovsk-area", "kirovgrad", "\xca\xe8\xf0\xee\xe2\xe3\xf0\xe0\xe4"},  // Кировград
-    {"kirov-area", "kirovo-chepeck", "\xca\xe8\xf0\xee\xe2\xee\x2d\xd7\xe5\xef\xe5\xf6\xea"},  // Кирово-Чепецк
-    {"murmansk-area", "kirovsk", "\xca\xe8\xf0\xee\xe2\xf1\xea"},  // Кировск
-    {"leningrad-region", "kirovsk2", "\xca\xe8\xf0\xee\xe2\xf1\xea"},  // Кировск
-    {"tambov-area", "kirsanov", "\xca\xe8\xf0\xf1\xe0\xed\xee\xe2"},  // Кирсанов
-    {"kemerovo-area", "kiselevsk", "\xca\xe8\xf1\xe5\xeb\xe5\xe2\xf1\xea"},  // Киселевск
-    {"stavropol-territory", "kislovodsk", "\xca\xe8\xf1\xeb\xee\xe2\xee\xe4\xf1\xea"},  // Кисловодск
-    {"bryansk-area", "kletnja", "\xca\xeb\xe5\xf2\xed\xff"},  // Клетня
-    {"bryansk-area", "klimovo", "\xca\xeb\xe8\xec\xee\xe2\xee"},  // Климово
-    {"moscow-area", "klimovsk", "\xca\xeb\xe8\xec\xee\xe2\xf1\xea"},  // Климовск
-    {"moscow-area", "klin", "\xca\xeb\xe8\xed"},  // Клин
-    {"bryansk-area", "klincy", "\xca\xeb\xe8\xed\xf6\xfb"},  // Клинцы
-    {"murmansk-area", "kovdor", "\xca\xee\xe2\xe4\xee\xf0"},  // Ковдор
-    {"vladimir-area", "kovrov", "\xca\xee\xe2\xf0\xee\xe2"},  // Ковров
-    {"republic-mordovia", "kovylkino", "\xca\xee\xe2\xfb\xeb\xea\xe8\xed\xee"},  // Ковылкино
-    {"hanty-mansijskij-ar", "kogalym", "\xca\xee\xe3\xe0\xeb\xfb\xec"},  // Когалым
-    {"krasnoyarsk-territory", "kodinsk", "\xca\xee\xe4\xe8\xed\xf1\xea"},  // Кодинск
-    {"kaluga-area", "kozelsk", "\xca\xee\xe7\xe5\xeb\xfc\xf1\xea"},  // Козельск
-    {"chuvash-republic", "kozlovka", "\xca\xee\xe7\xeb\xee\xe2\xea\xe0"},  // Козловка
-    {"republic-mary-el", "kozmodemjansk", "\xca\xee\xe7\xfc\xec\xee\xe4\xe5\xec\xfc\xff\xed\xf1\xea"},  // Козьмодемьянск
-    {"moscow-area", "kolomna", "\xca\xee\xeb\xee\xec\xed\xe0"},  // Коломна
-    {"tomsk-area", "kolpashevo", "\xca\xee\xeb\xef\xe0\xf8\xe5\xe2\xee"},  // Колпашево
-    {"leningrad-region", "kolpino", "\xca\xee\xeb\xef\xe8\xed\xee"},  // Колпино
-    {"vladimir-area", "kolchugino", "\xca\xee\xeb\xfc\xf7\xf3\xe3\xe8\xed\xee"},  // Кольчугино
-    {"leningrad-region", "kommunar", "\xca\xee\xec\xec\xf3\xed\xe0\xf0"},  // Коммунар
-    {"khabarovsk-territory", "komsomolsk-na-amur", "\xca\xee\xec\xf1\xee\xec\xee\xeb\xfc\xf1\xea\x2d\xed\xe0\x2d\xc0\xec\xf3\xf0\xe5"},  // Комсомольск-на-Амуре
-    {"tver-area", "konakovo", "\xca\xee\xed\xe0\xea\xee\xe2\xee"},  // Конаково
-    {"republic-karelia", "kondopoga", "\xca\xee\xed\xe4\xee\xef\xee\xe3\xe0"},  // Кондопога
-    {"kaluga-area", "kondrovo", "\xca\xee\xed\xe4\xf0\xee\xe2\xee"},  // Кондрово
-    {"arkhangelsk-area", "konosha", "\xca\xee\xed\xee\xf8\xe0"},  // Коноша
-    {"rostov-area", "konstantinovsk", "\xca\xee\xed\xf1\xf2\xe0\xed\xf2\xe8\xed\xee\xe2\xf1\xea"},  // Константиновск
-    {"chelyabinsk-area", "kopejsk", "\xca\xee\xef\xe5\xe9\xf1\xea"},  // Копейск
-    {"ryazan-area", "korablino", "\xca\xee\xf0\xe0\xe1\xeb\xe8\xed\xee"},  // Кораблино
-    {"krasnodar-territory", "korenovsk", "\xca\xee\xf0\xe5\xed\xee\xe2\xf1\xea"},  // Кореновск
-    {"chelyabinsk-area", "korkino", "\xca\xee\xf0\xea\xe8\xed\xee"},  // Коркино
-    {"moscow-area", "korolev", "\xca\xee\xf0\xee\xeb\xe5\xe2"},  // Королев
-    {"sakhalin-area", "korsakov", "\xca\xee\xf0\xf1\xe0\xea\xee\xe2"},  // Корсаков
-    {"arkhangelsk-area", "korjazhma", "\xca\xee\xf0\xff\xe6\xec\xe0"},  // Коряжма
-    {"republic-karelia", "kostomuksha", "\xca\xee\xf1\xf2\xee\xec\xf3\xea\xf8\xe0"},  // Костомукша
-    {"kostroma-area", "kostroma", "\xca\xee\xf1\xf2\xf0\xee\xec\xe0"},  // Кострома
-    {"moscow-area", "kotelniki", "\xca\xee\xf2\xe5\xeb\xfc\xed\xe8\xea\xe8"},  // Котельники
-    {"volgograd-area", "kotelnikovo", "\xca\xee\xf2\xe5\xeb\xfc\xed\xe8\xea\xee\xe2\xee"},  // Котельниково
-    {"kirov-area", "kotelnich", "\xca\xee\xf2\xe5\xeb\xfc\xed\xe8\xf7"},  // Котельнич
-    {"arkhangelsk-area", "kotlas", "\xca\xee\xf2\xeb\xe0\xf1"},  // Котлас
-    {"volgograd-area", "kotovo", "\xca\xee\xf2\xee\xe2\xee"},  // Котово
-    {"tambov-area", "kotovsk", "\xca\xee\xf2\xee\xe2\xf1\xea"},  // Котовск
-    {"ivanovo-area", "kohma", "\xca\xee\xf5\xec\xe0"},  // Кохма
-    {"novosibirsk-area", "kochenevo", "\xca\xee\xf7\xe5\xed\xe5\xe2\xee"},  // Коченево
-    {"stavropol-territory", "kochubeevskoe", "\xca\xee\xf7\xf3\xe1\xe5\xe5\xe2\xf1\xea\xee\xe5"},  // Кочубеевское
-    {"moscow-area", "kraskovo", "\xca\xf0\xe0\xf1\xea\xee\xe2\xee"},  // Красково
-    {"saratov-area", "krasnoarmejsk", "\xca\xf0\xe0\xf1\xed\xee\xe0\xf0\xec\xe5\xe9\xf1\xea"},  // Красноармейск
-    {"moscow-area", "krasnoarmejsk2", "\xca\xf0\xe0\xf1\xed\xee\xe0\xf0\xec\xe5\xe9\xf1\xea"},  // Красноармейск
-    {"krasnodar-territory", "krasnoarmejskaja", "\xca\xf0\xe0\xf1\xed\xee\xe0\xf0\xec\xe5\xe9\xf1\xea\xe0\xff"},  // Красноармейская
-    {"perm-area", "krasnovishersk", "\xca\xf0\xe0\xf1\xed\xee\xe2\xe8\xf8\xe5\xf0\xf1\xea"},  // Красновишерск
-    {"stavropol-territory", "krasnogvardejskoe", "\xca\xf0\xe0\xf1\xed\xee\xe3\xe2\xe0\xf0\xe4\xe5\xe9\xf1\xea\xee\xe5"},  // Красногвардейское
-    {"republic-adygea", "krasnogvardejskoe2", "\xca\xf0\xe0\xf1\xed\xee\xe3\xe2\xe0\xf0\xe4\xe5\xe9\xf1\xea\xee\xe5"},  // Красногвардейское
-    {"moscow-area", "krasnogorsk", "\xca\xf0\xe0\xf1\xed\xee\xe3\xee\xf0\xf1\xea"},  // Красногорск
-    {"chelyabinsk-area", "krasnogorskij", "\xca\xf0\xe0\xf1\xed\xee\xe3\xee\xf0\xf1\xea\xe8\xe9"},  // Красногорский
-    {"krasnodar-territory", "krasnodar", "\xca\xf0\xe0\xf1\xed\xee\xe4\xe0\xf0"},  // Краснодар
-    {"moscow-area", "krasnoznamensk", "\xca\xf0\xe0\xf1\xed\xee\xe7\xed\xe0\xec\xe5\xed\xf1\xea"},  // Краснознаменск
-    {"chita-area", "krasnokamensk", "\xca\xf0\xe0\xf1\xed\xee\xea\xe0\xec\xe5\xed\xf1\xea"},  // Краснокаменск
-    {"perm-area", "krasnokamsk", "\xca\xf0\xe0\xf1\xed\xee\xea\xe0\xec\xf1\xea"},  // Краснокамск
-    {"stavropol-territory", "krasnokumskoe", "\xca\xf0\xe0\xf1\xed\xee\xea\xf3\xec\xf1\xea\xee\xe5"},  // Краснокумское
-    {"novosibirsk-area", "krasnoobsk", "\xca\xf0\xe0\xf1\xed\xee\xee\xe1\xf1\xea"},  // Краснообск
-    {"volgograd-area", "krasnoslobodsk", "\xca\xf0\xe0\xf1\xed\xee\xf1\xeb\xee\xe1\xee\xe4\xf1\xea"},  // Краснослободск
-    {"republic-mordovia", "krasnoslobodsk2", "\xca\xf0\xe0\xf1\xed\xee\xf1\xeb\xee\xe1\xee\xe4\xf1\xea"},  // Краснослободск
-    {"sverdlovsk-area", "krasnoturinsk", "\xca\xf0\xe0\xf1\xed\xee\xf2\xf3\xf0\xfc\xe8\xed\xf1\xea"},  // Краснотурьинск
-    {"sverdlovsk-area", "krasnouralsk", "\xca\xf0\xe0\xf1\xed\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea"},  // Красноуральск
-    {"sverdlovsk-area", "krasnoufimsk", "\xca\xf0\xe0\xf1\xed\xee\xf3\xf4\xe8\xec\xf1\xea"},  // Красноуфимск
-    {"krasnoyarsk-territory", "krasnojarsk", "\xca\xf0\xe0\xf1\xed\xee\xff\xf0\xf1\xea"},  // Красноярск
-    {"saratov-area", "krasnyj-kut", "\xca\xf0\xe0\xf1\xed\xfb\xe9\x20\xca\xf3\xf2"},  // Красный Кут
-    {"rostov-area", "krasnyj-sulin", "\xca\xf0\xe0\xf1\xed\xfb\xe9\x20\xd1\xf3\xeb\xe8\xed"},  // Красный Сулин
-    {"kaluga-area", "kremenki", "\xca\xf0\xe5\xec\xe5\xed\xea\xe8"},  // Кременки
-    {"leningrad-region", "kronshtadt", "\xca\xf0\xee\xed\xf8\xf2\xe0\xe4\xf2"},  // Кронштадт
-    {"krasnodar-territory", "kropotkin", "\xca\xf0\xee\xef\xee\xf2\xea\xe8\xed"},  // Кропоткин
-    {"krasnodar-territory", "krylovskaja", "\xca\xf0\xfb\xeb\xee\xe2\xf1\xea\xe0\xff"},  // Крыловская
-    {"krasnodar-territory", "krymsk", "\xca\xf0\xfb\xec\xf1\xea"},  // Крымск
-    {"nizhegorodskaya-area", "kstovo", "\xca\xf1\xf2\xee\xe2\xee"},  // Кстово
-    {"moscow-area", "kubinka", "\xca\xf3\xe1\xe8\xed\xea\xe0"},  // Кубинка
-    {"orenburg-area", "kuvandyk", "\xca\xf3\xe2\xe0\xed\xe4\xfb\xea"},  // Кувандык
-    {"krasnodar-territory", "kudepsta", "\xca\xf3\xe4\xe5\xef\xf1\xf2\xe0"},  // Кудепста
-    {"perm-area", "kudymkar", "\xca\xf3\xe4\xfb\xec\xea\xe0\xf0"},  // Кудымкар
-    {"penza-area", "kuzneck", "\xca\xf3\xe7\xed\xe5\xf6\xea"},  // Кузнецк
-    {"novosibirsk-area", "kujbyshev", "\xca\xf3\xe9\xe1\xfb\xf8\xe5\xe2"},  // Куйбышев
-    {"republic-tatarstan", "kukmor", "\xca\xf3\xea\xec\xee\xf0"},  // Кукмор
-    {"nizhegorodskaya-area", "kulebaki", "\xca\xf3\xeb\xe5\xe1\xe0\xea\xe8"},  // Кулебаки
-    {"rostov-area", "kuleshovka", "\xca\xf3\xeb\xe5\xf8\xee\xe2\xea\xe0"},  // Кулешовка
-    {"altai-territory", "kulunda", "\xca\xf3\xeb\xf3\xed\xe4\xe0"},  // Кулунда
-    {"republic-bashkortostan", "kumertau", "\xca\xf3\xec\xe5\xf0\xf2\xe0\xf3"},  // Кумертау
-    {"perm-area", "kungur", "\xca\xf3\xed\xe3\xf3\xf0"},  // Кунгур
-    {"novosibirsk-area", "kupino", "\xca\xf3\xef\xe8\xed\xee"},  // Купино
-    {"krasnoyarsk-territory", "kuragino", "\xca\xf3\xf0\xe0\xe3\xe8\xed\xee"},  // Курагино
-    {"kurgan-area", "kurgan", "\xca\xf3\xf0\xe3\xe0\xed"},  // Курган
-    {"krasnodar-territory", "kurganinsk", "\xca\xf3\xf0\xe3\xe0\xed\xe8\xed\xf1\xea"},  // Курганинск
-    {"moscow-area", "kurovskoe", "\xca\xf3\xf0\xee\xe2\xf1\xea\xee\xe5"},  // Куровское
-    {"kursk-area", "kursk", "\xca\xf3\xf0\xf1\xea"},  // Курск
-    {"stavropol-territory", "kurskaja", "\xca\xf3\xf0\xf1\xea\xe0\xff"},  // Курская
-    {"kurgan-area", "kurtamysh", "\xca\xf3\xf0\xf2\xe0\xec\xfb\xf8"},  // Куртамыш
-    {"chechen-republic", "kurchaloj", "\xca\xf3\xf0\xf7\xe0\xeb\xee\xe9"},  // Курчалой
-    {"kursk-area", "kurchatov", "\xca\xf3\xf0\xf7\xe0\xf2\xee\xe2"},  // Курчатов
-    {"chelyabinsk-area", "kusa", "\xca\xf3\xf1\xe0"},  // Куса
-    {"ust-ordynsky-burjatskij-ar", "kutulik", "\xca\xf3\xf2\xf3\xeb\xe8\xea"},  // Кутулик
-    {"sverdlovsk-area", "kushva", "\xca\xf3\xf8\xe2\xe0"},  // Кушва
-    {"krasnodar-territory", "kuschevskaja", "\xca\xf3\xf9\xe5\xe2\xf1\xea\xe0\xff"},  // Кущевская
-    {"republic-tyva", "kyzyl", "\xca\xfb\xe7\xfb\xeb"},  // Кызыл
-    {"chelyabinsk-area", "kyshtym", "\xca\xfb\xf8\xf2\xfb\xec"},  // Кыштым
-    {"republic-buryatiya", "kjahta", "\xca\xff\xf5\xf2\xe0"},  // Кяхта
-    {"krasnodar-territory", "labinsk", "\xcb\xe0\xe1\xe8\xed\xf1\xea"},  // Лабинск
-    {"jamalo-nenetskij-ar", "labytnangi", "\xcb\xe0\xe1\xfb\xf2\xed\xe0\xed\xe3\xe8"},  // Лабытнанги
-    {"krasnodar-territory", "ladozhskaja", "\xcb\xe0\xe4\xee\xe6\xf1\xea\xe0\xff"},  // Ладожская
-    {"krasnodar-territory", "lazarevskoe", "\xcb\xe0\xe7\xe0\xf0\xe5\xe2\xf1\xea\xee\xe5"},  // Лазаревское
-    {"vladimir-area", "lakinsk", "\xcb\xe0\xea\xe8\xed\xf1\xea"},  // Лакинск
-    {"hanty-mansijskij-ar", "langepas", "\xcb\xe0\xed\xe3\xe5\xef\xe0\xf1"},  // Лангепас
-    {"lipetsk-area", "lebedjan", "\xcb\xe5\xe1\xe5\xe4\xff\xed\xfc"},  // Лебедянь
-    {"krasnodar-territory", "leningradskaja", "\xcb\xe5\xed\xe8\xed\xe3\xf0\xe0\xe4\xf1\xea\xe0\xff"},  // Ленинградская
-    {"republic-dagestan", "leninkent", "\xcb\xe5\xed\xe8\xed\xea\xe5\xed\xf2"},  // Ленинкент
-    {"republic-tatarstan", "leninogorsk", "\xcb\xe5\xed\xe8\xed\xee\xe3\xee\xf0\xf1\xea"},  // Лениногорск
-    {"volgograd-area", "leninsk", "\xcb\xe5\xed\xe8\xed\xf1\xea"},  // Ленинск
-    {"kemerovo-area", "leninsk-kuzneckij", "\xcb\xe5\xed\xe8\xed\xf1\xea\x2d\xca\xf3\xe7\xed\xe5\xf6\xea\xe8\xe9"},  // Ленинск-Кузнецкий
-    {"republic-saha-yakutia", "lensk", "\xcb\xe5\xed\xf1\xea"},  // Ленск
-    {"stavropol-territory", "lermontov", "\xcb\xe5\xf0\xec\xee\xed\xf2\xee\xe2"},  // Лермонтов
-    {"sverdlovsk-area", "lesnoj", "\xcb\xe5\xf1\xed\xee\xe9"},  // Лесной
-    {"moscow-area", "lesnoj2", "\xcb\xe5\xf1\xed\xee\xe9"},  // Лесной
-    {"primorski-krai", "lesozavodsk", "\xcb\xe5\xf1\xee\xe7\xe0\xe2\xee\xe4\xf1\xea"},  // Лесозаводск
-    {"krasnoyarsk-territory", "lesosibirsk", "\xcb\xe5\xf1\xee\xf1\xe8\xe1\xe8\xf0\xf1\xea"},  // Лесосибирск
-    {"primorski-krai", "livadija", "\xcb\xe8\xe2\xe0\xe4\xe8\xff"},  // Ливадия
-    {"oryol-area", "livny", "\xcb\xe8\xe2\xed\xfb"},  // Ливны
-    {"moscow-area", "likino-dulevo", "\xcb\xe8\xea\xe8\xed\xee\x2d\xc4\xf3\xeb\xe5\xe2\xee"},  // Ликино-Дулево
-    {"novosibirsk-area", "linevo", "\xcb\xe8\xed\xe5\xe2\xee"},  // Линево
-    {"lipetsk-area", "lipeck", "\xcb\xe8\xef\xe5\xf6\xea"},  // Липецк
-    {"voronezh-area", "liski", "\xcb\xe8\xf1\xea\xe8"},  // Лиски
-    {"rostov-area", "lihovskoj", "\xcb\xe8\xf5\xee\xe2\xf1\xea\xee\xe9"},  // Лиховской
-    {"tver-area", "lihoslavl", "\xcb\xe8\xf5\xee\xf1\xeb\xe0\xe2\xeb\xfc"},  // Лихославль
-    {"moscow-area", "lobnja", "\xcb\xee\xe1\xed\xff"},  // Лобня
-    {"leningrad-region", "lodejnoe-pole", "\xcb\xee\xe4\xe5\xe9\xed\xee\xe5\x20\xcf\xee\xeb\xe5"},  // Лодейное Поле
-    {"bryansk-area", "lokot", "\xcb\xee\xea\xee\xf2\xfc"},  // Локоть
-    {"leningrad-region", "lomonosov", "\xcb\xee\xec\xee\xed\xee\xf1\xee\xe2"},  // Ломоносов
-    {"moscow-area", "lopatinskij", "\xcb\xee\xef\xe0\xf2\xe8\xed\xf1\xea\xe8\xe9"},  // Лопатинский
-    {"moscow-area", "losino-petrovskij", "\xcb\xee\xf1\xe8\xed\xee\x2d\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\xe8\xe9"},  // Лосино-Петровский
-    {"leningrad-region", "luga", "\xcb\xf3\xe3\xe0"},  // Луга
-    {"kirov-area", "luza", "\xcb\xf3\xe7\xe0"},  // Луза
-    {"nizhegorodskaya-area", "lukojanov", "\xcb\xf3\xea\xee\xff\xed\xee\xe2"},  // Лукоянов
-    {"moscow-area", "luhovicy", "\xcb\xf3\xf5\xee\xe2\xe8\xf6\xfb"},  // Луховицы
-    {"primorski-krai", "luchegorsk", "\xcb\xf3\xf7\xe5\xe3\xee\xf0\xf1\xea"},  // Лучегорск
-    {"nizhegorodskaya-area", "lyskovo", "\xcb\xfb\xf1\xea\xee\xe2\xee"},  // Лысково
-    {"perm-area", "lysva", "\xcb\xfb\xf1\xfc\xe2\xe0"},  // Лысьва
-    {"moscow-area", "lytkarino", "\xcb\xfb\xf2\xea\xe0\xf0\xe8\xed\xee"},  // Лыткарино
-    {"kursk-area", "lgovskij", "\xcb\xfc\xe3\xee\xe2\xf1\xea\xe8\xe9"},  // Льговский
-    {"moscow-area", "ljubercy", "\xcb\xfe\xe1\xe5\xf0\xf6\xfb"},  // Люберцы
-    {"kaluga-area", "ljudinovo", "\xcb\xfe\xe4\xe8\xed\xee\xe2\xee"},  // Людиново
-    {"kirov-area", "ljangasovo", "\xcb\xff\xed\xe3\xe0\xf1\xee\xe2\xee"},  // Лянгасово
-    {"hanty-mansijskij-ar", "ljantor", "\xcb\xff\xed\xf2\xee\xf0"},  // Лянтор
-    {"magadan-area", "magadan", "\xcc\xe0\xe3\xe0\xe4\xe0\xed"},  // Магадан
-    {"republic-ingushetia", "magas", "\xcc\xe0\xe3\xe0\xf1"},  // Магас
-    {"amur-area", "magdagachi", "\xcc\xe0\xe3\xe4\xe0\xe3\xe0\xf7\xe8"},  // Магдагачи
-    {"chelyabinsk-area", "magnitogorsk", "\xcc\xe0\xe3\xed\xe8\xf2\xee\xe3\xee\xf0\xf1\xea"},  // Магнитогорск
-    {"republic-adygea", "majkop", "\xcc\xe0\xe9\xea\xee\xef"},  // Майкоп
-    {"khabarovsk-territory", "majma", "\xcc\xe0\xe9\xec\xe0"},  // Майма
-    {"rostov-area", "majskij", "\xcc\xe0\xe9\xf1\xea\xe8\xe9"},  // Майский
-    {"moscow-area", "malahovka", "\xcc\xe0\xeb\xe0\xf5\xee\xe2\xea\xe0"},  // Малаховка
-    {"novgorod-area", "malaja-vishera", "\xcc\xe0\xeb\xe0\xff\x20\xc2\xe8\xf8\xe5\xf0\xe0"},  // Малая Вишера
-    {"republic-ingushetia", "malgobek", "\xcc\xe0\xeb\xe3\xee\xe1\xe5\xea"},  // Малгобек
-    {"kaluga-area", "malojaroslavec", "\xcc\xe0\xeb\xee\xff\xf0\xee\xf1\xeb\xe0\xe2\xe5\xf6"},  // Малоярославец
-    {"republic-tatarstan", "mamadysh", "\xcc\xe0\xec\xe0\xe4\xfb\xf8"},  // Мамадыш
-    {"kostroma-area", "manturovo", "\xcc\xe0\xed\xf2\xf3\xf0\xee\xe2\xee"},  // Мантурово
-    {"kemerovo-area", "mariinsk", "\xcc\xe0\xf0\xe8\xe8\xed\xf1\xea"},  // Мариинск
-    {"republic-saha-yakutia", "marha", "\xcc\xe0\xf0\xf5\xe0"},  // Марха
-    {"novosibirsk-area", "masljanino", "\xcc\xe0\xf1\xeb\xff\xed\xe8\xed\xee"},  // Маслянино
-    {"rostov-area", "matveev-kurgan", "\xcc\xe0\xf2\xe2\xe5\xe5\xe2\x20\xca\xf3\xf0\xe3\xe0\xed"},  // Матвеев Курган
-    {"republic-dagestan", "mahachkala", "\xcc\xe0\xf5\xe0\xf7\xea\xe0\xeb\xe0"},  // Махачкала
-    {"hanty-mansijskij-ar", "megion", "\xcc\xe5\xe3\xe8\xee\xed"},  // Мегион
-    {"republic-mary-el", "medvedevo", "\xcc\xe5\xe4\xe2\xe5\xe4\xe5\xe2\xee"},  // Медведево
-    {"krasnodar-territory", "medvedovskaja", "\xcc\xe5\xe4\xe2\xe5\xe4\xee\xe2\xf1\xea\xe0\xff"},  // Медведовская
-    {"republic-karelia", "medvezhegorsk", "\xcc\xe5\xe4\xe2\xe5\xe6\xfc\xe5\xe3\xee\xf0\xf1\xea"},  // Медвежьегорск
-    {"orenburg-area", "mednogorsk", "\xcc\xe5\xe4\xed\xee\xe3\xee\xf0\xf1\xea"},  // Медногорск
-    {"kemerovo-area", "mezhdurechensk", "\xcc\xe5\xe6\xe4\xf3\xf0\xe5\xf7\xe5\xed\xf1\xea"},  // Междуреченск
-    {"vladimir-area", "melenki", "\xcc\xe5\xeb\xe5\xed\xea\xe8"},  // Меленки
-    {"republic-bashkortostan", "meleuz", "\xcc\xe5\xeb\xe5\xf3\xe7"},  // Мелеуз
-    {"republic-tatarstan", "mendeleevsk", "\xcc\xe5\xed\xe4\xe5\xeb\xe5\xe5\xe2\xf1\xea"},  // Менделеевск
-    {"republic-tatarstan", "menzelinsk", "\xcc\xe5\xed\xe7\xe5\xeb\xe8\xed\xf1\xea"},  // Мензелинск
-    {"leningrad-region", "metallostroj", "\xcc\xe5\xf2\xe0\xeb\xeb\xee\xf1\xf2\xf0\xee\xe9"},  // Металлострой
-    {"chelyabinsk-area", "miass", "\xcc\xe8\xe0\xf1\xf1"},  // Миасс
-    {"rostov-area", "millerovo", "\xcc\xe8\xeb\xeb\xe5\xf0\xee\xe2\xee"},  // Миллерово
-    {"stavropol-territory", "mineralnye-vody", "\xcc\xe8\xed\xe5\xf0\xe0\xeb\xfc\xed\xfb\xe5\x20\xc2\xee\xe4\xfb"},  // Минеральные Воды
-    {"krasnoyarsk-territory", "minusinsk", "\xcc\xe8\xed\xf3\xf1\xe8\xed\xf1\xea"},  // Минусинск
-    {"republic-saha-yakutia", "mirnyj", "\xcc\xe8\xf0\xed\xfb\xe9"},  // Мирный
-    {"arkhangelsk-area", "mirnyj2", "\xcc\xe8\xf0\xed\xfb\xe9"},  // Мирный
-    {"ryazan-area", "mihajlov", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2"},  // Михайлов
-    {"volgograd-area", "mihajlovka", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xea\xe0"},  // Михайловка
-    {"primorski-krai", "mihajlovka2", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xea\xe0"},  // Михайловка
-    {"stavropol-territory", "mihajlovsk", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea"},  // Михайловск
-    {"sverdlovsk-area", "mihajlovsk2", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea"},  // Михайловск
-    {"altai-territory", "mihajlovskoe", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea\xee\xe5"},  // Михайловское
-    {"republic-northern-ossetia", "mihajlovskoe2", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea\xee\xe5"},  // Михайловское
-    {"tambov-area", "michurinsk", "\xcc\xe8\xf7\xf3\xf0\xe8\xed\xf1\xea"},  // Мичуринск
-    {"aginsky-burjatskij-ar", "mogojtuj", "\xcc\xee\xe3\xee\xe9\xf2\xf3\xe9"},  // Могойтуй
-    {"chita-area", "mogocha", "\xcc\xee\xe3\xee\xf7\xe0"},  // Могоча
-    {"moscow-area", "mozhajsk", "\xcc\xee\xe6\xe0\xe9\xf1\xea"},  // Можайск
-    {"republic-udmurtia", "mozhga", "\xcc\xee\xe6\xe3\xe0"},  // Можга
-    {"republic-northern-ossetia", "mozdok", "\xcc\xee\xe7\xe4\xee\xea"},  // Моздок
-    {"penza-area", "mokshan", "\xcc\xee\xea\xf8\xe0\xed"},  // Мокшан
-    {"moscow-area", "monino", "\xcc\xee\xed\xe8\xed\xee"},  // Монино
-    {"murmansk-area", "monchegorsk", "\xcc\xee\xed\xf7\xe5\xe3\xee\xf0\xf1\xea"},  // Мончегорск
-    {"rostov-area", "morozovsk", "\xcc\xee\xf0\xee\xe7\xee\xe2\xf1\xea"},  // Морозовск
-    {"tambov-area", "morshansk", "\xcc\xee\xf0\xf8\xe0\xed\xf1\xea"},  // Моршанск
-    {"moscow-area", "moscow", "\xcc\xee\xf1\xea\xe2\xe0"},  // Москва
-    {"moscow-area", "moskova", "\xcc\xee\xf1\xea\xee\xe2\xe0"},  // Москова
-    {"moscow-area", "moskovskij", "\xcc\xee\xf1\xea\xee\xe2\xf1\xea\xe8\xe9"},  // Московский
-    {"krasnodar-territory", "mostovskoj", "\xcc\xee\xf1\xf2\xee\xe2\xf1\xea\xee\xe9"},  // Мостовской
-    {"nizhegorodskaya-area", "mulino", "\xcc\xf3\xeb\xe8\xed\xee"},  // Мулино
-    {"jamalo-nenetskij-ar", "muravlenko", "\xcc\xf3\xf0\xe0\xe2\xeb\xe5\xed\xea\xee"},  // Муравленко
-    {"murmansk-area", "murmansk", "\xcc\xf3\xf0\xec\xe0\xed\xf1\xea"},  // Мурманск
-    {"murmansk-area", "murmashi", "\xcc\xf3\xf0\xec\xe0\xf8\xe8"},  // Мурмаши
-    {"vladimir-area", "murom", "\xcc\xf3\xf0\xee\xec"},  // Муром
-    {"omsk-area", "muromcevo", "\xcc\xf3\xf0\xee\xec\xf6\xe5\xe2\xee"},  // Муромцево
-    {"oryol-area", "mcensk", "\xcc\xf6\xe5\xed\xf1\xea"},  // Мценск
-    {"kemerovo-area", "myski", "\xcc\xfb\xf1\xea\xe8"},  // Мыски
-    {"moscow-area", "mytischi", "\xcc\xfb\xf2\xe8\xf9\xe8"},  // Мытищи
-    {"republic-tatarstan", "naberezhnye-chelny", "\xcd\xe0\xe1\xe5\xf0\xe5\xe6\xed\xfb\xe5\x20\xd7\xe5\xeb\xed\xfb"},  // Набережные Челны
-    {"nizhegorodskaya-area", "navashino", "\xcd\xe0\xe2\xe0\xf8\xe8\xed\xee"},  // Навашино
-    {"bryansk-area", "navlja", "\xcd\xe0\xe2\xeb\xff"},  // Навля
-    {"ivanovo-area", "navoloki", "\xcd\xe0\xe2\xee\xeb\xee\xea\xe8"},  // Наволоки
-    {"republic-karelia", "nadvoicy", "\xcd\xe0\xe4\xe2\xee\xe8\xf6\xfb"},  // Надвоицы
-    {"jamalo-nenetskij-ar", "nadym", "\xcd\xe0\xe4\xfb\xec"},  // Надым
-    {"krasnoyarsk-territory", "nazarovo", "\xcd\xe0\xe7\xe0\xf0\xee\xe2\xee"},  // Назарово
-    {"republic-ingushetia", "nazran", "\xcd\xe0\xe7\xf0\xe0\xed\xfc"},  // Назрань
-    {"omsk-area", "nazyvaevsk", "\xcd\xe0\xe7\xfb\xe2\xe0\xe5\xe2\xf1\xea"},  // Называевск
-    {"republic-kabardino-balkaria", "nalchik", "\xcd\xe0\xeb\xfc\xf7\xe8\xea"},  // Нальчик
-    {"astrakhan-area", "narimanov", "\xcd\xe0\xf0\xe8\xec\xe0\xed\xee\xe2"},  // Нариманов
-    {"moscow-area", "naro-fominsk", "\xcd\xe0\xf0\xee\x2d\xd4\xee\xec\xe8\xed\xf1\xea"},  // Наро-Фоминск
-    {"republic-kabardino-balkaria", "nartan", "\xcd\xe0\xf0\xf2\xe0\xed"},  // Нартан
-    {"republic-kabardino-balkaria", "nartkala", "\xcd\xe0\xf0\xf2\xea\xe0\xeb\xe0"},  // Нарткала
-    {"nenetskij-ar", "narjan-mar", "\xcd\xe0\xf0\xfc\xff\xed\x2d\xcc\xe0\xf0"},  // Нарьян-Мар
-    {"moscow-area", "nahabino", "\xcd\xe0\xf5\xe0\xe1\xe8\xed\xee"},  // Нахабино
-    {"primorski-krai", "nahodka", "\xcd\xe0\xf5\xee\xe4\xea\xe0"},  // Находка
-    {"pskov-area", "nevel", "\xcd\xe5\xe2\xe5\xeb\xfc"},  // Невель
-    {"sakhalin-area", "nevelsk", "\xcd\xe5\xe2\xe5\xeb\xfc\xf1\xea"},  // Невельск
-    {"stavropol-territory", "nevinnomyssk", "\xcd\xe5\xe2\xe8\xed\xed\xee\xec\xfb\xf1\xf1\xea"},  // Невинномысск
-    {"sverdlovsk-area", "nevjansk", "\xcd\xe5\xe2\xfc\xff\xed\xf1\xea"},  // Невьянск
-    {"stavropol-territory", "nezlobnaja", "\xcd\xe5\xe7\xeb\xee\xe1\xed\xe0\xff"},  // Незлобная
-    {"tver-area", "nelidovo", "\xcd\xe5\xeb\xe8\xe4\xee\xe2\xee"},  // Нелидово
-    {"kaliningrad-area", "neman", "\xcd\xe5\xec\xe0\xed"},  // Неман
-    {"chita-area", "nerchinsk", "\xcd\xe5\xf0\xf7\xe8\xed\xf1\xea"},  // Нерчинск
-    {"republic-saha-yakutia", "nerjungri", "\xcd\xe5\xf0\xfe\xed\xe3\xf0\xe8"},  // Нерюнгри
-    {"republic-ingushetia", "nesterovskaja", "\xcd\xe5\xf1\xf2\xe5\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Нестеровская
-    {"samara-area", "neftegorsk", "\xcd\xe5\xf4\xf2\xe5\xe3\xee\xf0\xf1\xea"},  // Нефтегорск
-    {"republic-bashkortostan", "neftekamsk", "\xcd\xe5\xf4\xf2\xe5\xea\xe0\xec\xf1\xea"},  // Нефтекамск
-    {"stavropol-territory", "neftekumsk", "\xcd\xe5\xf4\xf2\xe5\xea\xf3\xec\xf1\xea"},  // Нефтекумск
-    {"hanty-mansijskij-ar", "neftejugansk", "\xcd\xe5\xf4\xf2\xe5\xfe\xe3\xe0\xed\xf1\xea"},  // Нефтеюганск
-    {"kostroma-area", "neja", "\xcd\xe5\xff"},  // Нея
-    {"hanty-mansijskij-ar", "nizhnevartovsk", "\xcd\xe8\xe6\xed\xe5\xe2\xe0\xf0\xf2\xee\xe2\xf1\xea"},  // Нижневартовск
-    {"republic-dagestan", "nizhnee-kazanische", "\xcd\xe8\xe6\xed\xe5\xe5\x20\xca\xe0\xe7\xe0\xed\xe8\xf9\xe5"},  // Нижнее Казанище
-    {"republic-tatarstan", "nizhnekamsk", "\xcd\xe8\xe6\xed\xe5\xea\xe0\xec\xf1\xea"},  // Нижнекамск
-    {"hanty-mansijskij-ar", "nizhnesortymskij", "\xcd\xe8\xe6\xed\xe5\xf1\xee\xf0\xf2\xfb\xec\xf1\xea\xe8\xe9"},  // Нижнесортымский
-    {"irkutsk-area", "nizhneudinsk", "\xcd\xe8\xe6\xed\xe5\xf3\xe4\xe8\xed\xf1\xea"},  // Нижнеудинск
-    {"sverdlovsk-area", "nizhnie-sergi", "\xcd\xe8\xe6\xed\xe8\xe5\x20\xd1\xe5\xf0\xe3\xe8"},  // Нижние Серги
-    {"penza-area", "nizhnij-lomov", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xcb\xee\xec\xee\xe2"},  // Нижний Ломов
-    {"nizhegorodskaya-area", "nizhnij-novgorod", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xcd\xee\xe2\xe3\xee\xf0\xee\xe4"},  // Нижний Новгород
-    {"republic-komi", "nizhnij-odes", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xce\xe4\xe5\xf1"},  // Нижний Одес
-    {"sverdlovsk-area", "nizhnij-tagil", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xd2\xe0\xe3\xe8\xeb"},  // Нижний Тагил
-    {"republic-tatarstan", "nizhnjaja-maktama", "\xcd\xe8\xe6\xed\xff\xff\x20\xcc\xe0\xea\xf2\xe0\xec\xe0"},  // Нижняя Мактама
-    {"sverdlovsk-area", "nizhnjaja-salda", "\xcd\xe8\xe6\xed\xff\xff\x20\xd1\xe0\xeb\xe4\xe0"},  // Нижняя Салда
-    {"sverdlovsk-area", "nizhnjaja-tura", "\xcd\xe8\xe6\xed\xff\xff\x20\xd2\xf3\xf0\xe0"},  // Нижняя Тура
-    {"murmansk-area", "nikel", "\xcd\xe8\xea\xe5\xeb\xfc"},  // Никель
-    {"volgograd-area", "nikolaevsk", "\xcd\xe8\xea\xee\xeb\xe0\xe5\xe2\xf1\xea"},  // Николаевск
-    {"khabarovsk-territory", "nikolaevsk-na-amur", "\xcd\xe8\xea\xee\xeb\xe0\xe5\xe2\xf1\xea\x2d\xed\xe0\x2d\xc0\xec\xf3\xf0\xe5"},  // Николаевск-на-Амуре
-    {"penza-area", "nikolsk", "\xcd\xe8\xea\xee\xeb\xfc\xf1\xea"},  // Никольск
-    {"vologda-area", "nikolsk2", "\xcd\xe8\xea\xee\xeb\xfc\xf1\xea"},  // Никольск
-    {"leningrad-region", "nikolskoe", "\xcd\xe8\xea\xee\xeb\xfc\xf1\xea\xee\xe5"},  // Никольское
-    {"irkutsk-area", "novaja-igirma", "\xcd\xee\xe2\xe0\xff\x20\xc8\xe3\xe8\xf0\xec\xe0"},  // Новая Игирма
-    {"sverdlovsk-area", "novaja-ljalja", "\xcd\xee\xe2\xe0\xff\x20\xcb\xff\xeb\xff"},  // Новая Ляля
-    {"voronezh-area", "novaja-usman", "\xcd\xee\xe2\xe0\xff\x20\xd3\xf1\xec\xe0\xed\xfc"},  // Новая Усмань
-    {"stavropol-territory", "novoaleksandrovsk", "\xcd\xee\xe2\xee\xe0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea"},  // Новоалександровск
-    {"altai-territory", "novoaltajsk", "\xcd\xee\xe2\xee\xe0\xeb\xf2\xe0\xe9\xf1\xea"},  // Новоалтайск
-    {"volgograd-area", "novoanninskij", "\xcd\xee\xe2\xee\xe0\xed\xed\xe8\xed\xf1\xea\xe8\xe9"},  // Новоаннинский
-    {"voronezh-area", "novovoronezh", "\xcd\xee\xe2\xee\xe2\xee\xf0\xee\xed\xe5\xe6"},  // Нововоронеж
-    {"arkhangelsk-area", "novodvinsk", "\xcd\xee\xe2\xee\xe4\xe2\xe8\xed\xf1\xea"},  // Новодвинск
-    {"leningrad-region", "novoe-devjatkino", "\xcd\xee\xe2\xee\xe5\x20\xc4\xe5\xe2\xff\xf2\xea\xe8\xed\xee"},  // Новое Девяткино
-    {"bryansk-area", "novozybkov", "\xcd\xee\xe2\xee\xe7\xfb\xe1\xea\xee\xe2"},  // Новозыбков
-    {"krasnodar-territory", "novokubansk", "\xcd\xee\xe2\xee\xea\xf3\xe1\xe0\xed\xf1\xea"},  // Новокубанск
-    {"kemerovo-area", "novokuzneck", "\xcd\xee\xe2\xee\xea\xf3\xe7\xed\xe5\xf6\xea"},  // Новокузнецк
-    {"samara-area", "novokujbyshevsk", "\xcd\xee\xe2\xee\xea\xf3\xe9\xe1\xfb\xf8\xe5\xe2\xf1\xea"},  // Новокуйбышевск
-    {"krasnodar-territory", "novominskaja", "\xcd\xee\xe2\xee\xec\xe8\xed\xf1\xea\xe0\xff"},  // Новоминская
-    {"ryazan-area", "novomichurinsk", "\xcd\xee\xe2\xee\xec\xe8\xf7\xf3\xf0\xe8\xed\xf1\xea"},  // Новомичуринск
-    {"tula-area", "novomoskovsk", "\xcd\xee\xe2\xee\xec\xee\xf1\xea\xee\xe2\xf1\xea"},  // Новомосковск
-    {"orenburg-area", "novoorsk", "\xcd\xee\xe2\xee\xee\xf0\xf1\xea"},  // Новоорск
-    {"stavropol-territory", "novopavlovsk", "\xcd\xee\xe2\xee\xef\xe0\xe2\xeb\xee\xe2\xf1\xea"},  // Новопавловск
-    {"krasnodar-territory", "novopokrovskaja", "\xcd\xee\xe2\xee\xef\xee\xea\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Новопокровская
-    {"krasnodar-territory", "novorossijsk", "\xcd\xee\xe2\xee\xf0\xee\xf1\xf1\xe8\xe9\xf1\xea"},  // Новороссийск
-    {"orenburg-area", "novosergievka", "\xcd\xee\xe2\xee\xf1\xe5\xf0\xe3\xe8\xe5\xe2\xea\xe0"},  // Новосергиевка
-    {"novosibirsk-area", "novosibirsk", "\xcd\xee\xe2\xee\xf1\xe8\xe1\xe8\xf0\xf1\xea"},  // Новосибирск
-    {"altai-territory", "novosilikatnyj", "\xcd\xee\xe2\xee\xf1\xe8\xeb\xe8\xea\xe0\xf2\xed\xfb\xe9"},  // Новосиликатный
-    {"chelyabinsk-area", "novosineglazovskij", "\xcd\xee\xe2\xee\xf1\xe8\xed\xe5\xe3\xeb\xe0\xe7\xee\xe2\xf1\xea\xe8\xe9"},  // Новосинеглазовский
-    {"ulyanovsk-area", "novospasskoe", "\xcd\xee\xe2\xee\xf1\xef\xe0\xf1\xf1\xea\xee\xe5"},  // Новоспасское
-    {"krasnodar-territory", "novotitarovskaja", "\xcd\xee\xe2\xee\xf2\xe8\xf2\xe0\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Новотитаровская
-    {"orenburg-area", "novotroick", "\xcd\xee\xe2\xee\xf2\xf0\xee\xe8\xf6\xea"},  // Новотроицк
-    {"saratov-area", "novouzensk", "\xcd\xee\xe2\xee\xf3\xe7\xe5\xed\xf1\xea"},  // Новоузенск
-    {"sverdlovsk-area", "novouralsk", "\xcd\xee\xe2\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea"},  // Новоуральск
-    {"chuvash-republic", "novocheboksarsk", "\xcd\xee\xe2\xee\xf7\xe5\xe1\xee\xea\xf1\xe0\xf0\xf1\xea"},  // Новочебоксарск
-    {"rostov-area", "novocherkassk", "\xcd\xee\xe2\xee\xf7\xe5\xf0\xea\xe0\xf1\xf1\xea"},  // Новочеркасск
-    {"rostov-area", "novoshahtinsk", "\xcd\xee\xe2\xee\xf8\xe0\xf5\xf2\xe8\xed\xf1\xea"},  // Новошахтинск
-    {"belgorod-area", "novyj-oskol", "\xcd\xee\xe2\xfb\xe9\x20\xce\xf1\xea\xee\xeb"},  // Новый Оскол
-    {"jamalo-nenetskij-ar", "novyj-urengoj", "\xcd\xee\xe2\xfb\xe9\x20\xd3\xf0\xe5\xed\xe3\xee\xe9"},  // Новый Уренгой
-    {"moscow-area", "noginsk", "\xcd\xee\xe3\xe8\xed\xf1\xea"},  // Ногинск
-    {"republic-northern-ossetia", "nogir", "\xcd\xee\xe3\xe8\xf0"},  // Ногир
-    {"krasnoyarsk-territory", "norilsk", "\xcd\xee\xf0\xe8\xeb\xfc\xf1\xea"},  // Норильск
-    {"jamalo-nenetskij-ar", "nojabrsk", "\xcd\xee\xff\xe1\xf0\xfc\xf1\xea"},  // Ноябрьск
-    {"republic-tatarstan", "nurlat", "\xcd\xf3\xf0\xeb\xe0\xf2"},  // Нурлат
-    {"perm-area", "nytva", "\xcd\xfb\xf2\xe2\xe0"},  // Нытва
-    {"hanty-mansijskij-ar", "njagan", "\xcd\xff\xe3\xe0\xed\xfc"},  // Нягань
-    {"chelyabinsk-area", "njazepetrovsk", "\xcd\xff\xe7\xe5\xef\xe5\xf2\xf0\xee\xe2\xf1\xea"},  // Нязепетровск
-    {"arkhangelsk-area", "njandoma", "\xcd\xff\xed\xe4\xee\xec\xe0"},  // Няндома
-    {"kaluga-area", "obninsk", "\xce\xe1\xed\xe8\xed\xf1\xea"},  // Обнинск
-    {"kursk-area", "obojan", "\xce\xe1\xee\xff\xed\xfc"},  // Обоянь
-    {"moscow-area", "obuhovo", "\xce\xe1\xf3\xf5\xee\xe2\xee"},  // Обухово
-    {"novosibirsk-area", "ob", "\xce\xe1\xfc"},  // Обь
-    {"moscow-area", "odincovo", "\xce\xe4\xe8\xed\xf6\xee\xe2\xee"},  // Одинцово
-    {"moscow-area", "ozherele", "\xce\xe6\xe5\xf0\xe5\xeb\xfc\xe5"},  // Ожерелье
-    {"chelyabinsk-area", "ozersk", "\xce\xe7\xe5\xf0\xf1\xea"},  // Озерск
-    {"moscow-area", "ozery", "\xce\xe7\xe5\xf0\xfb"},  // Озеры
-    {"chechen-republic", "ojshara", "\xce\xe9\xf1\xf5\xe0\xf0\xe0"},  // Ойсхара
-    {"republic-bashkortostan", "oktjabrskij", "\xce\xea\xf2\xff\xe1\xf0\xfc\xf1\xea\xe8\xe9"},  // Октябрьский
-    {"moscow-area", "oktjabrskij2", "\xce\xea\xf2\xff\xe1\xf0\xfc\xf1\xea\xe8\xe9"},  // Октябрьский
-    {"omsk-area", "omsk", "\xce\xec\xf1\xea"},  // Омск
-    {"kirov-area", "omutninsk", "\xce\xec\xf3\xf2\xed\xe8\xed\xf1\xea"},  // Омутнинск
-    {"arkhangelsk-area", "onega", "\xce\xed\xe5\xe3\xe0"},  // Онега
-    {"pskov-area", "opochka", "\xce\xef\xee\xf7\xea\xe0"},  // Опочка
-    {"republic-ingushetia", "ordzhonikidzevskaj", "\xce\xf0\xe4\xe6\xee\xed\xe8\xea\xe8\xe4\xe7\xe5\xe2\xf1\xea\xe0\xff"},  // Орджоникидзевская
-    {"oryol-area", "orel", "\xce\xf0\xe5\xeb"},  // Орел
-    {"orenburg-area", "orenburg", "\xce\xf0\xe5\xed\xe1\xf3\xf0\xe3"},  // Оренбург
-    {"moscow-area", "orehovo-zuevo", "\xce\xf0\xe5\xf5\xee\xe2\xee\x2d\xc7\xf3\xe5\xe2\xee"},  // Орехово-Зуево
-    {"rostov-area", "orlovskij", "\xce\xf0\xeb\xee\xe2\xf1\xea\xe8\xe9"},  // Орловский
-    {"orenburg-area", "orsk", "\xce\xf0\xf1\xea"},  // Орск
-    {"perm-area", "osa", "\xce\xf1\xe0"},  // Оса
-    {"ust-ordynsky-burjatskij-ar", "osa2", "\xce\xf1\xe0"},  // Оса
-    {"kemerovo-area", "osinniki", "\xce\xf1\xe8\xed\xed\xe8\xea\xe8"},  // Осинники
-    {"korjakskij-ar", "ossora", "\xce\xf1\xf1\xee\xf0\xe0"},  // Оссора
-    {"tver-area", "ostashkov", "\xce\xf1\xf2\xe0\xf8\xea\xee\xe2"},  // Осташков
-    {"pskov-area", "ostrov", "\xce\xf1\xf2\xf0\xee\xe2"},  // Остров
-    {"voronezh-area", "ostrogozhsk", "\xce\xf1\xf2\xf0\xee\xe3\xee\xe6\xf1\xea"},  // Острогожск
-    {"krasnodar-territory", "otradnaja", "\xce\xf2\xf0\xe0\xe4\xed\xe0\xff"},  // Отрадная
-    {"leningrad-region", "otradnoe", "\xce\xf2\xf0\xe0\xe4\xed\xee\xe5"},  // Отрадное
-    {"samara-area", "otradnyj", "\xce\xf2\xf0\xe0\xe4\xed\xfb\xe9"},  // Отрадный
-    {"sakhalin-area", "oha", "\xce\xf5\xe0"},  // Оха
-    {"perm-area", "ocher", "\xce\xf7\xe5\xf0"},  // Очер
-    {"nizhegorodskaya-area", "pavlovo", "\xcf\xe0\xe2\xeb\xee\xe2\xee"},  // Павлово
-    {"voronezh-area", "pavlovsk", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea"},  // Павловск
-    {"leningrad-region", "pavlovsk2", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea"},  // Павловск
-    {"altai-territory", "pavlovsk3", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea"},  // Павловск
-    {"krasnodar-territory", "pavlovskaja", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea\xe0\xff"},  // Павловская
-    {"moscow-area", "pavlovskij-posad", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea\xe8\xe9\x20\xcf\xee\xf1\xe0\xe4"},  // Павловский Посад
-    {"korjakskij-ar", "palana", "\xcf\xe0\xeb\xe0\xed\xe0"},  // Палана
-    {"volgograd-area", "pallasovka", "\xcf\xe0\xeb\xeb\xe0\xf1\xee\xe2\xea\xe0"},  // Палласовка
-    {"jamalo-nenetskij-ar", "pangody", "\xcf\xe0\xed\xe3\xee\xe4\xfb"},  // Пангоды
-    {"leningrad-region", "pargolovo", "\xcf\xe0\xf0\xe3\xee\xeb\xee\xe2\xee"},  // Парголово
-    {"primorski-krai", "partizansk", "\xcf\xe0\xf0\xf2\xe8\xe7\xe0\xed\xf1\xea"},  // Партизанск
-    {"chukotskij-ar", "pevek", "\xcf\xe5\xe2\xe5\xea"},  // Певек
-    {"penza-area", "penza", "\xcf\xe5\xed\xe7\xe0"},  // Пенза
-    {"nizhegorodskaya-area", "pervomajsk", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea"},  // Первомайск
-    {"tambov-area", "pervomajskij", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea\xe8\xe9"},  // Первомайский
-    {"chita-area", "pervomajskij2", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea\xe8\xe9"},  // Первомайский
-    {"sverdlovsk-area", "pervouralsk", "\xcf\xe5\xf0\xe2\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea"},  // Первоуральск
-    {"moscow-area", "peresvet", "\xcf\xe5\xf0\xe5\xf1\xe2\xe5\xf2"},  // Пересвет
-    {"yaroslavl-area", "pereslavl-zalesski", "\xcf\xe5\xf0\xe5\xf1\xeb\xe0\xe2\xeb\xfc\x2d\xc7\xe0\xeb\xe5\xf1\xf1\xea\xe8\xe9"},  // Переславль-Залесский
-    {"perm-area", "perm", "\xcf\xe5\xf0\xec\xfc"},  // Пермь
-    {"rostov-area", "persianovka", "\xcf\xe5\xf0\xf1\xe8\xe0\xed\xee\xe2\xea\xe0"},  // Персиановка
-    {"novgorod-area", "pestovo", "\xcf\xe5\xf1\xf2\xee\xe2\xee"},  // Пестово
-    {"rostov-area", "peschanokopskoe", "\xcf\xe5\xf1\xf7\xe0\xed\xee\xea\xee\xef\xf1\xea\xee\xe5"},  // Песчанокопское
-    {"leningrad-region", "peterhof", "\xcf\xe5\xf2\xe5\xf0\xf5\xee\xf4"},  // Петерхоф
-    {"volgograd-area", "petrov-val", "\xcf\xe5\xf2\xf0\xee\xe2\x20\xc2\xe0\xeb"},  // Петров Вал
-    {"saratov-area", "petrovsk", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea"},  // Петровск
-    {"chita-area", "petrovsk-zabajkals", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\x2d\xc7\xe0\xe1\xe0\xe9\xea\xe0\xeb\xfc\xf1\xea\xe8\xe9"},  // Петровск-Забайкальский
-    {"moscow-area", "petrovskaja", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Петровская
-    {"krasnodar-territory", "petrovskaja2", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Петровская
-    {"leningrad-region", "petrodvorec", "\xcf\xe5\xf2\xf0\xee\xe4\xe2\xee\xf0\xe5\xf6"},  // Петродворец
-    {"republic-karelia", "petrozavodsk", "\xcf\xe5\xf2\xf0\xee\xe7\xe0\xe2\xee\xe4\xf1\xea"},  // Петрозаводск
-    {"kamchatka-area", "petropavlovsk-kamc", "\xcf\xe5\xf2\xf0\xee\xef\xe0\xe2\xeb\xee\xe2\xf1\xea\x2d\xca\xe0\xec\xf7\xe0\xf2\xf1\xea\xe8\xe9"},  // Петропавловск-Камчатский
-    {"kurgan-area", "petuhovo", "\xcf\xe5\xf2\xf3\xf5\xee\xe2\xee"},  // Петухово
-    {"vladimir-area", "petushki", "\xcf\xe5\xf2\xf3\xf8\xea\xe8"},  // Петушки
-    {"republic-komi", "pechora", "\xcf\xe5\xf7\xee\xf0\xe0"},  // Печора
-    {"pskov-area", "pechory", "\xcf\xe5\xf7\xee\xf0\xfb"},  // Печоры
-    {"leningrad-region", "pikalevo", "\xcf\xe8\xea\xe0\xeb\xe5\xe2\xee"},  // Пикалево
-    {"kaliningrad-area", "pionerskij", "\xcf\xe8\xee\xed\xe5\xf0\xf1\xea\xe8\xe9"},  // Пионерский
-    {"republic-karelia", "pitkjaranta", "\xcf\xe8\xf2\xea\xff\xf0\xe0\xed\xf2\xe0"},  // Питкяранта
-    {"tula-area", "plavsk", "\xcf\xeb\xe0\xe2\xf1\xea"},  // Плавск
-    {"chelyabinsk-area", "plast", "\xcf\xeb\xe0\xf1\xf2"},  // Пласт
-    {"krasnodar-territory", "platnirovskaja", "\xcf\xeb\xe0\xf2\xed\xe8\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Платнировская
-    {"arkhangelsk-area", "pleseck", "\xcf\xeb\xe5\xf1\xe5\xf6\xea"},  // Плесецк
-    {"voronezh-area", "povorino", "\xcf\xee\xe2\xee\xf0\xe8\xed\xee"},  // Поворино
-    {"bryansk-area", "pogar", "\xcf\xee\xe3\xe0\xf0"},  // Погар
-    {"primorski-krai", "pogranichnyj", "\xcf\xee\xe3\xf0\xe0\xed\xe8\xf7\xed\xfb\xe9"},  // Пограничный
-    {"moscow-area", "podolsk", "\xcf\xee\xe4\xee\xeb\xfc\xf1\xea"},  // Подольск
-    {"leningrad-region", "podporozhe", "\xcf\xee\xe4\xef\xee\xf0\xee\xe6\xfc\xe5"},  // Подпорожье
-    {"hanty-mansijskij-ar", "pojkovskij", "\xcf\xee\xe9\xea\xee\xe2\xf1\xea\xe8\xe9"},  // Пойковский
-    {"hanty-mansijskij-ar", "pokachi", "\xcf\xee\xea\xe0\xf7\xe8"},  // Покачи
-    {"vladimir-area", "pokrov", "\xcf\xee\xea\xf0\xee\xe2"},  // Покров
-    {"primorski-krai", "pokrovka", "\xcf\xee\xea\xf0\xee\xe2\xea\xe0"},  // Покровка
-    {"rostov-area", "pokrovskoe", "\xcf\xee\xea\xf0\xee\xe2\xf1\xea\xee\xe5"},  // Покровское
-    {"perm-area", "polazna", "\xcf\xee\xeb\xe0\xe7\xed\xe0"},  // Полазна
-    {"sverdlovsk-area", "polevskoj", "\xcf\xee\xeb\xe5\xe2\xf1\xea\xee\xe9"},  // Полевской
-    {"kemerovo-area", "polysaevo", "\xcf\xee\xeb\xfb\xf1\xe0\xe5\xe2\xee"},  // Полысаево
-    {"murmansk-area", "poljarnye-zori", "\xcf\xee\xeb\xff\xf0\xed\xfb\xe5\x20\xc7\xee\xf0\xe8"},  // Полярные Зори
-    {"murmansk-area", "poljarnyj", "\xcf\xee\xeb\xff\xf0\xed\xfb\xe9"},  // Полярный
-    {"sakhalin-area", "poronajsk", "\xcf\xee\xf0\xee\xed\xe0\xe9\xf1\xea"},  // Поронайск
-    {"pskov-area", "porhov", "\xcf\xee\xf0\xf5\xee\xe2"},  // Порхов
-    {"altai-territory", "pospeliha", "\xcf\xee\xf1\xef\xe5\xeb\xe8\xf5\xe0"},  // Поспелиха
-    {"samara-area", "pohvistnevo", "\xcf\xee\xf5\xe2\xe8\xf1\xf2\xed\xe5\xe2\xee"},  // Похвистнево
-    {"bryansk-area", "pochep", "\xcf\xee\xf7\xe5\xef"},  // Почеп
-    {"nizhegorodskaya-area", "pochinki", "\xcf\xee\xf7\xe8\xed\xea\xe8"},  // Починки
-    {"stavropol-territory", "praskoveja", "\xcf\xf0\xe0\xf1\xea\xee\xe2\xe5\xff"},  // Прасковея
-    {"samara-area", "pribrezhnyj", "\xcf\xf0\xe8\xe1\xf0\xe5\xe6\xed\xfb\xe9"},  // Прибрежный
-    {"ivanovo-area", "privolzhsk", "\xcf\xf0\xe8\xe2\xee\xeb\xe6\xf1\xea"},  // Приволжск
-    {"saratov-area", "privolzhskij", "\xcf\xf0\xe8\xe2\xee\xeb\xe6\xf1\xea\xe8\xe9"},  // Приволжский
-    {"voronezh-area", "pridonskoj", "\xcf\xf0\xe8\xe4\xee\xed\xf1\xea\xee\xe9"},  // Придонской
-    {"krasnodar-territory", "primorsko-ahtarsk", "\xcf\xf0\xe8\xec\xee\xf0\xf1\xea\xee\x2d\xc0\xf5\xf2\xe0\xf0\xf1\xea"},  // Приморско-Ахтарск
-    {"leningrad-region", "priozersk", "\xcf\xf0\xe8\xee\xe7\xe5\xf0\xf1\xea"},  // Приозерск
-    {"republic-bashkortostan", "prijutovo", "\xcf\xf0\xe8\xfe\xf2\xee\xe2\xee"},  // Приютово
-    {"chukotskij-ar", "providenija", "\xcf\xf0\xee\xe2\xe8\xe4\xe5\xed\xe8\xff"},  // Провидения
-    {"kemerovo-area", "prokopevsk", "\xcf\xf0\xee\xea\xee\xef\xfc\xe5\xe2\xf1\xea"},  // Прокопьевск
-    {"rostov-area", "proletarsk", "\xcf\xf0\xee\xeb\xe5\xf2\xe0\xf0\xf1\xea"},  // Пролетарск
-    {"kemerovo-area", "promyshlennaja", "\xcf\xf0\xee\xec\xfb\xf8\xeb\xe5\xed\xed\xe0\xff"},  // Промышленная
-    {"moscow-area", "protvino", "\xcf\xf0\xee\xf2\xe2\xe8\xed\xee"},  // Протвино
-    {"republic-kabardino-balkaria", "prohladnyj", "\xcf\xf0\xee\xf5\xeb\xe0\xe4\xed\xfb\xe9"},  // Прохладный
-    {"krasnodar-territory", "psebaj", "\xcf\xf1\xe5\xe1\xe0\xe9"},  // Псебай
-    {"pskov-area", "pskov", "\xcf\xf1\xea\xee\xe2"},  // Псков
-    {"republic-karelia", "pudozh", "\xcf\xf3\xe4\xee\xe6"},  // Пудож
-    {"leningrad-region", "pushkin", "\xcf\xf3\xf8\xea\xe8\xed"},  // Пушкин
-    {"moscow-area", "pushkino", "\xcf\xf3\xf8\xea\xe8\xed\xee"},  // Пушкино
-    {"moscow-area", "puschino", "\xcf\xf3\xf9\xe8\xed\xee"},  // Пущино
-    {"hanty-mansijskij-ar", "pyt-jah", "\xcf\xfb\xf2\xfc\x2d\xdf\xf5"},  // Пыть-Ях
-    {"stavropol-territory", "pjatigorsk", "\xcf\xff\xf2\xe8\xe3\xee\xf0\xf1\xea"},  // Пятигорск
-    {"hanty-mansijskij-ar", "raduzhnyj", "\xd0\xe0\xe4\xf3\xe6\xed\xfb\xe9"},  // Радужный
-    {"vladimir-area", "raduzhnyj2", "\xd0\xe0\xe4\xf3\xe6\xed\xfb\xe9"},  // Радужный
-    {"kirov-area", "raduzhnyj3", "\xd0\xe0\xe4\xf3\xe6\xed\xfb\xe9"},  // Радужный
-    {"republic-bashkortostan", "raevskij", "\xd0\xe0\xe5\xe2\xf1\xea\xe8\xe9"},  // Раевский
-    {"amur-area", "rajchihinsk", "\xd0\xe0\xe9\xf7\xe8\xf5\xe8\xed\xf1\xea"},  // Райчихинск
-    {"belgorod-area", "rakitnoe", "\xd0\xe0\xea\xe8\xf2\xed\xee\xe5"},  // Ракитное
-    {"tambov-area", "rasskazovo", "\xd0\xe0\xf1\xf1\xea\xe0\xe7\xee\xe2\xee"},  // Рассказово
-    {"sverdlovsk-area", "revda", "\xd0\xe5\xe2\xe4\xe0"},  // Ревда
-    {"murmansk-area", "revda2", "\xd0\xe5\xe2\xe4\xe0"},  // Ревда
-    {"tver-area", "redkino", "\xd0\xe5\xe4\xea\xe8\xed\xee"},  // Редкино
-    {"sverdlovsk-area", "rezh", "\xd0\xe5\xe6"},  // Реж
-    {"moscow-area", "reutov", "\xd0\xe5\xf3\xf2\xee\xe2"},  // Реутов
-    {"sverdlovsk-area", "reftinskij", "\xd0\xe5\xf4\xf2\xe8\xed\xf1\xea\xe8\xe9"},  // Рефтинский
-    {"tver-area", "rzhev", "\xd0\xe6\xe5\xe2"},  // Ржев
-    {"ivanovo-area", "rodniki", "\xd0\xee\xe4\xed\xe8\xea\xe8"},  // Родники
-    {"chelyabinsk-area", "roza", "\xd0\xee\xe7\xe0"},  // Роза
-    {"smolensk-area", "roslavl", "\xd0\xee\xf1\xeb\xe0\xe2\xeb\xfc"},  // Рославль
-    {"voronezh-area", "rossosh", "\xd0\xee\xf1\xf1\xee\xf8\xfc"},  // Россошь
-    {"yaroslavl-area", "rostov", "\xd0\xee\xf1\xf2\xee\xe2"},  // Ростов
-    {"rostov-area", "rostov-na-donu", "\xd0\xee\xf1\xf2\xee\xe2\x2d\xed\xe0\x2d\xc4\xee\xed\xf3"},  // Ростов-на-Дону
-    {"moscow-area", "roshal", "\xd0\xee\xf8\xe0\xeb\xfc"},  // Рошаль
-    {"saratov-area", "rtischevo", "\xd0\xf2\xe8\xf9\xe5\xe2\xee"},  // Ртищево
-    {"altai-territory", "rubcovsk", "\xd0\xf3\xe1\xf6\xee\xe2\xf1\xea"},  // Рубцовск
-    {"moscow-area", "ruza", "\xd0\xf3\xe7\xe0"},  // Руза
-    {"republic-mordovia", "ruzaevka", "\xd0\xf3\xe7\xe0\xe5\xe2\xea\xe0"},  // Рузаевка
-    {"yaroslavl-area", "rybinsk", "\xd0\xfb\xe1\xe8\xed\xf1\xea"},  // Рыбинск
-    {"ryazan-area", "rybnoe", "\xd0\xfb\xe1\xed\xee\xe5"},  // Рыбное
-    {"kursk-area", "rylsk", "\xd0\xfb\xeb\xfc\xf1\xea"},  // Рыльск
-    {"ryazan-area", "rjazhsk", "\xd0\xff\xe6\xf1\xea"},  // Ряжск
-    {"ryazan-area", "rjazan", "\xd0\xff\xe7\xe0\xed\xfc"},  // Рязань
-    {"republic-ingushetia", "sagopshi", "\xd1\xe0\xe3\xee\xef\xf8\xe8"},  // Сагопши
-    {"republic-bashkortostan", "salavat", "\xd1\xe0\xeb\xe0\xe2\xe0\xf2"},  // Салават
-    {"jamalo-nenetskij-ar", "salehard", "\xd1\xe0\xeb\xe5\xf5\xe0\xf0\xe4"},  // Салехард
-    {"rostov-area", "salsk", "\xd1\xe0\xeb\xfc\xf1\xea"},  // Сальск
-    {"samara-area", "samara", "\xd1\xe0\xec\xe0\xf0\xe0"},  // Самара
-    {"rostov-area", "samarskoe", "\xd1\xe0\xec\xe0\xf0\xf1\xea\xee\xe5"},  // Самарское
-    {"chechen-republic", "samashki", "\xd1\xe0\xec\xe0\xf8\xea\xe8"},  // Самашки
-    {"leningrad-region", "sankt-peterburg", "\xd1\xe0\xed\xea\xf2\x2d\xcf\xe5\xf2\xe5\xf0\xe1\xf3\xf0\xe3"},  // Санкт-Петербург
-    {"orenburg-area", "saraktash", "\xd1\xe0\xf0\xe0\xea\xf2\xe0\xf8"},  // Саракташ
-    {"republic-mordovia", "saransk", "\xd1\xe0\xf0\xe0\xed\xf1\xea"},  // Саранск
-    {"republic-udmurtia", "sarapul", "\xd1\xe0\xf0\xe0\xef\xf3\xeb"},  // Сарапул
-    {"saratov-area", "saratov", "\xd1\xe0\xf0\xe0\xf2\xee\xe2"},  // Саратов
-    {"omsk-area", "sargatskoe", "\xd1\xe0\xf0\xe3\xe0\xf2\xf1\xea\xee\xe5"},  // Саргатское
-    {"republic-kabardino-balkaria", "sarmakovo", "\xd1\xe0\xf0\xec\xe0\xea\xee\xe2\xee"},  // Сармаково
-    {"nizhegorodskaya-area", "sarov", "\xd1\xe0\xf0\xee\xe2"},  // Саров
-    {"ryazan-area", "sasovo", "\xd1\xe0\xf1\xee\xe2\xee"},  // Сасово
-    {"chelyabinsk-area", "satka", "\xd1\xe0\xf2\xea\xe0"},  // Сатка
-    {"smolensk-area", "safonovo", "\xd1\xe0\xf4\xee\xed\xee\xe2\xee"},  // Сафоново
-    {"republic-khakassia", "sajanogorsk", "\xd1\xe0\xff\xed\xee\xe3\xee\xf0\xf1\xea"},  // Саяногорск
-    {"irkutsk-area", "sajansk", "\xd1\xe0\xff\xed\xf1\xea"},  // Саянск
-    {"kaliningrad-area", "svetlogorsk", "\xd1\xe2\xe5\xf2\xeb\xee\xe3\xee\xf0\xf1\xea"},  // Светлогорск
-    {"stavropol-territory", "svetlograd", "\xd1\xe2\xe5\xf2\xeb\xee\xe3\xf0\xe0\xe4"},  // Светлоград
-    {"orenburg-area", "svetlyj", "\xd1\xe2\xe5\xf2\xeb\xfb\xe9"},  // Светлый
-    {"volgograd-area", "svetlyj-jar", "\xd1\xe2\xe5\xf2\xeb\xfb\xe9\x20\xdf\xf0"},  // Светлый Яр
-    {"leningrad-region", "svetogorsk", "\xd1\xe2\xe5\xf2\xee\xe3\xee\xf0\xf1\xea"},  // Светогорск
-    {"irkutsk-area", "svirsk", "\xd1\xe2\xe8\xf0\xf1\xea"},  // Свирск
-    {"sverdlovsk-area", "svobodnyj", "\xd1\xe2\xee\xe1\xee\xe4\xed\xfb\xe9"},  // Свободный
-    {"belgorod-area", "severnyj", "\xd1\xe5\xe2\xe5\xf0\xed\xfb\xe9"},  // Северный
-    {"tula-area", "severo-zadonsk", "\xd1\xe5\xe2\xe5\xf0\xee\x2d\xc7\xe0\xe4\xee\xed\xf1\xea"},  // Северо-Задонск
-    {"republic-buryatiya", "severobajkalsk", "\xd1\xe5\xe2\xe5\xf0\xee\xe1\xe0\xe9\xea\xe0\xeb\xfc\xf1\xea"},  // Северобайкальск
-    {"arkhangelsk-area", "severodvinsk", "\xd1\xe5\xe2\xe5\xf0\xee\xe4\xe2\xe8\xed\xf1\xea"},  // Северодвинск
-    {"murmansk-area", "severomorsk", "\xd1\xe5\xe2\xe5\xf0\xee\xec\xee\xf0\xf1\xea"},  // Североморск
-    {"sverdlovsk-area", "severouralsk", "\xd1\xe5\xe2\xe5\xf0\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea"},  // Североуральск
-    {"tomsk-area", "seversk", "\xd1\xe5\xe2\xe5\xf0\xf1\xea"},  // Северск
-    {"krasnodar-territory", "severskaja", "\xd1\xe5\xe2\xe5\xf0\xf1\xea\xe0\xff"},  // Северская
-    {"bryansk-area", "sevsk", "\xd1\xe5\xe2\xf1\xea"},  // Севск
-    {"republic-karelia", "segezha", "\xd1\xe5\xe3\xe5\xe6\xe0"},  // Сегежа
-    {"bryansk-area", "selco", "\xd1\xe5\xeb\xfc\xf6\xee"},  // Сельцо
-    {"moscow-area", "seljatino", "\xd1\xe5\xeb\xff\xf2\xe8\xed\xee"},  // Селятино
-    {"nizhegorodskaya-area", "semenov", "\xd1\xe5\xec\xe5\xed\xee\xe2"},  // Семенов
-    {"rostov-area", "semikarakorsk", "\xd1\xe5\xec\xe8\xea\xe0\xf0\xe0\xea\xee\xf0\xf1\xea"},  // Семикаракорск
-    {"voronezh-area", "semiluki", "\xd1\xe5\xec\xe8\xeb\xf3\xea\xe8"},  // Семилуки
-    {"ulyanovsk-area", "sengilej", "\xd1\xe5\xed\xe3\xe8\xeb\xe5\xe9"},  // Сенгилей
-    {"volgograd-area", "serafimovich", "\xd1\xe5\xf0\xe0\xf4\xe8\xec\xee\xe2\xe8\xf7"},  // Серафимович
-    {"republic-bashkortostan", "serafimovskij", "\xd1\xe5\xf0\xe0\xf4\xe8\xec\xee\xe2\xf1\xea\xe8\xe9"},  // Серафимовский
-    {"nizhegorodskaya-area", "sergach", "\xd1\xe5\xf0\xe3\xe0\xf7"},  // Сергач
-    {"moscow-area", "sergiev-posad", "\xd1\xe5\xf0\xe3\xe8\xe5\xe2\x20\xcf\xee\xf1\xe0\xe4"},  // Сергиев Посад
-    {"republic-dagestan", "sergokala", "\xd1\xe5\xf0\xe3\xee\xea\xe0\xeb\xe0"},  // Сергокала
-    {"penza-area", "serdobsk", "\xd1\xe5\xf0\xe4\xee\xe1\xf1\xea"},  // Сердобск
-    {"moscow-area", "serebrjanye-prudy", "\xd1\xe5\xf0\xe5\xe1\xf0\xff\xed\xfb\xe5\x20\xcf\xf0\xf3\xe4\xfb"},  // Серебряные Пруды
-    {"republic-ingushetia", "sernovodsk", "\xd1\xe5\xf0\xed\xee\xe2\xee\xe4\xf1\xea"},  // Серноводск
-    {"republic-mary-el", "sernur", "\xd1\xe5\xf0\xed\xf3\xf0"},  // Сернур
-    {"sverdlovsk-area", "serov", "\xd1\xe5\xf0\xee\xe2"},  // Серов
-    {"moscow-area", "serpuhov", "\xd1\xe5\xf0\xef\xf3\xf5\xee\xe2"},  // Серпухов
-    {"leningrad-region", "sertolovo", "\xd1\xe5\xf0\xf2\xee\xeb\xee\xe2\xee"},  // Сертолово
-    {"leningrad-region", "sestroreck", "\xd1\xe5\xf1\xf2\xf0\xee\xf0\xe5\xf6\xea"},  // Сестрорецк
-    {"republic-bashkortostan", "sibaj", "\xd1\xe8\xe1\xe0\xe9"},  // Сибай
-    {"altai-territory", "sibirskij", "\xd1\xe8\xe1\xe8\xf0\xf1\xea\xe8\xe9"},  // Сибирский
-    {"leningrad-region", "siverskij", "\xd1\xe8\xe2\xe5\xf0\xf1\xea\xe8\xe9"},  // Сиверский
-    {"chelyabinsk-area", "sim", "\xd1\xe8\xec"},  // Сим
-    {"amur-area", "skovorodino", "\xd1\xea\xee\xe2\xee\xf0\xee\xe4\xe8\xed\xee"},  // Сковородино
-    {"ryazan-area", "skopin", "\xd1\xea\xee\xef\xe8\xed"},  // Скопин
-    {"altai-territory", "slavgorod", "\xd1\xeb\xe0\xe2\xe3\xee\xf0\xee\xe4"},  // Славгород
-    {"primorski-krai", "slavjanka", "\xd1\xeb\xe0\xe2\xff\xed\xea\xe0"},  // Славянка
-    {"krasnodar-territory", "slavjansk-na-kuban", "\xd1\xeb\xe0\xe2\xff\xed\xf1\xea\x2d\xed\xe0\x2d\xca\xf3\xe1\xe0\xed\xe8"},  // Славянск-на-Кубани
-    {"leningrad-region", "slancy", "\xd1\xeb\xe0\xed\xf6\xfb"},  // Сланцы
-    {"kirov-area", "slobodskoj", "\xd1\xeb\xee\xe1\xee\xe4\xf1\xea\xee\xe9"},  // Слободской
-    {"irkutsk-area", "sljudjanka", "\xd1\xeb\xfe\xe4\xff\xed\xea\xe0"},  // Слюдянка
-    {"smolensk-area", "smolensk", "\xd1\xec\xee\xeb\xe5\xed\xf1\xea"},  // Смоленск
-    {"krasnodar-territory", "smolenskaja", "\xd1\xec\xee\xeb\xe5\xed\xf1\xea\xe0\xff"},  // Смоленская
-    {"altai-territory", "smolenskoe", "\xd1\xec\xee\xeb\xe5\xed\xf1\xea\xee\xe5"},  // Смоленское
-    {"chelyabinsk-area", "snezhinsk", "\xd1\xed\xe5\xe6\xe8\xed\xf1\xea"},  // Снежинск
-    {"murmansk-area", "snezhnogorsk", "\xd1\xed\xe5\xe6\xed\xee\xe3\xee\xf0\xf1\xea"},  // Снежногорск
-    {"vladimir-area", "sobinka", "\xd1\xee\xe1\xe8\xed\xea\xe0"},  // Собинка
-    {"kaliningrad-area", "sovetsk", "\xd1\xee\xe2\xe5\xf2\xf1\xea"},  // Советск
-    {"krasnodar-territory", "sovetskaja", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe0\xff"},  // Советская
-    {"stavropol-territory", "sovetskaja2", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe0\xff"},  // Советская
-    {"khabarovsk-territory", "sovetskaja-gavan", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe0\xff\x20\xc3\xe0\xe2\xe0\xed\xfc"},  // Советская Гавань
-    {"hanty-mansijskij-ar", "sovetskij", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe8\xe9"},  // Советский
-    {"republic-mary-el", "sovetskij2", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe8\xe9"},  // Советский
-    {"kirov-area", "soveck", "\xd1\xee\xe2\xe5\xf6\xea"},  // Совецк
-    {"vologda-area", "sokol", "\xd1\xee\xea\xee\xeb"},  // Сокол
-    {"rostov-area", "sokolovo-kundrjuch", "\xd1\xee\xea\xee\xeb\xee\xe2\xee\x2d\xca\xf3\xed\xe4\xf0\xfe\xf7\xe5\xed\xf1\xea\xe8\xe9"},  // Соколово-Кундрюченский
-    {"stavropol-territory", "soldato-aleksandro", "\xd1\xee\xeb\xe4\xe0\xf2\xee\x2d\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea\xee\xe5"},  // Солдато-Александровское
-    {"perm-area", "solikamsk", "\xd1\xee\xeb\xe8\xea\xe0\xec\xf1\xea"},  // Соликамск
-    {"moscow-area", "solnechnogorsk", "\xd1\xee\xeb\xed\xe5\xf7\xed\xee\xe3\xee\xf0\xf1\xea"},  // Солнечногорск
-    {"khabarovsk-territory", "solnechnyj", "\xd1\xee\xeb\xed\xe5\xf7\xed\xfb\xe9"},  // Солнечный
-    {"orenburg-area", "sol-ileck", "\xd1\xee\xeb\xfc\x2d\xc8\xeb\xe5\xf6\xea"},  // Соль-Илецк
-    {"novgorod-area", "solcy", "\xd1\xee\xeb\xfc\xf6\xfb"},  // Сольцы
-    {"voronezh-area", "somovo", "\xd1\xee\xec\xee\xe2\xee"},  // Сомово
-    {"orenburg-area", "sorochinsk", "\xd1\xee\xf0\xee\xf7\xe8\xed\xf1\xea"},  // Сорочинск
-    {"republic-khakassia", "sorsk", "\xd1\xee\xf0\xf1\xea"},  // Сорск
-    {"republic-karelia", "sortavala", "\xd1\xee\xf0\xf2\xe0\xe2\xe0\xeb\xe0"},  // Сортавала
-    {"kaluga-area", "sosenskij", "\xd1\xee\xf1\xe5\xed\xf1\xea\xe8\xe9"},  // Сосенский
-    {"kirov-area", "sosnovka", "\xd1\xee\xf1\xed\xee\xe2\xea\xe0"},  // Сосновка
-    {"tambov-area", "sosnovka2", "\xd1\xee\xf1\xed\xee\xe2\xea\xe0"},  // Сосновка
-    {"krasnoyarsk-territory", "sosnovoborsk", "\xd1\xee\xf1\xed\xee\xe2\xee\xe1\xee\xf0\xf1\xea"},  // Сосновоборск
-    {"leningrad-region", "sosnovyj-bor", "\xd1\xee\xf1\xed\xee\xe2\xfb\xe9\x20\xc1\xee\xf0"},  // Сосновый Бор
-    {"republic-komi", "sosnogorsk", "\xd1\xee\xf1\xed\xee\xe3\xee\xf0\xf1\xea"},  // Сосногорск
-    {"sverdlovsk-area", "sosva", "\xd1\xee\xf1\xfc\xe2\xe0"},  // Сосьва
-    {"moscow-area", "sofrino", "\xd1\xee\xf4\xf0\xe8\xed\xee"},  // Софрино
-    {"krasnodar-territory", "sochi", "\xd1\xee\xf7\xe8"},  // Сочи
-    {"primorski-krai", "spassk-dalnij", "\xd1\xef\xe0\xf1\xf1\xea\x2d\xc4\xe0\xeb\xfc\xed\xe8\xe9"},  // Спасск-Дальний
-    {"ryazan-area", "spassk-rjazanskij", "\xd1\xef\xe0\xf1\xf1\xea\x2d\xd0\xff\xe7\xe0\xed\xf1\xea\xe8\xe9"},  // Спасск-Рязанский
-    {"sverdlovsk-area", "sredneuralsk", "\xd1\xf0\xe5\xe4\xed\xe5\xf3\xf0\xe0\xeb\xfc\xf1\xea"},  // Среднеуральск
-    {"volgograd-area", "srednjaja-ahtuba", "\xd1\xf0\xe5\xe4\xed\xff\xff\x20\xc0\xf5\xf2\xf3\xe1\xe0"},  // Средняя Ахтуба
-    {"penza-area", "srednjaja-eljuzan", "\xd1\xf0\xe5\xe4\xed\xff\xff\x20\xc5\xeb\xfe\xe7\xe0\xed\xfc"},  // Средняя Елюзань
-    {"chita-area", "sretensk", "\xd1\xf0\xe5\xf2\xe5\xed\xf1\xea"},  // Сретенск
-    {"vladimir-area", "stavrovo", "\xd1\xf2\xe0\xe2\xf0\xee\xe2\xee"},  // Ставрово
-    {"stavropol-territory", "stavropol", "\xd1\xf2\xe0\xe2\xf0\xee\xef\xee\xeb\xfc"},  // Ставрополь
-    {"moscow-area", "staraja-kupavna", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xca\xf3\xef\xe0\xe2\xed\xe0"},  // Старая Купавна
-    {"novgorod-area", "staraja-russa", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xd0\xf3\xf1\xf1\xe0"},  // Старая Русса
-    {"rostov-area", "staraja-stanica", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xd1\xf2\xe0\xed\xe8\xf6\xe0"},  // Старая Станица
-    {"chechen-republic", "staraja-sunzha", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xd1\xf3\xed\xe6\xe0"},  // Старая Сунжа
-    {"tver-area", "starica", "\xd1\xf2\xe0\xf0\xe8\xf6\xe0"},  // Старица
-    {"krasnodar-territory", "starovelichkovskaj", "\xd1\xf2\xe0\xf0\xee\xe2\xe5\xeb\xe8\xf7\xea\xee\xe2\xf1\xea\xe0\xff"},  // Старовеличковская
-    {"krasnodar-territory", "staroderevjankovsk", "\xd1\xf2\xe0\xf0\xee\xe4\xe5\xf0\xe5\xe2\xff\xed\xea\xee\xe2\xf1\xea\xe0\xff"},  // Стародеревянковская
-    {"bryansk-area", "starodub", "\xd1\xf2\xe0\xf0\xee\xe4\xf3\xe1"},  // Стародуб
-    {"krasnodar-territory", "starokorsunskaja", "\xd1\xf2\xe0\xf0\xee\xea\xee\xf0\xf1\xf3\xed\xf1\xea\xe0\xff"},  // Старокорсунская
-    {"krasnodar-territory", "starominskaja", "\xd1\xf2\xe0\xf0\xee\xec\xe8\xed\xf1\xea\xe0\xff"},  // Староминская
-    {"krasnodar-territory", "staromyshastovskaj", "\xd1\xf2\xe0\xf0\xee\xec\xfb\xf8\xe0\xf1\xf2\xee\xe2\xf1\xea\xe0\xff"},  // Старомышастовская
-    {"krasnodar-territory", "staronizhestebliev", "\xd1\xf2\xe0\xf0\xee\xed\xe8\xe6\xe5\xf1\xf2\xe5\xe1\xeb\xe8\xe5\xe2\xf1\xea\xe0\xff"},  // Старонижестеблиевская
-    {"krasnodar-territory", "starotitarovskaja", "\xd1\xf2\xe0\xf0\xee\xf2\xe8\xf2\xe0\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Старотитаровская
-    {"krasnodar-territory", "staroscherbinovska", "\xd1\xf2\xe0\xf0\xee\xf9\xe5\xf0\xe1\xe8\xed\xee\xe2\xf1\xea\xe0\xff"},  // Старощербиновская
-    {"chechen-republic", "starye-atagi", "\xd1\xf2\xe0\xf0\xfb\xe5\x20\xc0\xf2\xe0\xe3\xe8"},  // Старые Атаги
-    {"saratov-area", "starye-ozinki", "\xd1\xf2\xe0\xf0\xfb\xe5\x20\xce\xe7\xe8\xed\xea\xe8"},  // Старые Озинки
-    {"republic-ingushetia", "staryj-malgobek", "\xd1\xf2\xe0\xf0\xfb\xe9\x20\xcc\xe0\xeb\xe3\xee\xe1\xe5\xea"},  // Старый Малгобек
-    {"belgorod-area", "staryj-oskol", "\xd1\xf2\xe0\xf0\xfb\xe9\x20\xce\xf1\xea\xee\xeb"},  // Старый Оскол
-    {"republic-bashkortostan", "sterlitamak", "\xd1\xf2\xe5\xf0\xeb\xe8\xf2\xe0\xec\xe0\xea"},  // Стерлитамак
-    {"republic-karachaevo-circassia", "storozhevaja", "\xd1\xf2\xee\xf0\xee\xe6\xe5\xe2\xe0\xff"},  // Сторожевая
-    {"tomsk-area", "strezhevoj", "\xd1\xf2\xf0\xe5\xe6\xe5\xe2\xee\xe9"},  // Стрежевой
-    {"leningrad-region", "strelna", "\xd1\xf2\xf0\xe5\xeb\xfc\xed\xe0"},  // Стрельна
-    {"belgorod-area", "stroitel", "\xd1\xf2\xf0\xee\xe8\xf2\xe5\xeb\xfc"},  // Строитель
-    {"moscow-area", "stromyn", "\xd1\xf2\xf0\xee\xec\xfb\xed\xfc"},  // Стромынь
-    {"pskov-area", "strugi-krasnye", "\xd1\xf2\xf0\xf3\xe3\xe8\x2d\xca\xf0\xe0\xf1\xed\xfb\xe5"},  // Струги-Красные
-    {"vladimir-area", "strunino", "\xd1\xf2\xf0\xf3\xed\xe8\xed\xee"},  // Струнино
-    {"moscow-area", "stupino", "\xd1\xf2\xf3\xef\xe8\xed\xee"},  // Ступино
-    {"stavropol-territory", "suvorovskaja", "\xd1\xf3\xe2\xee\xf0\xee\xe2\xf1\xea\xe0\xff"},  // Суворовская
-    {"vladimir-area", "sudogda", "\xd1\xf3\xe4\xee\xe3\xe4\xe0"},  // Судогда
-    {"vladimir-area", "suzdal", "\xd1\xf3\xe7\xe4\xe0\xeb\xfc"},  // Суздаль
-    {"bryansk-area", "suzemka", "\xd1\xf3\xe7\xe5\xec\xea\xe0"},  // Суземка
-    {"novosibirsk-area", "suzun", "\xd1\xf3\xe7\xf3\xed"},  // Сузун
-    {"perm-area", "suksun", "\xd1\xf3\xea\xf1\xf3\xed"},  // Суксун
-    {"republic-northern-ossetia", "sunzha", "\xd1\xf3\xed\xe6\xe0"},  // Сунжа
-    {"republic-saha-yakutia", "suntar", "\xd1\xf3\xed\xf2\xe0\xf0"},  // Сунтар
-    {"republic-karelia", "suojarvi", "\xd1\xf3\xee\xff\xf0\xe2\xe8"},  // Суоярви
-    {"bryansk-area", "suponevo", "\xd1\xf3\xef\xee\xed\xe5\xe2\xee"},  // Супонево
-    {"bryansk-area", "surazh", "\xd1\xf3\xf0\xe0\xe6"},  // Сураж
-    {"hanty-mansijskij-ar", "surgut", "\xd1\xf3\xf0\xe3\xf3\xf2"},  // Сургут
-    {"volgograd-area", "surovikino", "\xd1\xf3\xf0\xee\xe2\xe8\xea\xe8\xed\xee"},  // Суровикино
-    {"penza-area", "sursk", "\xd1\xf3\xf0\xf1\xea"},  // Сурск
-    {"republic-ingushetia", "surhahi", "\xd1\xf3\xf0\xf5\xe0\xf5\xe8"},  // Сурхахи
-    {"kaluga-area", "suhinichi", "\xd1\xf3\xf5\xe8\xed\xe8\xf7\xe8"},  // Сухиничи
-    {"samara-area", "suhodol", "\xd1\xf3\xf5\xee\xe4\xee\xeb"},  // Суходол
-    {"sverdlovsk-area", "suhoj-log", "\xd1\xf3\xf5\xee\xe9\x20\xcb\xee\xe3"},  // Сухой Лог
-    {"moscow-area", "shodnja", "\xd1\xf5\xee\xe4\xed\xff"},  // Сходня
-    {"samara-area", "syzran", "\xd1\xfb\xe7\xf0\xe0\xed\xfc"},  // Сызрань
-    {"republic-komi", "syktyvkar", "\xd1\xfb\xea\xf2\xfb\xe2\xea\xe0\xf0"},  // Сыктывкар
-    {"perm-area", "sylva", "\xd1\xfb\xeb\xe2\xe0"},  // Сылва
-    {"sverdlovsk-area", "sysert", "\xd1\xfb\xf1\xe5\xf0\xf2\xfc"},  // Сысерть
-    {"leningrad-region", "sjasstroj", "\xd1\xff\xf1\xfc\xf1\xf2\xf0\xee\xe9"},  // Сясьстрой
-    {"primorski-krai", "tavrichanka", "\xd2\xe0\xe2\xf0\xe8\xf7\xe0\xed\xea\xe0"},  // Тавричанка
-    {"omsk-area", "tavricheskoe", "\xd2\xe0\xe2\xf0\xe8\xf7\xe5\xf1\xea\xee\xe5"},  // Таврическое
-    {"rostov-area", "taganrog", "\xd2\xe0\xe3\xe0\xed\xf0\xee\xe3"},  // Таганрог
-    {"irkutsk-area", "tajshet", "\xd2\xe0\xe9\xf8\xe5\xf2"},  // Тайшет
-    {"sverdlovsk-area", "talica", "\xd2\xe0\xeb\xe8\xf6\xe0"},  // Талица
-    {"krasnoyarsk-territory", "talnah", "\xd2\xe0\xeb\xed\xe0\xf5"},  // Талнах
-    {"voronezh-area", "talovaja", "\xd2\xe0\xeb\xee\xe2\xe0\xff"},  // Таловая
-    {"altai-territory", "talmenka", "\xd2\xe0\xeb\xfc\xec\xe5\xed\xea\xe0"},  // Тальменка
-    {"krasnodar-territory", "taman", "\xd2\xe0\xec\xe0\xed\xfc"},  // Тамань
-    {"tambov-area", "tambov", "\xd2\xe0\xec\xe1\xee\xe2"},  // Тамбов
-    {"amur-area", "tambovka", "\xd2\xe0\xec\xe1\xee\xe2\xea\xe0"},  // Тамбовка
-    {"omsk-area", "tara", "\xd2\xe0\xf0\xe0"},  // Тара
-    {"rostov-area", "tarasovskij", "\xd2\xe0\xf0\xe0\xf1\xee\xe2\xf1\xea\xe8\xe9"},  // Тарасовский
-    {"jamalo-nenetskij-ar", "tarko-sale", "\xd2\xe0\xf0\xea\xee\x2d\xd1\xe0\xeb\xe5"},  // Тарко-Сале
-    {"krasnoyarsk-territory", "taseevo", "\xd2\xe0\xf1\xe5\xe5\xe2\xee"},  // Тасеево
-    {"novosibirsk-area", "tatarsk", "\xd2\xe0\xf2\xe0\xf0\xf1\xea"},  // Татарск
-    {"rostov-area", "tacinskaja", "\xd2\xe0\xf6\xe8\xed\xf1\xea\xe0\xff"},  // Тацинская
-    {"kemerovo-area", "tashtagol", "\xd2\xe0\xf8\xf2\xe0\xe3\xee\xeb"},  // Таштагол
-    {"krasnodar-territory", "tbilisskaja", "\xd2\xe1\xe8\xeb\xe8\xf1\xf1\xea\xe0\xff"},  // Тбилисская
-    {"tver-area", "tver", "\xd2\xe2\xe5\xf0\xfc"},  // Тверь
-    {"ivanovo-area", "tejkovo", "\xd2\xe5\xe9\xea\xee\xe2\xee"},  // Тейково
-    {"krasnodar-territory", "temirgoevskaja", "\xd2\xe5\xec\xe8\xf0\xe3\xee\xe5\xe2\xf1\xea\xe0\xff"},  // Темиргоевская
-    {"krasnodar-territory", "temrjuk", "\xd2\xe5\xec\xf0\xfe\xea"},  // Темрюк
-    {"republic-kabardino-balkaria", "terek", "\xd2\xe5\xf0\xe5\xea"},  // Терек
-    {"republic-dagestan", "terekli-mekteb", "\xd2\xe5\xf0\xe5\xea\xeb\xe8\x2d\xcc\xe5\xea\xf2\xe5\xe1"},  // Терекли-Мектеб
-    {"korjakskij-ar", "tilichiki", "\xd2\xe8\xeb\xe8\xf7\xe8\xea\xe8"},  // Тиличики
-    {"krasnodar-territory", "timashevsk", "\xd2\xe8\xec\xe0\xf8\xe5\xe2\xf1\xea"},  // Тимашевск
-    {"leningrad-region", "tihvin", "\xd2\xe8\xf5\xe2\xe8\xed"},  // Тихвин
-    {"krasnodar-territory", "tihoreck", "\xd2\xe8\xf5\xee\xf0\xe5\xf6\xea"},  // Тихорецк
-    {"tyumen-area", "tobolsk", "\xd2\xee\xe1\xee\xeb\xfc\xf1\xea"},  // Тобольск
-    {"tula-area", "tovarkovskij", "\xd2\xee\xe2\xe0\xf0\xea\xee\xe2\xf1\xea\xe8\xe9"},  // Товарковский
-    {"tomsk-area", "togur", "\xd2\xee\xe3\xf3\xf0"},  // Тогур
-    {"novosibirsk-area", "toguchin", "\xd2\xee\xe3\xf3\xf7\xe8\xed"},  // Тогучин
-    {"republic-bashkortostan", "tolbazy", "\xd2\xee\xeb\xe1\xe0\xe7\xfb"},  // Толбазы
-    {"chechen-republic", "tolstoj-jurt", "\xd2\xee\xeb\xf1\xf2\xee\xe9\x2d\xde\xf0\xf2"},  // Толстой-Юрт
-    {"samara-area", "toljatti", "\xd2\xee\xeb\xfc\xff\xf2\xf2\xe8"},  // Тольятти
-    {"belgorod-area", "tomarovka", "\xd2\xee\xec\xe0\xf0\xee\xe2\xea\xe0"},  // Томаровка
-    {"moscow-area", "tomilino", "\xd2\xee\xec\xe8\xeb\xe8\xed\xee"},  // Томилино
-    {"tomsk-area", "tomsk", "\xd2\xee\xec\xf1\xea"},  // Томск
-    {"kemerovo-area", "topki", "\xd2\xee\xef\xea\xe8"},  // Топки
-    {"altai-territory", "topchiha", "\xd2\xee\xef\xf7\xe8\xf5\xe0"},  // Топчиха
-    {"tver-area", "torzhok", "\xd2\xee\xf0\xe6\xee\xea"},  // Торжок
-    {"vologda-area", "totma", "\xd2\xee\xf2\xfc\xec\xe0"},  // Тотьма
-    {"chelyabinsk-area", "trehgornyj", "\xd2\xf0\xe5\xf5\xe3\xee\xf0\xed\xfb\xe9"},  // Трехгорный
-    {"chelyabinsk-area", "troick", "\xd2\xf0\xee\xe8\xf6\xea"},  // Троицк
-    {"republic-ingushetia", "troickaja", "\xd2\xf0\xee\xe8\xf6\xea\xe0\xff"},  // Троицкая
-    {"sverdlovsk-area", "troickij", "\xd2\xf0\xee\xe8\xf6\xea\xe8\xe9"},  // Троицкий
-    {"altai-territory", "troickoe", "\xd2\xf0\xee\xe8\xf6\xea\xee\xe5"},  // Троицкое
-    {"republic-kalmykia", "troickoe2", "\xd2\xf0\xee\xe8\xf6\xea\xee\xe5"},  // Троицкое
-    {"bryansk-area", "trubchevsk", "\xd2\xf0\xf3\xe1\xf7\xe5\xe2\xf1\xea"},  // Трубчевск
-    {"krasnodar-territory", "trudobelikovskij", "\xd2\xf0\xf3\xe4\xee\xe1\xe5\xeb\xe8\xea\xee\xe2\xf1\xea\xe8\xe9"},  // Трудобеликовский
-    {"primorski-krai", "trudovoe", "\xd2\xf0\xf3\xe4\xee\xe2\xee\xe5"},  // Трудовое
-    {"krasnodar-territory", "tuapse", "\xd2\xf3\xe0\xef\xf1\xe5"},  // Туапсе
-    {"republic-bashkortostan", "tujmazy", "\xd2\xf3\xe9\xec\xe0\xe7\xfb"},  // Туймазы
-    {"tula-area", "tula", "\xd2\xf3\xeb\xe0"},  // Тула
-    {"irkutsk-area", "tulun", "\xd2\xf3\xeb\xf3\xed"},  // Тулун
-    {"evenkijskij-ar", "tura", "\xd2\xf3\xf0\xe0"},  // Тура
-    {"sverdlovsk-area", "turinsk", "\xd2\xf3\xf0\xe8\xed\xf1\xea"},  // Туринск
-    {"yaroslavl-area", "tutaev", "\xd2\xf3\xf2\xe0\xe5\xe2"},  // Тутаев
-    {"amur-area", "tynda", "\xd2\xfb\xed\xe4\xe0"},  // Тында
-    {"omsk-area", "tjukalinsk", "\xd2\xfe\xea\xe0\xeb\xe8\xed\xf1\xea"},  // Тюкалинск
-    {"orenburg-area", "tjulgan", "\xd2\xfe\xeb\xfc\xe3\xe0\xed"},  // Тюльган
-    {"tyumen-area", "tjumen", "\xd2\xfe\xec\xe5\xed\xfc"},  // Тюмень
-    {"kemerovo-area", "tjazhinskij", "\xd2\xff\xe6\xe8\xed\xf1\xea\xe8\xe9"},  // Тяжинский
-    {"chelyabinsk-area", "uvelskij", "\xd3\xe2\xe5\xeb\xfc\xf1\xea\xe8\xe9"},  // Увельский
-    {"perm-area", "ugleuralskij", "\xd3\xe3\xeb\xe5\xf3\xf0\xe0\xeb\xfc\xf1\xea\xe8\xe9"},  // Углеуральский
-    {"yaroslavl-area", "uglich", "\xd3\xe3\xeb\xe8\xf7"},  // Углич
-    {"primorski-krai", "uglovoe", "\xd3\xe3\xeb\xee\xe2\xee\xe5"},  // Угловое
-    {"republic-saha-yakutia", "udachnyj", "\xd3\xe4\xe0\xf7\xed\xfb\xe9"},  // Удачный
-    {"moscow-area", "udelnaja", "\xd3\xe4\xe5\xeb\xfc\xed\xe0\xff"},  // Удельная
-    {"tula-area", "uzlovaja", "\xd3\xe7\xeb\xee\xe2\xe0\xff"},  // Узловая
-    {"chelyabinsk-area", "ujskoe", "\xd3\xe9\xf1\xea\xee\xe5"},  // Уйское
-    {"republic-buryatiya", "ulan-ude", "\xd3\xeb\xe0\xed\x2d\xd3\xe4\xfd"},  // Улан-Удэ
-    {"ulyanovsk-area", "uljanovsk", "\xd3\xeb\xfc\xff\xed\xee\xe2\xf1\xea"},  // Ульяновск
-    {"bryansk-area", "unecha", "\xd3\xed\xe5\xf7\xe0"},  // Унеча
-    {"hanty-mansijskij-ar", "uraj", "\xd3\xf0\xe0\xe9"},  // Урай
-    {"nizhegorodskaya-area", "uren", "\xd3\xf0\xe5\xed\xfc"},  // Урень
-    {"kirov-area", "urzhum", "\xd3\xf0\xe6\xf3\xec"},  // Уржум
-    {"chechen-republic", "urus-martan", "\xd3\xf0\xf3\xf1\x2d\xcc\xe0\xf0\xf2\xe0\xed"},  // Урус-Мартан
-    {"republic-tatarstan", "urussu", "\xd3\xf0\xf3\xf1\xf1\xf3"},  // Уруссу
-    {"volgograd-area", "urjupinsk", "\xd3\xf0\xfe\xef\xe8\xed\xf1\xea"},  // Урюпинск
-    {"republic-komi", "usinsk", "\xd3\xf1\xe8\xed\xf1\xea"},  // Усинск
-    {"lipetsk-area", "usman", "\xd3\xf1\xec\xe0\xed\xfc"},  // Усмань
-    {"irkutsk-area", "usole-sibirskoe", "\xd3\xf1\xee\xeb\xfc\xe5\x2d\xd1\xe8\xe1\xe8\xf0\xf1\xea\xee\xe5"},  // Усолье-Сибирское
-    {"krasnodar-territory", "uspenskoe", "\xd3\xf1\xef\xe5\xed\xf1\xea\xee\xe5"},  // Успенское
-    {"primorski-krai", "ussurijsk", "\xd3\xf1\xf1\xf3\xf0\xe8\xe9\xf1\xea"},  // Уссурийск
-    {"republic-khakassia", "ust-abakan", "\xd3\xf1\xf2\xfc\x2d\xc0\xe1\xe0\xea\xe0\xed"},  // Усть-Абакан
-    {"republic-karachaevo-circassia", "ust-dzheguta", "\xd3\xf1\xf2\xfc\x2d\xc4\xe6\xe5\xe3\xf3\xf2\xe0"},  // Усть-Джегута
-    {"rostov-area", "ust-doneckij", "\xd3\xf1\xf2\xfc\x2d\xc4\xee\xed\xe5\xf6\xea\xe8\xe9"},  // Усть-Донецкий
-    {"irkutsk-area", "ust-ilimsk", "\xd3\xf1\xf2\xfc\x2d\xc8\xeb\xe8\xec\xf1\xea"},  // Усть-Илимск
-    {"chelyabinsk-area", "ust-katav", "\xd3\xf1\xf2\xfc\x2d\xca\xe0\xf2\xe0\xe2"},  // Усть-Катав
-    {"irkutsk-area", "ust-kut", "\xd3\xf1\xf2\xfc\x2d\xca\xf3\xf2"},  // Усть-Кут
-    {"krasnodar-territory", "ust-labinsk", "\xd3\xf1\xf2\xfc\x2d\xcb\xe0\xe1\xe8\xed\xf1\xea"},  // Усть-Лабинск
-    {"republic-saha-yakutia", "ust-nera", "\xd3\xf1\xf2\xfc\x2d\xcd\xe5\xf0\xe0"},  // Усть-Нера
-    {"ust-ordynsky-burjatskij-ar", "ust-ordynskij", "\xd3\xf1\xf2\xfc\x2d\xce\xf0\xe4\xfb\xed\xf1\xea\xe8\xe9"},  // Усть-Ордынский
-    {"vologda-area", "ustjuzhna", "\xd3\xf1\xf2\xfe\xe6\xed\xe0"},  // Устюжна
-    {"republic-bashkortostan", "ufa", "\xd3\xf4\xe0"},  // Уфа
-    {"republic-komi", "uhta", "\xd3\xf5\xf2\xe0"},  // Ухта
-    {"republic-bashkortostan", "uchaly", "\xd3\xf7\xe0\xeb\xfb"},  // Учалы
-    {"republic-karachaevo-circassia", "uchkeken", "\xd3\xf7\xea\xe5\xea\xe5\xed"},  // Учкекен
-    {"krasnoyarsk-territory", "ujar", "\xd3\xff\xf0"},  // Уяр
-    {"krasnodar-territory", "fastoveckaja", "\xd4\xe0\xf1\xf2\xee\xe2\xe5\xf6\xea\xe0\xff"},  // Фастовецкая
-    {"primorski-krai", "fokino", "\xd4\xee\xea\xe8\xed\xee"},  // Фокино
-    {"volgograd-area", "frolovo", "\xd4\xf0\xee\xeb\xee\xe2\xee"},  // Фролово
-    {"moscow-area", "frjazevo", "\xd4\xf0\xff\xe7\xe5\xe2\xee"},  // Фрязево
-    {"moscow-area", "frjazino", "\xd4\xf0\xff\xe7\xe8\xed\xee"},  // Фрязино
-    {"moscow-area", "frjanovo", "\xd4\xf0\xff\xed\xee\xe2\xee"},  // Фряново
-    {"ivanovo-area", "furmanov", "\xd4\xf3\xf0\xec\xe0\xed\xee\xe2"},  // Фурманов
-    {"khabarovsk-territory", "habarovsk", "\xd5\xe0\xe1\xe0\xf0\xee\xe2\xf1\xea"},  // Хабаровск
-    {"krasnodar-territory", "hadyzhensk", "\xd5\xe0\xe4\xfb\xe6\xe5\xed\xf1\xea"},  // Хадыженск
-    {"chechen-republic", "hankala", "\xd5\xe0\xed\xea\xe0\xeb\xe0"},  // Ханкала
-    {"republic-adygea", "hanskaja", "\xd5\xe0\xed\xf1\xea\xe0\xff"},  // Ханская
-    {"hanty-mansijskij-ar", "hanty-mansijsk", "\xd5\xe0\xed\xf2\xfb\x2d\xcc\xe0\xed\xf1\xe8\xe9\xf1\xea"},  // Ханты-Мансийск
-    {"astrakhan-area", "harabali", "\xd5\xe0\xf0\xe0\xe1\xe0\xeb\xe8"},  // Харабали
-    {"vologda-area", "harovsk", "\xd5\xe0\xf0\xee\xe2\xf1\xea"},  // Харовск
-    {"republic-dagestan", "hasavjurt", "\xd5\xe0\xf1\xe0\xe2\xfe\xf0\xf2"},  // Хасавюрт
-    {"tajmyrsky-dolgano-nenets", "hatanga", "\xd5\xe0\xf2\xe0\xed\xe3\xe0"},  // Хатанга
-    {"saratov-area", "hvalynsk", "\xd5\xe2\xe0\xeb\xfb\xed\xf1\xea"},  // Хвалынск
-    {"chita-area", "hilok", "\xd5\xe8\xeb\xee\xea"},  // Хилок
-    {"moscow-area", "himki", "\xd5\xe8\xec\xea\xe8"},  // Химки
-    {"sakhalin-area", "holmsk", "\xd5\xee\xeb\xec\xf1\xea"},  // Холмск
-    {"krasnodar-territory", "holmskij", "\xd5\xee\xeb\xec\xf1\xea\xe8\xe9"},  // Холмский
-    {"khabarovsk-territory", "hor", "\xd5\xee\xf0"},  // Хор
-    {"republic-buryatiya", "horinsk", "\xd5\xee\xf0\xe8\xed\xf1\xea"},  // Хоринск
-    {"primorski-krai", "horol", "\xd5\xee\xf0\xee\xeb\xfc"},  // Хороль
-    {"krasnodar-territory", "hosta", "\xd5\xee\xf1\xf2\xe0"},  // Хоста
-    {"moscow-area", "hotkovo", "\xd5\xee\xf2\xfc\xea\xee\xe2\xee"},  // Хотьково
-    {"rostov-area", "celina", "\xd6\xe5\xeb\xe8\xed\xe0"},  // Целина
-    {"chuvash-republic", "civilsk", "\xd6\xe8\xe2\xe8\xeb\xfc\xf1\xea"},  // Цивильск
-    {"rostov-area", "cimljansk", "\xd6\xe8\xec\xeb\xff\xed\xf1\xea"},  // Цимлянск
-    {"chechen-republic", "cocin-jurt", "\xd6\xee\xf6\xe8\xed\x2d\xde\xf0\xf2"},  // Цоцин-Юрт
-    {"republic-tyva", "chadan", "\xd7\xe0\xe4\xe0\xed"},  // Чадан
-    {"perm-area", "chajkovskij", "\xd7\xe0\xe9\xea\xee\xe2\xf1\xea\xe8\xe9"},  // Чайковский
-    {"rostov-area", "chaltyr", "\xd7\xe0\xeb\xf2\xfb\xf0\xfc"},  // Чалтырь
-    {"republic-mordovia", "chamzinka", "\xd7\xe0\xec\xe7\xe8\xed\xea\xe0"},  // Чамзинка
-    {"novosibirsk-area", "chany", "\xd7\xe0\xed\xfb"},  // Чаны
-    {"samara-area", "chapaevsk", "\xd7\xe0\xef\xe0\xe5\xe2\xf1\xea"},  // Чапаевск
-    {"lipetsk-area", "chaplygin", "\xd7\xe0\xef\xeb\xfb\xe3\xe8\xed"},  // Чаплыгин
-    {"chelyabinsk-area", "chebarkul", "\xd7\xe5\xe1\xe0\xf0\xea\xf3\xeb\xfc"},  // Чебаркуль
-    {"chuvash-republic", "cheboksary", "\xd7\xe5\xe1\xee\xea\xf1\xe0\xf0\xfb"},  // Чебоксары
-    {"khabarovsk-territory", "chegdomyn", "\xd7\xe5\xe3\xe4\xee\xec\xfb\xed"},  // Чегдомын
-    {"republic-kabardino-balkaria", "chegem", "\xd7\xe5\xe3\xe5\xec"},  // Чегем
-    {"republic-kabardino-balkaria", "chegem-vtoroj", "\xd7\xe5\xe3\xe5\xec\x20\xc2\xf2\xee\xf0\xee\xe9"},  // Чегем Второй
-    {"republic-bashkortostan", "chekmagush", "\xd7\xe5\xea\xec\xe0\xe3\xf3\xf8"},  // Чекмагуш
-    {"chelyabinsk-area", "cheljabinsk", "\xd7\xe5\xeb\xff\xe1\xe8\xed\xf1\xea"},  // Челябинск
-    {"ulyanovsk-area", "cherdakly", "\xd7\xe5\xf0\xe4\xe0\xea\xeb\xfb"},  // Чердаклы
-    {"republic-khakassia", "cheremushki", "\xd7\xe5\xf0\xe5\xec\xf3\xf8\xea\xe8"},  // Черемушки
-    {"irkutsk-area", "cheremhovo", "\xd7\xe5\xf0\xe5\xec\xf5\xee\xe2\xee"},  // Черемхово
-    {"novosibirsk-area", "cherepanovo", "\xd7\xe5\xf0\xe5\xef\xe0\xed\xee\xe2\xee"},  // Черепаново
-    {"vologda-area", "cherepovec", "\xd7\xe5\xf0\xe5\xef\xee\xe2\xe5\xf6"},  // Череповец
-    {"republic-karachaevo-circassia", "cherkessk", "\xd7\xe5\xf0\xea\xe5\xf1\xf1\xea"},  // Черкесск
-    {"omsk-area", "cherlak", "\xd7\xe5\xf0\xeb\xe0\xea"},  // Черлак
-    {"republic-northern-ossetia", "chermen", "\xd7\xe5\xf0\xec\xe5\xed"},  // Чермен
-    {"primorski-krai", "chernigovka", "\xd7\xe5\xf0\xed\xe8\xe3\xee\xe2\xea\xe0"},  // Черниговка
-    {"moscow-area", "chernogolovka", "\xd7\xe5\xf0\xed\xee\xe3\xee\xeb\xee\xe2\xea\xe0"},  // Черноголовка
-    {"republic-khakassia", "chernogorsk", "\xd7\xe5\xf0\xed\xee\xe3\xee\xf0\xf1\xea"},  // Черногорск
-    {"krasnodar-territory", "chernomorskij", "\xd7\xe5\xf0\xed\xee\xec\xee\xf0\xf1\xea\xe8\xe9"},  // Черноморский
-    {"perm-area", "chernushka", "\xd7\xe5\xf0\xed\xf3\xf8\xea\xe0"},  // Чернушка
-    {"astrakhan-area", "chernyj-jar", "\xd7\xe5\xf0\xed\xfb\xe9\x20\xdf\xf0"},  // Черный Яр
-    {"chita-area", "chernyshevsk", "\xd7\xe5\xf0\xed\xfb\xf8\xe5\xe2\xf1\xea"},  // Чернышевск
-    {"belgorod-area", "chernjanka", "\xd7\xe5\xf0\xed\xff\xed\xea\xe0"},  // Чернянка
-    {"kaliningrad-area", "chernjahovsk", "\xd7\xe5\xf0\xed\xff\xf5\xee\xe2\xf1\xea"},  // Черняховск
-    {"rostov-area", "chertkovo", "\xd7\xe5\xf0\xf2\xea\xee\xe2\xee"},  // Чертково
-    {"moscow-area", "chehov", "\xd7\xe5\xf5\xee\xe2"},  // Чехов
-    {"republic-dagestan", "chirkej", "\xd7\xe8\xf0\xea\xe5\xe9"},  // Чиркей
-    {"republic-tatarstan", "chistopol", "\xd7\xe8\xf1\xf2\xee\xef\xee\xeb\xfc"},  // Чистополь
-    {"chita-area", "chita", "\xd7\xe8\xf2\xe0"},  // Чита
-    {"republic-bashkortostan", "chishmy", "\xd7\xe8\xf8\xec\xfb"},  // Чишмы
-    {"republic-dagestan", "chontaul", "\xd7\xee\xed\xf2\xe0\xf3\xeb"},  // Чонтаул
-    {"primorski-krai", "chuguevka", "\xd7\xf3\xe3\xf3\xe5\xe2\xea\xe0"},  // Чугуевка
-    {"novgorod-area", "chudovo", "\xd7\xf3\xe4\xee\xe2\xee"},  // Чудово
-    {"novosibirsk-area", "chulym", "\xd7\xf3\xeb\xfb\xec"},  // Чулым
-    {"republic-saha-yakutia", "chulman", "\xd7\xf3\xeb\xfc\xec\xe0\xed"},  // Чульман
-    {"irkutsk-area", "chunskij", "\xd7\xf3\xed\xf1\xea\xe8\xe9"},  // Чунский
-    {"perm-area", "chusovoj", "\xd7\xf3\xf1\xee\xe2\xee\xe9"},  // Чусовой
-    {"republic-tyva", "shagonar", "\xd8\xe0\xe3\xee\xed\xe0\xf0"},  // Шагонар
-    {"kurgan-area", "shadrinsk", "\xd8\xe0\xe4\xf0\xe8\xed\xf1\xea"},  // Шадринск
-    {"republic-kabardino-balkaria", "shalushka", "\xd8\xe0\xeb\xf3\xf8\xea\xe0"},  // Шалушка
-    {"republic-dagestan", "shamhal", "\xd8\xe0\xec\xf5\xe0\xeb"},  // Шамхал
-    {"orenburg-area", "sharlyk", "\xd8\xe0\xf0\xeb\xfb\xea"},  // Шарлык
-    {"krasnoyarsk-territory", "sharypovo", "\xd8\xe0\xf0\xfb\xef\xee\xe2\xee"},  // Шарыпово
-    {"kostroma-area", "sharja", "\xd8\xe0\xf0\xfc\xff"},  // Шарья
-    {"nizhegorodskaya-area", "shatki", "\xd8\xe0\xf2\xea\xe8"},  // Шатки
-    {"moscow-area", "shatura", "\xd8\xe0\xf2\xf3\xf0\xe0"},  // Шатура
-    {"moscow-area", "shahovskaja", "\xd8\xe0\xf5\xee\xe2\xf1\xea\xe0\xff"},  // Шаховская
-    {"sakhalin-area", "shahtersk", "\xd8\xe0\xf5\xf2\xe5\xf0\xf1\xea"},  // Шахтерск
-    {"rostov-area", "shahty", "\xd8\xe0\xf5\xf2\xfb"},  // Шахты
-    {"nizhegorodskaya-area", "shahunja", "\xd8\xe0\xf5\xf3\xed\xfc\xff"},  // Шахунья
-    {"belgorod-area", "shebekino", "\xd8\xe5\xe1\xe5\xea\xe8\xed\xee"},  // Шебекино
-    {"vologda-area", "sheksna", "\xd8\xe5\xea\xf1\xed\xe0"},  // Шексна
-    {"irkutsk-area", "shelehov", "\xd8\xe5\xeb\xe5\xf5\xee\xe2"},  // Шелехов
-    {"chechen-republic", "shelkovskaja", "\xd8\xe5\xeb\xea\xee\xe2\xf1\xea\xe0\xff"},  // Шелковская
-    {"kemerovo-area", "sheregesh", "\xd8\xe5\xf0\xe5\xe3\xe5\xf8"},  // Шерегеш
-    {"chita-area", "shilka", "\xd8\xe8\xeb\xea\xe0"},  // Шилка
-    {"ryazan-area", "shilovo", "\xd8\xe8\xeb\xee\xe2\xee"},  // Шилово
-    {"amur-area", "shimanovsk", "\xd8\xe8\xec\xe0\xed\xee\xe2\xf1\xea"},  // Шимановск
-    {"altai-territory", "shipunovo", "\xd8\xe8\xef\xf3\xed\xee\xe2\xee"},  // Шипуново
-    {"republic-khakassia", "shira", "\xd8\xe8\xf0\xe0"},  // Шира
-    {"leningrad-region", "shlisselburg", "\xd8\xeb\xe8\xf1\xf1\xe5\xeb\xfc\xe1\xf3\xf0\xe3"},  // Шлиссельбург
-    {"rostov-area", "sholohovskij", "\xd8\xee\xeb\xee\xf5\xee\xe2\xf1\xea\xe8\xe9"},  // Шолоховский
-    {"chuvash-republic", "shumerlja", "\xd8\xf3\xec\xe5\xf0\xeb\xff"},  // Шумерля
-    {"kurgan-area", "shumiha", "\xd8\xf3\xec\xe8\xf5\xe0"},  // Шумиха
-    {"leningrad-region", "shushary", "\xd8\xf3\xf8\xe0\xf0\xfb"},  // Шушары
-    {"krasnoyarsk-territory", "shushenskoe", "\xd8\xf3\xf8\xe5\xed\xf1\xea\xee\xe5"},  // Шушенское
-    {"ivanovo-area", "shuja", "\xd8\xf3\xff"},  // Шуя
-    {"tula-area", "schekino", "\xd9\xe5\xea\xe8\xed\xee"},  // Щекино
-    {"moscow-area", "schelkovo", "\xd9\xe5\xeb\xea\xee\xe2\xee"},  // Щелково
-    {"moscow-area", "scherbinka", "\xd9\xe5\xf0\xe1\xe8\xed\xea\xe0"},  // Щербинка
-    {"kursk-area", "schigry", "\xd9\xe8\xe3\xf0\xfb"},  // Щигры
-    {"republic-komi", "ezhva", "\xdd\xe6\xe2\xe0"},  // Эжва
-    {"republic-ingushetia", "ekazhevo", "\xdd\xea\xe0\xe6\xe5\xe2\xee"},  // Экажево
-    {"moscow-area", "elektrogorsk", "\xdd\xeb\xe5\xea\xf2\xf0\xee\xe3\xee\xf0\xf1\xea"},  // Электрогорск
-    {"moscow-area", "elektrostal", "\xdd\xeb\xe5\xea\xf2\xf0\xee\xf1\xf2\xe0\xeb\xfc"},  // Электросталь
-    {"moscow-area", "elektrougli", "\xdd\xeb\xe5\xea\xf2\xf0\xee\xf3\xe3\xeb\xe8"},  // Электроугли
-    {"saratov-area", "engels", "\xdd\xed\xe3\xe5\xeb\xfc\xf1"},  // Энгельс
-    {"republic-adygea", "enem", "\xdd\xed\xe5\xec"},  // Энем
-    {"orenburg-area", "energetik", "\xdd\xed\xe5\xf0\xe3\xe5\xf2\xe8\xea"},  // Энергетик
-    {"voronezh-area", "ertil", "\xdd\xf0\xf2\xe8\xeb\xfc"},  // Эртиль
-    {"moscow-area", "jubilejnyj", "\xde\xe1\xe8\xeb\xe5\xe9\xed\xfb\xe9"},  // Юбилейный
-    {"perm-area", "jugo-kamskij", "\xde\xe3\xee\x2d\xca\xe0\xec\xf1\xea\xe8\xe9"},  // Юго-Камский
-    {"hanty-mansijskij-ar", "jugorsk", "\xde\xe3\xee\xf0\xf1\xea"},  // Югорск
-    {"sakhalin-area", "juzhno-sahalinsk", "\xde\xe6\xed\xee\x2d\xd1\xe0\xf5\xe0\xeb\xe8\xed\xf1\xea"},  // Южно-Сахалинск
-    {"republic-dagestan", "juzhno-suhokumsk", "\xde\xe6\xed\xee\x2d\xd1\xf3\xf5\xee\xea\xf3\xec\xf1\xea"},  // Южно-Сухокумск
-    {"chelyabinsk-area", "juzhnouralsk", "\xde\xe6\xed\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea"},  // Южноуральск
-    {"altai-territory", "juzhnyj", "\xde\xe6\xed\xfb\xe9"},  // Южный
-    {"kemerovo-area", "jurga", "\xde\xf0\xe3\xe0"},  // Юрга
-    {"vladimir-area", "jurev-polskij", "\xde\xf0\xfc\xe5\xe2\x2d\xcf\xee\xeb\xfc\xf1\xea\xe8\xe9"},  // Юрьев-Польский
-    {"ivanovo-area", "jurevec", "\xde\xf0\xfc\xe5\xe2\xe5\xf6"},  // Юрьевец
-    {"chelyabinsk-area", "jurjuzan", "\xde\xf0\xfe\xe7\xe0\xed\xfc"},  // Юрюзань
-    {"stavropol-territory", "juca", "\xde\xf6\xe0"},  // Юца
-    {"republic-adygea", "jablonovskij", "\xdf\xe1\xeb\xee\xed\xee\xe2\xf1\xea\xe8\xe9"},  // Яблоновский
-    {"republic-mordovia", "javas", "\xdf\xe2\xe0\xf1"},  // Явас
-    {"kemerovo-area", "jagunovskij", "\xdf\xe3\xf3\xed\xee\xe2\xf1\xea\xe8\xe9"},  // Ягуновский
-    {"chuvash-republic", "jadrin", "\xdf\xe4\xf0\xe8\xed"},  // Ядрин
-    {"perm-area", "jajva", "\xdf\xe9\xe2\xe0"},  // Яйва
-    {"republic-saha-yakutia", "jakutsk", "\xdf\xea\xf3\xf2\xf1\xea"},  // Якутск
-    {"republic-bashkortostan", "janaul", "\xdf\xed\xe0\xf3\xeb"},  // Янаул
-    {"kirov-area", "jaransk", "\xdf\xf0\xe0\xed\xf1\xea"},  // Яранск
-    {"republic-komi", "jarega", "\xdf\xf0\xe5\xe3\xe0"},  // Ярега
-    {"altai-territory", "jarovoe", "\xdf\xf0\xee\xe2\xee\xe5"},  // Яровое
-    {"yaroslavl-area", "jaroslavl", "\xdf\xf0\xee\xf1\xeb\xe0\xe2\xeb\xfc"},  // Ярославль
-    {"primorski-krai", "jaroslavskij", "\xdf\xf0\xee\xf1\xeb\xe0\xe2\xf1\xea\xe8\xe9"},  // Ярославский
-    {"smolensk-area", "jarcevo", "\xdf\xf0\xf6\xe5\xe2\xee"},  // Ярцево
-    {"orenburg-area", "jasnyj", "\xdf\xf1\xed\xfb\xe9"},  // Ясный
-    {"kemerovo-area", "jashkino", "\xdf\xf8\xea\xe8\xed\xee"},  // Яшкино
-    {"kemerovo-area", "jaja", "\xdf\xff"},  // Яя
+    {"moscow-area", "moscow", "\xcc\xee\xf1\xea\xe2\xe0", 0, 0},  // Москва
+    {"leningrad-region", "sankt-peterburg", "\xd1\xe0\xed\xea\xf2\x2d\xcf\xe5\xf2\xe5\xf0\xe1\xf3\xf0\xe3", 0, 0},  // Санкт-Петербург
+    {"republic-khakassia", "abakan", "\xc0\xe1\xe0\xea\xe0\xed", 0, 0},  // Абакан
+    {"krasnoyarsk-territory", "aban", "\xc0\xe1\xe0\xed", 0, 0},  // Абан
+    {"tyumen-area", "abatskoe", "\xc0\xe1\xe0\xf2\xf1\xea\xee\xe5", 0, 0},  // Абатское
+    {"orenburg-area", "abdulino", "\xc0\xe1\xe4\xf3\xeb\xe8\xed\xee", 0, 0},  // Абдулино
+    {"krasnodar-territory", "abinsk", "\xc0\xe1\xe8\xed\xf1\xea", 0, 0},  // Абинск
+    {"chelyabinsk-area", "agapovka", "\xc0\xe3\xe0\xef\xee\xe2\xea\xe0", 0, 0},  // Агаповка
+    {"republic-bashkortostan", "agidel", "\xc0\xe3\xe8\xe4\xe5\xeb\xfc", 0, 0},  // Агидель
+    {"krasnoyarsk-territory", "aginskoe", "\xc0\xe3\xe8\xed\xf1\xea\xee\xe5", 0, 0},  // Агинское
+    {"aginsky-burjatskij-ar", "aginskoe2", "\xc0\xe3\xe8\xed\xf1\xea\xee\xe5", 0, 0},  // Агинское
+    {"republic-tatarstan", "agryz", "\xc0\xe3\xf0\xfb\xe7", 0, 0},  // Агрыз
+    {"krasnodar-territory", "adler", "\xc0\xe4\xeb\xe5\xf0", 0, 0},  // Адлер
+    {"republic-adygea", "adygejsk", "\xc0\xe4\xfb\xe3\xe5\xe9\xf1\xea", 0, 0},  // Адыгейск
+    {"rostov-area", "azov", "\xc0\xe7\xee\xe2", 0, 0},  // Азов
+    {"republic-saha-yakutia", "ajhal", "\xc0\xe9\xf5\xe0\xeb", 0, 0},  // Айхал
+    {"republic-tyva", "ak-dovurak", "\xc0\xea\x2d\xc4\xee\xe2\xf3\xf0\xe0\xea", 0, 0},  // Ак-Довурак
+    {"novosibirsk-area", "akademgorodok", "\xc0\xea\xe0\xe4\xe5\xec\xe3\xee\xf0\xee\xe4\xee\xea", 0, 0},  // Академгородок
+    {"rostov-area", "aksaj", "\xc0\xea\xf1\xe0\xe9", 0, 0},  // Аксай
+    {"republic-dagestan", "aksaj2", "\xc0\xea\xf1\xe0\xe9", 0, 0},  // Аксай
+    {"republic-northern-ossetia", "alagir", "\xc0\xeb\xe0\xe3\xe8\xf0", 0, 0},  // Алагир
+    {"sverdlovsk-area", "alapaevsk", "\xc0\xeb\xe0\xef\xe0\xe5\xe2\xf1\xea", 0, 0},  // Алапаевск
+    {"chuvash-republic", "alatyr", "\xc0\xeb\xe0\xf2\xfb\xf0\xfc", 0, 0},  // Алатырь
+    {"republic-saha-yakutia", "aldan", "\xc0\xeb\xe4\xe0\xed", 0, 0},  // Алдан
+    {"altai-territory", "alejsk", "\xc0\xeb\xe5\xe9\xf1\xea", 0, 0},  // Алейск
+    {"vladimir-area", "aleksandrov", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2", 0, 0},  // Александров
+    {"perm-area", "aleksandrovsk", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea", 0, 0},  // Александровск
+    {"sakhalin-area", "aleksandrovsk-saha", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea\x2d\xd1\xe0\xf5\xe0\xeb\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Александровск-Сахалинский
+    {"stavropol-territory", "aleksandrovskoe", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea\xee\xe5", 0, 0},  // Александровское
+    {"belgorod-area", "alekseevka", "\xc0\xeb\xe5\xea\xf1\xe5\xe5\xe2\xea\xe0", 0, 0},  // Алексеевка
+    {"tula-area", "aleksin", "\xc0\xeb\xe5\xea\xf1\xe8\xed", 0, 0},  // Алексин
+    {"altai-territory", "altajskoe", "\xc0\xeb\xf2\xe0\xe9\xf1\xea\xee\xe5", 0, 0},  // Алтайское
+    {"republic-tatarstan", "almetevsk", "\xc0\xeb\xfc\xec\xe5\xf2\xfc\xe5\xe2\xf1\xea", 0, 0},  // Альметьевск
+    {"khabarovsk-territory", "amursk", "\xc0\xec\xf3\xf0\xf1\xea", 0, 0},  // Амурск
+    {"chukotskij-ar", "anadyr", "\xc0\xed\xe0\xe4\xfb\xf0\xfc", 0, 0},  // Анадырь
+    {"krasnodar-territory", "anapa", "\xc0\xed\xe0\xef\xe0", 0, 0},  // Анапа
+    {"krasnodar-territory", "anapskaja", "\xc0\xed\xe0\xef\xf1\xea\xe0\xff", 0, 0},  // Анапская
+    {"irkutsk-area", "angarsk", "\xc0\xed\xe3\xe0\xf0\xf1\xea", 0, 0},  // Ангарск
+    {"moscow-area", "andreevskoe", "\xc0\xed\xe4\xf0\xe5\xe5\xe2\xf1\xea\xee\xe5", 0, 0},  // Андреевское
+    {"kemerovo-area", "anzhero-sudzhensk", "\xc0\xed\xe6\xe5\xf0\xee\x2d\xd1\xf3\xe4\xe6\xe5\xed\xf1\xea", 0, 0},  // Анжеро-Судженск
+    {"voronezh-area", "anna", "\xc0\xed\xed\xe0", 0, 0},  // Анна
+    {"moscow-area", "annino", "\xc0\xed\xed\xe8\xed\xee", 0, 0},  // Аннино
+    {"murmansk-area", "apatity", "\xc0\xef\xe0\xf2\xe8\xf2\xfb", 0, 0},  // Апатиты
+    {"moscow-area", "aprelevka", "\xc0\xef\xf0\xe5\xeb\xe5\xe2\xea\xe0", 0, 0},  // Апрелевка
+    {"krasnodar-territory", "apsheronsk", "\xc0\xef\xf8\xe5\xf0\xee\xed\xf1\xea", 0, 0},  // Апшеронск
+    {"sverdlovsk-area", "aramil", "\xc0\xf0\xe0\xec\xe8\xeb\xfc", 0, 0},  // Арамиль
+    {"chechen-republic", "argun", "\xc0\xf0\xe3\xf3\xed", 0, 0},  // Аргун
+    {"republic-northern-ossetia", "ardon", "\xc0\xf0\xe4\xee\xed", 0, 0},  // Ардон
+    {"nizhegorodskaya-area", "arzamas", "\xc0\xf0\xe7\xe0\xec\xe0\xf1", 0, 0},  // Арзамас
+    {"stavropol-territory", "arzgir", "\xc0\xf0\xe7\xe3\xe8\xf0", 0, 0},  // Арзгир
+    {"saratov-area", "arkadak", "\xc0\xf0\xea\xe0\xe4\xe0\xea", 0, 0},  // Аркадак
+    {"krasnodar-territory", "armavir", "\xc0\xf0\xec\xe0\xe2\xe8\xf0", 0, 0},  // Армавир
+    {"primorski-krai", "arsenev", "\xc0\xf0\xf1\xe5\xed\xfc\xe5\xe2", 0, 0},  // Арсеньев
+    {"republic-tatarstan", "arsk", "\xc0\xf0\xf1\xea", 0, 0},  // Арск
+    {"primorski-krai", "artem", "\xc0\xf0\xf2\xe5\xec", 0, 0},  // Артем
+    {"sverdlovsk-area", "artemovskij", "\xc0\xf0\xf2\xe5\xec\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Артемовский
+    {"sverdlovsk-area", "arti", "\xc0\xf0\xf2\xe8", 0, 0},  // Арти
+    {"arkhangelsk-area", "arhangelsk", "\xc0\xf0\xf5\xe0\xed\xe3\xe5\xeb\xfc\xf1\xea", 0, 0},  // Архангельск
+    {"sverdlovsk-area", "asbest", "\xc0\xf1\xe1\xe5\xf1\xf2", 0, 0},  // Асбест
+    {"tomsk-area", "asino", "\xc0\xf1\xe8\xed\xee", 0, 0},  // Асино
+    {"astrakhan-area", "astrahan", "\xc0\xf1\xf2\xf0\xe0\xf5\xe0\xed\xfc", 0, 0},  // Астрахань
+    {"saratov-area", "atkarsk", "\xc0\xf2\xea\xe0\xf0\xf1\xea", 0, 0},  // Аткарск
+    {"krasnodar-territory", "afipskij", "\xc0\xf4\xe8\xef\xf1\xea\xe8\xe9", 0, 0},  // Афипский
+    {"astrakhan-area", "ahtubinsk", "\xc0\xf5\xf2\xf3\xe1\xe8\xed\xf1\xea", 0, 0},  // Ахтубинск
+    {"republic-dagestan", "ahty", "\xc0\xf5\xf2\xfb", 0, 0},  // Ахты
+    {"krasnodar-territory", "ahtyrskij", "\xc0\xf5\xf2\xfb\xf0\xf1\xea\xe8\xe9", 0, 0},  // Ахтырский
+    {"krasnoyarsk-territory", "achinsk", "\xc0\xf7\xe8\xed\xf1\xea", 0, 0},  // Ачинск
+    {"chechen-republic", "achhoj-martan", "\xc0\xf7\xf5\xee\xe9\x2d\xcc\xe0\xf0\xf2\xe0\xed", 0, 0},  // Ачхой-Мартан
+    {"chelyabinsk-area", "asha", "\xc0\xf8\xe0", 0, 0},  // Аша
+    {"vologda-area", "babaevo", "\xc1\xe0\xe1\xe0\xe5\xe2\xee", 0, 0},  // Бабаево
+    {"republic-dagestan", "babajurt", "\xc1\xe0\xe1\xe0\xfe\xf0\xf2", 0, 0},  // Бабаюрт
+    {"republic-tatarstan", "bavly", "\xc1\xe0\xe2\xeb\xfb", 0, 0},  // Бавлы
+    {"rostov-area", "bagaevskaja", "\xc1\xe0\xe3\xe0\xe5\xe2\xf1\xea\xe0\xff", 0, 0},  // Багаевская
+    {"irkutsk-area", "bajkalsk", "\xc1\xe0\xe9\xea\xe0\xeb\xfc\xf1\xea", 0, 0},  // Байкальск
+    {"evenkijskij-ar", "bajkit", "\xc1\xe0\xe9\xea\xe8\xf2", 0, 0},  // Байкит
+    {"republic-bashkortostan", "bajmak", "\xc1\xe0\xe9\xec\xe0\xea", 0, 0},  // Баймак
+    {"chelyabinsk-area", "bakal", "\xc1\xe0\xea\xe0\xeb", 0, 0},  // Бакал
+    {"kaluga-area", "balabanovo", "\xc1\xe0\xeb\xe0\xe1\xe0\xed\xee\xe2\xee", 0, 0},  // Балабаново
+    {"saratov-area", "balakovo", "\xc1\xe0\xeb\xe0\xea\xee\xe2\xee", 0, 0},  // Балаково
+    {"nizhegorodskaya-area", "balahna", "\xc1\xe0\xeb\xe0\xf5\xed\xe0", 0, 0},  // Балахна
+    {"moscow-area", "balashiha", "\xc1\xe0\xeb\xe0\xf8\xe8\xf5\xe0", 0, 0},  // Балашиха
+    {"saratov-area", "balashov", "\xc1\xe0\xeb\xe0\xf8\xee\xe2", 0, 0},  // Балашов
+    {"republic-udmurtia", "balezino", "\xc1\xe0\xeb\xe5\xe7\xe8\xed\xee", 0, 0},  // Балезино
+    {"chita-area", "balej", "\xc1\xe0\xeb\xe5\xe9", 0, 0},  // Балей
+    {"kaliningrad-area", "baltijsk", "\xc1\xe0\xeb\xf2\xe8\xe9\xf1\xea", 0, 0},  // Балтийск
+    {"novosibirsk-area", "barabinsk", "\xc1\xe0\xf0\xe0\xe1\xe8\xed\xf1\xea", 0, 0},  // Барабинск
+    {"altai-territory", "barnaul", "\xc1\xe0\xf0\xed\xe0\xf3\xeb", 0, 0},  // Барнаул
+    {"ulyanovsk-area", "barysh", "\xc1\xe0\xf0\xfb\xf8", 0, 0},  // Барыш
+    {"rostov-area", "batajsk", "\xc1\xe0\xf2\xe0\xe9\xf1\xea", 0, 0},  // Батайск
+    {"kemerovo-area", "bachatskij", "\xc1\xe0\xf7\xe0\xf2\xf1\xea\xe8\xe9", 0, 0},  // Бачатский
+    {"chechen-republic", "bachi-jurt", "\xc1\xe0\xf7\xe8\x2d\xde\xf0\xf2", 0, 0},  // Бачи-Юрт
+    {"ust-ordynsky-burjatskij-ar", "bajandaj", "\xc1\xe0\xff\xed\xe4\xe0\xe9", 0, 0},  // Баяндай
+    {"tver-area", "bezheck", "\xc1\xe5\xe6\xe5\xf6\xea", 0, 0},  // Бежецк
+    {"samara-area", "bezenchuk", "\xc1\xe5\xe7\xe5\xed\xf7\xf3\xea", 0, 0},  // Безенчук
+    {"krasnodar-territory", "belaja-glina", "\xc1\xe5\xeb\xe0\xff\x20\xc3\xeb\xe8\xed\xe0", 0, 0},  // Белая Глина
+    {"rostov-area", "belaja-kalitva", "\xc1\xe5\xeb\xe0\xff\x20\xca\xe0\xeb\xe8\xf2\xe2\xe0", 0, 0},  // Белая Калитва
+    {"kirov-area", "belaja-holunica", "\xc1\xe5\xeb\xe0\xff\x20\xd5\xee\xeb\xf3\xed\xe8\xf6\xe0", 0, 0},  // Белая Холуница
+    {"belgorod-area", "belgorod", "\xc1\xe5\xeb\xe3\xee\xf0\xee\xe4", 0, 0},  // Белгород
+    {"republic-bashkortostan", "belebej", "\xc1\xe5\xeb\xe5\xe1\xe5\xe9", 0, 0},  // Белебей
+    {"tula-area", "belev", "\xc1\xe5\xeb\xe5\xe2", 0, 0},  // Белев
+    {"republic-dagestan", "belidzhi", "\xc1\xe5\xeb\xe8\xe4\xe6\xe8", 0, 0},  // Белиджи
+    {"kemerovo-area", "belovo", "\xc1\xe5\xeb\xee\xe2\xee", 0, 0},  // Белово
+    {"amur-area", "belogorsk", "\xc1\xe5\xeb\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Белогорск
+    {"altai-territory", "belokuriha", "\xc1\xe5\xeb\xee\xea\xf3\xf0\xe8\xf5\xe0", 0, 0},  // Белокуриха
+    {"republic-karelia", "belomorsk", "\xc1\xe5\xeb\xee\xec\xee\xf0\xf1\xea", 0, 0},  // Беломорск
+    {"moscow-area", "beloozerskij", "\xc1\xe5\xeb\xee\xee\xe7\xe5\xf0\xf1\xea\xe8\xe9", 0, 0},  // Белоозерский
+    {"republic-bashkortostan", "beloreck", "\xc1\xe5\xeb\xee\xf0\xe5\xf6\xea", 0, 0},  // Белорецк
+    {"krasnodar-territory", "belorechensk", "\xc1\xe5\xeb\xee\xf0\xe5\xf7\xe5\xed\xf1\xea", 0, 0},  // Белореченск
+    {"hanty-mansijskij-ar", "belojarskij", "\xc1\xe5\xeb\xee\xff\xf0\xf1\xea\xe8\xe9", 0, 0},  // Белоярский
+    {"sverdlovsk-area", "belojarskij2", "\xc1\xe5\xeb\xee\xff\xf0\xf1\xea\xe8\xe9", 0, 0},  // Белоярский
+    {"novosibirsk-area", "berdsk", "\xc1\xe5\xf0\xe4\xf1\xea", 0, 0},  // Бердск
+    {"perm-area", "berezniki", "\xc1\xe5\xf0\xe5\xe7\xed\xe8\xea\xe8", 0, 0},  // Березники
+    {"krasnoyarsk-territory", "berezovka", "\xc1\xe5\xf0\xe5\xe7\xee\xe2\xea\xe0", 0, 0},  // Березовка
+    {"kemerovo-area", "berezovskij", "\xc1\xe5\xf0\xe5\xe7\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Березовский
+    {"sverdlovsk-area", "berezovskij2", "\xc1\xe5\xf0\xe5\xe7\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Березовский
+    {"republic-northern-ossetia", "beslan", "\xc1\xe5\xf1\xeb\xe0\xed", 0, 0},  // Беслан
+    {"moscow-area", "bibirevo", "\xc1\xe8\xe1\xe8\xf0\xe5\xe2\xee", 0, 0},  // Бибирево
+    {"altai-territory", "bijsk", "\xc1\xe8\xe9\xf1\xea", 0, 0},  // Бийск
+    {"khabarovsk-territory", "bikin", "\xc1\xe8\xea\xe8\xed", 0, 0},  // Бикин
+    {"chukotskij-ar", "bilibino", "\xc1\xe8\xeb\xe8\xe1\xe8\xed\xee", 0, 0},  // Билибино
+    {"republic-bashkortostan", "birsk", "\xc1\xe8\xf0\xf1\xea", 0, 0},  // Бирск
+    {"amur-area", "blagoveshchensk", "\xc1\xeb\xe0\xe3\xee\xe2\xe5\xf8\xf7\xe5\xed\xf1\xea", 0, 0},  // Благовешченск
+    {"altai-territory", "blagoveschenka", "\xc1\xeb\xe0\xe3\xee\xe2\xe5\xf9\xe5\xed\xea\xe0", 0, 0},  // Благовещенка
+    {"republic-bashkortostan", "blagoveschensk", "\xc1\xeb\xe0\xe3\xee\xe2\xe5\xf9\xe5\xed\xf1\xea", 0, 0},  // Благовещенск
+    {"stavropol-territory", "blagodarnyj", "\xc1\xeb\xe0\xe3\xee\xe4\xe0\xf0\xed\xfb\xe9", 0, 0},  // Благодарный
+    {"voronezh-area", "bobrov", "\xc1\xee\xe1\xf0\xee\xe2", 0, 0},  // Бобров
+    {"sverdlovsk-area", "bogdanovich", "\xc1\xee\xe3\xe4\xe0\xed\xee\xe2\xe8\xf7", 0, 0},  // Богданович
+    {"tula-area", "bogorodick", "\xc1\xee\xe3\xee\xf0\xee\xe4\xe8\xf6\xea", 0, 0},  // Богородицк
+    {"krasnoyarsk-territory", "bogotol", "\xc1\xee\xe3\xee\xf2\xee\xeb", 0, 0},  // Боготол
+    {"voronezh-area", "boguchar", "\xc1\xee\xe3\xf3\xf7\xe0\xf0", 0, 0},  // Богучар
+    {"irkutsk-area", "bodajbo", "\xc1\xee\xe4\xe0\xe9\xe1\xee", 0, 0},  // Бодайбо
+    {"leningrad-region", "boksitogorsk", "\xc1\xee\xea\xf1\xe8\xf2\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Бокситогорск
+    {"tver-area", "bologoe", "\xc1\xee\xeb\xee\xe3\xee\xe5", 0, 0},  // Бологое
+    {"novosibirsk-area", "bolotnoe", "\xc1\xee\xeb\xee\xf2\xed\xee\xe5", 0, 0},  // Болотное
+    {"oryol-area", "bolhov", "\xc1\xee\xeb\xf5\xee\xe2", 0, 0},  // Болхов
+    {"omsk-area", "bolshereche", "\xc1\xee\xeb\xfc\xf8\xe5\xf0\xe5\xf7\xfc\xe5", 0, 0},  // Большеречье
+    {"primorski-krai", "bolshoj-kamen", "\xc1\xee\xeb\xfc\xf8\xee\xe9\x20\xca\xe0\xec\xe5\xed\xfc", 0, 0},  // Большой Камень
+    {"nizhegorodskaya-area", "bor", "\xc1\xee\xf0", 0, 0},  // Бор
+    {"chita-area", "borzja", "\xc1\xee\xf0\xe7\xff", 0, 0},  // Борзя
+    {"belgorod-area", "borisovka", "\xc1\xee\xf0\xe8\xf1\xee\xe2\xea\xe0", 0, 0},  // Борисовка
+    {"voronezh-area", "borisoglebsk", "\xc1\xee\xf0\xe8\xf1\xee\xe3\xeb\xe5\xe1\xf1\xea", 0, 0},  // Борисоглебск
+    {"novgorod-area", "borovichi", "\xc1\xee\xf0\xee\xe2\xe8\xf7\xe8", 0, 0},  // Боровичи
+    {"kaluga-area", "borovsk", "\xc1\xee\xf0\xee\xe2\xf1\xea", 0, 0},  // Боровск
+    {"tyumen-area", "borovskij", "\xc1\xee\xf0\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Боровский
+    {"krasnoyarsk-territory", "borodino", "\xc1\xee\xf0\xee\xe4\xe8\xed\xee", 0, 0},  // Бородино
+    {"ust-ordynsky-burjatskij-ar", "bohan", "\xc1\xee\xf5\xe0\xed", 0, 0},  // Бохан
+    {"irkutsk-area", "bratsk", "\xc1\xf0\xe0\xf2\xf1\xea", 0, 0},  // Братск
+    {"moscow-area", "bronnicy", "\xc1\xf0\xee\xed\xed\xe8\xf6\xfb", 0, 0},  // Бронницы
+    {"krasnodar-territory", "brjuhoveckaja", "\xc1\xf0\xfe\xf5\xee\xe2\xe5\xf6\xea\xe0\xff", 0, 0},  // Брюховецкая
+    {"bryansk-area", "brjansk", "\xc1\xf0\xff\xed\xf1\xea", 0, 0},  // Брянск
+    {"republic-tatarstan", "bugulma", "\xc1\xf3\xe3\xf3\xeb\xfc\xec\xe0", 0, 0},  // Бугульма
+    {"orenburg-area", "buguruslan", "\xc1\xf3\xe3\xf3\xf0\xf3\xf1\xeb\xe0\xed", 0, 0},  // Бугуруслан
+    {"stavropol-territory", "budennovsk", "\xc1\xf3\xe4\xe5\xed\xed\xee\xe2\xf1\xea", 0, 0},  // Буденновск
+    {"orenburg-area", "buzuluk", "\xc1\xf3\xe7\xf3\xeb\xf3\xea", 0, 0},  // Бузулук
+    {"republic-tatarstan", "buinsk", "\xc1\xf3\xe8\xed\xf1\xea", 0, 0},  // Буинск
+    {"kostroma-area", "buj", "\xc1\xf3\xe9", 0, 0},  // Буй
+    {"republic-dagestan", "bujnaksk", "\xc1\xf3\xe9\xed\xe0\xea\xf1\xea", 0, 0},  // Буйнакск
+    {"sverdlovsk-area", "bulanash", "\xc1\xf3\xeb\xe0\xed\xe0\xf8", 0, 0},  // Буланаш
+    {"moscow-area", "businovo", "\xc1\xf3\xf1\xe8\xed\xee\xe2\xee", 0, 0},  // Бусиново
+    {"voronezh-area", "buturlinovka", "\xc1\xf3\xf2\xf3\xf0\xeb\xe8\xed\xee\xe2\xea\xe0", 0, 0},  // Бутурлиновка
+    {"novgorod-area", "valdaj", "\xc2\xe0\xeb\xe4\xe0\xe9", 0, 0},  // Валдай
+    {"belgorod-area", "valujki", "\xc2\xe0\xeb\xf3\xe9\xea\xe8", 0, 0},  // Валуйки
+    {"evenkijskij-ar", "vanavara", "\xc2\xe0\xed\xe0\xe2\xe0\xf0\xe0", 0, 0},  // Ванавара
+    {"krasnodar-territory", "varenikovskaja", "\xc2\xe0\xf0\xe5\xed\xe8\xea\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Варениковская
+    {"republic-tatarstan", "vasilevo", "\xc2\xe0\xf1\xe8\xeb\xfc\xe5\xe2\xee", 0, 0},  // Васильево
+    {"leningrad-region", "vaskelovo", "\xc2\xe0\xf1\xea\xe5\xeb\xee\xe2\xee", 0, 0},  // Васкелово
+    {"krasnodar-territory", "vasjurinskaja", "\xc2\xe0\xf1\xfe\xf0\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Васюринская
+    {"pskov-area", "velikie-luki", "\xc2\xe5\xeb\xe8\xea\xe8\xe5\x20\xcb\xf3\xea\xe8", 0, 0},  // Великие Луки
+    {"novgorod-area", "velikij-novgorod", "\xc2\xe5\xeb\xe8\xea\xe8\xe9\x20\xcd\xee\xe2\xe3\xee\xf0\xee\xe4", 0, 0},  // Великий Новгород
+    {"vologda-area", "velikij-ustjug", "\xc2\xe5\xeb\xe8\xea\xe8\xe9\x20\xd3\xf1\xf2\xfe\xe3", 0, 0},  // Великий Устюг
+    {"tula-area", "venev", "\xc2\xe5\xed\xe5\xe2", 0, 0},  // Венев
+    {"smolensk-area", "verhnedneprovskij", "\xc2\xe5\xf0\xf5\xed\xe5\xe4\xed\xe5\xef\xf0\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Верхнеднепровский
+    {"sverdlovsk-area", "verhnij-tagil", "\xc2\xe5\xf0\xf5\xed\xe8\xe9\x20\xd2\xe0\xe3\xe8\xeb", 0, 0},  // Верхний Тагил
+    {"chelyabinsk-area", "verhnij-ufalej", "\xc2\xe5\xf0\xf5\xed\xe8\xe9\x20\xd3\xf4\xe0\xeb\xe5\xe9", 0, 0},  // Верхний Уфалей
+    {"sverdlovsk-area", "verhnjaja-pyshma", "\xc2\xe5\xf0\xf5\xed\xff\xff\x20\xcf\xfb\xf8\xec\xe0", 0, 0},  // Верхняя Пышма
+    {"sverdlovsk-area", "verhnjaja-salda", "\xc2\xe5\xf0\xf5\xed\xff\xff\x20\xd1\xe0\xeb\xe4\xe0", 0, 0},  // Верхняя Салда
+    {"kamchatka-area", "viljuchinsk", "\xc2\xe8\xeb\xfe\xf7\xe8\xed\xf1\xea", 0, 0},  // Вилючинск
+    {"irkutsk-area", "vihorevka", "\xc2\xe8\xf5\xee\xf0\xe5\xe2\xea\xe0", 0, 0},  // Вихоревка
+    {"primorski-krai", "vladivostok", "\xc2\xeb\xe0\xe4\xe8\xe2\xee\xf1\xf2\xee\xea", 0, 0},  // Владивосток
+    {"republic-northern-ossetia", "vladikavkaz", "\xc2\xeb\xe0\xe4\xe8\xea\xe0\xe2\xea\xe0\xe7", 0, 0},  // Владикавказ
+    {"vladimir-area", "vladimir", "\xc2\xeb\xe0\xe4\xe8\xec\xe8\xf0", 0, 0},  // Владимир
+    {"moscow-area", "vnukovo", "\xc2\xed\xf3\xea\xee\xe2\xee", 0, 0},  // Внуково
+    {"volgograd-area", "volgograd", "\xc2\xee\xeb\xe3\xee\xe3\xf0\xe0\xe4", 0, 0},  // Волгоград
+    {"rostov-area", "volgodonsk", "\xc2\xee\xeb\xe3\xee\xe4\xee\xed\xf1\xea", 0, 0},  // Волгодонск
+    {"republic-mary-el", "volzhsk", "\xc2\xee\xeb\xe6\xf1\xea", 0, 0},  // Волжск
+    {"volgograd-area", "volzhskij", "\xc2\xee\xeb\xe6\xf1\xea\xe8\xe9", 0, 0},  // Волжский
+    {"vologda-area", "vologda", "\xc2\xee\xeb\xee\xe3\xe4\xe0", 0, 0},  // Вологда
+    {"moscow-area", "volokolamsk", "\xc2\xee\xeb\xee\xea\xee\xeb\xe0\xec\xf1\xea", 0, 0},  // Волоколамск
+    {"belgorod-area", "volokonovka", "\xc2\xee\xeb\xee\xea\xee\xed\xee\xe2\xea\xe0", 0, 0},  // Волоконовка
+    {"leningrad-region", "volosovo", "\xc2\xee\xeb\xee\xf1\xee\xe2\xee", 0, 0},  // Волосово
+    {"leningrad-region", "volhov", "\xc2\xee\xeb\xf5\xee\xe2", 0, 0},  // Волхов
+    {"saratov-area", "volsk", "\xc2\xee\xeb\xfc\xf1\xea", 0, 0},  // Вольск
+    {"republic-komi", "vorgashor", "\xc2\xee\xf0\xe3\xe0\xf8\xee\xf0", 0, 0},  // Воргашор
+    {"republic-komi", "vorkuta", "\xc2\xee\xf0\xea\xf3\xf2\xe0", 0, 0},  // Воркута
+    {"voronezh-area", "voronezh", "\xc2\xee\xf0\xee\xed\xe5\xe6", 0, 0},  // Воронеж
+    {"moscow-area", "voskresensk", "\xc2\xee\xf1\xea\xf0\xe5\xf1\xe5\xed\xf1\xea", 0, 0},  // Воскресенск
+    {"republic-udmurtia", "votkinsk", "\xc2\xee\xf2\xea\xe8\xed\xf1\xea", 0, 0},  // Воткинск
+    {"leningrad-region", "vsevolozhsk", "\xc2\xf1\xe5\xe2\xee\xeb\xee\xe6\xf1\xea", 0, 0},  // Всеволожск
+    {"leningrad-region", "vyborg", "\xc2\xfb\xe1\xee\xf0\xe3", 0, 0},  // Выборг
+    {"nizhegorodskaya-area", "vyksa", "\xc2\xfb\xea\xf1\xe0", 0, 0},  // Выкса
+    {"krasnodar-territory", "vyselki", "\xc2\xfb\xf1\xe5\xeb\xea\xe8", 0, 0},  // Выселки
+    {"tver-area", "vyshnij-volochek", "\xc2\xfb\xf8\xed\xe8\xe9\x20\xc2\xee\xeb\xee\xf7\xe5\xea", 0, 0},  // Вышний Волочек
+    {"khabarovsk-territory", "vjazemskij", "\xc2\xff\xe7\xe5\xec\xf1\xea\xe8\xe9", 0, 0},  // Вяземский
+    {"smolensk-area", "vjazma", "\xc2\xff\xe7\xfc\xec\xe0", 0, 0},  // Вязьма
+    {"yaroslavl-area", "gavrilov-jam", "\xc3\xe0\xe2\xf0\xe8\xeb\xee\xe2\x2d\xdf\xec", 0, 0},  // Гаврилов-Ям
+    {"smolensk-area", "gagarin", "\xc3\xe0\xe3\xe0\xf0\xe8\xed", 0, 0},  // Гагарин
+    {"murmansk-area", "gadzhievo", "\xc3\xe0\xe4\xe6\xe8\xe5\xe2\xee", 0, 0},  // Гаджиево
+    {"orenburg-area", "gaj", "\xc3\xe0\xe9", 0, 0},  // Гай
+    {"kostroma-area", "galich", "\xc3\xe0\xeb\xe8\xf7", 0, 0},  // Галич
+    {"leningrad-region", "gatchina", "\xc3\xe0\xf2\xf7\xe8\xed\xe0", 0, 0},  // Гатчина
+    {"kaliningrad-area", "gvardejsk", "\xc3\xe2\xe0\xf0\xe4\xe5\xe9\xf1\xea", 0, 0},  // Гвардейск
+    {"krasnodar-territory", "gelendzhik", "\xc3\xe5\xeb\xe5\xed\xe4\xe6\xe8\xea", 0, 0},  // Геленджик
+    {"stavropol-territory", "georgievsk", "\xc3\xe5\xee\xf0\xe3\xe8\xe5\xe2\xf1\xea", 0, 0},  // Георгиевск
+    {"republic-adygea", "giaginskaja", "\xc3\xe8\xe0\xe3\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Гиагинская
+    {"republic-udmurtia", "glazov", "\xc3\xeb\xe0\xe7\xee\xe2", 0, 0},  // Глазов
+    {"chechen-republic", "gojty", "\xc3\xee\xe9\xf2\xfb", 0, 0},  // Гойты
+    {"moscow-area", "golicyno", "\xc3\xee\xeb\xe8\xf6\xfb\xed\xee", 0, 0},  // Голицыно
+    {"tyumen-area", "golyshmanovo", "\xc3\xee\xeb\xfb\xf8\xec\xe0\xed\xee\xe2\xee", 0, 0},  // Голышманово
+    {"republic-altai", "gorno-altajsk", "\xc3\xee\xf0\xed\xee\x2d\xc0\xeb\xf2\xe0\xe9\xf1\xea", 0, 0},  // Горно-Алтайск
+    {"perm-area", "gornozavodsk", "\xc3\xee\xf0\xed\xee\xe7\xe0\xe2\xee\xe4\xf1\xea", 0, 0},  // Горнозаводск
+    {"altai-territory", "gornjak", "\xc3\xee\xf0\xed\xff\xea", 0, 0},  // Горняк
+    {"nizhegorodskaya-area", "gorodec", "\xc3\xee\xf0\xee\xe4\xe5\xf6", 0, 0},  // Городец
+    {"volgograd-area", "gorodische", "\xc3\xee\xf0\xee\xe4\xe8\xf9\xe5", 0, 0},  // Городище
+    {"stavropol-territory", "gorjachevodskij", "\xc3\xee\xf0\xff\xf7\xe5\xe2\xee\xe4\xf1\xea\xe8\xe9", 0, 0},  // Горячеводский
+    {"krasnodar-territory", "gorjachij-kljuch", "\xc3\xee\xf0\xff\xf7\xe8\xe9\x20\xca\xeb\xfe\xf7", 0, 0},  // Горячий Ключ
+    {"kemerovo-area", "gramoteino", "\xc3\xf0\xe0\xec\xee\xf2\xe5\xe8\xed\xee", 0, 0},  // Грамотеино
+    {"perm-area", "gremjachinsk", "\xc3\xf0\xe5\xec\xff\xf7\xe8\xed\xf1\xea", 0, 0},  // Гремячинск
+    {"voronezh-area", "gribanovskij", "\xc3\xf0\xe8\xe1\xe0\xed\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Грибановский
+    {"chechen-republic", "groznyj", "\xc3\xf0\xee\xe7\xed\xfb\xe9", 0, 0},  // Грозный
+    {"lipetsk-area", "grjazi", "\xc3\xf0\xff\xe7\xe8", 0, 0},  // Грязи
+    {"vologda-area", "grjazovec", "\xc3\xf0\xff\xe7\xee\xe2\xe5\xf6", 0, 0},  // Грязовец
+    {"belgorod-area", "gubkin", "\xc3\xf3\xe1\xea\xe8\xed", 0, 0},  // Губкин
+    {"jamalo-nenetskij-ar", "gubkinskij", "\xc3\xf3\xe1\xea\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Губкинский
+    {"chechen-republic", "gudermes", "\xc3\xf3\xe4\xe5\xf0\xec\xe5\xf1", 0, 0},  // Гудермес
+    {"rostov-area", "gukovo", "\xc3\xf3\xea\xee\xe2\xee", 0, 0},  // Гуково
+    {"krasnodar-territory", "gulkevichi", "\xc3\xf3\xeb\xfc\xea\xe5\xe2\xe8\xf7\xe8", 0, 0},  // Гулькевичи
+    {"kemerovo-area", "gurevsk", "\xc3\xf3\xf0\xfc\xe5\xe2\xf1\xea", 0, 0},  // Гурьевск
+    {"kaliningrad-area", "gurevsk2", "\xc3\xf3\xf0\xfc\xe5\xe2\xf1\xea", 0, 0},  // Гурьевск
+    {"kaliningrad-area", "gusev", "\xc3\xf3\xf1\xe5\xe2", 0, 0},  // Гусев
+    {"republic-buryatiya", "gusinoozersk", "\xc3\xf3\xf1\xe8\xed\xee\xee\xe7\xe5\xf0\xf1\xea", 0, 0},  // Гусиноозерск
+    {"vladimir-area", "gus-hrustalnyj", "\xc3\xf3\xf1\xfc\x2d\xd5\xf0\xf3\xf1\xf2\xe0\xeb\xfc\xed\xfb\xe9", 0, 0},  // Гусь-Хрустальный
+    {"republic-bashkortostan", "davlekanovo", "\xc4\xe0\xe2\xeb\xe5\xea\xe0\xed\xee\xe2\xee", 0, 0},  // Давлеканово
+    {"republic-dagestan", "dagestanskie-ogni", "\xc4\xe0\xe3\xe5\xf1\xf2\xe0\xed\xf1\xea\xe8\xe5\x20\xce\xe3\xed\xe8", 0, 0},  // Дагестанские Огни
+    {"krasnodar-territory", "dagomys", "\xc4\xe0\xe3\xee\xec\xfb\xf1", 0, 0},  // Дагомыс
+    {"kurgan-area", "dalmatovo", "\xc4\xe0\xeb\xec\xe0\xf2\xee\xe2\xee", 0, 0},  // Далматово
+    {"primorski-krai", "dalnegorsk", "\xc4\xe0\xeb\xfc\xed\xe5\xe3\xee\xf0\xf1\xea", 0, 0},  // Дальнегорск
+    {"primorski-krai", "dalnerechensk", "\xc4\xe0\xeb\xfc\xed\xe5\xf0\xe5\xf7\xe5\xed\xf1\xea", 0, 0},  // Дальнереченск
+    {"yaroslavl-area", "danilov", "\xc4\xe0\xed\xe8\xeb\xee\xe2", 0, 0},  // Данилов
+    {"lipetsk-area", "dankov", "\xc4\xe0\xed\xea\xee\xe2", 0, 0},  // Данков
+    {"sverdlovsk-area", "degtjarsk", "\xc4\xe5\xe3\xf2\xff\xf0\xf1\xea", 0, 0},  // Дегтярск
+    {"moscow-area", "dedovsk", "\xc4\xe5\xe4\xee\xe2\xf1\xea", 0, 0},  // Дедовск
+    {"republic-dagestan", "derbent", "\xc4\xe5\xf0\xe1\xe5\xed\xf2", 0, 0},  // Дербент
+    {"smolensk-area", "desnogorsk", "\xc4\xe5\xf1\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Десногорск
+    {"republic-tatarstan", "dzhalil", "\xc4\xe6\xe0\xeb\xe8\xeb\xfc", 0, 0},  // Джалиль
+    {"moscow-area", "dzerzhinskij", "\xc4\xe7\xe5\xf0\xe6\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Дзержинский
+    {"krasnoyarsk-territory", "divnogorsk", "\xc4\xe8\xe2\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Дивногорск
+    {"stavropol-territory", "divnoe", "\xc4\xe8\xe2\xed\xee\xe5", 0, 0},  // Дивное
+    {"republic-northern-ossetia", "digora", "\xc4\xe8\xe3\xee\xf0\xe0", 0, 0},  // Дигора
+    {"tajmyrsky-dolgano-nenets", "dikson", "\xc4\xe8\xea\xf1\xee\xed", 0, 0},  // Диксон
+    {"ulyanovsk-area", "dimitrovgrad", "\xc4\xe8\xec\xe8\xf2\xf0\xee\xe2\xe3\xf0\xe0\xe4", 0, 0},  // Димитровград
+    {"krasnodar-territory", "dinskaja", "\xc4\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Динская
+    {"moscow-area", "dmitrov", "\xc4\xec\xe8\xf2\xf0\xee\xe2", 0, 0},  // Дмитров
+    {"perm-area", "dobrjanka", "\xc4\xee\xe1\xf0\xff\xed\xea\xe0", 0, 0},  // Добрянка
+    {"moscow-area", "dolgoprudnyj", "\xc4\xee\xeb\xe3\xee\xef\xf0\xf3\xe4\xed\xfb\xe9", 0, 0},  // Долгопрудный
+    {"sakhalin-area", "dolinsk", "\xc4\xee\xeb\xe8\xed\xf1\xea", 0, 0},  // Долинск
+    {"moscow-area", "domodedovo", "\xc4\xee\xec\xee\xe4\xe5\xe4\xee\xe2\xee", 0, 0},  // Домодедово
+    {"rostov-area", "doneck", "\xc4\xee\xed\xe5\xf6\xea", 0, 0},  // Донецк
+    {"stavropol-territory", "donskoe", "\xc4\xee\xed\xf1\xea\xee\xe5", 0, 0},  // Донское
+    {"tula-area", "donskoj", "\xc4\xee\xed\xf1\xea\xee\xe9", 0, 0},  // Донской
+    {"rostov-area", "donskoj2", "\xc4\xee\xed\xf1\xea\xee\xe9", 0, 0},  // Донской
+    {"smolensk-area", "dorogobuzh", "\xc4\xee\xf0\xee\xe3\xee\xe1\xf3\xe6", 0, 0},  // Дорогобуж
+    {"krasnoyarsk-territory", "dubinino", "\xc4\xf3\xe1\xe8\xed\xe8\xed\xee", 0, 0},  // Дубинино
+    {"moscow-area", "dubna", "\xc4\xf3\xe1\xed\xe0", 0, 0},  // Дубна
+    {"volgograd-area", "dubovka", "\xc4\xf3\xe1\xee\xe2\xea\xe0", 0, 0},  // Дубовка
+    {"tula-area", "dubovka2", "\xc4\xf3\xe1\xee\xe2\xea\xe0", 0, 0},  // Дубовка
+    {"republic-kabardino-balkaria", "dugulubgej", "\xc4\xf3\xe3\xf3\xeb\xf3\xe1\xe3\xe5\xe9", 0, 0},  // Дугулубгей
+    {"tajmyrsky-dolgano-nenets", "dudinka", "\xc4\xf3\xe4\xe8\xed\xea\xe0", 0, 0},  // Дудинка
+    {"aginsky-burjatskij-ar", "duldurga", "\xc4\xf3\xeb\xfc\xe4\xf3\xf0\xe3\xe0", 0, 0},  // Дульдурга
+    {"republic-bashkortostan", "djurtjuli", "\xc4\xfe\xf0\xf2\xfe\xeb\xe8", 0, 0},  // Дюртюли
+    {"bryansk-area", "djatkovo", "\xc4\xff\xf2\xfc\xea\xee\xe2\xee", 0, 0},  // Дятьково
+    {"rostov-area", "egorlykskaja", "\xc5\xe3\xee\xf0\xeb\xfb\xea\xf1\xea\xe0\xff", 0, 0},  // Егорлыкская
+    {"moscow-area", "egorevsk", "\xc5\xe3\xee\xf0\xfc\xe5\xe2\xf1\xea", 0, 0},  // Егорьевск
+    {"krasnodar-territory", "ejsk", "\xc5\xe9\xf1\xea", 0, 0},  // Ейск
+    {"sverdlovsk-area", "ekaterinburg", "\xc5\xea\xe0\xf2\xe5\xf0\xe8\xed\xe1\xf3\xf0\xe3", 0, 0},  // Екатеринбург
+    {"republic-tatarstan", "elabuga", "\xc5\xeb\xe0\xe1\xf3\xe3\xe0", 0, 0},  // Елабуга
+    {"lipetsk-area", "elec", "\xc5\xeb\xe5\xf6", 0, 0},  // Елец
+    {"krasnodar-territory", "elizavetinskaja", "\xc5\xeb\xe8\xe7\xe0\xe2\xe5\xf2\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Елизаветинская
+    {"kamchatka-area", "elizovo", "\xc5\xeb\xe8\xe7\xee\xe2\xee", 0, 0},  // Елизово
+    {"republic-kalmykia", "elista", "\xc5\xeb\xe8\xf1\xf2\xe0", 0, 0},  // Елиста
+    {"chelyabinsk-area", "emanzhelinsk", "\xc5\xec\xe0\xed\xe6\xe5\xeb\xe8\xed\xf1\xea", 0, 0},  // Еманжелинск
+    {"arkhangelsk-area", "emeck", "\xc5\xec\xe5\xf6\xea", 0, 0},  // Емецк
+    {"krasnoyarsk-territory", "enisejsk", "\xc5\xed\xe8\xf1\xe5\xe9\xf1\xea", 0, 0},  // Енисейск
+    {"saratov-area", "ershov", "\xc5\xf0\xf8\xee\xe2", 0, 0},  // Ершов
+    {"stavropol-territory", "essentuki", "\xc5\xf1\xf1\xe5\xed\xf2\xf3\xea\xe8", 0, 0},  // Ессентуки
+    {"stavropol-territory", "essentukskaja", "\xc5\xf1\xf1\xe5\xed\xf2\xf3\xea\xf1\xea\xe0\xff", 0, 0},  // Ессентукская
+    {"tula-area", "efremov", "\xc5\xf4\xf0\xe5\xec\xee\xe2", 0, 0},  // Ефремов
+    {"stavropol-territory", "zheleznovodsk", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe2\xee\xe4\xf1\xea", 0, 0},  // Железноводск
+    {"kursk-area", "zheleznogorsk", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Железногорск
+    {"krasnoyarsk-territory", "zheleznogorsk2", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Железногорск
+    {"irkutsk-area", "zheleznogorsk-ilim", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe3\xee\xf0\xf1\xea\x2d\xc8\xeb\xe8\xec\xf1\xea\xe8\xe9", 0, 0},  // Железногорск-Илимский
+    {"moscow-area", "zheleznodorozhnyj", "\xc6\xe5\xeb\xe5\xe7\xed\xee\xe4\xee\xf0\xee\xe6\xed\xfb\xe9", 0, 0},  // Железнодорожный
+    {"samara-area", "zhigulevsk", "\xc6\xe8\xe3\xf3\xeb\xe5\xe2\xf1\xea", 0, 0},  // Жигулевск
+    {"kaluga-area", "zhukov", "\xc6\xf3\xea\xee\xe2", 0, 0},  // Жуков
+    {"bryansk-area", "zhukovka", "\xc6\xf3\xea\xee\xe2\xea\xe0", 0, 0},  // Жуковка
+    {"primorski-krai", "zavodskoj", "\xc7\xe0\xe2\xee\xe4\xf1\xea\xee\xe9", 0, 0},  // Заводской
+    {"nizhegorodskaya-area", "zavolzhe", "\xc7\xe0\xe2\xee\xeb\xe6\xfc\xe5", 0, 0},  // Заволжье
+    {"republic-tatarstan", "zainsk", "\xc7\xe0\xe8\xed\xf1\xea", 0, 0},  // Заинск
+    {"republic-buryatiya", "zakamensk", "\xc7\xe0\xea\xe0\xec\xe5\xed\xf1\xea", 0, 0},  // Закаменск
+    {"murmansk-area", "zaozersk", "\xc7\xe0\xee\xe7\xe5\xf0\xf1\xea", 0, 0},  // Заозерск
+    {"penza-area", "zarechnyj", "\xc7\xe0\xf0\xe5\xf7\xed\xfb\xe9", 0, 0},  // Заречный
+    {"sverdlovsk-area", "zarechnyj2", "\xc7\xe0\xf0\xe5\xf7\xed\xfb\xe9", 0, 0},  // Заречный
+    {"altai-territory", "zarinsk", "\xc7\xe0\xf0\xe8\xed\xf1\xea", 0, 0},  // Заринск
+    {"republic-mary-el", "zvenigovo", "\xc7\xe2\xe5\xed\xe8\xe3\xee\xe2\xee", 0, 0},  // Звенигово
+    {"moscow-area", "zvenigorod", "\xc7\xe2\xe5\xed\xe8\xe3\xee\xf0\xee\xe4", 0, 0},  // Звенигород
+    {"rostov-area", "zverevo", "\xc7\xe2\xe5\xf0\xe5\xe2\xee", 0, 0},  // Зверево
+    {"krasnoyarsk-territory", "zelenogorsk", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Зеленогорск
+    {"leningrad-region", "zelenogorsk2", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Зеленогорск
+    {"moscow-area", "zelenograd", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xf0\xe0\xe4", 0, 0},  // Зеленоград
+    {"kaliningrad-area", "zelenogradsk", "\xc7\xe5\xeb\xe5\xed\xee\xe3\xf0\xe0\xe4\xf1\xea", 0, 0},  // Зеленоградск
+    {"republic-tatarstan", "zelenodolsk", "\xc7\xe5\xeb\xe5\xed\xee\xe4\xee\xeb\xfc\xf1\xea", 0, 0},  // Зеленодольск
+    {"stavropol-territory", "zelenokumsk", "\xc7\xe5\xeb\xe5\xed\xee\xea\xf3\xec\xf1\xea", 0, 0},  // Зеленокумск
+    {"republic-karachaevo-circassia", "zelenchukskaja", "\xc7\xe5\xeb\xe5\xed\xf7\xf3\xea\xf1\xea\xe0\xff", 0, 0},  // Зеленчукская
+    {"rostov-area", "zernograd", "\xc7\xe5\xf0\xed\xee\xe3\xf0\xe0\xe4", 0, 0},  // Зерноград
+    {"irkutsk-area", "zima", "\xc7\xe8\xec\xe0", 0, 0},  // Зима
+    {"rostov-area", "zimovniki", "\xc7\xe8\xec\xee\xe2\xed\xe8\xea\xe8", 0, 0},  // Зимовники
+    {"chelyabinsk-area", "zlatoust", "\xc7\xeb\xe0\xf2\xee\xf3\xf1\xf2", 0, 0},  // Златоуст
+    {"astrakhan-area", "znamensk", "\xc7\xed\xe0\xec\xe5\xed\xf1\xea", 0, 0},  // Знаменск
+    {"omsk-area", "znamenskoe", "\xc7\xed\xe0\xec\xe5\xed\xf1\xea\xee\xe5", 0, 0},  // Знаменское
+    {"chechen-republic", "znamenskoe2", "\xc7\xed\xe0\xec\xe5\xed\xf1\xea\xee\xe5", 0, 0},  // Знаменское
+    {"kirov-area", "zuevka", "\xc7\xf3\xe5\xe2\xea\xe0", 0, 0},  // Зуевка
+    {"ivanovo-area", "ivanovo", "\xc8\xe2\xe0\xed\xee\xe2\xee", 0, 0},  // Иваново
+    {"moscow-area", "ivanteevka", "\xc8\xe2\xe0\xed\xf2\xe5\xe5\xe2\xea\xe0", 0, 0},  // Ивантеевка
+    {"sverdlovsk-area", "ivdel", "\xc8\xe2\xe4\xe5\xeb\xfc", 0, 0},  // Ивдель
+    {"republic-bashkortostan", "iglino", "\xc8\xe3\xeb\xe8\xed\xee", 0, 0},  // Иглино
+    {"republic-udmurtia", "igra", "\xc8\xe3\xf0\xe0", 0, 0},  // Игра
+    {"republic-udmurtia", "izhevsk", "\xc8\xe6\xe5\xe2\xf1\xea", 0, 0},  // Ижевск
+    {"republic-dagestan", "izberbash", "\xc8\xe7\xe1\xe5\xf0\xe1\xe0\xf8", 0, 0},  // Избербаш
+    {"hanty-mansijskij-ar", "izluchinsk", "\xc8\xe7\xeb\xf3\xf7\xe8\xed\xf1\xea", 0, 0},  // Излучинск
+    {"krasnoyarsk-territory", "ilanskij", "\xc8\xeb\xe0\xed\xf1\xea\xe8\xe9", 0, 0},  // Иланский
+    {"volgograd-area", "ilovlja", "\xc8\xeb\xee\xe2\xeb\xff", 0, 0},  // Иловля
+    {"krasnodar-territory", "ilskij", "\xc8\xeb\xfc\xf1\xea\xe8\xe9", 0, 0},  // Ильский
+    {"ulyanovsk-area", "inza", "\xc8\xed\xe7\xe0", 0, 0},  // Инза
+    {"stavropol-territory", "inozemcevo", "\xc8\xed\xee\xe7\xe5\xec\xf6\xe5\xe2\xee", 0, 0},  // Иноземцево
+    {"kemerovo-area", "inskoj", "\xc8\xed\xf1\xea\xee\xe9", 0, 0},  // Инской
+    {"stavropol-territory", "ipatovo", "\xc8\xef\xe0\xf2\xee\xe2\xee", 0, 0},  // Ипатово
+    {"sverdlovsk-area", "irbit", "\xc8\xf0\xe1\xe8\xf2", 0, 0},  // Ирбит
+    {"irkutsk-area", "irkuck", "\xc8\xf0\xea\xf3\xf6\xea", 0, 0},  // Иркуцк
+    {"nenetskij-ar", "iskatelej", "\xc8\xf1\xea\xe0\xf2\xe5\xeb\xe5\xe9", 0, 0},  // Искателей
+    {"novosibirsk-area", "iskitim", "\xc8\xf1\xea\xe8\xf2\xe8\xec", 0, 0},  // Искитим
+    {"moscow-area", "istra", "\xc8\xf1\xf2\xf0\xe0", 0, 0},  // Истра
+    {"tyumen-area", "ishim", "\xc8\xf8\xe8\xec", 0, 0},  // Ишим
+    {"republic-bashkortostan", "ishimbaj", "\xc8\xf8\xe8\xec\xe1\xe0\xe9", 0, 0},  // Ишимбай
+    {"republic-mary-el", "joshkar-ola", "\xc9\xee\xf8\xea\xe0\xf0\x2d\xce\xeb\xe0", 0, 0},  // Йошкар-Ола
+    {"primorski-krai", "kavalerovo", "\xca\xe0\xe2\xe0\xeb\xe5\xf0\xee\xe2\xee", 0, 0},  // Кавалерово
+    {"krasnodar-territory", "kavkazskaja", "\xca\xe0\xe2\xea\xe0\xe7\xf1\xea\xe0\xff", 0, 0},  // Кавказская
+    {"vologda-area", "kaduj", "\xca\xe0\xe4\xf3\xe9", 0, 0},  // Кадуй
+    {"republic-tatarstan", "kazan", "\xca\xe0\xe7\xe0\xed\xfc", 0, 0},  // Казань
+    {"krasnoyarsk-territory", "kajerkan", "\xca\xe0\xe9\xe5\xf0\xea\xe0\xed", 0, 0},  // Кайеркан
+    {"voronezh-area", "kalach", "\xca\xe0\xeb\xe0\xf7", 0, 0},  // Калач
+    {"volgograd-area", "kalach-na-donu", "\xca\xe0\xeb\xe0\xf7\x2d\xed\xe0\x2d\xc4\xee\xed\xf3", 0, 0},  // Калач-на-Дону
+    {"omsk-area", "kalachinsk", "\xca\xe0\xeb\xe0\xf7\xe8\xed\xf1\xea", 0, 0},  // Калачинск
+    {"kaliningrad-area", "kaliningrad", "\xca\xe0\xeb\xe8\xed\xe8\xed\xe3\xf0\xe0\xe4", 0, 0},  // Калининград
+    {"saratov-area", "kalininsk", "\xca\xe0\xeb\xe8\xed\xe8\xed\xf1\xea", 0, 0},  // Калининск
+    {"krasnodar-territory", "kalininskaja", "\xca\xe0\xeb\xe8\xed\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Калининская
+    {"kemerovo-area", "kaltan", "\xca\xe0\xeb\xf2\xe0\xed", 0, 0},  // Калтан
+    {"kaluga-area", "kaluga", "\xca\xe0\xeb\xf3\xe3\xe0", 0, 0},  // Калуга
+    {"tver-area", "kaljazin", "\xca\xe0\xeb\xff\xe7\xe8\xed", 0, 0},  // Калязин
+    {"republic-udmurtia", "kambarka", "\xca\xe0\xec\xe1\xe0\xf0\xea\xe0", 0, 0},  // Камбарка
+    {"rostov-area", "kamenolomni", "\xca\xe0\xec\xe5\xed\xee\xeb\xee\xec\xed\xe8", 0, 0},  // Каменоломни
+    {"sverdlovsk-area", "kamensk-uralskij", "\xca\xe0\xec\xe5\xed\xf1\xea\x2d\xd3\xf0\xe0\xeb\xfc\xf1\xea\xe8\xe9", 0, 0},  // Каменск-Уральский
+    {"rostov-area", "kamensk-shahtinski", "\xca\xe0\xec\xe5\xed\xf1\xea\x2d\xd8\xe0\xf5\xf2\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Каменск-Шахтинский
+    {"altai-territory", "kamen-na-obi", "\xca\xe0\xec\xe5\xed\xfc\x2d\xed\xe0\x2d\xce\xe1\xe8", 0, 0},  // Камень-на-Оби
+    {"vladimir-area", "kameshkovo", "\xca\xe0\xec\xe5\xf8\xea\xee\xe2\xee", 0, 0},  // Камешково
+    {"astrakhan-area", "kamyzjak", "\xca\xe0\xec\xfb\xe7\xff\xea", 0, 0},  // Камызяк
+    {"volgograd-area", "kamyshin", "\xca\xe0\xec\xfb\xf8\xe8\xed", 0, 0},  // Камышин
+    {"sverdlovsk-area", "kamyshlov", "\xca\xe0\xec\xfb\xf8\xeb\xee\xe2", 0, 0},  // Камышлов
+    {"chuvash-republic", "kanash", "\xca\xe0\xed\xe0\xf8", 0, 0},  // Канаш
+    {"murmansk-area", "kandalaksha", "\xca\xe0\xed\xe4\xe0\xeb\xe0\xea\xf8\xe0", 0, 0},  // Кандалакша
+    {"republic-bashkortostan", "kandry", "\xca\xe0\xed\xe4\xf0\xfb", 0, 0},  // Кандры
+    {"krasnodar-territory", "kanevskaja", "\xca\xe0\xed\xe5\xe2\xf1\xea\xe0\xff", 0, 0},  // Каневская
+    {"krasnoyarsk-territory", "kansk", "\xca\xe0\xed\xf1\xea", 0, 0},  // Канск
+    {"voronezh-area", "kantemirovka", "\xca\xe0\xed\xf2\xe5\xec\xe8\xf0\xee\xe2\xea\xe0", 0, 0},  // Кантемировка
+    {"republic-ingushetia", "kantyshevo", "\xca\xe0\xed\xf2\xfb\xf8\xe5\xe2\xee", 0, 0},  // Кантышево
+    {"vladimir-area", "karabanovo", "\xca\xe0\xf0\xe0\xe1\xe0\xed\xee\xe2\xee", 0, 0},  // Карабаново
+    {"chelyabinsk-area", "karabash", "\xca\xe0\xf0\xe0\xe1\xe0\xf8", 0, 0},  // Карабаш
+    {"republic-dagestan", "karabudahkent", "\xca\xe0\xf0\xe0\xe1\xf3\xe4\xe0\xf5\xea\xe5\xed\xf2", 0, 0},  // Карабудахкент
+    {"republic-ingushetia", "karabulak", "\xca\xe0\xf0\xe0\xe1\xf3\xeb\xe0\xea", 0, 0},  // Карабулак
+    {"novosibirsk-area", "karasuk", "\xca\xe0\xf0\xe0\xf1\xf3\xea", 0, 0},  // Карасук
+    {"republic-karachaevo-circassia", "karachaevsk", "\xca\xe0\xf0\xe0\xf7\xe0\xe5\xe2\xf1\xea", 0, 0},  // Карачаевск
+    {"bryansk-area", "karachev", "\xca\xe0\xf0\xe0\xf7\xe5\xe2", 0, 0},  // Карачев
+    {"sverdlovsk-area", "karpinsk", "\xca\xe0\xf0\xef\xe8\xed\xf1\xea", 0, 0},  // Карпинск
+    {"chelyabinsk-area", "kartaly", "\xca\xe0\xf0\xf2\xe0\xeb\xfb", 0, 0},  // Карталы
+    {"chita-area", "karymskoe", "\xca\xe0\xf0\xfb\xec\xf1\xea\xee\xe5", 0, 0},  // Карымское
+    {"ryazan-area", "kasimov", "\xca\xe0\xf1\xe8\xec\xee\xe2", 0, 0},  // Касимов
+    {"chelyabinsk-area", "kasli", "\xca\xe0\xf1\xeb\xe8", 0, 0},  // Касли
+    {"republic-dagestan", "kaspijsk", "\xca\xe0\xf1\xef\xe8\xe9\xf1\xea", 0, 0},  // Каспийск
+    {"republic-kalmykia", "kaspijskij", "\xca\xe0\xf1\xef\xe8\xe9\xf1\xea\xe8\xe9", 0, 0},  // Каспийский
+    {"republic-dagestan", "kasumkent", "\xca\xe0\xf1\xf3\xec\xea\xe5\xed\xf2", 0, 0},  // Касумкент
+    {"chelyabinsk-area", "katav-ivanovsk", "\xca\xe0\xf2\xe0\xe2\x2d\xc8\xe2\xe0\xed\xee\xe2\xf1\xea", 0, 0},  // Катав-Ивановск
+    {"kurgan-area", "katajsk", "\xca\xe0\xf2\xe0\xe9\xf1\xea", 0, 0},  // Катайск
+    {"sverdlovsk-area", "kachkanar", "\xca\xe0\xf7\xea\xe0\xed\xe0\xf0", 0, 0},  // Качканар
+    {"tver-area", "kashin", "\xca\xe0\xf8\xe8\xed", 0, 0},  // Кашин
+    {"moscow-area", "kashira", "\xca\xe0\xf8\xe8\xf0\xe0", 0, 0},  // Кашира
+    {"republic-dagestan", "kajakent", "\xca\xe0\xff\xea\xe5\xed\xf2", 0, 0},  // Каякент
+    {"kemerovo-area", "kedrovka", "\xca\xe5\xe4\xf0\xee\xe2\xea\xe0", 0, 0},  // Кедровка
+    {"kemerovo-area", "kemerovo", "\xca\xe5\xec\xe5\xf0\xee\xe2\xee", 0, 0},  // Кемерово
+    {"republic-karelia", "kem", "\xca\xe5\xec\xfc", 0, 0},  // Кемь
+    {"republic-dagestan", "kiziljurt", "\xca\xe8\xe7\xe8\xeb\xfe\xf0\xf2", 0, 0},  // Кизилюрт
+    {"republic-dagestan", "kizljar", "\xca\xe8\xe7\xeb\xff\xf0", 0, 0},  // Кизляр
+    {"republic-northern-ossetia", "kizljar2", "\xca\xe8\xe7\xeb\xff\xf0", 0, 0},  // Кизляр
+    {"tula-area", "kimovsk", "\xca\xe8\xec\xee\xe2\xf1\xea", 0, 0},  // Кимовск
+    {"tver-area", "kimry", "\xca\xe8\xec\xf0\xfb", 0, 0},  // Кимры
+    {"leningrad-region", "kingisepp", "\xca\xe8\xed\xe3\xe8\xf1\xe5\xef\xef", 0, 0},  // Кингисепп
+    {"samara-area", "kinel", "\xca\xe8\xed\xe5\xeb\xfc", 0, 0},  // Кинель
+    {"samara-area", "kinel-cherkassy", "\xca\xe8\xed\xe5\xeb\xfc\x2d\xd7\xe5\xf0\xea\xe0\xf1\xf1\xfb", 0, 0},  // Кинель-Черкассы
+    {"ivanovo-area", "kineshma", "\xca\xe8\xed\xe5\xf8\xec\xe0", 0, 0},  // Кинешма
+    {"tula-area", "kireevsk", "\xca\xe8\xf0\xe5\xe5\xe2\xf1\xea", 0, 0},  // Киреевск
+    {"irkutsk-area", "kirensk", "\xca\xe8\xf0\xe5\xed\xf1\xea", 0, 0},  // Киренск
+    {"vladimir-area", "kirzhach", "\xca\xe8\xf0\xe6\xe0\xf7", 0, 0},  // Киржач
+    {"leningrad-region", "kirishi", "\xca\xe8\xf0\xe8\xf8\xe8", 0, 0},  // Кириши
+    {"kirov-area", "kirov", "\xca\xe8\xf0\xee\xe2", 0, 0},  // Киров
+    {"kaluga-area", "kirov2", "\xca\xe8\xf0\xee\xe2", 0, 0},  // Киров
+    {"sverdlovsk-area", "kirovgrad", "\xca\xe8\xf0\xee\xe2\xe3\xf0\xe0\xe4", 0, 0},  // Кировград
+    {"kirov-area", "kirovo-chepeck", "\xca\xe8\xf0\xee\xe2\xee\x2d\xd7\xe5\xef\xe5\xf6\xea", 0, 0},  // Кирово-Чепецк
+    {"murmansk-area", "kirovsk", "\xca\xe8\xf0\xee\xe2\xf1\xea", 0, 0},  // Кировск
+    {"leningrad-region", "kirovsk2", "\xca\xe8\xf0\xee\xe2\xf1\xea", 0, 0},  // Кировск
+    {"tambov-area", "kirsanov", "\xca\xe8\xf0\xf1\xe0\xed\xee\xe2", 0, 0},  // Кирсанов
+    {"kemerovo-area", "kiselevsk", "\xca\xe8\xf1\xe5\xeb\xe5\xe2\xf1\xea", 0, 0},  // Киселевск
+    {"stavropol-territory", "kislovodsk", "\xca\xe8\xf1\xeb\xee\xe2\xee\xe4\xf1\xea", 0, 0},  // Кисловодск
+    {"bryansk-area", "kletnja", "\xca\xeb\xe5\xf2\xed\xff", 0, 0},  // Клетня
+    {"bryansk-area", "klimovo", "\xca\xeb\xe8\xec\xee\xe2\xee", 0, 0},  // Климово
+    {"moscow-area", "klimovsk", "\xca\xeb\xe8\xec\xee\xe2\xf1\xea", 0, 0},  // Климовск
+    {"moscow-area", "klin", "\xca\xeb\xe8\xed", 0, 0},  // Клин
+    {"bryansk-area", "klincy", "\xca\xeb\xe8\xed\xf6\xfb", 0, 0},  // Клинцы
+    {"murmansk-area", "kovdor", "\xca\xee\xe2\xe4\xee\xf0", 0, 0},  // Ковдор
+    {"vladimir-area", "kovrov", "\xca\xee\xe2\xf0\xee\xe2", 0, 0},  // Ковров
+    {"republic-mordovia", "kovylkino", "\xca\xee\xe2\xfb\xeb\xea\xe8\xed\xee", 0, 0},  // Ковылкино
+    {"hanty-mansijskij-ar", "kogalym", "\xca\xee\xe3\xe0\xeb\xfb\xec", 0, 0},  // Когалым
+    {"krasnoyarsk-territory", "kodinsk", "\xca\xee\xe4\xe8\xed\xf1\xea", 0, 0},  // Кодинск
+    {"kaluga-area", "kozelsk", "\xca\xee\xe7\xe5\xeb\xfc\xf1\xea", 0, 0},  // Козельск
+    {"chuvash-republic", "kozlovka", "\xca\xee\xe7\xeb\xee\xe2\xea\xe0", 0, 0},  // Козловка
+    {"republic-mary-el", "kozmodemjansk", "\xca\xee\xe7\xfc\xec\xee\xe4\xe5\xec\xfc\xff\xed\xf1\xea", 0, 0},  // Козьмодемьянск
+    {"moscow-area", "kolomna", "\xca\xee\xeb\xee\xec\xed\xe0", 0, 0},  // Коломна
+    {"tomsk-area", "kolpashevo", "\xca\xee\xeb\xef\xe0\xf8\xe5\xe2\xee", 0, 0},  // Колпашево
+    {"leningrad-region", "kolpino", "\xca\xee\xeb\xef\xe8\xed\xee", 0, 0},  // Колпино
+    {"vladimir-area", "kolchugino", "\xca\xee\xeb\xfc\xf7\xf3\xe3\xe8\xed\xee", 0, 0},  // Кольчугино
+    {"leningrad-region", "kommunar", "\xca\xee\xec\xec\xf3\xed\xe0\xf0", 0, 0},  // Коммунар
+    {"khabarovsk-territory", "komsomolsk-na-amur", "\xca\xee\xec\xf1\xee\xec\xee\xeb\xfc\xf1\xea\x2d\xed\xe0\x2d\xc0\xec\xf3\xf0\xe5", 0, 0},  // Комсомольск-на-Амуре
+    {"tver-area", "konakovo", "\xca\xee\xed\xe0\xea\xee\xe2\xee", 0, 0},  // Конаково
+    {"republic-karelia", "kondopoga", "\xca\xee\xed\xe4\xee\xef\xee\xe3\xe0", 0, 0},  // Кондопога
+    {"kaluga-area", "kondrovo", "\xca\xee\xed\xe4\xf0\xee\xe2\xee", 0, 0},  // Кондрово
+    {"arkhangelsk-area", "konosha", "\xca\xee\xed\xee\xf8\xe0", 0, 0},  // Коноша
+    {"rostov-area", "konstantinovsk", "\xca\xee\xed\xf1\xf2\xe0\xed\xf2\xe8\xed\xee\xe2\xf1\xea", 0, 0},  // Константиновск
+    {"chelyabinsk-area", "kopejsk", "\xca\xee\xef\xe5\xe9\xf1\xea", 0, 0},  // Копейск
+    {"ryazan-area", "korablino", "\xca\xee\xf0\xe0\xe1\xeb\xe8\xed\xee", 0, 0},  // Кораблино
+    {"krasnodar-territory", "korenovsk", "\xca\xee\xf0\xe5\xed\xee\xe2\xf1\xea", 0, 0},  // Кореновск
+    {"chelyabinsk-area", "korkino", "\xca\xee\xf0\xea\xe8\xed\xee", 0, 0},  // Коркино
+    {"moscow-area", "korolev", "\xca\xee\xf0\xee\xeb\xe5\xe2", 0, 0},  // Королев
+    {"sakhalin-area", "korsakov", "\xca\xee\xf0\xf1\xe0\xea\xee\xe2", 0, 0},  // Корсаков
+    {"arkhangelsk-area", "korjazhma", "\xca\xee\xf0\xff\xe6\xec\xe0", 0, 0},  // Коряжма
+    {"republic-karelia", "kostomuksha", "\xca\xee\xf1\xf2\xee\xec\xf3\xea\xf8\xe0", 0, 0},  // Костомукша
+    {"kostroma-area", "kostroma", "\xca\xee\xf1\xf2\xf0\xee\xec\xe0", 0, 0},  // Кострома
+    {"moscow-area", "kotelniki", "\xca\xee\xf2\xe5\xeb\xfc\xed\xe8\xea\xe8", 0, 0},  // Котельники
+    {"volgograd-area", "kotelnikovo", "\xca\xee\xf2\xe5\xeb\xfc\xed\xe8\xea\xee\xe2\xee", 0, 0},  // Котельниково
+    {"kirov-area", "kotelnich", "\xca\xee\xf2\xe5\xeb\xfc\xed\xe8\xf7", 0, 0},  // Котельнич
+    {"arkhangelsk-area", "kotlas", "\xca\xee\xf2\xeb\xe0\xf1", 0, 0},  // Котлас
+    {"volgograd-area", "kotovo", "\xca\xee\xf2\xee\xe2\xee", 0, 0},  // Котово
+    {"tambov-area", "kotovsk", "\xca\xee\xf2\xee\xe2\xf1\xea", 0, 0},  // Котовск
+    {"ivanovo-area", "kohma", "\xca\xee\xf5\xec\xe0", 0, 0},  // Кохма
+    {"novosibirsk-area", "kochenevo", "\xca\xee\xf7\xe5\xed\xe5\xe2\xee", 0, 0},  // Коченево
+    {"stavropol-territory", "kochubeevskoe", "\xca\xee\xf7\xf3\xe1\xe5\xe5\xe2\xf1\xea\xee\xe5", 0, 0},  // Кочубеевское
+    {"moscow-area", "kraskovo", "\xca\xf0\xe0\xf1\xea\xee\xe2\xee", 0, 0},  // Красково
+    {"saratov-area", "krasnoarmejsk", "\xca\xf0\xe0\xf1\xed\xee\xe0\xf0\xec\xe5\xe9\xf1\xea", 0, 0},  // Красноармейск
+    {"moscow-area", "krasnoarmejsk2", "\xca\xf0\xe0\xf1\xed\xee\xe0\xf0\xec\xe5\xe9\xf1\xea", 0, 0},  // Красноармейск
+    {"krasnodar-territory", "krasnoarmejskaja", "\xca\xf0\xe0\xf1\xed\xee\xe0\xf0\xec\xe5\xe9\xf1\xea\xe0\xff", 0, 0},  // Красноармейская
+    {"perm-area", "krasnovishersk", "\xca\xf0\xe0\xf1\xed\xee\xe2\xe8\xf8\xe5\xf0\xf1\xea", 0, 0},  // Красновишерск
+    {"stavropol-territory", "krasnogvardejskoe", "\xca\xf0\xe0\xf1\xed\xee\xe3\xe2\xe0\xf0\xe4\xe5\xe9\xf1\xea\xee\xe5", 0, 0},  // Красногвардейское
+    {"republic-adygea", "krasnogvardejskoe2", "\xca\xf0\xe0\xf1\xed\xee\xe3\xe2\xe0\xf0\xe4\xe5\xe9\xf1\xea\xee\xe5", 0, 0},  // Красногвардейское
+    {"moscow-area", "krasnogorsk", "\xca\xf0\xe0\xf1\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Красногорск
+    {"chelyabinsk-area", "krasnogorskij", "\xca\xf0\xe0\xf1\xed\xee\xe3\xee\xf0\xf1\xea\xe8\xe9", 0, 0},  // Красногорский
+    {"krasnodar-territory", "krasnodar", "\xca\xf0\xe0\xf1\xed\xee\xe4\xe0\xf0", 0, 0},  // Краснодар
+    {"moscow-area", "krasnoznamensk", "\xca\xf0\xe0\xf1\xed\xee\xe7\xed\xe0\xec\xe5\xed\xf1\xea", 0, 0},  // Краснознаменск
+    {"chita-area", "krasnokamensk", "\xca\xf0\xe0\xf1\xed\xee\xea\xe0\xec\xe5\xed\xf1\xea", 0, 0},  // Краснокаменск
+    {"perm-area", "krasnokamsk", "\xca\xf0\xe0\xf1\xed\xee\xea\xe0\xec\xf1\xea", 0, 0},  // Краснокамск
+    {"stavropol-territory", "krasnokumskoe", "\xca\xf0\xe0\xf1\xed\xee\xea\xf3\xec\xf1\xea\xee\xe5", 0, 0},  // Краснокумское
+    {"novosibirsk-area", "krasnoobsk", "\xca\xf0\xe0\xf1\xed\xee\xee\xe1\xf1\xea", 0, 0},  // Краснообск
+    {"volgograd-area", "krasnoslobodsk", "\xca\xf0\xe0\xf1\xed\xee\xf1\xeb\xee\xe1\xee\xe4\xf1\xea", 0, 0},  // Краснослободск
+    {"republic-mordovia", "krasnoslobodsk2", "\xca\xf0\xe0\xf1\xed\xee\xf1\xeb\xee\xe1\xee\xe4\xf1\xea", 0, 0},  // Краснослободск
+    {"sverdlovsk-area", "krasnoturinsk", "\xca\xf0\xe0\xf1\xed\xee\xf2\xf3\xf0\xfc\xe8\xed\xf1\xea", 0, 0},  // Краснотурьинск
+    {"sverdlovsk-area", "krasnouralsk", "\xca\xf0\xe0\xf1\xed\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea", 0, 0},  // Красноуральск
+    {"sverdlovsk-area", "krasnoufimsk", "\xca\xf0\xe0\xf1\xed\xee\xf3\xf4\xe8\xec\xf1\xea", 0, 0},  // Красноуфимск
+    {"krasnoyarsk-territory", "krasnojarsk", "\xca\xf0\xe0\xf1\xed\xee\xff\xf0\xf1\xea", 0, 0},  // Красноярск
+    {"saratov-area", "krasnyj-kut", "\xca\xf0\xe0\xf1\xed\xfb\xe9\x20\xca\xf3\xf2", 0, 0},  // Красный Кут
+    {"rostov-area", "krasnyj-sulin", "\xca\xf0\xe0\xf1\xed\xfb\xe9\x20\xd1\xf3\xeb\xe8\xed", 0, 0},  // Красный Сулин
+    {"kaluga-area", "kremenki", "\xca\xf0\xe5\xec\xe5\xed\xea\xe8", 0, 0},  // Кременки
+    {"leningrad-region", "kronshtadt", "\xca\xf0\xee\xed\xf8\xf2\xe0\xe4\xf2", 0, 0},  // Кронштадт
+    {"krasnodar-territory", "kropotkin", "\xca\xf0\xee\xef\xee\xf2\xea\xe8\xed", 0, 0},  // Кропоткин
+    {"krasnodar-territory", "krylovskaja", "\xca\xf0\xfb\xeb\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Крыловская
+    {"krasnodar-territory", "krymsk", "\xca\xf0\xfb\xec\xf1\xea", 0, 0},  // Крымск
+    {"nizhegorodskaya-area", "kstovo", "\xca\xf1\xf2\xee\xe2\xee", 0, 0},  // Кстово
+    {"moscow-area", "kubinka", "\xca\xf3\xe1\xe8\xed\xea\xe0", 0, 0},  // Кубинка
+    {"orenburg-area", "kuvandyk", "\xca\xf3\xe2\xe0\xed\xe4\xfb\xea", 0, 0},  // Кувандык
+    {"krasnodar-territory", "kudepsta", "\xca\xf3\xe4\xe5\xef\xf1\xf2\xe0", 0, 0},  // Кудепста
+    {"perm-area", "kudymkar", "\xca\xf3\xe4\xfb\xec\xea\xe0\xf0", 0, 0},  // Кудымкар
+    {"penza-area", "kuzneck", "\xca\xf3\xe7\xed\xe5\xf6\xea", 0, 0},  // Кузнецк
+    {"novosibirsk-area", "kujbyshev", "\xca\xf3\xe9\xe1\xfb\xf8\xe5\xe2", 0, 0},  // Куйбышев
+    {"republic-tatarstan", "kukmor", "\xca\xf3\xea\xec\xee\xf0", 0, 0},  // Кукмор
+    {"nizhegorodskaya-area", "kulebaki", "\xca\xf3\xeb\xe5\xe1\xe0\xea\xe8", 0, 0},  // Кулебаки
+    {"rostov-area", "kuleshovka", "\xca\xf3\xeb\xe5\xf8\xee\xe2\xea\xe0", 0, 0},  // Кулешовка
+    {"altai-territory", "kulunda", "\xca\xf3\xeb\xf3\xed\xe4\xe0", 0, 0},  // Кулунда
+    {"republic-bashkortostan", "kumertau", "\xca\xf3\xec\xe5\xf0\xf2\xe0\xf3", 0, 0},  // Кумертау
+    {"perm-area", "kungur", "\xca\xf3\xed\xe3\xf3\xf0", 0, 0},  // Кунгур
+    {"novosibirsk-area", "kupino", "\xca\xf3\xef\xe8\xed\xee", 0, 0},  // Купино
+    {"krasnoyarsk-territory", "kuragino", "\xca\xf3\xf0\xe0\xe3\xe8\xed\xee", 0, 0},  // Курагино
+    {"kurgan-area", "kurgan", "\xca\xf3\xf0\xe3\xe0\xed", 0, 0},  // Курган
+    {"krasnodar-territory", "kurganinsk", "\xca\xf3\xf0\xe3\xe0\xed\xe8\xed\xf1\xea", 0, 0},  // Курганинск
+    {"moscow-area", "kurovskoe", "\xca\xf3\xf0\xee\xe2\xf1\xea\xee\xe5", 0, 0},  // Куровское
+    {"kursk-area", "kursk", "\xca\xf3\xf0\xf1\xea", 0, 0},  // Курск
+    {"stavropol-territory", "kurskaja", "\xca\xf3\xf0\xf1\xea\xe0\xff", 0, 0},  // Курская
+    {"kurgan-area", "kurtamysh", "\xca\xf3\xf0\xf2\xe0\xec\xfb\xf8", 0, 0},  // Куртамыш
+    {"chechen-republic", "kurchaloj", "\xca\xf3\xf0\xf7\xe0\xeb\xee\xe9", 0, 0},  // Курчалой
+    {"kursk-area", "kurchatov", "\xca\xf3\xf0\xf7\xe0\xf2\xee\xe2", 0, 0},  // Курчатов
+    {"chelyabinsk-area", "kusa", "\xca\xf3\xf1\xe0", 0, 0},  // Куса
+    {"ust-ordynsky-burjatskij-ar", "kutulik", "\xca\xf3\xf2\xf3\xeb\xe8\xea", 0, 0},  // Кутулик
+    {"sverdlovsk-area", "kushva", "\xca\xf3\xf8\xe2\xe0", 0, 0},  // Кушва
+    {"krasnodar-territory", "kuschevskaja", "\xca\xf3\xf9\xe5\xe2\xf1\xea\xe0\xff", 0, 0},  // Кущевская
+    {"republic-tyva", "kyzyl", "\xca\xfb\xe7\xfb\xeb", 0, 0},  // Кызыл
+    {"chelyabinsk-area", "kyshtym", "\xca\xfb\xf8\xf2\xfb\xec", 0, 0},  // Кыштым
+    {"republic-buryatiya", "kjahta", "\xca\xff\xf5\xf2\xe0", 0, 0},  // Кяхта
+    {"krasnodar-territory", "labinsk", "\xcb\xe0\xe1\xe8\xed\xf1\xea", 0, 0},  // Лабинск
+    {"jamalo-nenetskij-ar", "labytnangi", "\xcb\xe0\xe1\xfb\xf2\xed\xe0\xed\xe3\xe8", 0, 0},  // Лабытнанги
+    {"krasnodar-territory", "ladozhskaja", "\xcb\xe0\xe4\xee\xe6\xf1\xea\xe0\xff", 0, 0},  // Ладожская
+    {"krasnodar-territory", "lazarevskoe", "\xcb\xe0\xe7\xe0\xf0\xe5\xe2\xf1\xea\xee\xe5", 0, 0},  // Лазаревское
+    {"vladimir-area", "lakinsk", "\xcb\xe0\xea\xe8\xed\xf1\xea", 0, 0},  // Лакинск
+    {"hanty-mansijskij-ar", "langepas", "\xcb\xe0\xed\xe3\xe5\xef\xe0\xf1", 0, 0},  // Лангепас
+    {"lipetsk-area", "lebedjan", "\xcb\xe5\xe1\xe5\xe4\xff\xed\xfc", 0, 0},  // Лебедянь
+    {"krasnodar-territory", "leningradskaja", "\xcb\xe5\xed\xe8\xed\xe3\xf0\xe0\xe4\xf1\xea\xe0\xff", 0, 0},  // Ленинградская
+    {"republic-dagestan", "leninkent", "\xcb\xe5\xed\xe8\xed\xea\xe5\xed\xf2", 0, 0},  // Ленинкент
+    {"republic-tatarstan", "leninogorsk", "\xcb\xe5\xed\xe8\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Лениногорск
+    {"volgograd-area", "leninsk", "\xcb\xe5\xed\xe8\xed\xf1\xea", 0, 0},  // Ленинск
+    {"kemerovo-area", "leninsk-kuzneckij", "\xcb\xe5\xed\xe8\xed\xf1\xea\x2d\xca\xf3\xe7\xed\xe5\xf6\xea\xe8\xe9", 0, 0},  // Ленинск-Кузнецкий
+    {"republic-saha-yakutia", "lensk", "\xcb\xe5\xed\xf1\xea", 0, 0},  // Ленск
+    {"stavropol-territory", "lermontov", "\xcb\xe5\xf0\xec\xee\xed\xf2\xee\xe2", 0, 0},  // Лермонтов
+    {"sverdlovsk-area", "lesnoj", "\xcb\xe5\xf1\xed\xee\xe9", 0, 0},  // Лесной
+    {"moscow-area", "lesnoj2", "\xcb\xe5\xf1\xed\xee\xe9", 0, 0},  // Лесной
+    {"primorski-krai", "lesozavodsk", "\xcb\xe5\xf1\xee\xe7\xe0\xe2\xee\xe4\xf1\xea", 0, 0},  // Лесозаводск
+    {"krasnoyarsk-territory", "lesosibirsk", "\xcb\xe5\xf1\xee\xf1\xe8\xe1\xe8\xf0\xf1\xea", 0, 0},  // Лесосибирск
+    {"primorski-krai", "livadija", "\xcb\xe8\xe2\xe0\xe4\xe8\xff", 0, 0},  // Ливадия
+    {"oryol-area", "livny", "\xcb\xe8\xe2\xed\xfb", 0, 0},  // Ливны
+    {"moscow-area", "likino-dulevo", "\xcb\xe8\xea\xe8\xed\xee\x2d\xc4\xf3\xeb\xe5\xe2\xee", 0, 0},  // Ликино-Дулево
+    {"novosibirsk-area", "linevo", "\xcb\xe8\xed\xe5\xe2\xee", 0, 0},  // Линево
+    {"lipetsk-area", "lipeck", "\xcb\xe8\xef\xe5\xf6\xea", 0, 0},  // Липецк
+    {"voronezh-area", "liski", "\xcb\xe8\xf1\xea\xe8", 0, 0},  // Лиски
+    {"rostov-area", "lihovskoj", "\xcb\xe8\xf5\xee\xe2\xf1\xea\xee\xe9", 0, 0},  // Лиховской
+    {"tver-area", "lihoslavl", "\xcb\xe8\xf5\xee\xf1\xeb\xe0\xe2\xeb\xfc", 0, 0},  // Лихославль
+    {"moscow-area", "lobnja", "\xcb\xee\xe1\xed\xff", 0, 0},  // Лобня
+    {"leningrad-region", "lodejnoe-pole", "\xcb\xee\xe4\xe5\xe9\xed\xee\xe5\x20\xcf\xee\xeb\xe5", 0, 0},  // Лодейное Поле
+    {"bryansk-area", "lokot", "\xcb\xee\xea\xee\xf2\xfc", 0, 0},  // Локоть
+    {"leningrad-region", "lomonosov", "\xcb\xee\xec\xee\xed\xee\xf1\xee\xe2", 0, 0},  // Ломоносов
+    {"moscow-area", "lopatinskij", "\xcb\xee\xef\xe0\xf2\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Лопатинский
+    {"moscow-area", "losino-petrovskij", "\xcb\xee\xf1\xe8\xed\xee\x2d\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Лосино-Петровский
+    {"leningrad-region", "luga", "\xcb\xf3\xe3\xe0", 0, 0},  // Луга
+    {"kirov-area", "luza", "\xcb\xf3\xe7\xe0", 0, 0},  // Луза
+    {"nizhegorodskaya-area", "lukojanov", "\xcb\xf3\xea\xee\xff\xed\xee\xe2", 0, 0},  // Лукоянов
+    {"moscow-area", "luhovicy", "\xcb\xf3\xf5\xee\xe2\xe8\xf6\xfb", 0, 0},  // Луховицы
+    {"primorski-krai", "luchegorsk", "\xcb\xf3\xf7\xe5\xe3\xee\xf0\xf1\xea", 0, 0},  // Лучегорск
+    {"nizhegorodskaya-area", "lyskovo", "\xcb\xfb\xf1\xea\xee\xe2\xee", 0, 0},  // Лысково
+    {"perm-area", "lysva", "\xcb\xfb\xf1\xfc\xe2\xe0", 0, 0},  // Лысьва
+    {"moscow-area", "lytkarino", "\xcb\xfb\xf2\xea\xe0\xf0\xe8\xed\xee", 0, 0},  // Лыткарино
+    {"kursk-area", "lgovskij", "\xcb\xfc\xe3\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Льговский
+    {"moscow-area", "ljubercy", "\xcb\xfe\xe1\xe5\xf0\xf6\xfb", 0, 0},  // Люберцы
+    {"kaluga-area", "ljudinovo", "\xcb\xfe\xe4\xe8\xed\xee\xe2\xee", 0, 0},  // Людиново
+    {"kirov-area", "ljangasovo", "\xcb\xff\xed\xe3\xe0\xf1\xee\xe2\xee", 0, 0},  // Лянгасово
+    {"hanty-mansijskij-ar", "ljantor", "\xcb\xff\xed\xf2\xee\xf0", 0, 0},  // Лянтор
+    {"magadan-area", "magadan", "\xcc\xe0\xe3\xe0\xe4\xe0\xed", 0, 0},  // Магадан
+    {"republic-ingushetia", "magas", "\xcc\xe0\xe3\xe0\xf1", 0, 0},  // Магас
+    {"amur-area", "magdagachi", "\xcc\xe0\xe3\xe4\xe0\xe3\xe0\xf7\xe8", 0, 0},  // Магдагачи
+    {"chelyabinsk-area", "magnitogorsk", "\xcc\xe0\xe3\xed\xe8\xf2\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Магнитогорск
+    {"republic-adygea", "majkop", "\xcc\xe0\xe9\xea\xee\xef", 0, 0},  // Майкоп
+    {"khabarovsk-territory", "majma", "\xcc\xe0\xe9\xec\xe0", 0, 0},  // Майма
+    {"rostov-area", "majskij", "\xcc\xe0\xe9\xf1\xea\xe8\xe9", 0, 0},  // Майский
+    {"moscow-area", "malahovka", "\xcc\xe0\xeb\xe0\xf5\xee\xe2\xea\xe0", 0, 0},  // Малаховка
+    {"novgorod-area", "malaja-vishera", "\xcc\xe0\xeb\xe0\xff\x20\xc2\xe8\xf8\xe5\xf0\xe0", 0, 0},  // Малая Вишера
+    {"republic-ingushetia", "malgobek", "\xcc\xe0\xeb\xe3\xee\xe1\xe5\xea", 0, 0},  // Малгобек
+    {"kaluga-area", "malojaroslavec", "\xcc\xe0\xeb\xee\xff\xf0\xee\xf1\xeb\xe0\xe2\xe5\xf6", 0, 0},  // Малоярославец
+    {"republic-tatarstan", "mamadysh", "\xcc\xe0\xec\xe0\xe4\xfb\xf8", 0, 0},  // Мамадыш
+    {"kostroma-area", "manturovo", "\xcc\xe0\xed\xf2\xf3\xf0\xee\xe2\xee", 0, 0},  // Мантурово
+    {"kemerovo-area", "mariinsk", "\xcc\xe0\xf0\xe8\xe8\xed\xf1\xea", 0, 0},  // Мариинск
+    {"republic-saha-yakutia", "marha", "\xcc\xe0\xf0\xf5\xe0", 0, 0},  // Марха
+    {"novosibirsk-area", "masljanino", "\xcc\xe0\xf1\xeb\xff\xed\xe8\xed\xee", 0, 0},  // Маслянино
+    {"rostov-area", "matveev-kurgan", "\xcc\xe0\xf2\xe2\xe5\xe5\xe2\x20\xca\xf3\xf0\xe3\xe0\xed", 0, 0},  // Матвеев Курган
+    {"republic-dagestan", "mahachkala", "\xcc\xe0\xf5\xe0\xf7\xea\xe0\xeb\xe0", 0, 0},  // Махачкала
+    {"hanty-mansijskij-ar", "megion", "\xcc\xe5\xe3\xe8\xee\xed", 0, 0},  // Мегион
+    {"republic-mary-el", "medvedevo", "\xcc\xe5\xe4\xe2\xe5\xe4\xe5\xe2\xee", 0, 0},  // Медведево
+    {"krasnodar-territory", "medvedovskaja", "\xcc\xe5\xe4\xe2\xe5\xe4\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Медведовская
+    {"republic-karelia", "medvezhegorsk", "\xcc\xe5\xe4\xe2\xe5\xe6\xfc\xe5\xe3\xee\xf0\xf1\xea", 0, 0},  // Медвежьегорск
+    {"orenburg-area", "mednogorsk", "\xcc\xe5\xe4\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Медногорск
+    {"kemerovo-area", "mezhdurechensk", "\xcc\xe5\xe6\xe4\xf3\xf0\xe5\xf7\xe5\xed\xf1\xea", 0, 0},  // Междуреченск
+    {"vladimir-area", "melenki", "\xcc\xe5\xeb\xe5\xed\xea\xe8", 0, 0},  // Меленки
+    {"republic-bashkortostan", "meleuz", "\xcc\xe5\xeb\xe5\xf3\xe7", 0, 0},  // Мелеуз
+    {"republic-tatarstan", "mendeleevsk", "\xcc\xe5\xed\xe4\xe5\xeb\xe5\xe5\xe2\xf1\xea", 0, 0},  // Менделеевск
+    {"republic-tatarstan", "menzelinsk", "\xcc\xe5\xed\xe7\xe5\xeb\xe8\xed\xf1\xea", 0, 0},  // Мензелинск
+    {"leningrad-region", "metallostroj", "\xcc\xe5\xf2\xe0\xeb\xeb\xee\xf1\xf2\xf0\xee\xe9", 0, 0},  // Металлострой
+    {"chelyabinsk-area", "miass", "\xcc\xe8\xe0\xf1\xf1", 0, 0},  // Миасс
+    {"rostov-area", "millerovo", "\xcc\xe8\xeb\xeb\xe5\xf0\xee\xe2\xee", 0, 0},  // Миллерово
+    {"stavropol-territory", "mineralnye-vody", "\xcc\xe8\xed\xe5\xf0\xe0\xeb\xfc\xed\xfb\xe5\x20\xc2\xee\xe4\xfb", 0, 0},  // Минеральные Воды
+    {"krasnoyarsk-territory", "minusinsk", "\xcc\xe8\xed\xf3\xf1\xe8\xed\xf1\xea", 0, 0},  // Минусинск
+    {"republic-saha-yakutia", "mirnyj", "\xcc\xe8\xf0\xed\xfb\xe9", 0, 0},  // Мирный
+    {"arkhangelsk-area", "mirnyj2", "\xcc\xe8\xf0\xed\xfb\xe9", 0, 0},  // Мирный
+    {"ryazan-area", "mihajlov", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2", 0, 0},  // Михайлов
+    {"volgograd-area", "mihajlovka", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xea\xe0", 0, 0},  // Михайловка
+    {"primorski-krai", "mihajlovka2", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xea\xe0", 0, 0},  // Михайловка
+    {"stavropol-territory", "mihajlovsk", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea", 0, 0},  // Михайловск
+    {"sverdlovsk-area", "mihajlovsk2", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea", 0, 0},  // Михайловск
+    {"altai-territory", "mihajlovskoe", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea\xee\xe5", 0, 0},  // Михайловское
+    {"republic-northern-ossetia", "mihajlovskoe2", "\xcc\xe8\xf5\xe0\xe9\xeb\xee\xe2\xf1\xea\xee\xe5", 0, 0},  // Михайловское
+    {"tambov-area", "michurinsk", "\xcc\xe8\xf7\xf3\xf0\xe8\xed\xf1\xea", 0, 0},  // Мичуринск
+    {"aginsky-burjatskij-ar", "mogojtuj", "\xcc\xee\xe3\xee\xe9\xf2\xf3\xe9", 0, 0},  // Могойтуй
+    {"chita-area", "mogocha", "\xcc\xee\xe3\xee\xf7\xe0", 0, 0},  // Могоча
+    {"moscow-area", "mozhajsk", "\xcc\xee\xe6\xe0\xe9\xf1\xea", 0, 0},  // Можайск
+    {"republic-udmurtia", "mozhga", "\xcc\xee\xe6\xe3\xe0", 0, 0},  // Можга
+    {"republic-northern-ossetia", "mozdok", "\xcc\xee\xe7\xe4\xee\xea", 0, 0},  // Моздок
+    {"penza-area", "mokshan", "\xcc\xee\xea\xf8\xe0\xed", 0, 0},  // Мокшан
+    {"moscow-area", "monino", "\xcc\xee\xed\xe8\xed\xee", 0, 0},  // Монино
+    {"murmansk-area", "monchegorsk", "\xcc\xee\xed\xf7\xe5\xe3\xee\xf0\xf1\xea", 0, 0},  // Мончегорск
+    {"rostov-area", "morozovsk", "\xcc\xee\xf0\xee\xe7\xee\xe2\xf1\xea", 0, 0},  // Морозовск
+    {"tambov-area", "morshansk", "\xcc\xee\xf0\xf8\xe0\xed\xf1\xea", 0, 0},  // Моршанск
+    {"moscow-area", "moscow", "\xcc\xee\xf1\xea\xe2\xe0", 0, 0},  // Москва
+    {"moscow-area", "moskova", "\xcc\xee\xf1\xea\xee\xe2\xe0", 0, 0},  // Москова
+    {"moscow-area", "moskovskij", "\xcc\xee\xf1\xea\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Московский
+    {"krasnodar-territory", "mostovskoj", "\xcc\xee\xf1\xf2\xee\xe2\xf1\xea\xee\xe9", 0, 0},  // Мостовской
+    {"nizhegorodskaya-area", "mulino", "\xcc\xf3\xeb\xe8\xed\xee", 0, 0},  // Мулино
+    {"jamalo-nenetskij-ar", "muravlenko", "\xcc\xf3\xf0\xe0\xe2\xeb\xe5\xed\xea\xee", 0, 0},  // Муравленко
+    {"murmansk-area", "murmansk", "\xcc\xf3\xf0\xec\xe0\xed\xf1\xea", 0, 0},  // Мурманск
+    {"murmansk-area", "murmashi", "\xcc\xf3\xf0\xec\xe0\xf8\xe8", 0, 0},  // Мурмаши
+    {"vladimir-area", "murom", "\xcc\xf3\xf0\xee\xec", 0, 0},  // Муром
+    {"omsk-area", "muromcevo", "\xcc\xf3\xf0\xee\xec\xf6\xe5\xe2\xee", 0, 0},  // Муромцево
+    {"oryol-area", "mcensk", "\xcc\xf6\xe5\xed\xf1\xea", 0, 0},  // Мценск
+    {"kemerovo-area", "myski", "\xcc\xfb\xf1\xea\xe8", 0, 0},  // Мыски
+    {"moscow-area", "mytischi", "\xcc\xfb\xf2\xe8\xf9\xe8", 0, 0},  // Мытищи
+    {"republic-tatarstan", "naberezhnye-chelny", "\xcd\xe0\xe1\xe5\xf0\xe5\xe6\xed\xfb\xe5\x20\xd7\xe5\xeb\xed\xfb", 0, 0},  // Набережные Челны
+    {"nizhegorodskaya-area", "navashino", "\xcd\xe0\xe2\xe0\xf8\xe8\xed\xee", 0, 0},  // Навашино
+    {"bryansk-area", "navlja", "\xcd\xe0\xe2\xeb\xff", 0, 0},  // Навля
+    {"ivanovo-area", "navoloki", "\xcd\xe0\xe2\xee\xeb\xee\xea\xe8", 0, 0},  // Наволоки
+    {"republic-karelia", "nadvoicy", "\xcd\xe0\xe4\xe2\xee\xe8\xf6\xfb", 0, 0},  // Надвоицы
+    {"jamalo-nenetskij-ar", "nadym", "\xcd\xe0\xe4\xfb\xec", 0, 0},  // Надым
+    {"krasnoyarsk-territory", "nazarovo", "\xcd\xe0\xe7\xe0\xf0\xee\xe2\xee", 0, 0},  // Назарово
+    {"republic-ingushetia", "nazran", "\xcd\xe0\xe7\xf0\xe0\xed\xfc", 0, 0},  // Назрань
+    {"omsk-area", "nazyvaevsk", "\xcd\xe0\xe7\xfb\xe2\xe0\xe5\xe2\xf1\xea", 0, 0},  // Называевск
+    {"republic-kabardino-balkaria", "nalchik", "\xcd\xe0\xeb\xfc\xf7\xe8\xea", 0, 0},  // Нальчик
+    {"astrakhan-area", "narimanov", "\xcd\xe0\xf0\xe8\xec\xe0\xed\xee\xe2", 0, 0},  // Нариманов
+    {"moscow-area", "naro-fominsk", "\xcd\xe0\xf0\xee\x2d\xd4\xee\xec\xe8\xed\xf1\xea", 0, 0},  // Наро-Фоминск
+    {"republic-kabardino-balkaria", "nartan", "\xcd\xe0\xf0\xf2\xe0\xed", 0, 0},  // Нартан
+    {"republic-kabardino-balkaria", "nartkala", "\xcd\xe0\xf0\xf2\xea\xe0\xeb\xe0", 0, 0},  // Нарткала
+    {"nenetskij-ar", "narjan-mar", "\xcd\xe0\xf0\xfc\xff\xed\x2d\xcc\xe0\xf0", 0, 0},  // Нарьян-Мар
+    {"moscow-area", "nahabino", "\xcd\xe0\xf5\xe0\xe1\xe8\xed\xee", 0, 0},  // Нахабино
+    {"primorski-krai", "nahodka", "\xcd\xe0\xf5\xee\xe4\xea\xe0", 0, 0},  // Находка
+    {"pskov-area", "nevel", "\xcd\xe5\xe2\xe5\xeb\xfc", 0, 0},  // Невель
+    {"sakhalin-area", "nevelsk", "\xcd\xe5\xe2\xe5\xeb\xfc\xf1\xea", 0, 0},  // Невельск
+    {"stavropol-territory", "nevinnomyssk", "\xcd\xe5\xe2\xe8\xed\xed\xee\xec\xfb\xf1\xf1\xea", 0, 0},  // Невинномысск
+    {"sverdlovsk-area", "nevjansk", "\xcd\xe5\xe2\xfc\xff\xed\xf1\xea", 0, 0},  // Невьянск
+    {"stavropol-territory", "nezlobnaja", "\xcd\xe5\xe7\xeb\xee\xe1\xed\xe0\xff", 0, 0},  // Незлобная
+    {"tver-area", "nelidovo", "\xcd\xe5\xeb\xe8\xe4\xee\xe2\xee", 0, 0},  // Нелидово
+    {"kaliningrad-area", "neman", "\xcd\xe5\xec\xe0\xed", 0, 0},  // Неман
+    {"chita-area", "nerchinsk", "\xcd\xe5\xf0\xf7\xe8\xed\xf1\xea", 0, 0},  // Нерчинск
+    {"republic-saha-yakutia", "nerjungri", "\xcd\xe5\xf0\xfe\xed\xe3\xf0\xe8", 0, 0},  // Нерюнгри
+    {"republic-ingushetia", "nesterovskaja", "\xcd\xe5\xf1\xf2\xe5\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Нестеровская
+    {"samara-area", "neftegorsk", "\xcd\xe5\xf4\xf2\xe5\xe3\xee\xf0\xf1\xea", 0, 0},  // Нефтегорск
+    {"republic-bashkortostan", "neftekamsk", "\xcd\xe5\xf4\xf2\xe5\xea\xe0\xec\xf1\xea", 0, 0},  // Нефтекамск
+    {"stavropol-territory", "neftekumsk", "\xcd\xe5\xf4\xf2\xe5\xea\xf3\xec\xf1\xea", 0, 0},  // Нефтекумск
+    {"hanty-mansijskij-ar", "neftejugansk", "\xcd\xe5\xf4\xf2\xe5\xfe\xe3\xe0\xed\xf1\xea", 0, 0},  // Нефтеюганск
+    {"kostroma-area", "neja", "\xcd\xe5\xff", 0, 0},  // Нея
+    {"hanty-mansijskij-ar", "nizhnevartovsk", "\xcd\xe8\xe6\xed\xe5\xe2\xe0\xf0\xf2\xee\xe2\xf1\xea", 0, 0},  // Нижневартовск
+    {"republic-dagestan", "nizhnee-kazanische", "\xcd\xe8\xe6\xed\xe5\xe5\x20\xca\xe0\xe7\xe0\xed\xe8\xf9\xe5", 0, 0},  // Нижнее Казанище
+    {"republic-tatarstan", "nizhnekamsk", "\xcd\xe8\xe6\xed\xe5\xea\xe0\xec\xf1\xea", 0, 0},  // Нижнекамск
+    {"hanty-mansijskij-ar", "nizhnesortymskij", "\xcd\xe8\xe6\xed\xe5\xf1\xee\xf0\xf2\xfb\xec\xf1\xea\xe8\xe9", 0, 0},  // Нижнесортымский
+    {"irkutsk-area", "nizhneudinsk", "\xcd\xe8\xe6\xed\xe5\xf3\xe4\xe8\xed\xf1\xea", 0, 0},  // Нижнеудинск
+    {"sverdlovsk-area", "nizhnie-sergi", "\xcd\xe8\xe6\xed\xe8\xe5\x20\xd1\xe5\xf0\xe3\xe8", 0, 0},  // Нижние Серги
+    {"penza-area", "nizhnij-lomov", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xcb\xee\xec\xee\xe2", 0, 0},  // Нижний Ломов
+    {"nizhegorodskaya-area", "nizhnij-novgorod", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xcd\xee\xe2\xe3\xee\xf0\xee\xe4", 0, 0},  // Нижний Новгород
+    {"republic-komi", "nizhnij-odes", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xce\xe4\xe5\xf1", 0, 0},  // Нижний Одес
+    {"sverdlovsk-area", "nizhnij-tagil", "\xcd\xe8\xe6\xed\xe8\xe9\x20\xd2\xe0\xe3\xe8\xeb", 0, 0},  // Нижний Тагил
+    {"republic-tatarstan", "nizhnjaja-maktama", "\xcd\xe8\xe6\xed\xff\xff\x20\xcc\xe0\xea\xf2\xe0\xec\xe0", 0, 0},  // Нижняя Мактама
+    {"sverdlovsk-area", "nizhnjaja-salda", "\xcd\xe8\xe6\xed\xff\xff\x20\xd1\xe0\xeb\xe4\xe0", 0, 0},  // Нижняя Салда
+    {"sverdlovsk-area", "nizhnjaja-tura", "\xcd\xe8\xe6\xed\xff\xff\x20\xd2\xf3\xf0\xe0", 0, 0},  // Нижняя Тура
+    {"murmansk-area", "nikel", "\xcd\xe8\xea\xe5\xeb\xfc", 0, 0},  // Никель
+    {"volgograd-area", "nikolaevsk", "\xcd\xe8\xea\xee\xeb\xe0\xe5\xe2\xf1\xea", 0, 0},  // Николаевск
+    {"khabarovsk-territory", "nikolaevsk-na-amur", "\xcd\xe8\xea\xee\xeb\xe0\xe5\xe2\xf1\xea\x2d\xed\xe0\x2d\xc0\xec\xf3\xf0\xe5", 0, 0},  // Николаевск-на-Амуре
+    {"penza-area", "nikolsk", "\xcd\xe8\xea\xee\xeb\xfc\xf1\xea", 0, 0},  // Никольск
+    {"vologda-area", "nikolsk2", "\xcd\xe8\xea\xee\xeb\xfc\xf1\xea", 0, 0},  // Никольск
+    {"leningrad-region", "nikolskoe", "\xcd\xe8\xea\xee\xeb\xfc\xf1\xea\xee\xe5", 0, 0},  // Никольское
+    {"irkutsk-area", "novaja-igirma", "\xcd\xee\xe2\xe0\xff\x20\xc8\xe3\xe8\xf0\xec\xe0", 0, 0},  // Новая Игирма
+    {"sverdlovsk-area", "novaja-ljalja", "\xcd\xee\xe2\xe0\xff\x20\xcb\xff\xeb\xff", 0, 0},  // Новая Ляля
+    {"voronezh-area", "novaja-usman", "\xcd\xee\xe2\xe0\xff\x20\xd3\xf1\xec\xe0\xed\xfc", 0, 0},  // Новая Усмань
+    {"stavropol-territory", "novoaleksandrovsk", "\xcd\xee\xe2\xee\xe0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea", 0, 0},  // Новоалександровск
+    {"altai-territory", "novoaltajsk", "\xcd\xee\xe2\xee\xe0\xeb\xf2\xe0\xe9\xf1\xea", 0, 0},  // Новоалтайск
+    {"volgograd-area", "novoanninskij", "\xcd\xee\xe2\xee\xe0\xed\xed\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Новоаннинский
+    {"voronezh-area", "novovoronezh", "\xcd\xee\xe2\xee\xe2\xee\xf0\xee\xed\xe5\xe6", 0, 0},  // Нововоронеж
+    {"arkhangelsk-area", "novodvinsk", "\xcd\xee\xe2\xee\xe4\xe2\xe8\xed\xf1\xea", 0, 0},  // Новодвинск
+    {"leningrad-region", "novoe-devjatkino", "\xcd\xee\xe2\xee\xe5\x20\xc4\xe5\xe2\xff\xf2\xea\xe8\xed\xee", 0, 0},  // Новое Девяткино
+    {"bryansk-area", "novozybkov", "\xcd\xee\xe2\xee\xe7\xfb\xe1\xea\xee\xe2", 0, 0},  // Новозыбков
+    {"krasnodar-territory", "novokubansk", "\xcd\xee\xe2\xee\xea\xf3\xe1\xe0\xed\xf1\xea", 0, 0},  // Новокубанск
+    {"kemerovo-area", "novokuzneck", "\xcd\xee\xe2\xee\xea\xf3\xe7\xed\xe5\xf6\xea", 0, 0},  // Новокузнецк
+    {"samara-area", "novokujbyshevsk", "\xcd\xee\xe2\xee\xea\xf3\xe9\xe1\xfb\xf8\xe5\xe2\xf1\xea", 0, 0},  // Новокуйбышевск
+    {"krasnodar-territory", "novominskaja", "\xcd\xee\xe2\xee\xec\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Новоминская
+    {"ryazan-area", "novomichurinsk", "\xcd\xee\xe2\xee\xec\xe8\xf7\xf3\xf0\xe8\xed\xf1\xea", 0, 0},  // Новомичуринск
+    {"tula-area", "novomoskovsk", "\xcd\xee\xe2\xee\xec\xee\xf1\xea\xee\xe2\xf1\xea", 0, 0},  // Новомосковск
+    {"orenburg-area", "novoorsk", "\xcd\xee\xe2\xee\xee\xf0\xf1\xea", 0, 0},  // Новоорск
+    {"stavropol-territory", "novopavlovsk", "\xcd\xee\xe2\xee\xef\xe0\xe2\xeb\xee\xe2\xf1\xea", 0, 0},  // Новопавловск
+    {"krasnodar-territory", "novopokrovskaja", "\xcd\xee\xe2\xee\xef\xee\xea\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Новопокровская
+    {"krasnodar-territory", "novorossijsk", "\xcd\xee\xe2\xee\xf0\xee\xf1\xf1\xe8\xe9\xf1\xea", 0, 0},  // Новороссийск
+    {"orenburg-area", "novosergievka", "\xcd\xee\xe2\xee\xf1\xe5\xf0\xe3\xe8\xe5\xe2\xea\xe0", 0, 0},  // Новосергиевка
+    {"novosibirsk-area", "novosibirsk", "\xcd\xee\xe2\xee\xf1\xe8\xe1\xe8\xf0\xf1\xea", 0, 0},  // Новосибирск
+    {"altai-territory", "novosilikatnyj", "\xcd\xee\xe2\xee\xf1\xe8\xeb\xe8\xea\xe0\xf2\xed\xfb\xe9", 0, 0},  // Новосиликатный
+    {"chelyabinsk-area", "novosineglazovskij", "\xcd\xee\xe2\xee\xf1\xe8\xed\xe5\xe3\xeb\xe0\xe7\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Новосинеглазовский
+    {"ulyanovsk-area", "novospasskoe", "\xcd\xee\xe2\xee\xf1\xef\xe0\xf1\xf1\xea\xee\xe5", 0, 0},  // Новоспасское
+    {"krasnodar-territory", "novotitarovskaja", "\xcd\xee\xe2\xee\xf2\xe8\xf2\xe0\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Новотитаровская
+    {"orenburg-area", "novotroick", "\xcd\xee\xe2\xee\xf2\xf0\xee\xe8\xf6\xea", 0, 0},  // Новотроицк
+    {"saratov-area", "novouzensk", "\xcd\xee\xe2\xee\xf3\xe7\xe5\xed\xf1\xea", 0, 0},  // Новоузенск
+    {"sverdlovsk-area", "novouralsk", "\xcd\xee\xe2\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea", 0, 0},  // Новоуральск
+    {"chuvash-republic", "novocheboksarsk", "\xcd\xee\xe2\xee\xf7\xe5\xe1\xee\xea\xf1\xe0\xf0\xf1\xea", 0, 0},  // Новочебоксарск
+    {"rostov-area", "novocherkassk", "\xcd\xee\xe2\xee\xf7\xe5\xf0\xea\xe0\xf1\xf1\xea", 0, 0},  // Новочеркасск
+    {"rostov-area", "novoshahtinsk", "\xcd\xee\xe2\xee\xf8\xe0\xf5\xf2\xe8\xed\xf1\xea", 0, 0},  // Новошахтинск
+    {"belgorod-area", "novyj-oskol", "\xcd\xee\xe2\xfb\xe9\x20\xce\xf1\xea\xee\xeb", 0, 0},  // Новый Оскол
+    {"jamalo-nenetskij-ar", "novyj-urengoj", "\xcd\xee\xe2\xfb\xe9\x20\xd3\xf0\xe5\xed\xe3\xee\xe9", 0, 0},  // Новый Уренгой
+    {"moscow-area", "noginsk", "\xcd\xee\xe3\xe8\xed\xf1\xea", 0, 0},  // Ногинск
+    {"republic-northern-ossetia", "nogir", "\xcd\xee\xe3\xe8\xf0", 0, 0},  // Ногир
+    {"krasnoyarsk-territory", "norilsk", "\xcd\xee\xf0\xe8\xeb\xfc\xf1\xea", 0, 0},  // Норильск
+    {"jamalo-nenetskij-ar", "nojabrsk", "\xcd\xee\xff\xe1\xf0\xfc\xf1\xea", 0, 0},  // Ноябрьск
+    {"republic-tatarstan", "nurlat", "\xcd\xf3\xf0\xeb\xe0\xf2", 0, 0},  // Нурлат
+    {"perm-area", "nytva", "\xcd\xfb\xf2\xe2\xe0", 0, 0},  // Нытва
+    {"hanty-mansijskij-ar", "njagan", "\xcd\xff\xe3\xe0\xed\xfc", 0, 0},  // Нягань
+    {"chelyabinsk-area", "njazepetrovsk", "\xcd\xff\xe7\xe5\xef\xe5\xf2\xf0\xee\xe2\xf1\xea", 0, 0},  // Нязепетровск
+    {"arkhangelsk-area", "njandoma", "\xcd\xff\xed\xe4\xee\xec\xe0", 0, 0},  // Няндома
+    {"kaluga-area", "obninsk", "\xce\xe1\xed\xe8\xed\xf1\xea", 0, 0},  // Обнинск
+    {"kursk-area", "obojan", "\xce\xe1\xee\xff\xed\xfc", 0, 0},  // Обоянь
+    {"moscow-area", "obuhovo", "\xce\xe1\xf3\xf5\xee\xe2\xee", 0, 0},  // Обухово
+    {"novosibirsk-area", "ob", "\xce\xe1\xfc", 0, 0},  // Обь
+    {"moscow-area", "odincovo", "\xce\xe4\xe8\xed\xf6\xee\xe2\xee", 0, 0},  // Одинцово
+    {"moscow-area", "ozherele", "\xce\xe6\xe5\xf0\xe5\xeb\xfc\xe5", 0, 0},  // Ожерелье
+    {"chelyabinsk-area", "ozersk", "\xce\xe7\xe5\xf0\xf1\xea", 0, 0},  // Озерск
+    {"moscow-area", "ozery", "\xce\xe7\xe5\xf0\xfb", 0, 0},  // Озеры
+    {"chechen-republic", "ojshara", "\xce\xe9\xf1\xf5\xe0\xf0\xe0", 0, 0},  // Ойсхара
+    {"republic-bashkortostan", "oktjabrskij", "\xce\xea\xf2\xff\xe1\xf0\xfc\xf1\xea\xe8\xe9", 0, 0},  // Октябрьский
+    {"moscow-area", "oktjabrskij2", "\xce\xea\xf2\xff\xe1\xf0\xfc\xf1\xea\xe8\xe9", 0, 0},  // Октябрьский
+    {"omsk-area", "omsk", "\xce\xec\xf1\xea", 0, 0},  // Омск
+    {"kirov-area", "omutninsk", "\xce\xec\xf3\xf2\xed\xe8\xed\xf1\xea", 0, 0},  // Омутнинск
+    {"arkhangelsk-area", "onega", "\xce\xed\xe5\xe3\xe0", 0, 0},  // Онега
+    {"pskov-area", "opochka", "\xce\xef\xee\xf7\xea\xe0", 0, 0},  // Опочка
+    {"republic-ingushetia", "ordzhonikidzevskaj", "\xce\xf0\xe4\xe6\xee\xed\xe8\xea\xe8\xe4\xe7\xe5\xe2\xf1\xea\xe0\xff", 0, 0},  // Орджоникидзевская
+    {"oryol-area", "orel", "\xce\xf0\xe5\xeb", 0, 0},  // Орел
+    {"orenburg-area", "orenburg", "\xce\xf0\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Оренбург
+    {"moscow-area", "orehovo-zuevo", "\xce\xf0\xe5\xf5\xee\xe2\xee\x2d\xc7\xf3\xe5\xe2\xee", 0, 0},  // Орехово-Зуево
+    {"rostov-area", "orlovskij", "\xce\xf0\xeb\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Орловский
+    {"orenburg-area", "orsk", "\xce\xf0\xf1\xea", 0, 0},  // Орск
+    {"perm-area", "osa", "\xce\xf1\xe0", 0, 0},  // Оса
+    {"ust-ordynsky-burjatskij-ar", "osa2", "\xce\xf1\xe0", 0, 0},  // Оса
+    {"kemerovo-area", "osinniki", "\xce\xf1\xe8\xed\xed\xe8\xea\xe8", 0, 0},  // Осинники
+    {"korjakskij-ar", "ossora", "\xce\xf1\xf1\xee\xf0\xe0", 0, 0},  // Оссора
+    {"tver-area", "ostashkov", "\xce\xf1\xf2\xe0\xf8\xea\xee\xe2", 0, 0},  // Осташков
+    {"pskov-area", "ostrov", "\xce\xf1\xf2\xf0\xee\xe2", 0, 0},  // Остров
+    {"voronezh-area", "ostrogozhsk", "\xce\xf1\xf2\xf0\xee\xe3\xee\xe6\xf1\xea", 0, 0},  // Острогожск
+    {"krasnodar-territory", "otradnaja", "\xce\xf2\xf0\xe0\xe4\xed\xe0\xff", 0, 0},  // Отрадная
+    {"leningrad-region", "otradnoe", "\xce\xf2\xf0\xe0\xe4\xed\xee\xe5", 0, 0},  // Отрадное
+    {"samara-area", "otradnyj", "\xce\xf2\xf0\xe0\xe4\xed\xfb\xe9", 0, 0},  // Отрадный
+    {"sakhalin-area", "oha", "\xce\xf5\xe0", 0, 0},  // Оха
+    {"perm-area", "ocher", "\xce\xf7\xe5\xf0", 0, 0},  // Очер
+    {"nizhegorodskaya-area", "pavlovo", "\xcf\xe0\xe2\xeb\xee\xe2\xee", 0, 0},  // Павлово
+    {"voronezh-area", "pavlovsk", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea", 0, 0},  // Павловск
+    {"leningrad-region", "pavlovsk2", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea", 0, 0},  // Павловск
+    {"altai-territory", "pavlovsk3", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea", 0, 0},  // Павловск
+    {"krasnodar-territory", "pavlovskaja", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Павловская
+    {"moscow-area", "pavlovskij-posad", "\xcf\xe0\xe2\xeb\xee\xe2\xf1\xea\xe8\xe9\x20\xcf\xee\xf1\xe0\xe4", 0, 0},  // Павловский Посад
+    {"korjakskij-ar", "palana", "\xcf\xe0\xeb\xe0\xed\xe0", 0, 0},  // Палана
+    {"volgograd-area", "pallasovka", "\xcf\xe0\xeb\xeb\xe0\xf1\xee\xe2\xea\xe0", 0, 0},  // Палласовка
+    {"jamalo-nenetskij-ar", "pangody", "\xcf\xe0\xed\xe3\xee\xe4\xfb", 0, 0},  // Пангоды
+    {"leningrad-region", "pargolovo", "\xcf\xe0\xf0\xe3\xee\xeb\xee\xe2\xee", 0, 0},  // Парголово
+    {"primorski-krai", "partizansk", "\xcf\xe0\xf0\xf2\xe8\xe7\xe0\xed\xf1\xea", 0, 0},  // Партизанск
+    {"chukotskij-ar", "pevek", "\xcf\xe5\xe2\xe5\xea", 0, 0},  // Певек
+    {"penza-area", "penza", "\xcf\xe5\xed\xe7\xe0", 0, 0},  // Пенза
+    {"nizhegorodskaya-area", "pervomajsk", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea", 0, 0},  // Первомайск
+    {"tambov-area", "pervomajskij", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea\xe8\xe9", 0, 0},  // Первомайский
+    {"chita-area", "pervomajskij2", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea\xe8\xe9", 0, 0},  // Первомайский
+    {"sverdlovsk-area", "pervouralsk", "\xcf\xe5\xf0\xe2\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea", 0, 0},  // Первоуральск
+    {"moscow-area", "peresvet", "\xcf\xe5\xf0\xe5\xf1\xe2\xe5\xf2", 0, 0},  // Пересвет
+    {"yaroslavl-area", "pereslavl-zalesski", "\xcf\xe5\xf0\xe5\xf1\xeb\xe0\xe2\xeb\xfc\x2d\xc7\xe0\xeb\xe5\xf1\xf1\xea\xe8\xe9", 0, 0},  // Переславль-Залесский
+    {"perm-area", "perm", "\xcf\xe5\xf0\xec\xfc", 0, 0},  // Пермь
+    {"rostov-area", "persianovka", "\xcf\xe5\xf0\xf1\xe8\xe0\xed\xee\xe2\xea\xe0", 0, 0},  // Персиановка
+    {"novgorod-area", "pestovo", "\xcf\xe5\xf1\xf2\xee\xe2\xee", 0, 0},  // Пестово
+    {"rostov-area", "peschanokopskoe", "\xcf\xe5\xf1\xf7\xe0\xed\xee\xea\xee\xef\xf1\xea\xee\xe5", 0, 0},  // Песчанокопское
+    {"leningrad-region", "peterhof", "\xcf\xe5\xf2\xe5\xf0\xf5\xee\xf4", 0, 0},  // Петерхоф
+    {"volgograd-area", "petrov-val", "\xcf\xe5\xf2\xf0\xee\xe2\x20\xc2\xe0\xeb", 0, 0},  // Петров Вал
+    {"saratov-area", "petrovsk", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea", 0, 0},  // Петровск
+    {"chita-area", "petrovsk-zabajkals", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\x2d\xc7\xe0\xe1\xe0\xe9\xea\xe0\xeb\xfc\xf1\xea\xe8\xe9", 0, 0},  // Петровск-Забайкальский
+    {"moscow-area", "petrovskaja", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Петровская
+    {"krasnodar-territory", "petrovskaja2", "\xcf\xe5\xf2\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Петровская
+    {"leningrad-region", "petrodvorec", "\xcf\xe5\xf2\xf0\xee\xe4\xe2\xee\xf0\xe5\xf6", 0, 0},  // Петродворец
+    {"republic-karelia", "petrozavodsk", "\xcf\xe5\xf2\xf0\xee\xe7\xe0\xe2\xee\xe4\xf1\xea", 0, 0},  // Петрозаводск
+    {"kamchatka-area", "petropavlovsk-kamc", "\xcf\xe5\xf2\xf0\xee\xef\xe0\xe2\xeb\xee\xe2\xf1\xea\x2d\xca\xe0\xec\xf7\xe0\xf2\xf1\xea\xe8\xe9", 0, 0},  // Петропавловск-Камчатский
+    {"kurgan-area", "petuhovo", "\xcf\xe5\xf2\xf3\xf5\xee\xe2\xee", 0, 0},  // Петухово
+    {"vladimir-area", "petushki", "\xcf\xe5\xf2\xf3\xf8\xea\xe8", 0, 0},  // Петушки
+    {"republic-komi", "pechora", "\xcf\xe5\xf7\xee\xf0\xe0", 0, 0},  // Печора
+    {"pskov-area", "pechory", "\xcf\xe5\xf7\xee\xf0\xfb", 0, 0},  // Печоры
+    {"leningrad-region", "pikalevo", "\xcf\xe8\xea\xe0\xeb\xe5\xe2\xee", 0, 0},  // Пикалево
+    {"kaliningrad-area", "pionerskij", "\xcf\xe8\xee\xed\xe5\xf0\xf1\xea\xe8\xe9", 0, 0},  // Пионерский
+    {"republic-karelia", "pitkjaranta", "\xcf\xe8\xf2\xea\xff\xf0\xe0\xed\xf2\xe0", 0, 0},  // Питкяранта
+    {"tula-area", "plavsk", "\xcf\xeb\xe0\xe2\xf1\xea", 0, 0},  // Плавск
+    {"chelyabinsk-area", "plast", "\xcf\xeb\xe0\xf1\xf2", 0, 0},  // Пласт
+    {"krasnodar-territory", "platnirovskaja", "\xcf\xeb\xe0\xf2\xed\xe8\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Платнировская
+    {"arkhangelsk-area", "pleseck", "\xcf\xeb\xe5\xf1\xe5\xf6\xea", 0, 0},  // Плесецк
+    {"voronezh-area", "povorino", "\xcf\xee\xe2\xee\xf0\xe8\xed\xee", 0, 0},  // Поворино
+    {"bryansk-area", "pogar", "\xcf\xee\xe3\xe0\xf0", 0, 0},  // Погар
+    {"primorski-krai", "pogranichnyj", "\xcf\xee\xe3\xf0\xe0\xed\xe8\xf7\xed\xfb\xe9", 0, 0},  // Пограничный
+    {"moscow-area", "podolsk", "\xcf\xee\xe4\xee\xeb\xfc\xf1\xea", 0, 0},  // Подольск
+    {"leningrad-region", "podporozhe", "\xcf\xee\xe4\xef\xee\xf0\xee\xe6\xfc\xe5", 0, 0},  // Подпорожье
+    {"hanty-mansijskij-ar", "pojkovskij", "\xcf\xee\xe9\xea\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Пойковский
+    {"hanty-mansijskij-ar", "pokachi", "\xcf\xee\xea\xe0\xf7\xe8", 0, 0},  // Покачи
+    {"vladimir-area", "pokrov", "\xcf\xee\xea\xf0\xee\xe2", 0, 0},  // Покров
+    {"primorski-krai", "pokrovka", "\xcf\xee\xea\xf0\xee\xe2\xea\xe0", 0, 0},  // Покровка
+    {"rostov-area", "pokrovskoe", "\xcf\xee\xea\xf0\xee\xe2\xf1\xea\xee\xe5", 0, 0},  // Покровское
+    {"perm-area", "polazna", "\xcf\xee\xeb\xe0\xe7\xed\xe0", 0, 0},  // Полазна
+    {"sverdlovsk-area", "polevskoj", "\xcf\xee\xeb\xe5\xe2\xf1\xea\xee\xe9", 0, 0},  // Полевской
+    {"kemerovo-area", "polysaevo", "\xcf\xee\xeb\xfb\xf1\xe0\xe5\xe2\xee", 0, 0},  // Полысаево
+    {"murmansk-area", "poljarnye-zori", "\xcf\xee\xeb\xff\xf0\xed\xfb\xe5\x20\xc7\xee\xf0\xe8", 0, 0},  // Полярные Зори
+    {"murmansk-area", "poljarnyj", "\xcf\xee\xeb\xff\xf0\xed\xfb\xe9", 0, 0},  // Полярный
+    {"sakhalin-area", "poronajsk", "\xcf\xee\xf0\xee\xed\xe0\xe9\xf1\xea", 0, 0},  // Поронайск
+    {"pskov-area", "porhov", "\xcf\xee\xf0\xf5\xee\xe2", 0, 0},  // Порхов
+    {"altai-territory", "pospeliha", "\xcf\xee\xf1\xef\xe5\xeb\xe8\xf5\xe0", 0, 0},  // Поспелиха
+    {"samara-area", "pohvistnevo", "\xcf\xee\xf5\xe2\xe8\xf1\xf2\xed\xe5\xe2\xee", 0, 0},  // Похвистнево
+    {"bryansk-area", "pochep", "\xcf\xee\xf7\xe5\xef", 0, 0},  // Почеп
+    {"nizhegorodskaya-area", "pochinki", "\xcf\xee\xf7\xe8\xed\xea\xe8", 0, 0},  // Починки
+    {"stavropol-territory", "praskoveja", "\xcf\xf0\xe0\xf1\xea\xee\xe2\xe5\xff", 0, 0},  // Прасковея
+    {"samara-area", "pribrezhnyj", "\xcf\xf0\xe8\xe1\xf0\xe5\xe6\xed\xfb\xe9", 0, 0},  // Прибрежный
+    {"ivanovo-area", "privolzhsk", "\xcf\xf0\xe8\xe2\xee\xeb\xe6\xf1\xea", 0, 0},  // Приволжск
+    {"saratov-area", "privolzhskij", "\xcf\xf0\xe8\xe2\xee\xeb\xe6\xf1\xea\xe8\xe9", 0, 0},  // Приволжский
+    {"voronezh-area", "pridonskoj", "\xcf\xf0\xe8\xe4\xee\xed\xf1\xea\xee\xe9", 0, 0},  // Придонской
+    {"krasnodar-territory", "primorsko-ahtarsk", "\xcf\xf0\xe8\xec\xee\xf0\xf1\xea\xee\x2d\xc0\xf5\xf2\xe0\xf0\xf1\xea", 0, 0},  // Приморско-Ахтарск
+    {"leningrad-region", "priozersk", "\xcf\xf0\xe8\xee\xe7\xe5\xf0\xf1\xea", 0, 0},  // Приозерск
+    {"republic-bashkortostan", "prijutovo", "\xcf\xf0\xe8\xfe\xf2\xee\xe2\xee", 0, 0},  // Приютово
+    {"chukotskij-ar", "providenija", "\xcf\xf0\xee\xe2\xe8\xe4\xe5\xed\xe8\xff", 0, 0},  // Провидения
+    {"kemerovo-area", "prokopevsk", "\xcf\xf0\xee\xea\xee\xef\xfc\xe5\xe2\xf1\xea", 0, 0},  // Прокопьевск
+    {"rostov-area", "proletarsk", "\xcf\xf0\xee\xeb\xe5\xf2\xe0\xf0\xf1\xea", 0, 0},  // Пролетарск
+    {"kemerovo-area", "promyshlennaja", "\xcf\xf0\xee\xec\xfb\xf8\xeb\xe5\xed\xed\xe0\xff", 0, 0},  // Промышленная
+    {"moscow-area", "protvino", "\xcf\xf0\xee\xf2\xe2\xe8\xed\xee", 0, 0},  // Протвино
+    {"republic-kabardino-balkaria", "prohladnyj", "\xcf\xf0\xee\xf5\xeb\xe0\xe4\xed\xfb\xe9", 0, 0},  // Прохладный
+    {"krasnodar-territory", "psebaj", "\xcf\xf1\xe5\xe1\xe0\xe9", 0, 0},  // Псебай
+    {"pskov-area", "pskov", "\xcf\xf1\xea\xee\xe2", 0, 0},  // Псков
+    {"republic-karelia", "pudozh", "\xcf\xf3\xe4\xee\xe6", 0, 0},  // Пудож
+    {"leningrad-region", "pushkin", "\xcf\xf3\xf8\xea\xe8\xed", 0, 0},  // Пушкин
+    {"moscow-area", "pushkino", "\xcf\xf3\xf8\xea\xe8\xed\xee", 0, 0},  // Пушкино
+    {"moscow-area", "puschino", "\xcf\xf3\xf9\xe8\xed\xee", 0, 0},  // Пущино
+    {"hanty-mansijskij-ar", "pyt-jah", "\xcf\xfb\xf2\xfc\x2d\xdf\xf5", 0, 0},  // Пыть-Ях
+    {"stavropol-territory", "pjatigorsk", "\xcf\xff\xf2\xe8\xe3\xee\xf0\xf1\xea", 0, 0},  // Пятигорск
+    {"hanty-mansijskij-ar", "raduzhnyj", "\xd0\xe0\xe4\xf3\xe6\xed\xfb\xe9", 0, 0},  // Радужный
+    {"vladimir-area", "raduzhnyj2", "\xd0\xe0\xe4\xf3\xe6\xed\xfb\xe9", 0, 0},  // Радужный
+    {"kirov-area", "raduzhnyj3", "\xd0\xe0\xe4\xf3\xe6\xed\xfb\xe9", 0, 0},  // Радужный
+    {"republic-bashkortostan", "raevskij", "\xd0\xe0\xe5\xe2\xf1\xea\xe8\xe9", 0, 0},  // Раевский
+    {"amur-area", "rajchihinsk", "\xd0\xe0\xe9\xf7\xe8\xf5\xe8\xed\xf1\xea", 0, 0},  // Райчихинск
+    {"belgorod-area", "rakitnoe", "\xd0\xe0\xea\xe8\xf2\xed\xee\xe5", 0, 0},  // Ракитное
+    {"tambov-area", "rasskazovo", "\xd0\xe0\xf1\xf1\xea\xe0\xe7\xee\xe2\xee", 0, 0},  // Рассказово
+    {"sverdlovsk-area", "revda", "\xd0\xe5\xe2\xe4\xe0", 0, 0},  // Ревда
+    {"murmansk-area", "revda2", "\xd0\xe5\xe2\xe4\xe0", 0, 0},  // Ревда
+    {"tver-area", "redkino", "\xd0\xe5\xe4\xea\xe8\xed\xee", 0, 0},  // Редкино
+    {"sverdlovsk-area", "rezh", "\xd0\xe5\xe6", 0, 0},  // Реж
+    {"moscow-area", "reutov", "\xd0\xe5\xf3\xf2\xee\xe2", 0, 0},  // Реутов
+    {"sverdlovsk-area", "reftinskij", "\xd0\xe5\xf4\xf2\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Рефтинский
+    {"tver-area", "rzhev", "\xd0\xe6\xe5\xe2", 0, 0},  // Ржев
+    {"ivanovo-area", "rodniki", "\xd0\xee\xe4\xed\xe8\xea\xe8", 0, 0},  // Родники
+    {"chelyabinsk-area", "roza", "\xd0\xee\xe7\xe0", 0, 0},  // Роза
+    {"smolensk-area", "roslavl", "\xd0\xee\xf1\xeb\xe0\xe2\xeb\xfc", 0, 0},  // Рославль
+    {"voronezh-area", "rossosh", "\xd0\xee\xf1\xf1\xee\xf8\xfc", 0, 0},  // Россошь
+    {"yaroslavl-area", "rostov", "\xd0\xee\xf1\xf2\xee\xe2", 0, 0},  // Ростов
+    {"rostov-area", "rostov-na-donu", "\xd0\xee\xf1\xf2\xee\xe2\x2d\xed\xe0\x2d\xc4\xee\xed\xf3", 0, 0},  // Ростов-на-Дону
+    {"moscow-area", "roshal", "\xd0\xee\xf8\xe0\xeb\xfc", 0, 0},  // Рошаль
+    {"saratov-area", "rtischevo", "\xd0\xf2\xe8\xf9\xe5\xe2\xee", 0, 0},  // Ртищево
+    {"altai-territory", "rubcovsk", "\xd0\xf3\xe1\xf6\xee\xe2\xf1\xea", 0, 0},  // Рубцовск
+    {"moscow-area", "ruza", "\xd0\xf3\xe7\xe0", 0, 0},  // Руза
+    {"republic-mordovia", "ruzaevka", "\xd0\xf3\xe7\xe0\xe5\xe2\xea\xe0", 0, 0},  // Рузаевка
+    {"yaroslavl-area", "rybinsk", "\xd0\xfb\xe1\xe8\xed\xf1\xea", 0, 0},  // Рыбинск
+    {"ryazan-area", "rybnoe", "\xd0\xfb\xe1\xed\xee\xe5", 0, 0},  // Рыбное
+    {"kursk-area", "rylsk", "\xd0\xfb\xeb\xfc\xf1\xea", 0, 0},  // Рыльск
+    {"ryazan-area", "rjazhsk", "\xd0\xff\xe6\xf1\xea", 0, 0},  // Ряжск
+    {"ryazan-area", "rjazan", "\xd0\xff\xe7\xe0\xed\xfc", 0, 0},  // Рязань
+    {"republic-ingushetia", "sagopshi", "\xd1\xe0\xe3\xee\xef\xf8\xe8", 0, 0},  // Сагопши
+    {"republic-bashkortostan", "salavat", "\xd1\xe0\xeb\xe0\xe2\xe0\xf2", 0, 0},  // Салават
+    {"jamalo-nenetskij-ar", "salehard", "\xd1\xe0\xeb\xe5\xf5\xe0\xf0\xe4", 0, 0},  // Салехард
+    {"rostov-area", "salsk", "\xd1\xe0\xeb\xfc\xf1\xea", 0, 0},  // Сальск
+    {"samara-area", "samara", "\xd1\xe0\xec\xe0\xf0\xe0", 0, 0},  // Самара
+    {"rostov-area", "samarskoe", "\xd1\xe0\xec\xe0\xf0\xf1\xea\xee\xe5", 0, 0},  // Самарское
+    {"chechen-republic", "samashki", "\xd1\xe0\xec\xe0\xf8\xea\xe8", 0, 0},  // Самашки
+    {"leningrad-region", "sankt-peterburg", "\xd1\xe0\xed\xea\xf2\x2d\xcf\xe5\xf2\xe5\xf0\xe1\xf3\xf0\xe3", 0, 0},  // Санкт-Петербург
+    {"orenburg-area", "saraktash", "\xd1\xe0\xf0\xe0\xea\xf2\xe0\xf8", 0, 0},  // Саракташ
+    {"republic-mordovia", "saransk", "\xd1\xe0\xf0\xe0\xed\xf1\xea", 0, 0},  // Саранск
+    {"republic-udmurtia", "sarapul", "\xd1\xe0\xf0\xe0\xef\xf3\xeb", 0, 0},  // Сарапул
+    {"saratov-area", "saratov", "\xd1\xe0\xf0\xe0\xf2\xee\xe2", 0, 0},  // Саратов
+    {"omsk-area", "sargatskoe", "\xd1\xe0\xf0\xe3\xe0\xf2\xf1\xea\xee\xe5", 0, 0},  // Саргатское
+    {"republic-kabardino-balkaria", "sarmakovo", "\xd1\xe0\xf0\xec\xe0\xea\xee\xe2\xee", 0, 0},  // Сармаково
+    {"nizhegorodskaya-area", "sarov", "\xd1\xe0\xf0\xee\xe2", 0, 0},  // Саров
+    {"ryazan-area", "sasovo", "\xd1\xe0\xf1\xee\xe2\xee", 0, 0},  // Сасово
+    {"chelyabinsk-area", "satka", "\xd1\xe0\xf2\xea\xe0", 0, 0},  // Сатка
+    {"smolensk-area", "safonovo", "\xd1\xe0\xf4\xee\xed\xee\xe2\xee", 0, 0},  // Сафоново
+    {"republic-khakassia", "sajanogorsk", "\xd1\xe0\xff\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Саяногорск
+    {"irkutsk-area", "sajansk", "\xd1\xe0\xff\xed\xf1\xea", 0, 0},  // Саянск
+    {"kaliningrad-area", "svetlogorsk", "\xd1\xe2\xe5\xf2\xeb\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Светлогорск
+    {"stavropol-territory", "svetlograd", "\xd1\xe2\xe5\xf2\xeb\xee\xe3\xf0\xe0\xe4", 0, 0},  // Светлоград
+    {"orenburg-area", "svetlyj", "\xd1\xe2\xe5\xf2\xeb\xfb\xe9", 0, 0},  // Светлый
+    {"volgograd-area", "svetlyj-jar", "\xd1\xe2\xe5\xf2\xeb\xfb\xe9\x20\xdf\xf0", 0, 0},  // Светлый Яр
+    {"leningrad-region", "svetogorsk", "\xd1\xe2\xe5\xf2\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Светогорск
+    {"irkutsk-area", "svirsk", "\xd1\xe2\xe8\xf0\xf1\xea", 0, 0},  // Свирск
+    {"sverdlovsk-area", "svobodnyj", "\xd1\xe2\xee\xe1\xee\xe4\xed\xfb\xe9", 0, 0},  // Свободный
+    {"belgorod-area", "severnyj", "\xd1\xe5\xe2\xe5\xf0\xed\xfb\xe9", 0, 0},  // Северный
+    {"tula-area", "severo-zadonsk", "\xd1\xe5\xe2\xe5\xf0\xee\x2d\xc7\xe0\xe4\xee\xed\xf1\xea", 0, 0},  // Северо-Задонск
+    {"republic-buryatiya", "severobajkalsk", "\xd1\xe5\xe2\xe5\xf0\xee\xe1\xe0\xe9\xea\xe0\xeb\xfc\xf1\xea", 0, 0},  // Северобайкальск
+    {"arkhangelsk-area", "severodvinsk", "\xd1\xe5\xe2\xe5\xf0\xee\xe4\xe2\xe8\xed\xf1\xea", 0, 0},  // Северодвинск
+    {"murmansk-area", "severomorsk", "\xd1\xe5\xe2\xe5\xf0\xee\xec\xee\xf0\xf1\xea", 0, 0},  // Североморск
+    {"sverdlovsk-area", "severouralsk", "\xd1\xe5\xe2\xe5\xf0\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea", 0, 0},  // Североуральск
+    {"tomsk-area", "seversk", "\xd1\xe5\xe2\xe5\xf0\xf1\xea", 0, 0},  // Северск
+    {"krasnodar-territory", "severskaja", "\xd1\xe5\xe2\xe5\xf0\xf1\xea\xe0\xff", 0, 0},  // Северская
+    {"bryansk-area", "sevsk", "\xd1\xe5\xe2\xf1\xea", 0, 0},  // Севск
+    {"republic-karelia", "segezha", "\xd1\xe5\xe3\xe5\xe6\xe0", 0, 0},  // Сегежа
+    {"bryansk-area", "selco", "\xd1\xe5\xeb\xfc\xf6\xee", 0, 0},  // Сельцо
+    {"moscow-area", "seljatino", "\xd1\xe5\xeb\xff\xf2\xe8\xed\xee", 0, 0},  // Селятино
+    {"nizhegorodskaya-area", "semenov", "\xd1\xe5\xec\xe5\xed\xee\xe2", 0, 0},  // Семенов
+    {"rostov-area", "semikarakorsk", "\xd1\xe5\xec\xe8\xea\xe0\xf0\xe0\xea\xee\xf0\xf1\xea", 0, 0},  // Семикаракорск
+    {"voronezh-area", "semiluki", "\xd1\xe5\xec\xe8\xeb\xf3\xea\xe8", 0, 0},  // Семилуки
+    {"ulyanovsk-area", "sengilej", "\xd1\xe5\xed\xe3\xe8\xeb\xe5\xe9", 0, 0},  // Сенгилей
+    {"volgograd-area", "serafimovich", "\xd1\xe5\xf0\xe0\xf4\xe8\xec\xee\xe2\xe8\xf7", 0, 0},  // Серафимович
+    {"republic-bashkortostan", "serafimovskij", "\xd1\xe5\xf0\xe0\xf4\xe8\xec\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Серафимовский
+    {"nizhegorodskaya-area", "sergach", "\xd1\xe5\xf0\xe3\xe0\xf7", 0, 0},  // Сергач
+    {"moscow-area", "sergiev-posad", "\xd1\xe5\xf0\xe3\xe8\xe5\xe2\x20\xcf\xee\xf1\xe0\xe4", 0, 0},  // Сергиев Посад
+    {"republic-dagestan", "sergokala", "\xd1\xe5\xf0\xe3\xee\xea\xe0\xeb\xe0", 0, 0},  // Сергокала
+    {"penza-area", "serdobsk", "\xd1\xe5\xf0\xe4\xee\xe1\xf1\xea", 0, 0},  // Сердобск
+    {"moscow-area", "serebrjanye-prudy", "\xd1\xe5\xf0\xe5\xe1\xf0\xff\xed\xfb\xe5\x20\xcf\xf0\xf3\xe4\xfb", 0, 0},  // Серебряные Пруды
+    {"republic-ingushetia", "sernovodsk", "\xd1\xe5\xf0\xed\xee\xe2\xee\xe4\xf1\xea", 0, 0},  // Серноводск
+    {"republic-mary-el", "sernur", "\xd1\xe5\xf0\xed\xf3\xf0", 0, 0},  // Сернур
+    {"sverdlovsk-area", "serov", "\xd1\xe5\xf0\xee\xe2", 0, 0},  // Серов
+    {"moscow-area", "serpuhov", "\xd1\xe5\xf0\xef\xf3\xf5\xee\xe2", 0, 0},  // Серпухов
+    {"leningrad-region", "sertolovo", "\xd1\xe5\xf0\xf2\xee\xeb\xee\xe2\xee", 0, 0},  // Сертолово
+    {"leningrad-region", "sestroreck", "\xd1\xe5\xf1\xf2\xf0\xee\xf0\xe5\xf6\xea", 0, 0},  // Сестрорецк
+    {"republic-bashkortostan", "sibaj", "\xd1\xe8\xe1\xe0\xe9", 0, 0},  // Сибай
+    {"altai-territory", "sibirskij", "\xd1\xe8\xe1\xe8\xf0\xf1\xea\xe8\xe9", 0, 0},  // Сибирский
+    {"leningrad-region", "siverskij", "\xd1\xe8\xe2\xe5\xf0\xf1\xea\xe8\xe9", 0, 0},  // Сиверский
+    {"chelyabinsk-area", "sim", "\xd1\xe8\xec", 0, 0},  // Сим
+    {"amur-area", "skovorodino", "\xd1\xea\xee\xe2\xee\xf0\xee\xe4\xe8\xed\xee", 0, 0},  // Сковородино
+    {"ryazan-area", "skopin", "\xd1\xea\xee\xef\xe8\xed", 0, 0},  // Скопин
+    {"altai-territory", "slavgorod", "\xd1\xeb\xe0\xe2\xe3\xee\xf0\xee\xe4", 0, 0},  // Славгород
+    {"primorski-krai", "slavjanka", "\xd1\xeb\xe0\xe2\xff\xed\xea\xe0", 0, 0},  // Славянка
+    {"krasnodar-territory", "slavjansk-na-kuban", "\xd1\xeb\xe0\xe2\xff\xed\xf1\xea\x2d\xed\xe0\x2d\xca\xf3\xe1\xe0\xed\xe8", 0, 0},  // Славянск-на-Кубани
+    {"leningrad-region", "slancy", "\xd1\xeb\xe0\xed\xf6\xfb", 0, 0},  // Сланцы
+    {"kirov-area", "slobodskoj", "\xd1\xeb\xee\xe1\xee\xe4\xf1\xea\xee\xe9", 0, 0},  // Слободской
+    {"irkutsk-area", "sljudjanka", "\xd1\xeb\xfe\xe4\xff\xed\xea\xe0", 0, 0},  // Слюдянка
+    {"smolensk-area", "smolensk", "\xd1\xec\xee\xeb\xe5\xed\xf1\xea", 0, 0},  // Смоленск
+    {"krasnodar-territory", "smolenskaja", "\xd1\xec\xee\xeb\xe5\xed\xf1\xea\xe0\xff", 0, 0},  // Смоленская
+    {"altai-territory", "smolenskoe", "\xd1\xec\xee\xeb\xe5\xed\xf1\xea\xee\xe5", 0, 0},  // Смоленское
+    {"chelyabinsk-area", "snezhinsk", "\xd1\xed\xe5\xe6\xe8\xed\xf1\xea", 0, 0},  // Снежинск
+    {"murmansk-area", "snezhnogorsk", "\xd1\xed\xe5\xe6\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Снежногорск
+    {"vladimir-area", "sobinka", "\xd1\xee\xe1\xe8\xed\xea\xe0", 0, 0},  // Собинка
+    {"kaliningrad-area", "sovetsk", "\xd1\xee\xe2\xe5\xf2\xf1\xea", 0, 0},  // Советск
+    {"krasnodar-territory", "sovetskaja", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe0\xff", 0, 0},  // Советская
+    {"stavropol-territory", "sovetskaja2", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe0\xff", 0, 0},  // Советская
+    {"khabarovsk-territory", "sovetskaja-gavan", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe0\xff\x20\xc3\xe0\xe2\xe0\xed\xfc", 0, 0},  // Советская Гавань
+    {"hanty-mansijskij-ar", "sovetskij", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe8\xe9", 0, 0},  // Советский
+    {"republic-mary-el", "sovetskij2", "\xd1\xee\xe2\xe5\xf2\xf1\xea\xe8\xe9", 0, 0},  // Советский
+    {"kirov-area", "soveck", "\xd1\xee\xe2\xe5\xf6\xea", 0, 0},  // Совецк
+    {"vologda-area", "sokol", "\xd1\xee\xea\xee\xeb", 0, 0},  // Сокол
+    {"rostov-area", "sokolovo-kundrjuch", "\xd1\xee\xea\xee\xeb\xee\xe2\xee\x2d\xca\xf3\xed\xe4\xf0\xfe\xf7\xe5\xed\xf1\xea\xe8\xe9", 0, 0},  // Соколово-Кундрюченский
+    {"stavropol-territory", "soldato-aleksandro", "\xd1\xee\xeb\xe4\xe0\xf2\xee\x2d\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xee\xe2\xf1\xea\xee\xe5", 0, 0},  // Солдато-Александровское
+    {"perm-area", "solikamsk", "\xd1\xee\xeb\xe8\xea\xe0\xec\xf1\xea", 0, 0},  // Соликамск
+    {"moscow-area", "solnechnogorsk", "\xd1\xee\xeb\xed\xe5\xf7\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Солнечногорск
+    {"khabarovsk-territory", "solnechnyj", "\xd1\xee\xeb\xed\xe5\xf7\xed\xfb\xe9", 0, 0},  // Солнечный
+    {"orenburg-area", "sol-ileck", "\xd1\xee\xeb\xfc\x2d\xc8\xeb\xe5\xf6\xea", 0, 0},  // Соль-Илецк
+    {"novgorod-area", "solcy", "\xd1\xee\xeb\xfc\xf6\xfb", 0, 0},  // Сольцы
+    {"voronezh-area", "somovo", "\xd1\xee\xec\xee\xe2\xee", 0, 0},  // Сомово
+    {"orenburg-area", "sorochinsk", "\xd1\xee\xf0\xee\xf7\xe8\xed\xf1\xea", 0, 0},  // Сорочинск
+    {"republic-khakassia", "sorsk", "\xd1\xee\xf0\xf1\xea", 0, 0},  // Сорск
+    {"republic-karelia", "sortavala", "\xd1\xee\xf0\xf2\xe0\xe2\xe0\xeb\xe0", 0, 0},  // Сортавала
+    {"kaluga-area", "sosenskij", "\xd1\xee\xf1\xe5\xed\xf1\xea\xe8\xe9", 0, 0},  // Сосенский
+    {"kirov-area", "sosnovka", "\xd1\xee\xf1\xed\xee\xe2\xea\xe0", 0, 0},  // Сосновка
+    {"tambov-area", "sosnovka2", "\xd1\xee\xf1\xed\xee\xe2\xea\xe0", 0, 0},  // Сосновка
+    {"krasnoyarsk-territory", "sosnovoborsk", "\xd1\xee\xf1\xed\xee\xe2\xee\xe1\xee\xf0\xf1\xea", 0, 0},  // Сосновоборск
+    {"leningrad-region", "sosnovyj-bor", "\xd1\xee\xf1\xed\xee\xe2\xfb\xe9\x20\xc1\xee\xf0", 0, 0},  // Сосновый Бор
+    {"republic-komi", "sosnogorsk", "\xd1\xee\xf1\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Сосногорск
+    {"sverdlovsk-area", "sosva", "\xd1\xee\xf1\xfc\xe2\xe0", 0, 0},  // Сосьва
+    {"moscow-area", "sofrino", "\xd1\xee\xf4\xf0\xe8\xed\xee", 0, 0},  // Софрино
+    {"krasnodar-territory", "sochi", "\xd1\xee\xf7\xe8", 0, 0},  // Сочи
+    {"primorski-krai", "spassk-dalnij", "\xd1\xef\xe0\xf1\xf1\xea\x2d\xc4\xe0\xeb\xfc\xed\xe8\xe9", 0, 0},  // Спасск-Дальний
+    {"ryazan-area", "spassk-rjazanskij", "\xd1\xef\xe0\xf1\xf1\xea\x2d\xd0\xff\xe7\xe0\xed\xf1\xea\xe8\xe9", 0, 0},  // Спасск-Рязанский
+    {"sverdlovsk-area", "sredneuralsk", "\xd1\xf0\xe5\xe4\xed\xe5\xf3\xf0\xe0\xeb\xfc\xf1\xea", 0, 0},  // Среднеуральск
+    {"volgograd-area", "srednjaja-ahtuba", "\xd1\xf0\xe5\xe4\xed\xff\xff\x20\xc0\xf5\xf2\xf3\xe1\xe0", 0, 0},  // Средняя Ахтуба
+    {"penza-area", "srednjaja-eljuzan", "\xd1\xf0\xe5\xe4\xed\xff\xff\x20\xc5\xeb\xfe\xe7\xe0\xed\xfc", 0, 0},  // Средняя Елюзань
+    {"chita-area", "sretensk", "\xd1\xf0\xe5\xf2\xe5\xed\xf1\xea", 0, 0},  // Сретенск
+    {"vladimir-area", "stavrovo", "\xd1\xf2\xe0\xe2\xf0\xee\xe2\xee", 0, 0},  // Ставрово
+    {"stavropol-territory", "stavropol", "\xd1\xf2\xe0\xe2\xf0\xee\xef\xee\xeb\xfc", 0, 0},  // Ставрополь
+    {"moscow-area", "staraja-kupavna", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xca\xf3\xef\xe0\xe2\xed\xe0", 0, 0},  // Старая Купавна
+    {"novgorod-area", "staraja-russa", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xd0\xf3\xf1\xf1\xe0", 0, 0},  // Старая Русса
+    {"rostov-area", "staraja-stanica", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xd1\xf2\xe0\xed\xe8\xf6\xe0", 0, 0},  // Старая Станица
+    {"chechen-republic", "staraja-sunzha", "\xd1\xf2\xe0\xf0\xe0\xff\x20\xd1\xf3\xed\xe6\xe0", 0, 0},  // Старая Сунжа
+    {"tver-area", "starica", "\xd1\xf2\xe0\xf0\xe8\xf6\xe0", 0, 0},  // Старица
+    {"krasnodar-territory", "starovelichkovskaj", "\xd1\xf2\xe0\xf0\xee\xe2\xe5\xeb\xe8\xf7\xea\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Старовеличковская
+    {"krasnodar-territory", "staroderevjankovsk", "\xd1\xf2\xe0\xf0\xee\xe4\xe5\xf0\xe5\xe2\xff\xed\xea\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Стародеревянковская
+    {"bryansk-area", "starodub", "\xd1\xf2\xe0\xf0\xee\xe4\xf3\xe1", 0, 0},  // Стародуб
+    {"krasnodar-territory", "starokorsunskaja", "\xd1\xf2\xe0\xf0\xee\xea\xee\xf0\xf1\xf3\xed\xf1\xea\xe0\xff", 0, 0},  // Старокорсунская
+    {"krasnodar-territory", "starominskaja", "\xd1\xf2\xe0\xf0\xee\xec\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Староминская
+    {"krasnodar-territory", "staromyshastovskaj", "\xd1\xf2\xe0\xf0\xee\xec\xfb\xf8\xe0\xf1\xf2\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Старомышастовская
+    {"krasnodar-territory", "staronizhestebliev", "\xd1\xf2\xe0\xf0\xee\xed\xe8\xe6\xe5\xf1\xf2\xe5\xe1\xeb\xe8\xe5\xe2\xf1\xea\xe0\xff", 0, 0},  // Старонижестеблиевская
+    {"krasnodar-territory", "starotitarovskaja", "\xd1\xf2\xe0\xf0\xee\xf2\xe8\xf2\xe0\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Старотитаровская
+    {"krasnodar-territory", "staroscherbinovska", "\xd1\xf2\xe0\xf0\xee\xf9\xe5\xf0\xe1\xe8\xed\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Старощербиновская
+    {"chechen-republic", "starye-atagi", "\xd1\xf2\xe0\xf0\xfb\xe5\x20\xc0\xf2\xe0\xe3\xe8", 0, 0},  // Старые Атаги
+    {"saratov-area", "starye-ozinki", "\xd1\xf2\xe0\xf0\xfb\xe5\x20\xce\xe7\xe8\xed\xea\xe8", 0, 0},  // Старые Озинки
+    {"republic-ingushetia", "staryj-malgobek", "\xd1\xf2\xe0\xf0\xfb\xe9\x20\xcc\xe0\xeb\xe3\xee\xe1\xe5\xea", 0, 0},  // Старый Малгобек
+    {"belgorod-area", "staryj-oskol", "\xd1\xf2\xe0\xf0\xfb\xe9\x20\xce\xf1\xea\xee\xeb", 0, 0},  // Старый Оскол
+    {"republic-bashkortostan", "sterlitamak", "\xd1\xf2\xe5\xf0\xeb\xe8\xf2\xe0\xec\xe0\xea", 0, 0},  // Стерлитамак
+    {"republic-karachaevo-circassia", "storozhevaja", "\xd1\xf2\xee\xf0\xee\xe6\xe5\xe2\xe0\xff", 0, 0},  // Сторожевая
+    {"tomsk-area", "strezhevoj", "\xd1\xf2\xf0\xe5\xe6\xe5\xe2\xee\xe9", 0, 0},  // Стрежевой
+    {"leningrad-region", "strelna", "\xd1\xf2\xf0\xe5\xeb\xfc\xed\xe0", 0, 0},  // Стрельна
+    {"belgorod-area", "stroitel", "\xd1\xf2\xf0\xee\xe8\xf2\xe5\xeb\xfc", 0, 0},  // Строитель
+    {"moscow-area", "stromyn", "\xd1\xf2\xf0\xee\xec\xfb\xed\xfc", 0, 0},  // Стромынь
+    {"pskov-area", "strugi-krasnye", "\xd1\xf2\xf0\xf3\xe3\xe8\x2d\xca\xf0\xe0\xf1\xed\xfb\xe5", 0, 0},  // Струги-Красные
+    {"vladimir-area", "strunino", "\xd1\xf2\xf0\xf3\xed\xe8\xed\xee", 0, 0},  // Струнино
+    {"moscow-area", "stupino", "\xd1\xf2\xf3\xef\xe8\xed\xee", 0, 0},  // Ступино
+    {"stavropol-territory", "suvorovskaja", "\xd1\xf3\xe2\xee\xf0\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Суворовская
+    {"vladimir-area", "sudogda", "\xd1\xf3\xe4\xee\xe3\xe4\xe0", 0, 0},  // Судогда
+    {"vladimir-area", "suzdal", "\xd1\xf3\xe7\xe4\xe0\xeb\xfc", 0, 0},  // Суздаль
+    {"bryansk-area", "suzemka", "\xd1\xf3\xe7\xe5\xec\xea\xe0", 0, 0},  // Суземка
+    {"novosibirsk-area", "suzun", "\xd1\xf3\xe7\xf3\xed", 0, 0},  // Сузун
+    {"perm-area", "suksun", "\xd1\xf3\xea\xf1\xf3\xed", 0, 0},  // Суксун
+    {"republic-northern-ossetia", "sunzha", "\xd1\xf3\xed\xe6\xe0", 0, 0},  // Сунжа
+    {"republic-saha-yakutia", "suntar", "\xd1\xf3\xed\xf2\xe0\xf0", 0, 0},  // Сунтар
+    {"republic-karelia", "suojarvi", "\xd1\xf3\xee\xff\xf0\xe2\xe8", 0, 0},  // Суоярви
+    {"bryansk-area", "suponevo", "\xd1\xf3\xef\xee\xed\xe5\xe2\xee", 0, 0},  // Супонево
+    {"bryansk-area", "surazh", "\xd1\xf3\xf0\xe0\xe6", 0, 0},  // Сураж
+    {"hanty-mansijskij-ar", "surgut", "\xd1\xf3\xf0\xe3\xf3\xf2", 0, 0},  // Сургут
+    {"volgograd-area", "surovikino", "\xd1\xf3\xf0\xee\xe2\xe8\xea\xe8\xed\xee", 0, 0},  // Суровикино
+    {"penza-area", "sursk", "\xd1\xf3\xf0\xf1\xea", 0, 0},  // Сурск
+    {"republic-ingushetia", "surhahi", "\xd1\xf3\xf0\xf5\xe0\xf5\xe8", 0, 0},  // Сурхахи
+    {"kaluga-area", "suhinichi", "\xd1\xf3\xf5\xe8\xed\xe8\xf7\xe8", 0, 0},  // Сухиничи
+    {"samara-area", "suhodol", "\xd1\xf3\xf5\xee\xe4\xee\xeb", 0, 0},  // Суходол
+    {"sverdlovsk-area", "suhoj-log", "\xd1\xf3\xf5\xee\xe9\x20\xcb\xee\xe3", 0, 0},  // Сухой Лог
+    {"moscow-area", "shodnja", "\xd1\xf5\xee\xe4\xed\xff", 0, 0},  // Сходня
+    {"samara-area", "syzran", "\xd1\xfb\xe7\xf0\xe0\xed\xfc", 0, 0},  // Сызрань
+    {"republic-komi", "syktyvkar", "\xd1\xfb\xea\xf2\xfb\xe2\xea\xe0\xf0", 0, 0},  // Сыктывкар
+    {"perm-area", "sylva", "\xd1\xfb\xeb\xe2\xe0", 0, 0},  // Сылва
+    {"sverdlovsk-area", "sysert", "\xd1\xfb\xf1\xe5\xf0\xf2\xfc", 0, 0},  // Сысерть
+    {"leningrad-region", "sjasstroj", "\xd1\xff\xf1\xfc\xf1\xf2\xf0\xee\xe9", 0, 0},  // Сясьстрой
+    {"primorski-krai", "tavrichanka", "\xd2\xe0\xe2\xf0\xe8\xf7\xe0\xed\xea\xe0", 0, 0},  // Тавричанка
+    {"omsk-area", "tavricheskoe", "\xd2\xe0\xe2\xf0\xe8\xf7\xe5\xf1\xea\xee\xe5", 0, 0},  // Таврическое
+    {"rostov-area", "taganrog", "\xd2\xe0\xe3\xe0\xed\xf0\xee\xe3", 0, 0},  // Таганрог
+    {"irkutsk-area", "tajshet", "\xd2\xe0\xe9\xf8\xe5\xf2", 0, 0},  // Тайшет
+    {"sverdlovsk-area", "talica", "\xd2\xe0\xeb\xe8\xf6\xe0", 0, 0},  // Талица
+    {"krasnoyarsk-territory", "talnah", "\xd2\xe0\xeb\xed\xe0\xf5", 0, 0},  // Талнах
+    {"voronezh-area", "talovaja", "\xd2\xe0\xeb\xee\xe2\xe0\xff", 0, 0},  // Таловая
+    {"altai-territory", "talmenka", "\xd2\xe0\xeb\xfc\xec\xe5\xed\xea\xe0", 0, 0},  // Тальменка
+    {"krasnodar-territory", "taman", "\xd2\xe0\xec\xe0\xed\xfc", 0, 0},  // Тамань
+    {"tambov-area", "tambov", "\xd2\xe0\xec\xe1\xee\xe2", 0, 0},  // Тамбов
+    {"amur-area", "tambovka", "\xd2\xe0\xec\xe1\xee\xe2\xea\xe0", 0, 0},  // Тамбовка
+    {"omsk-area", "tara", "\xd2\xe0\xf0\xe0", 0, 0},  // Тара
+    {"rostov-area", "tarasovskij", "\xd2\xe0\xf0\xe0\xf1\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Тарасовский
+    {"jamalo-nenetskij-ar", "tarko-sale", "\xd2\xe0\xf0\xea\xee\x2d\xd1\xe0\xeb\xe5", 0, 0},  // Тарко-Сале
+    {"krasnoyarsk-territory", "taseevo", "\xd2\xe0\xf1\xe5\xe5\xe2\xee", 0, 0},  // Тасеево
+    {"novosibirsk-area", "tatarsk", "\xd2\xe0\xf2\xe0\xf0\xf1\xea", 0, 0},  // Татарск
+    {"rostov-area", "tacinskaja", "\xd2\xe0\xf6\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Тацинская
+    {"kemerovo-area", "tashtagol", "\xd2\xe0\xf8\xf2\xe0\xe3\xee\xeb", 0, 0},  // Таштагол
+    {"krasnodar-territory", "tbilisskaja", "\xd2\xe1\xe8\xeb\xe8\xf1\xf1\xea\xe0\xff", 0, 0},  // Тбилисская
+    {"tver-area", "tver", "\xd2\xe2\xe5\xf0\xfc", 0, 0},  // Тверь
+    {"ivanovo-area", "tejkovo", "\xd2\xe5\xe9\xea\xee\xe2\xee", 0, 0},  // Тейково
+    {"krasnodar-territory", "temirgoevskaja", "\xd2\xe5\xec\xe8\xf0\xe3\xee\xe5\xe2\xf1\xea\xe0\xff", 0, 0},  // Темиргоевская
+    {"krasnodar-territory", "temrjuk", "\xd2\xe5\xec\xf0\xfe\xea", 0, 0},  // Темрюк
+    {"republic-kabardino-balkaria", "terek", "\xd2\xe5\xf0\xe5\xea", 0, 0},  // Терек
+    {"republic-dagestan", "terekli-mekteb", "\xd2\xe5\xf0\xe5\xea\xeb\xe8\x2d\xcc\xe5\xea\xf2\xe5\xe1", 0, 0},  // Терекли-Мектеб
+    {"korjakskij-ar", "tilichiki", "\xd2\xe8\xeb\xe8\xf7\xe8\xea\xe8", 0, 0},  // Тиличики
+    {"krasnodar-territory", "timashevsk", "\xd2\xe8\xec\xe0\xf8\xe5\xe2\xf1\xea", 0, 0},  // Тимашевск
+    {"leningrad-region", "tihvin", "\xd2\xe8\xf5\xe2\xe8\xed", 0, 0},  // Тихвин
+    {"krasnodar-territory", "tihoreck", "\xd2\xe8\xf5\xee\xf0\xe5\xf6\xea", 0, 0},  // Тихорецк
+    {"tyumen-area", "tobolsk", "\xd2\xee\xe1\xee\xeb\xfc\xf1\xea", 0, 0},  // Тобольск
+    {"tula-area", "tovarkovskij", "\xd2\xee\xe2\xe0\xf0\xea\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Товарковский
+    {"tomsk-area", "togur", "\xd2\xee\xe3\xf3\xf0", 0, 0},  // Тогур
+    {"novosibirsk-area", "toguchin", "\xd2\xee\xe3\xf3\xf7\xe8\xed", 0, 0},  // Тогучин
+    {"republic-bashkortostan", "tolbazy", "\xd2\xee\xeb\xe1\xe0\xe7\xfb", 0, 0},  // Толбазы
+    {"chechen-republic", "tolstoj-jurt", "\xd2\xee\xeb\xf1\xf2\xee\xe9\x2d\xde\xf0\xf2", 0, 0},  // Толстой-Юрт
+    {"samara-area", "toljatti", "\xd2\xee\xeb\xfc\xff\xf2\xf2\xe8", 0, 0},  // Тольятти
+    {"belgorod-area", "tomarovka", "\xd2\xee\xec\xe0\xf0\xee\xe2\xea\xe0", 0, 0},  // Томаровка
+    {"moscow-area", "tomilino", "\xd2\xee\xec\xe8\xeb\xe8\xed\xee", 0, 0},  // Томилино
+    {"tomsk-area", "tomsk", "\xd2\xee\xec\xf1\xea", 0, 0},  // Томск
+    {"kemerovo-area", "topki", "\xd2\xee\xef\xea\xe8", 0, 0},  // Топки
+    {"altai-territory", "topchiha", "\xd2\xee\xef\xf7\xe8\xf5\xe0", 0, 0},  // Топчиха
+    {"tver-area", "torzhok", "\xd2\xee\xf0\xe6\xee\xea", 0, 0},  // Торжок
+    {"vologda-area", "totma", "\xd2\xee\xf2\xfc\xec\xe0", 0, 0},  // Тотьма
+    {"chelyabinsk-area", "trehgornyj", "\xd2\xf0\xe5\xf5\xe3\xee\xf0\xed\xfb\xe9", 0, 0},  // Трехгорный
+    {"chelyabinsk-area", "troick", "\xd2\xf0\xee\xe8\xf6\xea", 0, 0},  // Троицк
+    {"republic-ingushetia", "troickaja", "\xd2\xf0\xee\xe8\xf6\xea\xe0\xff", 0, 0},  // Троицкая
+    {"sverdlovsk-area", "troickij", "\xd2\xf0\xee\xe8\xf6\xea\xe8\xe9", 0, 0},  // Троицкий
+    {"altai-territory", "troickoe", "\xd2\xf0\xee\xe8\xf6\xea\xee\xe5", 0, 0},  // Троицкое
+    {"republic-kalmykia", "troickoe2", "\xd2\xf0\xee\xe8\xf6\xea\xee\xe5", 0, 0},  // Троицкое
+    {"bryansk-area", "trubchevsk", "\xd2\xf0\xf3\xe1\xf7\xe5\xe2\xf1\xea", 0, 0},  // Трубчевск
+    {"krasnodar-territory", "trudobelikovskij", "\xd2\xf0\xf3\xe4\xee\xe1\xe5\xeb\xe8\xea\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Трудобеликовский
+    {"primorski-krai", "trudovoe", "\xd2\xf0\xf3\xe4\xee\xe2\xee\xe5", 0, 0},  // Трудовое
+    {"krasnodar-territory", "tuapse", "\xd2\xf3\xe0\xef\xf1\xe5", 0, 0},  // Туапсе
+    {"republic-bashkortostan", "tujmazy", "\xd2\xf3\xe9\xec\xe0\xe7\xfb", 0, 0},  // Туймазы
+    {"tula-area", "tula", "\xd2\xf3\xeb\xe0", 0, 0},  // Тула
+    {"irkutsk-area", "tulun", "\xd2\xf3\xeb\xf3\xed", 0, 0},  // Тулун
+    {"evenkijskij-ar", "tura", "\xd2\xf3\xf0\xe0", 0, 0},  // Тура
+    {"sverdlovsk-area", "turinsk", "\xd2\xf3\xf0\xe8\xed\xf1\xea", 0, 0},  // Туринск
+    {"yaroslavl-area", "tutaev", "\xd2\xf3\xf2\xe0\xe5\xe2", 0, 0},  // Тутаев
+    {"amur-area", "tynda", "\xd2\xfb\xed\xe4\xe0", 0, 0},  // Тында
+    {"omsk-area", "tjukalinsk", "\xd2\xfe\xea\xe0\xeb\xe8\xed\xf1\xea", 0, 0},  // Тюкалинск
+    {"orenburg-area", "tjulgan", "\xd2\xfe\xeb\xfc\xe3\xe0\xed", 0, 0},  // Тюльган
+    {"tyumen-area", "tjumen", "\xd2\xfe\xec\xe5\xed\xfc", 0, 0},  // Тюмень
+    {"kemerovo-area", "tjazhinskij", "\xd2\xff\xe6\xe8\xed\xf1\xea\xe8\xe9", 0, 0},  // Тяжинский
+    {"chelyabinsk-area", "uvelskij", "\xd3\xe2\xe5\xeb\xfc\xf1\xea\xe8\xe9", 0, 0},  // Увельский
+    {"perm-area", "ugleuralskij", "\xd3\xe3\xeb\xe5\xf3\xf0\xe0\xeb\xfc\xf1\xea\xe8\xe9", 0, 0},  // Углеуральский
+    {"yaroslavl-area", "uglich", "\xd3\xe3\xeb\xe8\xf7", 0, 0},  // Углич
+    {"primorski-krai", "uglovoe", "\xd3\xe3\xeb\xee\xe2\xee\xe5", 0, 0},  // Угловое
+    {"republic-saha-yakutia", "udachnyj", "\xd3\xe4\xe0\xf7\xed\xfb\xe9", 0, 0},  // Удачный
+    {"moscow-area", "udelnaja", "\xd3\xe4\xe5\xeb\xfc\xed\xe0\xff", 0, 0},  // Удельная
+    {"tula-area", "uzlovaja", "\xd3\xe7\xeb\xee\xe2\xe0\xff", 0, 0},  // Узловая
+    {"chelyabinsk-area", "ujskoe", "\xd3\xe9\xf1\xea\xee\xe5", 0, 0},  // Уйское
+    {"republic-buryatiya", "ulan-ude", "\xd3\xeb\xe0\xed\x2d\xd3\xe4\xfd", 0, 0},  // Улан-Удэ
+    {"ulyanovsk-area", "uljanovsk", "\xd3\xeb\xfc\xff\xed\xee\xe2\xf1\xea", 0, 0},  // Ульяновск
+    {"bryansk-area", "unecha", "\xd3\xed\xe5\xf7\xe0", 0, 0},  // Унеча
+    {"hanty-mansijskij-ar", "uraj", "\xd3\xf0\xe0\xe9", 0, 0},  // Урай
+    {"nizhegorodskaya-area", "uren", "\xd3\xf0\xe5\xed\xfc", 0, 0},  // Урень
+    {"kirov-area", "urzhum", "\xd3\xf0\xe6\xf3\xec", 0, 0},  // Уржум
+    {"chechen-republic", "urus-martan", "\xd3\xf0\xf3\xf1\x2d\xcc\xe0\xf0\xf2\xe0\xed", 0, 0},  // Урус-Мартан
+    {"republic-tatarstan", "urussu", "\xd3\xf0\xf3\xf1\xf1\xf3", 0, 0},  // Уруссу
+    {"volgograd-area", "urjupinsk", "\xd3\xf0\xfe\xef\xe8\xed\xf1\xea", 0, 0},  // Урюпинск
+    {"republic-komi", "usinsk", "\xd3\xf1\xe8\xed\xf1\xea", 0, 0},  // Усинск
+    {"lipetsk-area", "usman", "\xd3\xf1\xec\xe0\xed\xfc", 0, 0},  // Усмань
+    {"irkutsk-area", "usole-sibirskoe", "\xd3\xf1\xee\xeb\xfc\xe5\x2d\xd1\xe8\xe1\xe8\xf0\xf1\xea\xee\xe5", 0, 0},  // Усолье-Сибирское
+    {"krasnodar-territory", "uspenskoe", "\xd3\xf1\xef\xe5\xed\xf1\xea\xee\xe5", 0, 0},  // Успенское
+    {"primorski-krai", "ussurijsk", "\xd3\xf1\xf1\xf3\xf0\xe8\xe9\xf1\xea", 0, 0},  // Уссурийск
+    {"republic-khakassia", "ust-abakan", "\xd3\xf1\xf2\xfc\x2d\xc0\xe1\xe0\xea\xe0\xed", 0, 0},  // Усть-Абакан
+    {"republic-karachaevo-circassia", "ust-dzheguta", "\xd3\xf1\xf2\xfc\x2d\xc4\xe6\xe5\xe3\xf3\xf2\xe0", 0, 0},  // Усть-Джегута
+    {"rostov-area", "ust-doneckij", "\xd3\xf1\xf2\xfc\x2d\xc4\xee\xed\xe5\xf6\xea\xe8\xe9", 0, 0},  // Усть-Донецкий
+    {"irkutsk-area", "ust-ilimsk", "\xd3\xf1\xf2\xfc\x2d\xc8\xeb\xe8\xec\xf1\xea", 0, 0},  // Усть-Илимск
+    {"chelyabinsk-area", "ust-katav", "\xd3\xf1\xf2\xfc\x2d\xca\xe0\xf2\xe0\xe2", 0, 0},  // Усть-Катав
+    {"irkutsk-area", "ust-kut", "\xd3\xf1\xf2\xfc\x2d\xca\xf3\xf2", 0, 0},  // Усть-Кут
+    {"krasnodar-territory", "ust-labinsk", "\xd3\xf1\xf2\xfc\x2d\xcb\xe0\xe1\xe8\xed\xf1\xea", 0, 0},  // Усть-Лабинск
+    {"republic-saha-yakutia", "ust-nera", "\xd3\xf1\xf2\xfc\x2d\xcd\xe5\xf0\xe0", 0, 0},  // Усть-Нера
+    {"ust-ordynsky-burjatskij-ar", "ust-ordynskij", "\xd3\xf1\xf2\xfc\x2d\xce\xf0\xe4\xfb\xed\xf1\xea\xe8\xe9", 0, 0},  // Усть-Ордынский
+    {"vologda-area", "ustjuzhna", "\xd3\xf1\xf2\xfe\xe6\xed\xe0", 0, 0},  // Устюжна
+    {"republic-bashkortostan", "ufa", "\xd3\xf4\xe0", 0, 0},  // Уфа
+    {"republic-komi", "uhta", "\xd3\xf5\xf2\xe0", 0, 0},  // Ухта
+    {"republic-bashkortostan", "uchaly", "\xd3\xf7\xe0\xeb\xfb", 0, 0},  // Учалы
+    {"republic-karachaevo-circassia", "uchkeken", "\xd3\xf7\xea\xe5\xea\xe5\xed", 0, 0},  // Учкекен
+    {"krasnoyarsk-territory", "ujar", "\xd3\xff\xf0", 0, 0},  // Уяр
+    {"krasnodar-territory", "fastoveckaja", "\xd4\xe0\xf1\xf2\xee\xe2\xe5\xf6\xea\xe0\xff", 0, 0},  // Фастовецкая
+    {"primorski-krai", "fokino", "\xd4\xee\xea\xe8\xed\xee", 0, 0},  // Фокино
+    {"volgograd-area", "frolovo", "\xd4\xf0\xee\xeb\xee\xe2\xee", 0, 0},  // Фролово
+    {"moscow-area", "frjazevo", "\xd4\xf0\xff\xe7\xe5\xe2\xee", 0, 0},  // Фрязево
+    {"moscow-area", "frjazino", "\xd4\xf0\xff\xe7\xe8\xed\xee", 0, 0},  // Фрязино
+    {"moscow-area", "frjanovo", "\xd4\xf0\xff\xed\xee\xe2\xee", 0, 0},  // Фряново
+    {"ivanovo-area", "furmanov", "\xd4\xf3\xf0\xec\xe0\xed\xee\xe2", 0, 0},  // Фурманов
+    {"khabarovsk-territory", "habarovsk", "\xd5\xe0\xe1\xe0\xf0\xee\xe2\xf1\xea", 0, 0},  // Хабаровск
+    {"krasnodar-territory", "hadyzhensk", "\xd5\xe0\xe4\xfb\xe6\xe5\xed\xf1\xea", 0, 0},  // Хадыженск
+    {"chechen-republic", "hankala", "\xd5\xe0\xed\xea\xe0\xeb\xe0", 0, 0},  // Ханкала
+    {"republic-adygea", "hanskaja", "\xd5\xe0\xed\xf1\xea\xe0\xff", 0, 0},  // Ханская
+    {"hanty-mansijskij-ar", "hanty-mansijsk", "\xd5\xe0\xed\xf2\xfb\x2d\xcc\xe0\xed\xf1\xe8\xe9\xf1\xea", 0, 0},  // Ханты-Мансийск
+    {"astrakhan-area", "harabali", "\xd5\xe0\xf0\xe0\xe1\xe0\xeb\xe8", 0, 0},  // Харабали
+    {"vologda-area", "harovsk", "\xd5\xe0\xf0\xee\xe2\xf1\xea", 0, 0},  // Харовск
+    {"republic-dagestan", "hasavjurt", "\xd5\xe0\xf1\xe0\xe2\xfe\xf0\xf2", 0, 0},  // Хасавюрт
+    {"tajmyrsky-dolgano-nenets", "hatanga", "\xd5\xe0\xf2\xe0\xed\xe3\xe0", 0, 0},  // Хатанга
+    {"saratov-area", "hvalynsk", "\xd5\xe2\xe0\xeb\xfb\xed\xf1\xea", 0, 0},  // Хвалынск
+    {"chita-area", "hilok", "\xd5\xe8\xeb\xee\xea", 0, 0},  // Хилок
+    {"moscow-area", "himki", "\xd5\xe8\xec\xea\xe8", 0, 0},  // Химки
+    {"sakhalin-area", "holmsk", "\xd5\xee\xeb\xec\xf1\xea", 0, 0},  // Холмск
+    {"krasnodar-territory", "holmskij", "\xd5\xee\xeb\xec\xf1\xea\xe8\xe9", 0, 0},  // Холмский
+    {"khabarovsk-territory", "hor", "\xd5\xee\xf0", 0, 0},  // Хор
+    {"republic-buryatiya", "horinsk", "\xd5\xee\xf0\xe8\xed\xf1\xea", 0, 0},  // Хоринск
+    {"primorski-krai", "horol", "\xd5\xee\xf0\xee\xeb\xfc", 0, 0},  // Хороль
+    {"krasnodar-territory", "hosta", "\xd5\xee\xf1\xf2\xe0", 0, 0},  // Хоста
+    {"moscow-area", "hotkovo", "\xd5\xee\xf2\xfc\xea\xee\xe2\xee", 0, 0},  // Хотьково
+    {"rostov-area", "celina", "\xd6\xe5\xeb\xe8\xed\xe0", 0, 0},  // Целина
+    {"chuvash-republic", "civilsk", "\xd6\xe8\xe2\xe8\xeb\xfc\xf1\xea", 0, 0},  // Цивильск
+    {"rostov-area", "cimljansk", "\xd6\xe8\xec\xeb\xff\xed\xf1\xea", 0, 0},  // Цимлянск
+    {"chechen-republic", "cocin-jurt", "\xd6\xee\xf6\xe8\xed\x2d\xde\xf0\xf2", 0, 0},  // Цоцин-Юрт
+    {"republic-tyva", "chadan", "\xd7\xe0\xe4\xe0\xed", 0, 0},  // Чадан
+    {"perm-area", "chajkovskij", "\xd7\xe0\xe9\xea\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Чайковский
+    {"rostov-area", "chaltyr", "\xd7\xe0\xeb\xf2\xfb\xf0\xfc", 0, 0},  // Чалтырь
+    {"republic-mordovia", "chamzinka", "\xd7\xe0\xec\xe7\xe8\xed\xea\xe0", 0, 0},  // Чамзинка
+    {"novosibirsk-area", "chany", "\xd7\xe0\xed\xfb", 0, 0},  // Чаны
+    {"samara-area", "chapaevsk", "\xd7\xe0\xef\xe0\xe5\xe2\xf1\xea", 0, 0},  // Чапаевск
+    {"lipetsk-area", "chaplygin", "\xd7\xe0\xef\xeb\xfb\xe3\xe8\xed", 0, 0},  // Чаплыгин
+    {"chelyabinsk-area", "chebarkul", "\xd7\xe5\xe1\xe0\xf0\xea\xf3\xeb\xfc", 0, 0},  // Чебаркуль
+    {"chuvash-republic", "cheboksary", "\xd7\xe5\xe1\xee\xea\xf1\xe0\xf0\xfb", 0, 0},  // Чебоксары
+    {"khabarovsk-territory", "chegdomyn", "\xd7\xe5\xe3\xe4\xee\xec\xfb\xed", 0, 0},  // Чегдомын
+    {"republic-kabardino-balkaria", "chegem", "\xd7\xe5\xe3\xe5\xec", 0, 0},  // Чегем
+    {"republic-kabardino-balkaria", "chegem-vtoroj", "\xd7\xe5\xe3\xe5\xec\x20\xc2\xf2\xee\xf0\xee\xe9", 0, 0},  // Чегем Второй
+    {"republic-bashkortostan", "chekmagush", "\xd7\xe5\xea\xec\xe0\xe3\xf3\xf8", 0, 0},  // Чекмагуш
+    {"chelyabinsk-area", "cheljabinsk", "\xd7\xe5\xeb\xff\xe1\xe8\xed\xf1\xea", 0, 0},  // Челябинск
+    {"ulyanovsk-area", "cherdakly", "\xd7\xe5\xf0\xe4\xe0\xea\xeb\xfb", 0, 0},  // Чердаклы
+    {"republic-khakassia", "cheremushki", "\xd7\xe5\xf0\xe5\xec\xf3\xf8\xea\xe8", 0, 0},  // Черемушки
+    {"irkutsk-area", "cheremhovo", "\xd7\xe5\xf0\xe5\xec\xf5\xee\xe2\xee", 0, 0},  // Черемхово
+    {"novosibirsk-area", "cherepanovo", "\xd7\xe5\xf0\xe5\xef\xe0\xed\xee\xe2\xee", 0, 0},  // Черепаново
+    {"vologda-area", "cherepovec", "\xd7\xe5\xf0\xe5\xef\xee\xe2\xe5\xf6", 0, 0},  // Череповец
+    {"republic-karachaevo-circassia", "cherkessk", "\xd7\xe5\xf0\xea\xe5\xf1\xf1\xea", 0, 0},  // Черкесск
+    {"omsk-area", "cherlak", "\xd7\xe5\xf0\xeb\xe0\xea", 0, 0},  // Черлак
+    {"republic-northern-ossetia", "chermen", "\xd7\xe5\xf0\xec\xe5\xed", 0, 0},  // Чермен
+    {"primorski-krai", "chernigovka", "\xd7\xe5\xf0\xed\xe8\xe3\xee\xe2\xea\xe0", 0, 0},  // Черниговка
+    {"moscow-area", "chernogolovka", "\xd7\xe5\xf0\xed\xee\xe3\xee\xeb\xee\xe2\xea\xe0", 0, 0},  // Черноголовка
+    {"republic-khakassia", "chernogorsk", "\xd7\xe5\xf0\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Черногорск
+    {"krasnodar-territory", "chernomorskij", "\xd7\xe5\xf0\xed\xee\xec\xee\xf0\xf1\xea\xe8\xe9", 0, 0},  // Черноморский
+    {"perm-area", "chernushka", "\xd7\xe5\xf0\xed\xf3\xf8\xea\xe0", 0, 0},  // Чернушка
+    {"astrakhan-area", "chernyj-jar", "\xd7\xe5\xf0\xed\xfb\xe9\x20\xdf\xf0", 0, 0},  // Черный Яр
+    {"chita-area", "chernyshevsk", "\xd7\xe5\xf0\xed\xfb\xf8\xe5\xe2\xf1\xea", 0, 0},  // Чернышевск
+    {"belgorod-area", "chernjanka", "\xd7\xe5\xf0\xed\xff\xed\xea\xe0", 0, 0},  // Чернянка
+    {"kaliningrad-area", "chernjahovsk", "\xd7\xe5\xf0\xed\xff\xf5\xee\xe2\xf1\xea", 0, 0},  // Черняховск
+    {"rostov-area", "chertkovo", "\xd7\xe5\xf0\xf2\xea\xee\xe2\xee", 0, 0},  // Чертково
+    {"moscow-area", "chehov", "\xd7\xe5\xf5\xee\xe2", 0, 0},  // Чехов
+    {"republic-dagestan", "chirkej", "\xd7\xe8\xf0\xea\xe5\xe9", 0, 0},  // Чиркей
+    {"republic-tatarstan", "chistopol", "\xd7\xe8\xf1\xf2\xee\xef\xee\xeb\xfc", 0, 0},  // Чистополь
+    {"chita-area", "chita", "\xd7\xe8\xf2\xe0", 0, 0},  // Чита
+    {"republic-bashkortostan", "chishmy", "\xd7\xe8\xf8\xec\xfb", 0, 0},  // Чишмы
+    {"republic-dagestan", "chontaul", "\xd7\xee\xed\xf2\xe0\xf3\xeb", 0, 0},  // Чонтаул
+    {"primorski-krai", "chuguevka", "\xd7\xf3\xe3\xf3\xe5\xe2\xea\xe0", 0, 0},  // Чугуевка
+    {"novgorod-area", "chudovo", "\xd7\xf3\xe4\xee\xe2\xee", 0, 0},  // Чудово
+    {"novosibirsk-area", "chulym", "\xd7\xf3\xeb\xfb\xec", 0, 0},  // Чулым
+    {"republic-saha-yakutia", "chulman", "\xd7\xf3\xeb\xfc\xec\xe0\xed", 0, 0},  // Чульман
+    {"irkutsk-area", "chunskij", "\xd7\xf3\xed\xf1\xea\xe8\xe9", 0, 0},  // Чунский
+    {"perm-area", "chusovoj", "\xd7\xf3\xf1\xee\xe2\xee\xe9", 0, 0},  // Чусовой
+    {"republic-tyva", "shagonar", "\xd8\xe0\xe3\xee\xed\xe0\xf0", 0, 0},  // Шагонар
+    {"kurgan-area", "shadrinsk", "\xd8\xe0\xe4\xf0\xe8\xed\xf1\xea", 0, 0},  // Шадринск
+    {"republic-kabardino-balkaria", "shalushka", "\xd8\xe0\xeb\xf3\xf8\xea\xe0", 0, 0},  // Шалушка
+    {"republic-dagestan", "shamhal", "\xd8\xe0\xec\xf5\xe0\xeb", 0, 0},  // Шамхал
+    {"orenburg-area", "sharlyk", "\xd8\xe0\xf0\xeb\xfb\xea", 0, 0},  // Шарлык
+    {"krasnoyarsk-territory", "sharypovo", "\xd8\xe0\xf0\xfb\xef\xee\xe2\xee", 0, 0},  // Шарыпово
+    {"kostroma-area", "sharja", "\xd8\xe0\xf0\xfc\xff", 0, 0},  // Шарья
+    {"nizhegorodskaya-area", "shatki", "\xd8\xe0\xf2\xea\xe8", 0, 0},  // Шатки
+    {"moscow-area", "shatura", "\xd8\xe0\xf2\xf3\xf0\xe0", 0, 0},  // Шатура
+    {"moscow-area", "shahovskaja", "\xd8\xe0\xf5\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Шаховская
+    {"sakhalin-area", "shahtersk", "\xd8\xe0\xf5\xf2\xe5\xf0\xf1\xea", 0, 0},  // Шахтерск
+    {"rostov-area", "shahty", "\xd8\xe0\xf5\xf2\xfb", 0, 0},  // Шахты
+    {"nizhegorodskaya-area", "shahunja", "\xd8\xe0\xf5\xf3\xed\xfc\xff", 0, 0},  // Шахунья
+    {"belgorod-area", "shebekino", "\xd8\xe5\xe1\xe5\xea\xe8\xed\xee", 0, 0},  // Шебекино
+    {"vologda-area", "sheksna", "\xd8\xe5\xea\xf1\xed\xe0", 0, 0},  // Шексна
+    {"irkutsk-area", "shelehov", "\xd8\xe5\xeb\xe5\xf5\xee\xe2", 0, 0},  // Шелехов
+    {"chechen-republic", "shelkovskaja", "\xd8\xe5\xeb\xea\xee\xe2\xf1\xea\xe0\xff", 0, 0},  // Шелковская
+    {"kemerovo-area", "sheregesh", "\xd8\xe5\xf0\xe5\xe3\xe5\xf8", 0, 0},  // Шерегеш
+    {"chita-area", "shilka", "\xd8\xe8\xeb\xea\xe0", 0, 0},  // Шилка
+    {"ryazan-area", "shilovo", "\xd8\xe8\xeb\xee\xe2\xee", 0, 0},  // Шилово
+    {"amur-area", "shimanovsk", "\xd8\xe8\xec\xe0\xed\xee\xe2\xf1\xea", 0, 0},  // Шимановск
+    {"altai-territory", "shipunovo", "\xd8\xe8\xef\xf3\xed\xee\xe2\xee", 0, 0},  // Шипуново
+    {"republic-khakassia", "shira", "\xd8\xe8\xf0\xe0", 0, 0},  // Шира
+    {"leningrad-region", "shlisselburg", "\xd8\xeb\xe8\xf1\xf1\xe5\xeb\xfc\xe1\xf3\xf0\xe3", 0, 0},  // Шлиссельбург
+    {"rostov-area", "sholohovskij", "\xd8\xee\xeb\xee\xf5\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Шолоховский
+    {"chuvash-republic", "shumerlja", "\xd8\xf3\xec\xe5\xf0\xeb\xff", 0, 0},  // Шумерля
+    {"kurgan-area", "shumiha", "\xd8\xf3\xec\xe8\xf5\xe0", 0, 0},  // Шумиха
+    {"leningrad-region", "shushary", "\xd8\xf3\xf8\xe0\xf0\xfb", 0, 0},  // Шушары
+    {"krasnoyarsk-territory", "shushenskoe", "\xd8\xf3\xf8\xe5\xed\xf1\xea\xee\xe5", 0, 0},  // Шушенское
+    {"ivanovo-area", "shuja", "\xd8\xf3\xff", 0, 0},  // Шуя
+    {"tula-area", "schekino", "\xd9\xe5\xea\xe8\xed\xee", 0, 0},  // Щекино
+    {"moscow-area", "schelkovo", "\xd9\xe5\xeb\xea\xee\xe2\xee", 0, 0},  // Щелково
+    {"moscow-area", "scherbinka", "\xd9\xe5\xf0\xe1\xe8\xed\xea\xe0", 0, 0},  // Щербинка
+    {"kursk-area", "schigry", "\xd9\xe8\xe3\xf0\xfb", 0, 0},  // Щигры
+    {"republic-komi", "ezhva", "\xdd\xe6\xe2\xe0", 0, 0},  // Эжва
+    {"republic-ingushetia", "ekazhevo", "\xdd\xea\xe0\xe6\xe5\xe2\xee", 0, 0},  // Экажево
+    {"moscow-area", "elektrogorsk", "\xdd\xeb\xe5\xea\xf2\xf0\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Электрогорск
+    {"moscow-area", "elektrostal", "\xdd\xeb\xe5\xea\xf2\xf0\xee\xf1\xf2\xe0\xeb\xfc", 0, 0},  // Электросталь
+    {"moscow-area", "elektrougli", "\xdd\xeb\xe5\xea\xf2\xf0\xee\xf3\xe3\xeb\xe8", 0, 0},  // Электроугли
+    {"saratov-area", "engels", "\xdd\xed\xe3\xe5\xeb\xfc\xf1", 0, 0},  // Энгельс
+    {"republic-adygea", "enem", "\xdd\xed\xe5\xec", 0, 0},  // Энем
+    {"orenburg-area", "energetik", "\xdd\xed\xe5\xf0\xe3\xe5\xf2\xe8\xea", 0, 0},  // Энергетик
+    {"voronezh-area", "ertil", "\xdd\xf0\xf2\xe8\xeb\xfc", 0, 0},  // Эртиль
+    {"moscow-area", "jubilejnyj", "\xde\xe1\xe8\xeb\xe5\xe9\xed\xfb\xe9", 0, 0},  // Юбилейный
+    {"perm-area", "jugo-kamskij", "\xde\xe3\xee\x2d\xca\xe0\xec\xf1\xea\xe8\xe9", 0, 0},  // Юго-Камский
+    {"hanty-mansijskij-ar", "jugorsk", "\xde\xe3\xee\xf0\xf1\xea", 0, 0},  // Югорск
+    {"sakhalin-area", "juzhno-sahalinsk", "\xde\xe6\xed\xee\x2d\xd1\xe0\xf5\xe0\xeb\xe8\xed\xf1\xea", 0, 0},  // Южно-Сахалинск
+    {"republic-dagestan", "juzhno-suhokumsk", "\xde\xe6\xed\xee\x2d\xd1\xf3\xf5\xee\xea\xf3\xec\xf1\xea", 0, 0},  // Южно-Сухокумск
+    {"chelyabinsk-area", "juzhnouralsk", "\xde\xe6\xed\xee\xf3\xf0\xe0\xeb\xfc\xf1\xea", 0, 0},  // Южноуральск
+    {"altai-territory", "juzhnyj", "\xde\xe6\xed\xfb\xe9", 0, 0},  // Южный
+    {"kemerovo-area", "jurga", "\xde\xf0\xe3\xe0", 0, 0},  // Юрга
+    {"vladimir-area", "jurev-polskij", "\xde\xf0\xfc\xe5\xe2\x2d\xcf\xee\xeb\xfc\xf1\xea\xe8\xe9", 0, 0},  // Юрьев-Польский
+    {"ivanovo-area", "jurevec", "\xde\xf0\xfc\xe5\xe2\xe5\xf6", 0, 0},  // Юрьевец
+    {"chelyabinsk-area", "jurjuzan", "\xde\xf0\xfe\xe7\xe0\xed\xfc", 0, 0},  // Юрюзань
+    {"stavropol-territory", "juca", "\xde\xf6\xe0", 0, 0},  // Юца
+    {"republic-adygea", "jablonovskij", "\xdf\xe1\xeb\xee\xed\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Яблоновский
+    {"republic-mordovia", "javas", "\xdf\xe2\xe0\xf1", 0, 0},  // Явас
+    {"kemerovo-area", "jagunovskij", "\xdf\xe3\xf3\xed\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Ягуновский
+    {"chuvash-republic", "jadrin", "\xdf\xe4\xf0\xe8\xed", 0, 0},  // Ядрин
+    {"perm-area", "jajva", "\xdf\xe9\xe2\xe0", 0, 0},  // Яйва
+    {"republic-saha-yakutia", "jakutsk", "\xdf\xea\xf3\xf2\xf1\xea", 0, 0},  // Якутск
+    {"republic-bashkortostan", "janaul", "\xdf\xed\xe0\xf3\xeb", 0, 0},  // Янаул
+    {"kirov-area", "jaransk", "\xdf\xf0\xe0\xed\xf1\xea", 0, 0},  // Яранск
+    {"republic-komi", "jarega", "\xdf\xf0\xe5\xe3\xe0", 0, 0},  // Ярега
+    {"altai-territory", "jarovoe", "\xdf\xf0\xee\xe2\xee\xe5", 0, 0},  // Яровое
+    {"yaroslavl-area", "jaroslavl", "\xdf\xf0\xee\xf1\xeb\xe0\xe2\xeb\xfc", 0, 0},  // Ярославль
+    {"primorski-krai", "jaroslavskij", "\xdf\xf0\xee\xf1\xeb\xe0\xe2\xf1\xea\xe8\xe9", 0, 0},  // Ярославский
+    {"smolensk-area", "jarcevo", "\xdf\xf0\xf6\xe5\xe2\xee", 0, 0},  // Ярцево
+    {"orenburg-area", "jasnyj", "\xdf\xf1\xed\xfb\xe9", 0, 0},  // Ясный
+    {"kemerovo-area", "jashkino", "\xdf\xf8\xea\xe8\xed\xee", 0, 0},  // Яшкино
+    {"kemerovo-area", "jaja", "\xdf\xff", 0, 0},  // Яя
 };
 
 static const CityEntry CITIES_AUSTRALIA[17] = {
-    {"", "adelaide", "\xc0\xe4\xe5\xeb\xe0\xe8\xe4\xe0"},  // Аделаида
-    {"", "brisbane", "\xc1\xf0\xe8\xf1\xe1\xe5\xed"},  // Брисбен
-    {"", "wollongong", "\xc2\xf3\xeb\xeb\xee\xed\xe3\xee\xed\xe3"},  // Вуллонгонг
-    {"", "gold-coast", "\xc3\xee\xeb\xe4\x2d\xca\xee\xf1\xf2"},  // Голд-Кост
-    {"", "darwin", "\xc4\xe0\xf0\xe2\xe8\xed"},  // Дарвин
-    {"", "geelong", "\xc4\xe6\xe5\xeb\xee\xed\xe3"},  // Джелонг
-    {"", "canberra", "\xca\xe0\xed\xe1\xe5\xf0\xf0\xe0"},  // Канберра
-    {"", "cairns", "\xca\xfd\xf0\xed\xf1"},  // Кэрнс
-    {"", "launceston", "\xcb\xee\xed\xf1\xe5\xf1\xf2\xee\xed"},  // Лонсестон
-    {"", "melbourne", "\xcc\xe5\xeb\xfc\xe1\xf3\xf0\xed"},  // Мельбурн
-    {"", "newcastle", "\xcd\xfc\xfe\xea\xe0\xf1\xeb"},  // Ньюкасл
-    {"", "perth", "\xcf\xe5\xf0\xf2"},  // Перт
-    {"", "rockingham", "\xd0\xee\xea\xe8\xed\xe3\xe5\xec"},  // Рокингем
-    {"", "sydney", "\xd1\xe8\xe4\xed\xe5\xe9"},  // Сидней
-    {"", "townsville", "\xd2\xe0\xf3\xed\xf1\xe2\xe8\xeb\xfc"},  // Таунсвиль
-    {"", "toowoomba", "\xd2\xf3\xe2\xf3\xec\xe1\xe0"},  // Тувумба
-    {"", "hobart", "\xd5\xee\xe1\xe0\xf0\xf2"},  // Хобарт
+    {"", "adelaide", "\xc0\xe4\xe5\xeb\xe0\xe8\xe4\xe0", 0, 0},  // Аделаида
+    {"", "brisbane", "\xc1\xf0\xe8\xf1\xe1\xe5\xed", 0, 0},  // Брисбен
+    {"", "wollongong", "\xc2\xf3\xeb\xeb\xee\xed\xe3\xee\xed\xe3", 0, 0},  // Вуллонгонг
+    {"", "gold-coast", "\xc3\xee\xeb\xe4\x2d\xca\xee\xf1\xf2", 0, 0},  // Голд-Кост
+    {"", "darwin", "\xc4\xe0\xf0\xe2\xe8\xed", 0, 0},  // Дарвин
+    {"", "geelong", "\xc4\xe6\xe5\xeb\xee\xed\xe3", 0, 0},  // Джелонг
+    {"", "canberra", "\xca\xe0\xed\xe1\xe5\xf0\xf0\xe0", 0, 0},  // Канберра
+    {"", "cairns", "\xca\xfd\xf0\xed\xf1", 0, 0},  // Кэрнс
+    {"", "launceston", "\xcb\xee\xed\xf1\xe5\xf1\xf2\xee\xed", 0, 0},  // Лонсестон
+    {"", "melbourne", "\xcc\xe5\xeb\xfc\xe1\xf3\xf0\xed", 0, 0},  // Мельбурн
+    {"", "newcastle", "\xcd\xfc\xfe\xea\xe0\xf1\xeb", 0, 0},  // Ньюкасл
+    {"", "perth", "\xcf\xe5\xf0\xf2", 0, 0},  // Перт
+    {"", "rockingham", "\xd0\xee\xea\xe8\xed\xe3\xe5\xec", 0, 0},  // Рокингем
+    {"", "sydney", "\xd1\xe8\xe4\xed\xe5\xe9", 0, 0},  // Сидней
+    {"", "townsville", "\xd2\xe0\xf3\xed\xf1\xe2\xe8\xeb\xfc", 0, 0},  // Таунсвиль
+    {"", "toowoomba", "\xd2\xf3\xe2\xf3\xec\xe1\xe0", 0, 0},  // Тувумба
+    {"", "hobart", "\xd5\xee\xe1\xe0\xf0\xf2", 0, 0},  // Хобарт
 };
 
 static const CityEntry CITIES_AUSTRIA[96] = {
-    {"", "eisenstadt", "\xc0\xe9\xe7\xe5\xed\xf8\xf2\xe0\xe4\xf2"},  // Айзенштадт
-    {"", "altmunster", "\xc0\xeb\xfc\xf2\xec\xfe\xed\xf1\xf2\xe5\xf0"},  // Альтмюнстер
-    {"", "amstetten", "\xc0\xec\xf8\xf2\xe5\xf2\xf2\xe5\xed"},  // Амштеттен
-    {"", "ansfelden", "\xc0\xed\xf1\xf4\xe5\xeb\xfc\xe4\xe5\xed"},  // Ансфельден
-    {"", "attnang-puchheim", "\xc0\xf2\xed\xe0\xed\xe3\x2d\xcf\xf3\xf5\xf5\xe0\xe9\xec"},  // Атнанг-Пуххайм
-    {"", "bad-voslau", "\xc1\xe0\xe4\x2d\xc2\xe5\xf1\xeb\xe0\xf3"},  // Бад-Веслау
-    {"", "bad-gastein", "\xc1\xe0\xe4\x2d\xc3\xe0\xf8\xf2\xe0\xe9\xed"},  // Бад-Гаштайн
-    {"", "bad-goisern", "\xc1\xe0\xe4\x2d\xc3\xee\xe9\xe7\xe5\xf0\xed"},  // Бад-Гойзерн
-    {"", "bad-ischl", "\xc1\xe0\xe4\x2d\xc8\xf8\xeb\xfc"},  // Бад-Ишль
-    {"", "bad-hofgastein", "\xc1\xe0\xe4\x2d\xd5\xee\xf4\xe3\xe0\xf8\xf2\xe0\xe9\xed"},  // Бад-Хофгаштайн
-    {"", "baden", "\xc1\xe0\xe4\xe5\xed"},  // Баден
-    {"", "bischofshofen", "\xc1\xe8\xf8\xee\xf4\xf1\xf5\xee\xf4\xe5\xed"},  // Бишофсхофен
-    {"", "bludenz", "\xc1\xeb\xf3\xe4\xe5\xed\xf6"},  // Блуденц
-    {"", "braunau-am-inn", "\xc1\xf0\xe0\xf3\xed\xe0\xf3\x2d\xe0\xec\x2d\xc8\xed\xed"},  // Браунау-ам-Инн
-    {"", "bregenz", "\xc1\xf0\xe5\xe3\xe5\xed\xf6"},  // Брегенц
-    {"", "bruck-an-der-leith", "\xc1\xf0\xf3\xea\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xcb\xe0\xe9\xf2\xe0"},  // Брук-ан-дер-Лайта
-    {"", "bruck-an-der-mur", "\xc1\xf0\xf3\xea\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xcc\xf3\xf0"},  // Брук-ан-дер-Мур
-    {"", "waidhofen-an-der-y", "\xc2\xe0\xe9\xe4\xf5\xee\xf4\xe5\xed\x2d\xed\xe0\x2d\xc8\xe1\xf1\xe5"},  // Вайдхофен-на-Ибсе
-    {"", "weiz", "\xc2\xe0\xe9\xf6"},  // Вайц
-    {"", "velden", "\xc2\xe5\xeb\xfc\xe4\xe5\xed"},  // Вельден
-    {"", "wels", "\xc2\xe5\xeb\xfc\xf1"},  // Вельс
-    {"", "vienna", "\xc2\xe5\xed\xe0"},  // Вена
-    {"", "wiener-neustadt", "\xc2\xe8\xed\xe5\xf0\x2d\xcd\xe5\xe9\xf8\xf2\xe0\xe4\xf2"},  // Винер-Нейштадт
-    {"", "wolfurt", "\xc2\xee\xeb\xfc\xf4\xf3\xf0\xf2"},  // Вольфурт
-    {"", "ganserndorf", "\xc3\xe5\xed\xe7\xe5\xf0\xed\xe4\xee\xf0\xf4"},  // Гензерндорф
-    {"", "gloggnitz", "\xc3\xeb\xee\xe3\xed\xe8\xf6"},  // Глогниц
-    {"", "gmunden", "\xc3\xec\xf3\xed\xe4\xe5\xed"},  // Гмунден
-    {"", "graz", "\xc3\xf0\xe0\xf6"},  // Грац
-    {"", "gross-enzersdorf", "\xc3\xf0\xee\xf1\xf1\x2d\xdd\xed\xf6\xe5\xf0\xf1\xe4\xee\xf0\xf4"},  // Гросс-Энцерсдорф
-    {"", "deutschlandsberg", "\xc4\xee\xe9\xf7\xeb\xe0\xed\xe4\xf1\xe1\xe5\xf0\xe3"},  // Дойчландсберг
-    {"", "dornbirn", "\xc4\xee\xf0\xed\xe1\xe8\xf0\xed"},  // Дорнбирн
-    {"", "saalfelden-am-stei", "\xc7\xe0\xeb\xfc\xf4\xe5\xeb\xfc\xe4\xe5\xed\x2d\xe0\xec\x2d\xd8\xf2\xe0\xe9\xed\xe5\xf0\xed\xe5\xed\x2d\xcc\xe5\xe5\xf0"},  // Зальфельден-ам-Штайнернен-Меер
-    {"", "salzburg", "\xc7\xe0\xeb\xfc\xf6\xe1\xf3\xf0\xe3"},  // Зальцбург
-    {"", "imst", "\xc8\xec\xf1\xf2"},  // Имст
-    {"", "innsbruck", "\xc8\xed\xf1\xe1\xf0\xf3\xea"},  // Инсбрук
-    {"", "kapfenberg", "\xca\xe0\xef\xf4\xe5\xed\xe1\xe5\xf0\xe3"},  // Капфенберг
-    {"", "kitzbuhel", "\xca\xe8\xf6\xe1\xfe\xfd\xeb\xfc"},  // Кицбюэль
-    {"", "klagenfurt", "\xca\xeb\xe0\xe3\xe5\xed\xf4\xf3\xf0\xf2"},  // Клагенфурт
-    {"", "klosterneuburg", "\xca\xeb\xee\xf1\xf2\xe5\xf0\xed\xee\xe9\xe1\xf3\xf0\xe3"},  // Клостернойбург
-    {"", "korneuburg", "\xca\xee\xf0\xed\xee\xe9\xe1\xf3\xf0\xe3"},  // Корнойбург
-    {"", "krems", "\xca\xf0\xe5\xec\xf1\x2d\xed\xe0\x2d\xc4\xf3\xed\xe0\xe5"},  // Кремс-на-Дунае
-    {"", "kufstein", "\xca\xf3\xf4\xf8\xf2\xe0\xe9\xed"},  // Куфштайн
-    {"", "laa-an-der-thaya", "\xcb\xe0\xe0\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xd2\xe0\xe9\xff"},  // Лаа-ан-дер-Тайя
-    {"", "leibnitz", "\xcb\xe0\xe9\xe1\xed\xe8\xf6"},  // Лайбниц
-    {"", "langenlois", "\xcb\xe0\xed\xe3\xe5\xed\xeb\xee\xe9\xf1"},  // Лангенлойс
-    {"", "leoben", "\xcb\xe5\xee\xe1\xe5\xed"},  // Леобен
-    {"", "leonding", "\xcb\xe5\xee\xed\xe4\xe8\xed\xe3"},  // Леондинг
-    {"", "lienz", "\xcb\xe8\xe5\xed\xf6"},  // Лиенц
-    {"", "linz", "\xcb\xe8\xed\xf6"},  // Линц
-    {"", "lustenau", "\xcb\xf3\xf1\xf2\xe5\xed\xe0\xf3"},  // Лустенау
-    {"", "mattersburg", "\xcc\xe0\xf2\xf2\xe5\xf0\xf1\xe1\xf3\xf0\xe3"},  // Маттерсбург
-    {"", "modling", "\xcc\xe5\xe4\xeb\xe8\xed\xe3"},  // Медлинг
-    {"", "mistelbach", "\xcc\xe8\xf1\xf2\xe5\xeb\xfc\xe1\xe0\xf5"},  // Мистельбах
-    {"", "murzzuschlag", "\xcc\xfe\xf0\xf6\xf6\xf3\xf8\xeb\xe0\xe3"},  // Мюрццушлаг
-    {"", "neusiedl-am-see", "\xcd\xee\xe9\xe7\xe8\xe4\xeb\xfc\x2d\xe0\xec\x2d\xc7\xe5\xe5"},  // Нойзидль-ам-Зее
-    {"", "oberwart", "\xce\xe1\xe5\xf0\xe2\xe0\xf0\xf2"},  // Оберварт
-    {"", "perg", "\xcf\xe5\xf0\xe3"},  // Перг
-    {"", "perchtoldsdorf", "\xcf\xe5\xf0\xf5\xf2\xee\xeb\xfc\xe4\xf1\xe4\xee\xf0\xf4"},  // Перхтольдсдорф
-    {"", "pressbaum", "\xcf\xf0\xe5\xf1\xe1\xe0\xf3\xec"},  // Пресбаум
-    {"", "purkersdorf", "\xcf\xf3\xf0\xea\xe5\xf0\xf1\xe4\xee\xf0\xf4"},  // Пуркерсдорф
-    {"", "ried", "\xd0\xe8\xe4"},  // Рид
-    {"", "sankt-andrae", "\xd1\xe0\xed\xea\xf2\x2d\xc0\xed\xe4\xf0\xe5"},  // Санкт-Андре
-    {"", "sankt-polten", "\xd1\xe0\xed\xea\xf2\x2d\xcf\xe5\xeb\xfc\xf2\xe5\xed"},  // Санкт-Пельтен
-    {"", "sankt-veit", "\xd1\xe0\xed\xea\xf2\x2d\xd4\xe0\xe9\xf2\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xc3\xeb\xe0\xed"},  // Санкт-Файт-ан-дер-Глан
-    {"", "tamsweg", "\xd2\xe0\xec\xf1\xe2\xe5\xe3"},  // Тамсвег
-    {"", "telfs", "\xd2\xe5\xeb\xfc\xf4\xf1"},  // Тельфс
-    {"", "ternitz", "\xd2\xe5\xf0\xed\xe8\xf6"},  // Терниц
-    {"", "trofaiach", "\xd2\xf0\xee\xf4\xe0\xe9\xe0\xf5"},  // Трофайах
-    {"", "tulln", "\xd2\xf3\xeb\xfc\xed"},  // Тульн
-    {"", "vocklabruck", "\xd4\xe5\xea\xeb\xe0\xe1\xf0\xf3\xea"},  // Феклабрук
-    {"", "feldkirch", "\xd4\xe5\xeb\xfc\xe4\xea\xe8\xf0\xf5"},  // Фельдкирх
-    {"", "feldkirchen", "\xd4\xe5\xeb\xfc\xe4\xea\xe8\xf0\xf5\xe5\xed"},  // Фельдкирхен
-    {"", "voelkermarkt", "\xd4\xe5\xeb\xfc\xea\xe5\xf0\xec\xe0\xf0\xea\xf2"},  // Фелькермаркт
-    {"", "ferlach", "\xd4\xe5\xf0\xeb\xe0\xf5"},  // Ферлах
-    {"", "villach", "\xd4\xe8\xeb\xe0\xf5"},  // Филах
-    {"", "finkenstein-am-faa", "\xd4\xe8\xed\xea\xe5\xed\xf8\xf2\xe0\xe9\xed\x2d\xe0\xec\x2d\xd4\xe0\xea\xe5\xf0\x2d\xc7\xe5\xe5"},  // Финкенштайн-ам-Факер-Зее
-    {"", "freistadt", "\xd4\xf0\xe0\xe9\xf8\xf2\xe0\xe4\xf2"},  // Фрайштадт
-    {"", "frohnleiten", "\xd4\xf0\xee\xed\xeb\xe0\xe9\xf2\xe5\xed"},  // Фронлайтен
-    {"", "furstenfeld", "\xd4\xfe\xf0\xf1\xf2\xe5\xed\xf4\xe5\xeb\xfc\xe4"},  // Фюрстенфельд
-    {"", "hallein", "\xd5\xe0\xeb\xeb\xe0\xe9\xed"},  // Халлайн
-    {"", "hall-in-tirol", "\xd5\xe0\xeb\xeb\xfc\x2d\xe8\xed\x2d\xd2\xe8\xf0\xee\xeb\xfc"},  // Халль-ин-Тироль
-    {"", "hartberg", "\xd5\xe0\xf0\xf2\xe1\xe5\xf0\xe3"},  // Хартберг
-    {"", "horbranz", "\xd5\xe5\xf0\xe1\xf0\xe0\xed\xf6"},  // Хербранц
-    {"", "hollabrunn", "\xd5\xee\xeb\xeb\xe0\xe1\xf0\xf3\xed"},  // Холлабрун
-    {"", "hohenems", "\xd5\xee\xfd\xed\xe5\xec\xf1"},  // Хоэнемс
-    {"", "zell-am-see", "\xd6\xe5\xeb\xeb\xfc\x2d\xe0\xec\x2d\xc7\xe5\xe5"},  // Целль-ам-Зее
-    {"", "zeltweg", "\xd6\xe5\xeb\xfc\xf2\xe2\xe5\xe3"},  // Цельтвег
-    {"", "zirl", "\xd6\xe8\xf0\xeb"},  // Цирл
-    {"", "schwaz", "\xd8\xe2\xe0\xf6"},  // Швац
-    {"", "schwechat", "\xd8\xe2\xe5\xf5\xe0\xf2"},  // Швехат
-    {"", "spittal-an-der-dra", "\xd8\xef\xe8\xf2\xf2\xe0\xeb\xfc\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xc4\xf0\xe0\xf3"},  // Шпитталь-ан-дер-Драу
-    {"", "steyr", "\xd8\xf2\xe0\xe9\xf0"},  // Штайр
-    {"", "stockerau", "\xd8\xf2\xee\xea\xe5\xf0\xe0\xf3"},  // Штокерау
-    {"", "strasshof-an-der-n", "\xd8\xf2\xf0\xe0\xf1\xf1\xf5\xee\xf4\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xcd\xee\xf0\xe4\xe1\xe0\xed"},  // Штрассхоф-ан-дер-Нордбан
-    {"", "ebensee", "\xdd\xe1\xe5\xed\xe7\xe5\xe5"},  // Эбензее
-    {"", "judenburg", "\xde\xe4\xe5\xed\xe1\xf3\xf0\xe3"},  // Юденбург
+    {"", "eisenstadt", "\xc0\xe9\xe7\xe5\xed\xf8\xf2\xe0\xe4\xf2", 0, 0},  // Айзенштадт
+    {"", "altmunster", "\xc0\xeb\xfc\xf2\xec\xfe\xed\xf1\xf2\xe5\xf0", 0, 0},  // Альтмюнстер
+    {"", "amstetten", "\xc0\xec\xf8\xf2\xe5\xf2\xf2\xe5\xed", 0, 0},  // Амштеттен
+    {"", "ansfelden", "\xc0\xed\xf1\xf4\xe5\xeb\xfc\xe4\xe5\xed", 0, 0},  // Ансфельден
+    {"", "attnang-puchheim", "\xc0\xf2\xed\xe0\xed\xe3\x2d\xcf\xf3\xf5\xf5\xe0\xe9\xec", 0, 0},  // Атнанг-Пуххайм
+    {"", "bad-voslau", "\xc1\xe0\xe4\x2d\xc2\xe5\xf1\xeb\xe0\xf3", 0, 0},  // Бад-Веслау
+    {"", "bad-gastein", "\xc1\xe0\xe4\x2d\xc3\xe0\xf8\xf2\xe0\xe9\xed", 0, 0},  // Бад-Гаштайн
+    {"", "bad-goisern", "\xc1\xe0\xe4\x2d\xc3\xee\xe9\xe7\xe5\xf0\xed", 0, 0},  // Бад-Гойзерн
+    {"", "bad-ischl", "\xc1\xe0\xe4\x2d\xc8\xf8\xeb\xfc", 0, 0},  // Бад-Ишль
+    {"", "bad-hofgastein", "\xc1\xe0\xe4\x2d\xd5\xee\xf4\xe3\xe0\xf8\xf2\xe0\xe9\xed", 0, 0},  // Бад-Хофгаштайн
+    {"", "baden", "\xc1\xe0\xe4\xe5\xed", 0, 0},  // Баден
+    {"", "bischofshofen", "\xc1\xe8\xf8\xee\xf4\xf1\xf5\xee\xf4\xe5\xed", 0, 0},  // Бишофсхофен
+    {"", "bludenz", "\xc1\xeb\xf3\xe4\xe5\xed\xf6", 0, 0},  // Блуденц
+    {"", "braunau-am-inn", "\xc1\xf0\xe0\xf3\xed\xe0\xf3\x2d\xe0\xec\x2d\xc8\xed\xed", 0, 0},  // Браунау-ам-Инн
+    {"", "bregenz", "\xc1\xf0\xe5\xe3\xe5\xed\xf6", 0, 0},  // Брегенц
+    {"", "bruck-an-der-leith", "\xc1\xf0\xf3\xea\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xcb\xe0\xe9\xf2\xe0", 0, 0},  // Брук-ан-дер-Лайта
+    {"", "bruck-an-der-mur", "\xc1\xf0\xf3\xea\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xcc\xf3\xf0", 0, 0},  // Брук-ан-дер-Мур
+    {"", "waidhofen-an-der-y", "\xc2\xe0\xe9\xe4\xf5\xee\xf4\xe5\xed\x2d\xed\xe0\x2d\xc8\xe1\xf1\xe5", 0, 0},  // Вайдхофен-на-Ибсе
+    {"", "weiz", "\xc2\xe0\xe9\xf6", 0, 0},  // Вайц
+    {"", "velden", "\xc2\xe5\xeb\xfc\xe4\xe5\xed", 0, 0},  // Вельден
+    {"", "wels", "\xc2\xe5\xeb\xfc\xf1", 0, 0},  // Вельс
+    {"", "vienna", "\xc2\xe5\xed\xe0", 0, 0},  // Вена
+    {"", "wiener-neustadt", "\xc2\xe8\xed\xe5\xf0\x2d\xcd\xe5\xe9\xf8\xf2\xe0\xe4\xf2", 0, 0},  // Винер-Нейштадт
+    {"", "wolfurt", "\xc2\xee\xeb\xfc\xf4\xf3\xf0\xf2", 0, 0},  // Вольфурт
+    {"", "ganserndorf", "\xc3\xe5\xed\xe7\xe5\xf0\xed\xe4\xee\xf0\xf4", 0, 0},  // Гензерндорф
+    {"", "gloggnitz", "\xc3\xeb\xee\xe3\xed\xe8\xf6", 0, 0},  // Глогниц
+    {"", "gmunden", "\xc3\xec\xf3\xed\xe4\xe5\xed", 0, 0},  // Гмунден
+    {"", "graz", "\xc3\xf0\xe0\xf6", 0, 0},  // Грац
+    {"", "gross-enzersdorf", "\xc3\xf0\xee\xf1\xf1\x2d\xdd\xed\xf6\xe5\xf0\xf1\xe4\xee\xf0\xf4", 0, 0},  // Гросс-Энцерсдорф
+    {"", "deutschlandsberg", "\xc4\xee\xe9\xf7\xeb\xe0\xed\xe4\xf1\xe1\xe5\xf0\xe3", 0, 0},  // Дойчландсберг
+    {"", "dornbirn", "\xc4\xee\xf0\xed\xe1\xe8\xf0\xed", 0, 0},  // Дорнбирн
+    {"", "saalfelden-am-stei", "\xc7\xe0\xeb\xfc\xf4\xe5\xeb\xfc\xe4\xe5\xed\x2d\xe0\xec\x2d\xd8\xf2\xe0\xe9\xed\xe5\xf0\xed\xe5\xed\x2d\xcc\xe5\xe5\xf0", 0, 0},  // Зальфельден-ам-Штайнернен-Меер
+    {"", "salzburg", "\xc7\xe0\xeb\xfc\xf6\xe1\xf3\xf0\xe3", 0, 0},  // Зальцбург
+    {"", "imst", "\xc8\xec\xf1\xf2", 0, 0},  // Имст
+    {"", "innsbruck", "\xc8\xed\xf1\xe1\xf0\xf3\xea", 0, 0},  // Инсбрук
+    {"", "kapfenberg", "\xca\xe0\xef\xf4\xe5\xed\xe1\xe5\xf0\xe3", 0, 0},  // Капфенберг
+    {"", "kitzbuhel", "\xca\xe8\xf6\xe1\xfe\xfd\xeb\xfc", 0, 0},  // Кицбюэль
+    {"", "klagenfurt", "\xca\xeb\xe0\xe3\xe5\xed\xf4\xf3\xf0\xf2", 0, 0},  // Клагенфурт
+    {"", "klosterneuburg", "\xca\xeb\xee\xf1\xf2\xe5\xf0\xed\xee\xe9\xe1\xf3\xf0\xe3", 0, 0},  // Клостернойбург
+    {"", "korneuburg", "\xca\xee\xf0\xed\xee\xe9\xe1\xf3\xf0\xe3", 0, 0},  // Корнойбург
+    {"", "krems", "\xca\xf0\xe5\xec\xf1\x2d\xed\xe0\x2d\xc4\xf3\xed\xe0\xe5", 0, 0},  // Кремс-на-Дунае
+    {"", "kufstein", "\xca\xf3\xf4\xf8\xf2\xe0\xe9\xed", 0, 0},  // Куфштайн
+    {"", "laa-an-der-thaya", "\xcb\xe0\xe0\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xd2\xe0\xe9\xff", 0, 0},  // Лаа-ан-дер-Тайя
+    {"", "leibnitz", "\xcb\xe0\xe9\xe1\xed\xe8\xf6", 0, 0},  // Лайбниц
+    {"", "langenlois", "\xcb\xe0\xed\xe3\xe5\xed\xeb\xee\xe9\xf1", 0, 0},  // Лангенлойс
+    {"", "leoben", "\xcb\xe5\xee\xe1\xe5\xed", 0, 0},  // Леобен
+    {"", "leonding", "\xcb\xe5\xee\xed\xe4\xe8\xed\xe3", 0, 0},  // Леондинг
+    {"", "lienz", "\xcb\xe8\xe5\xed\xf6", 0, 0},  // Лиенц
+    {"", "linz", "\xcb\xe8\xed\xf6", 0, 0},  // Линц
+    {"", "lustenau", "\xcb\xf3\xf1\xf2\xe5\xed\xe0\xf3", 0, 0},  // Лустенау
+    {"", "mattersburg", "\xcc\xe0\xf2\xf2\xe5\xf0\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Маттерсбург
+    {"", "modling", "\xcc\xe5\xe4\xeb\xe8\xed\xe3", 0, 0},  // Медлинг
+    {"", "mistelbach", "\xcc\xe8\xf1\xf2\xe5\xeb\xfc\xe1\xe0\xf5", 0, 0},  // Мистельбах
+    {"", "murzzuschlag", "\xcc\xfe\xf0\xf6\xf6\xf3\xf8\xeb\xe0\xe3", 0, 0},  // Мюрццушлаг
+    {"", "neusiedl-am-see", "\xcd\xee\xe9\xe7\xe8\xe4\xeb\xfc\x2d\xe0\xec\x2d\xc7\xe5\xe5", 0, 0},  // Нойзидль-ам-Зее
+    {"", "oberwart", "\xce\xe1\xe5\xf0\xe2\xe0\xf0\xf2", 0, 0},  // Оберварт
+    {"", "perg", "\xcf\xe5\xf0\xe3", 0, 0},  // Перг
+    {"", "perchtoldsdorf", "\xcf\xe5\xf0\xf5\xf2\xee\xeb\xfc\xe4\xf1\xe4\xee\xf0\xf4", 0, 0},  // Перхтольдсдорф
+    {"", "pressbaum", "\xcf\xf0\xe5\xf1\xe1\xe0\xf3\xec", 0, 0},  // Пресбаум
+    {"", "purkersdorf", "\xcf\xf3\xf0\xea\xe5\xf0\xf1\xe4\xee\xf0\xf4", 0, 0},  // Пуркерсдорф
+    {"", "ried", "\xd0\xe8\xe4", 0, 0},  // Рид
+    {"", "sankt-andrae", "\xd1\xe0\xed\xea\xf2\x2d\xc0\xed\xe4\xf0\xe5", 0, 0},  // Санкт-Андре
+    {"", "sankt-polten", "\xd1\xe0\xed\xea\xf2\x2d\xcf\xe5\xeb\xfc\xf2\xe5\xed", 0, 0},  // Санкт-Пельтен
+    {"", "sankt-veit", "\xd1\xe0\xed\xea\xf2\x2d\xd4\xe0\xe9\xf2\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xc3\xeb\xe0\xed", 0, 0},  // Санкт-Файт-ан-дер-Глан
+    {"", "tamsweg", "\xd2\xe0\xec\xf1\xe2\xe5\xe3", 0, 0},  // Тамсвег
+    {"", "telfs", "\xd2\xe5\xeb\xfc\xf4\xf1", 0, 0},  // Тельфс
+    {"", "ternitz", "\xd2\xe5\xf0\xed\xe8\xf6", 0, 0},  // Терниц
+    {"", "trofaiach", "\xd2\xf0\xee\xf4\xe0\xe9\xe0\xf5", 0, 0},  // Трофайах
+    {"", "tulln", "\xd2\xf3\xeb\xfc\xed", 0, 0},  // Тульн
+    {"", "vocklabruck", "\xd4\xe5\xea\xeb\xe0\xe1\xf0\xf3\xea", 0, 0},  // Феклабрук
+    {"", "feldkirch", "\xd4\xe5\xeb\xfc\xe4\xea\xe8\xf0\xf5", 0, 0},  // Фельдкирх
+    {"", "feldkirchen", "\xd4\xe5\xeb\xfc\xe4\xea\xe8\xf0\xf5\xe5\xed", 0, 0},  // Фельдкирхен
+    {"", "voelkermarkt", "\xd4\xe5\xeb\xfc\xea\xe5\xf0\xec\xe0\xf0\xea\xf2", 0, 0},  // Фелькермаркт
+    {"", "ferlach", "\xd4\xe5\xf0\xeb\xe0\xf5", 0, 0},  // Ферлах
+    {"", "villach", "\xd4\xe8\xeb\xe0\xf5", 0, 0},  // Филах
+    {"", "finkenstein-am-faa", "\xd4\xe8\xed\xea\xe5\xed\xf8\xf2\xe0\xe9\xed\x2d\xe0\xec\x2d\xd4\xe0\xea\xe5\xf0\x2d\xc7\xe5\xe5", 0, 0},  // Финкенштайн-ам-Факер-Зее
+    {"", "freistadt", "\xd4\xf0\xe0\xe9\xf8\xf2\xe0\xe4\xf2", 0, 0},  // Фрайштадт
+    {"", "frohnleiten", "\xd4\xf0\xee\xed\xeb\xe0\xe9\xf2\xe5\xed", 0, 0},  // Фронлайтен
+    {"", "furstenfeld", "\xd4\xfe\xf0\xf1\xf2\xe5\xed\xf4\xe5\xeb\xfc\xe4", 0, 0},  // Фюрстенфельд
+    {"", "hallein", "\xd5\xe0\xeb\xeb\xe0\xe9\xed", 0, 0},  // Халлайн
+    {"", "hall-in-tirol", "\xd5\xe0\xeb\xeb\xfc\x2d\xe8\xed\x2d\xd2\xe8\xf0\xee\xeb\xfc", 0, 0},  // Халль-ин-Тироль
+    {"", "hartberg", "\xd5\xe0\xf0\xf2\xe1\xe5\xf0\xe3", 0, 0},  // Хартберг
+    {"", "horbranz", "\xd5\xe5\xf0\xe1\xf0\xe0\xed\xf6", 0, 0},  // Хербранц
+    {"", "hollabrunn", "\xd5\xee\xeb\xeb\xe0\xe1\xf0\xf3\xed", 0, 0},  // Холлабрун
+    {"", "hohenems", "\xd5\xee\xfd\xed\xe5\xec\xf1", 0, 0},  // Хоэнемс
+    {"", "zell-am-see", "\xd6\xe5\xeb\xeb\xfc\x2d\xe0\xec\x2d\xc7\xe5\xe5", 0, 0},  // Целль-ам-Зее
+    {"", "zeltweg", "\xd6\xe5\xeb\xfc\xf2\xe2\xe5\xe3", 0, 0},  // Цельтвег
+    {"", "zirl", "\xd6\xe8\xf0\xeb", 0, 0},  // Цирл
+    {"", "schwaz", "\xd8\xe2\xe0\xf6", 0, 0},  // Швац
+    {"", "schwechat", "\xd8\xe2\xe5\xf5\xe0\xf2", 0, 0},  // Швехат
+    {"", "spittal-an-der-dra", "\xd8\xef\xe8\xf2\xf2\xe0\xeb\xfc\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xc4\xf0\xe0\xf3", 0, 0},  // Шпитталь-ан-дер-Драу
+    {"", "steyr", "\xd8\xf2\xe0\xe9\xf0", 0, 0},  // Штайр
+    {"", "stockerau", "\xd8\xf2\xee\xea\xe5\xf0\xe0\xf3", 0, 0},  // Штокерау
+    {"", "strasshof-an-der-n", "\xd8\xf2\xf0\xe0\xf1\xf1\xf5\xee\xf4\x2d\xe0\xed\x2d\xe4\xe5\xf0\x2d\xcd\xee\xf0\xe4\xe1\xe0\xed", 0, 0},  // Штрассхоф-ан-дер-Нордбан
+    {"", "ebensee", "\xdd\xe1\xe5\xed\xe7\xe5\xe5", 0, 0},  // Эбензее
+    {"", "judenburg", "\xde\xe4\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Юденбург
 };
 
 static const CityEntry CITIES_BAHAMAS[1] = {
-    {"", "nassau", "\xcd\xe0\xf1\xf1\xe0\xf3"},  // Нассау
+    {"", "nassau", "\xcd\xe0\xf1\xf1\xe0\xf3", 0, 0},  // Нассау
 };
 
 static const CityEntry CITIES_BARBADOS[1] = {
-    {"", "bridgetown", "\xc1\xf0\xe8\xe4\xe6\xf2\xe0\xf3\xed"},  // Бриджтаун
+    {"", "bridgetown", "\xc1\xf0\xe8\xe4\xe6\xf2\xe0\xf3\xed", 0, 0},  // Бриджтаун
 };
 
 static const CityEntry CITIES_BELARUS[30] = {
-    {"", "baranovichi", "\xc1\xe0\xf0\xe0\xed\xee\xe2\xe8\xf7\xe8"},  // Барановичи
-    {"", "bereza", "\xc1\xe5\xf0\xe5\xe7\xe0"},  // Береза
-    {"", "bobrujsk", "\xc1\xee\xe1\xf0\xf3\xe9\xf1\xea"},  // Бобруйск
-    {"", "brest", "\xc1\xf0\xe5\xf1\xf2"},  // Брест
-    {"", "vilejka", "\xc2\xe8\xeb\xe5\xe9\xea\xe0"},  // Вилейка
-    {"", "vitebsk", "\xc2\xe8\xf2\xe5\xe1\xf1\xea"},  // Витебск
-    {"", "gomel", "\xc3\xee\xec\xe5\xeb\xfc"},  // Гомель
-    {"", "grodno", "\xc3\xf0\xee\xe4\xed\xee"},  // Гродно
-    {"", "zhlobin", "\xc6\xeb\xee\xe1\xe8\xed"},  // Жлобин
-    {"", "zhodino", "\xc6\xee\xe4\xe8\xed\xee"},  // Жодино
-    {"", "kalinkovichi", "\xca\xe0\xeb\xe8\xed\xea\xee\xe2\xe8\xf7\xe8"},  // Калинковичи
-    {"", "kobrin", "\xca\xee\xe1\xf0\xe8\xed"},  // Кобрин
-    {"", "lida", "\xcb\xe8\xe4\xe0"},  // Лида
-    {"", "luninec", "\xcb\xf3\xed\xe8\xed\xe5\xf6"},  // Лунинец
-    {"", "minsk", "\xcc\xe8\xed\xf1\xea"},  // Минск
-    {"", "mogilev", "\xcc\xee\xe3\xe8\xeb\xe5\xe2"},  // Могилев
-    {"", "mozyr", "\xcc\xee\xe7\xfb\xf0\xfc"},  // Мозырь
-    {"", "molodechno", "\xcc\xee\xeb\xee\xe4\xe5\xf7\xed\xee"},  // Молодечно
-    {"", "novogrudok", "\xcd\xee\xe2\xee\xe3\xf0\xf3\xe4\xee\xea"},  // Новогрудок
-    {"", "novopolock", "\xcd\xee\xe2\xee\xef\xee\xeb\xee\xf6\xea"},  // Новополоцк
-    {"", "orsha", "\xce\xf0\xf8\xe0"},  // Орша
-    {"", "pinsk", "\xcf\xe8\xed\xf1\xea"},  // Пинск
-    {"", "polock", "\xcf\xee\xeb\xee\xf6\xea"},  // Полоцк
-    {"", "rechica", "\xd0\xe5\xf7\xe8\xf6\xe0"},  // Речица
-    {"", "rogachev", "\xd0\xee\xe3\xe0\xf7\xe5\xe2"},  // Рогачев
-    {"", "svetlagorsk", "\xd1\xe2\xe5\xf2\xeb\xe0\xe3\xee\xf0\xf1\xea"},  // Светлагорск
-    {"", "slonim", "\xd1\xeb\xee\xed\xe8\xec"},  // Слоним
-    {"", "sluck", "\xd1\xeb\xf3\xf6\xea"},  // Слуцк
-    {"", "smorgon", "\xd1\xec\xee\xf0\xe3\xee\xed\xfc"},  // Сморгонь
-    {"", "soligorsk", "\xd1\xee\xeb\xe8\xe3\xee\xf0\xf1\xea"},  // Солигорск
+    {"", "baranovichi", "\xc1\xe0\xf0\xe0\xed\xee\xe2\xe8\xf7\xe8", 0, 0},  // Барановичи
+    {"", "bereza", "\xc1\xe5\xf0\xe5\xe7\xe0", 0, 0},  // Береза
+    {"", "bobrujsk", "\xc1\xee\xe1\xf0\xf3\xe9\xf1\xea", 0, 0},  // Бобруйск
+    {"", "brest", "\xc1\xf0\xe5\xf1\xf2", 0, 0},  // Брест
+    {"", "vilejka", "\xc2\xe8\xeb\xe5\xe9\xea\xe0", 0, 0},  // Вилейка
+    {"", "vitebsk", "\xc2\xe8\xf2\xe5\xe1\xf1\xea", 0, 0},  // Витебск
+    {"", "gomel", "\xc3\xee\xec\xe5\xeb\xfc", 0, 0},  // Гомель
+    {"", "grodno", "\xc3\xf0\xee\xe4\xed\xee", 0, 0},  // Гродно
+    {"", "zhlobin", "\xc6\xeb\xee\xe1\xe8\xed", 0, 0},  // Жлобин
+    {"", "zhodino", "\xc6\xee\xe4\xe8\xed\xee", 0, 0},  // Жодино
+    {"", "kalinkovichi", "\xca\xe0\xeb\xe8\xed\xea\xee\xe2\xe8\xf7\xe8", 0, 0},  // Калинковичи
+    {"", "kobrin", "\xca\xee\xe1\xf0\xe8\xed", 0, 0},  // Кобрин
+    {"", "lida", "\xcb\xe8\xe4\xe0", 0, 0},  // Лида
+    {"", "luninec", "\xcb\xf3\xed\xe8\xed\xe5\xf6", 0, 0},  // Лунинец
+    {"", "minsk", "\xcc\xe8\xed\xf1\xea", 0, 0},  // Минск
+    {"", "mogilev", "\xcc\xee\xe3\xe8\xeb\xe5\xe2", 0, 0},  // Могилев
+    {"", "mozyr", "\xcc\xee\xe7\xfb\xf0\xfc", 0, 0},  // Мозырь
+    {"", "molodechno", "\xcc\xee\xeb\xee\xe4\xe5\xf7\xed\xee", 0, 0},  // Молодечно
+    {"", "novogrudok", "\xcd\xee\xe2\xee\xe3\xf0\xf3\xe4\xee\xea", 0, 0},  // Новогрудок
+    {"", "novopolock", "\xcd\xee\xe2\xee\xef\xee\xeb\xee\xf6\xea", 0, 0},  // Новополоцк
+    {"", "orsha", "\xce\xf0\xf8\xe0", 0, 0},  // Орша
+    {"", "pinsk", "\xcf\xe8\xed\xf1\xea", 0, 0},  // Пинск
+    {"", "polock", "\xcf\xee\xeb\xee\xf6\xea", 0, 0},  // Полоцк
+    {"", "rechica", "\xd0\xe5\xf7\xe8\xf6\xe0", 0, 0},  // Речица
+    {"", "rogachev", "\xd0\xee\xe3\xe0\xf7\xe5\xe2", 0, 0},  // Рогачев
+    {"", "svetlagorsk", "\xd1\xe2\xe5\xf2\xeb\xe0\xe3\xee\xf0\xf1\xea", 0, 0},  // Светлагорск
+    {"", "slonim", "\xd1\xeb\xee\xed\xe8\xec", 0, 0},  // Слоним
+    {"", "sluck", "\xd1\xeb\xf3\xf6\xea", 0, 0},  // Слуцк
+    {"", "smorgon", "\xd1\xec\xee\xf0\xe3\xee\xed\xfc", 0, 0},  // Сморгонь
+    {"", "soligorsk", "\xd1\xee\xeb\xe8\xe3\xee\xf0\xf1\xea", 0, 0},  // Солигорск
 };
 
 static const CityEntry CITIES_ISLANDS_BERMUDSKIE[1] = {
-    {"", "hamilton", "\xc3\xe0\xec\xe8\xeb\xfc\xf2\xee\xed"},  // Гамильтон
+    {"", "hamilton", "\xc3\xe0\xec\xe8\xeb\xfc\xf2\xee\xed", 0, 0},  // Гамильтон
 };
 
 static const CityEntry CITIES_BULGARIA[31] = {
-    {"", "asenovgrad", "\xc0\xf1\xe5\xed\xee\xe2\xe3\xf0\xe0\xe4"},  // Асеновград
-    {"", "blagoevgrad", "\xc1\xeb\xe0\xe3\xee\xe5\xe2\xe3\xf0\xe0\xe4"},  // Благоевград
-    {"", "burgas", "\xc1\xf3\xf0\xe3\xe0\xf1"},  // Бургас
-    {"", "varna", "\xc2\xe0\xf0\xed\xe0"},  // Варна
-    {"", "veliko-turnovo", "\xc2\xe5\xeb\xe8\xea\xee\x2d\xd2\xfb\xf0\xed\xee\xe2\xee"},  // Велико-Тырново
-    {"", "vidin", "\xc2\xe8\xe4\xe8\xed"},  // Видин
-    {"", "vratsa", "\xc2\xf0\xe0\xf6\xe0"},  // Враца
-    {"", "gabrovo", "\xc3\xe0\xe1\xf0\xee\xe2\xee"},  // Габрово
-    {"", "gorna-oryakhovitsa", "\xc3\xee\xf0\xed\xe0\x2d\xce\xf0\xff\xf5\xee\xe2\xe8\xf6\xe0"},  // Горна-Оряховица
-    {"", "dimitrovgrad", "\xc4\xe8\xec\xe8\xf2\xf0\xee\xe2\xe3\xf0\xe0\xe4"},  // Димитровград
-    {"", "dobrich", "\xc4\xee\xe1\xf0\xe8\xf7"},  // Добрич
-    {"", "dupnitsa", "\xc4\xf3\xef\xed\xe8\xf6\xe0"},  // Дупница
-    {"", "kazanluk", "\xca\xe0\xe7\xe0\xed\xeb\xfb\xea"},  // Казанлык
-    {"", "kurdzhali", "\xca\xfb\xf0\xe4\xe6\xe0\xeb\xe8"},  // Кырджали
-    {"", "kyustendil", "\xca\xfe\xf1\xf2\xe5\xed\xe4\xe8\xeb"},  // Кюстендил
-    {"", "lovech", "\xcb\xee\xe2\xe5\xf7"},  // Ловеч
-    {"", "montana", "\xcc\xee\xed\xf2\xe0\xed\xe0"},  // Монтана
-    {"", "pazardzhik", "\xcf\xe0\xe7\xe0\xf0\xe4\xe6\xe8\xea"},  // Пазарджик
-    {"", "pernik", "\xcf\xe5\xf0\xed\xe8\xea"},  // Перник
-    {"", "pleven", "\xcf\xeb\xe5\xe2\xe5\xed"},  // Плевен
-    {"", "plovdiv", "\xcf\xeb\xee\xe2\xe4\xe8\xe2"},  // Пловдив
-    {"", "razgrad", "\xd0\xe0\xe7\xe3\xf0\xe0\xe4"},  // Разград
-    {"", "ruse", "\xd0\xf3\xf1\xe5"},  // Русе
-    {"", "silistra", "\xd1\xe8\xeb\xe8\xf1\xf2\xf0\xe0"},  // Силистра
-    {"", "sliven", "\xd1\xeb\xe8\xe2\xe5\xed"},  // Сливен
-    {"", "sofia", "\xd1\xee\xf4\xe8\xff"},  // София
-    {"", "stara-zagora", "\xd1\xf2\xe0\xf0\xe0\x2d\xc7\xe0\xe3\xee\xf0\xe0"},  // Стара-Загора
-    {"", "targovishte", "\xd2\xfb\xf0\xe3\xee\xe2\xe8\xf8\xf2\xe5"},  // Тырговиште
-    {"", "haskovo", "\xd5\xe0\xf1\xea\xee\xe2\xee"},  // Хасково
-    {"", "shumen", "\xd8\xf3\xec\xe5\xed"},  // Шумен
-    {"", "yambol", "\xdf\xec\xe1\xee\xeb"},  // Ямбол
+    {"", "asenovgrad", "\xc0\xf1\xe5\xed\xee\xe2\xe3\xf0\xe0\xe4", 0, 0},  // Асеновград
+    {"", "blagoevgrad", "\xc1\xeb\xe0\xe3\xee\xe5\xe2\xe3\xf0\xe0\xe4", 0, 0},  // Благоевград
+    {"", "burgas", "\xc1\xf3\xf0\xe3\xe0\xf1", 0, 0},  // Бургас
+    {"", "varna", "\xc2\xe0\xf0\xed\xe0", 0, 0},  // Варна
+    {"", "veliko-turnovo", "\xc2\xe5\xeb\xe8\xea\xee\x2d\xd2\xfb\xf0\xed\xee\xe2\xee", 0, 0},  // Велико-Тырново
+    {"", "vidin", "\xc2\xe8\xe4\xe8\xed", 0, 0},  // Видин
+    {"", "vratsa", "\xc2\xf0\xe0\xf6\xe0", 0, 0},  // Враца
+    {"", "gabrovo", "\xc3\xe0\xe1\xf0\xee\xe2\xee", 0, 0},  // Габрово
+    {"", "gorna-oryakhovitsa", "\xc3\xee\xf0\xed\xe0\x2d\xce\xf0\xff\xf5\xee\xe2\xe8\xf6\xe0", 0, 0},  // Горна-Оряховица
+    {"", "dimitrovgrad", "\xc4\xe8\xec\xe8\xf2\xf0\xee\xe2\xe3\xf0\xe0\xe4", 0, 0},  // Димитровград
+    {"", "dobrich", "\xc4\xee\xe1\xf0\xe8\xf7", 0, 0},  // Добрич
+    {"", "dupnitsa", "\xc4\xf3\xef\xed\xe8\xf6\xe0", 0, 0},  // Дупница
+    {"", "kazanluk", "\xca\xe0\xe7\xe0\xed\xeb\xfb\xea", 0, 0},  // Казанлык
+    {"", "kurdzhali", "\xca\xfb\xf0\xe4\xe6\xe0\xeb\xe8", 0, 0},  // Кырджали
+    {"", "kyustendil", "\xca\xfe\xf1\xf2\xe5\xed\xe4\xe8\xeb", 0, 0},  // Кюстендил
+    {"", "lovech", "\xcb\xee\xe2\xe5\xf7", 0, 0},  // Ловеч
+    {"", "montana", "\xcc\xee\xed\xf2\xe0\xed\xe0", 0, 0},  // Монтана
+    {"", "pazardzhik", "\xcf\xe0\xe7\xe0\xf0\xe4\xe6\xe8\xea", 0, 0},  // Пазарджик
+    {"", "pernik", "\xcf\xe5\xf0\xed\xe8\xea", 0, 0},  // Перник
+    {"", "pleven", "\xcf\xeb\xe5\xe2\xe5\xed", 0, 0},  // Плевен
+    {"", "plovdiv", "\xcf\xeb\xee\xe2\xe4\xe8\xe2", 0, 0},  // Пловдив
+    {"", "razgrad", "\xd0\xe0\xe7\xe3\xf0\xe0\xe4", 0, 0},  // Разград
+    {"", "ruse", "\xd0\xf3\xf1\xe5", 0, 0},  // Русе
+    {"", "silistra", "\xd1\xe8\xeb\xe8\xf1\xf2\xf0\xe0", 0, 0},  // Силистра
+    {"", "sliven", "\xd1\xeb\xe8\xe2\xe5\xed", 0, 0},  // Сливен
+    {"", "sofia", "\xd1\xee\xf4\xe8\xff", 0, 0},  // София
+    {"", "stara-zagora", "\xd1\xf2\xe0\xf0\xe0\x2d\xc7\xe0\xe3\xee\xf0\xe0", 0, 0},  // Стара-Загора
+    {"", "targovishte", "\xd2\xfb\xf0\xe3\xee\xe2\xe8\xf8\xf2\xe5", 0, 0},  // Тырговиште
+    {"", "haskovo", "\xd5\xe0\xf1\xea\xee\xe2\xee", 0, 0},  // Хасково
+    {"", "shumen", "\xd8\xf3\xec\xe5\xed", 0, 0},  // Шумен
+    {"", "yambol", "\xdf\xec\xe1\xee\xeb", 0, 0},  // Ямбол
 };
 
 static const CityEntry CITIES_BRAZIL[133] = {
-    {"", "altamira", "\xc0\xeb\xf2\xe0\xec\xe8\xf0\xe0"},  // Алтамира
-    {"", "americana", "\xc0\xec\xe5\xf0\xe8\xea\xe0\xed\xe0"},  // Американа
-    {"", "ananindeua", "\xc0\xed\xe0\xed\xe8\xed\xe4\xe5\xf3\xe0"},  // Ананиндеуа
-    {"", "anapolis", "\xc0\xed\xe0\xef\xee\xeb\xe8\xf1"},  // Анаполис
-    {"", "angra-dos-reis", "\xc0\xed\xe3\xf0\xe0\x2d\xe4\xf3\xf1\x2d\xd0\xe5\xe9\xf1"},  // Ангра-дус-Рейс
-    {"", "aracaju", "\xc0\xf0\xe0\xea\xe0\xe6\xf3"},  // Аракажу
-    {"", "araraquara", "\xc0\xf0\xe0\xf0\xe0\xea\xf3\xe0\xf0\xe0"},  // Араракуара
-    {"", "aracatuba", "\xc0\xf0\xe0\xf1\xe0\xf2\xf3\xe1\xe0"},  // Арасатуба
-    {"", "barbacena", "\xc1\xe0\xf0\xe1\xe0\xf6\xe5\xed\xe0"},  // Барбацена
-    {"", "barreiras", "\xc1\xe0\xf0\xf0\xe5\xe9\xf0\xe0\xf1"},  // Баррейрас
-    {"", "barueri", "\xc1\xe0\xf0\xf3\xfd\xf0\xe8"},  // Баруэри
-    {"", "bauru", "\xc1\xe0\xf3\xf0\xf3"},  // Бауру
-    {"", "belem", "\xc1\xe5\xeb\xe5\xed"},  // Белен
-    {"", "belo-horizonte", "\xc1\xe5\xeb\xf3\x2d\xce\xf0\xe8\xe7\xee\xed\xf2\xe5"},  // Белу-Оризонте
-    {"", "blumenau", "\xc1\xeb\xf3\xec\xe5\xed\xe0\xf3"},  // Блуменау
-    {"", "boa-vista", "\xc1\xee\xe0\x2d\xc2\xe8\xf1\xf2\xe0"},  // Боа-Виста
-    {"", "botucatu", "\xc1\xee\xf2\xf3\xea\xe0\xf2\xf3"},  // Ботукату
-    {"", "braganca-paulista", "\xc1\xf0\xe0\xe3\xe0\xed\xf1\xe0\x2d\xcf\xe0\xf3\xeb\xe8\xf1\xf2\xe0"},  // Браганса-Паулиста
-    {"", "brasilia", "\xc1\xf0\xe0\xe7\xe8\xeb\xe8\xff"},  // Бразилия
-    {"", "vila-velha", "\xc2\xe8\xeb\xe0\x2d\xc2\xe5\xeb\xfc\xff"},  // Вила-Велья
-    {"", "vitoria", "\xc2\xe8\xf2\xee\xf0\xe8\xff"},  // Витория
-    {"", "vitoria-da-conquis", "\xc2\xe8\xf2\xee\xf0\xe8\xff\x2d\xe4\xe0\x2d\xca\xee\xed\xea\xe8\xf1\xf2\xe0"},  // Витория-да-Конкиста
-    {"", "governador-valadar", "\xc3\xee\xe2\xe5\xf0\xed\xe0\xe4\xee\xf0\x2d\xc2\xe0\xeb\xe0\xe4\xe0\xf0\xe5\xf1"},  // Говернадор-Валадарес
-    {"", "goiania", "\xc3\xee\xe8\xe0\xed\xe8\xff"},  // Гоиания
-    {"", "guarapuava", "\xc3\xf3\xe0\xf0\xe0\xef\xf3\xe0\xe2\xe0"},  // Гуарапуава
-    {"", "guaruja", "\xc3\xf3\xe0\xf0\xf3\xe6\xe0"},  // Гуаружа
-    {"", "guarulhos", "\xc3\xf3\xe0\xf0\xf3\xeb\xfc\xfe\xf1"},  // Гуарульюс
-    {"", "diadema", "\xc4\xe8\xe0\xe4\xe5\xec\xe0"},  // Диадема
-    {"", "divinopolis", "\xc4\xe8\xe2\xe8\xed\xee\xef\xee\xeb\xe8\xf1"},  // Дивинополис
-    {"", "dourados", "\xc4\xee\xf0\xe0\xe4\xf3\xf1"},  // Дорадус
-    {"", "jaragua-do-sul", "\xc6\xe0\xf0\xe0\xe3\xf3\xe0\x2d\xe4\xf3\x2d\xd1\xf3\xeb"},  // Жарагуа-ду-Сул
-    {"", "joinville", "\xc6\xee\xe8\xed\xe2\xe8\xeb\xe8"},  // Жоинвили
-    {"", "juazeiro-do-norte", "\xc6\xf3\xe0\xe7\xe5\xe9\xf0\xf3\x2d\xe4\xf3\x2d\xcd\xee\xf0\xf2\xe8"},  // Жуазейру-ду-Норти
-    {"", "joao-pessoa", "\xc6\xf3\xe0\xed\x2d\xcf\xe5\xf1\xee\xe0"},  // Жуан-Песоа
-    {"", "juiz-de-fora", "\xc6\xf3\xe8\xf1\x2d\xe4\xe5\x2d\xd4\xee\xf0\xe0"},  // Жуис-де-Фора
-    {"", "jundiai", "\xc6\xf3\xed\xe4\xe8\xe0\xe8"},  // Жундиаи
-    {"", "ibirite", "\xc8\xe1\xe8\xf0\xe8\xf2\xe5"},  // Ибирите
-    {"", "ilheus", "\xc8\xeb\xfc\xf5\xe5\xf3\xf1"},  // Ильхеус
-    {"", "imperatriz", "\xc8\xec\xef\xe5\xf0\xe0\xf2\xf3\xf0\xe8\xf1"},  // Импературис
-    {"", "ipatinga", "\xc8\xef\xe0\xf2\xe8\xed\xe3\xe0"},  // Ипатинга
-    {"", "itabuna", "\xc8\xf2\xe0\xe1\xf3\xed\xe0"},  // Итабуна
-    {"", "itajai", "\xc8\xf2\xe0\xe6\xe0\xe8"},  // Итажаи
-    {"", "itapecerica-da-ser", "\xc8\xf2\xe0\xef\xe5\xf1\xe5\xf0\xe8\xea\xe0\x2d\xe4\xe0\x2d\xd1\xe5\xf0\xf0\xe0"},  // Итапесерика-да-Серра
-    {"", "campina-grande", "\xca\xe0\xec\xef\xe8\xed\xe0\x2d\xc3\xf0\xe0\xed\xe4\xe5"},  // Кампина-Гранде
-    {"", "campinas", "\xca\xe0\xec\xef\xe8\xed\xe0\xf1"},  // Кампинас
-    {"", "campo-grande", "\xca\xe0\xec\xef\xf3\x2d\xc3\xf0\xe0\xed\xe4\xe8"},  // Кампу-Гранди
-    {"", "campos", "\xca\xe0\xec\xef\xf3\xf1\x2d\xe4\xf3\xf1\x2d\xc3\xee\xe9\xf2\xe0\xea\xe0\xe7\xe8\xf1"},  // Кампус-дус-Гойтаказис
-    {"", "canoas", "\xca\xe0\xed\xee\xe0\xf1"},  // Каноас
-    {"", "caruaru", "\xca\xe0\xf0\xf3\xe0\xf0\xf3"},  // Каруару
-    {"", "caxias-do-sul", "\xca\xe0\xf8\xe8\xe0\xf1\x2d\xe4\xf3\x2d\xd1\xf3\xeb"},  // Кашиас-ду-Сул
-    {"", "colombo", "\xca\xee\xeb\xee\xec\xe1\xee"},  // Коломбо
-    {"", "criciuma", "\xca\xf0\xe8\xf1\xe8\xf3\xec\xe0"},  // Крисиума
-    {"", "curitiba", "\xca\xf3\xf0\xe8\xf2\xe8\xe1\xe0"},  // Куритиба
-    {"", "cuiaba", "\xca\xf3\xff\xe1\xe0"},  // Куяба
-    {"", "lages", "\xcb\xe0\xe6\xe8\xf1"},  // Лажис
-    {"", "limeira", "\xcb\xe8\xec\xe5\xe9\xf0\xe0"},  // Лимейра
-    {"", "londrina", "\xcb\xee\xed\xe4\xf0\xe8\xed\xe0"},  // Лондрина
-    {"", "macapa", "\xcc\xe0\xea\xe0\xef\xe0"},  // Макапа
-    {"", "manaus", "\xcc\xe0\xed\xe0\xf3\xf1"},  // Манаус
-    {"", "maraba", "\xcc\xe0\xf0\xe0\xe1\xe0"},  // Мараба
-    {"", "marilia", "\xcc\xe0\xf0\xe8\xeb\xfc\xff"},  // Марилья
-    {"", "maringa", "\xcc\xe0\xf0\xe8\xed\xe3\xe0"},  // Маринга
-    {"", "maceio", "\xcc\xe0\xf1\xe5\xe9\xee"},  // Масейо
-    {"", "maua", "\xcc\xe0\xf3\xe0"},  // Мауа
-    {"", "mogi-das-cruzes", "\xcc\xee\xe6\xe8\x2d\xe4\xe0\xf1\x2d\xca\xf0\xf3\xe7\xe8\xf1"},  // Можи-дас-Крузис
-    {"", "montes-claros", "\xcc\xee\xed\xf2\xe8\xf1\x2d\xca\xeb\xe0\xf0\xf3\xf1"},  // Монтис-Кларус
-    {"", "mossoro", "\xcc\xee\xf1\xf1\xee\xf0\xee"},  // Моссоро
-    {"", "natal", "\xcd\xe0\xf2\xe0\xeb"},  // Натал
-    {"", "niteroi", "\xcd\xe8\xf2\xe5\xf0\xee\xe9"},  // Нитерой
-    {"", "nova-iguacu", "\xcd\xee\xe2\xe0\x2d\xc8\xe3\xf3\xe0\xf1\xf3"},  // Нова-Игуасу
-    {"", "novo-hamburgo", "\xcd\xee\xe2\xf3\x2d\xc0\xec\xe1\xf3\xf0\xe3\xf3"},  // Нову-Амбургу
-    {"", "osasco", "\xce\xe7\xe0\xf1\xea\xf3"},  // Озаску
-    {"", "olinda", "\xce\xeb\xe8\xed\xe4\xe0"},  // Олинда
-    {"", "palmas", "\xcf\xe0\xeb\xec\xe0\xf1"},  // Палмас
-    {"", "palhoca", "\xcf\xe0\xeb\xfc\xee\xf1\xe0"},  // Пальоса
-    {"", "paranagua", "\xcf\xe0\xf0\xe0\xed\xe0\xe3\xf3\xe0"},  // Паранагуа
-    {"", "parnaiba", "\xcf\xe0\xf0\xed\xe0\xe8\xe1\xe0"},  // Парнаиба
-    {"", "patos-de-minas", "\xcf\xe0\xf2\xf3\xf1\x2d\xe4\xe8\x2d\xcc\xe8\xed\xe0\xf1"},  // Патус-ди-Минас
-    {"", "paulista", "\xcf\xe0\xf3\xeb\xe8\xf1\xf2\xe0"},  // Паулиста
-    {"", "pelotas", "\xcf\xe5\xeb\xee\xf2\xe0\xf1"},  // Пелотас
-    {"", "petrolina", "\xcf\xe5\xf2\xf0\xee\xeb\xe8\xed\xe0"},  // Петролина
-    {"", "petropolis", "\xcf\xe5\xf2\xf0\xee\xef\xee\xeb\xe8\xf1"},  // Петрополис
-    {"", "pindamonhangaba", "\xcf\xe8\xed\xe4\xe0\xec\xee\xed\xfc\xff\xed\xe3\xe0\xe1\xe0"},  // Пиндамоньянгаба
-    {"", "piracicaba", "\xcf\xe8\xf0\xe0\xf1\xe8\xea\xe0\xe1\xe0"},  // Пирасикаба
-    {"", "pouso-alegre", "\xcf\xee\xe7\xf3\x2d\xc0\xeb\xe5\xe3\xf0\xe8"},  // Позу-Алегри
-    {"", "porto-alegre", "\xcf\xee\xf0\xf2\xf3\x2d\xc0\xeb\xe5\xe3\xf0\xe8"},  // Порту-Алегри
-    {"", "porto-velho", "\xcf\xee\xf0\xf2\xf3\x2d\xc2\xe5\xeb\xfc\xfe"},  // Порту-Велью
-    {"", "porto-seguro", "\xcf\xee\xf0\xf2\xf3\x2d\xd1\xe5\xe3\xf3\xf0\xf3"},  // Порту-Сегуру
-    {"", "pocos-de-caldas", "\xcf\xee\xf1\xf3\xf1\x2d\xe4\xe8\x2d\xca\xe0\xeb\xe4\xe0\xf1"},  // Посус-ди-Калдас
-    {"", "praia-grande", "\xcf\xf0\xe0\xff\x2d\xc3\xf0\xe0\xed\xe4\xe8"},  // Прая-Гранди
-    {"", "presidente-prudent", "\xcf\xf0\xe5\xe7\xe8\xe4\xe5\xed\xf2\xe8\x2d\xcf\xf0\xf3\xe4\xe5\xed\xf2\xe8"},  // Президенти-Пруденти
-    {"", "recife", "\xd0\xe5\xf1\xe8\xf4\xe8"},  // Ресифи
-    {"", "ribeirao-pires", "\xd0\xe8\xe1\xe5\xe9\xf0\xe0\xed\x2d\xcf\xe8\xf0\xe8\xf1"},  // Рибейран-Пирис
-    {"", "ribeirao-preto", "\xd0\xe8\xe1\xe5\xe9\xf0\xe0\xed\x2d\xcf\xf0\xe5\xf2\xf3"},  // Рибейран-Прету
-    {"", "rio-grande", "\xd0\xe8\xee\x2d\xc3\xf0\xe0\xed\xe4\xe5"},  // Рио-Гранде
-    {"", "rio-de-janeiro", "\xd0\xe8\xee\x2d\xe4\xe5\x2d\xc6\xe0\xed\xe5\xe9\xf0\xee"},  // Рио-де-Жанейро
-    {"", "rio-branco", "\xd0\xe8\xf3\x2d\xc1\xf0\xe0\xed\xea\xf3"},  // Риу-Бранку
-    {"", "rio-claro", "\xd0\xe8\xf3\x2d\xca\xeb\xe0\xf0\xf3"},  // Риу-Клару
-    {"", "salvador", "\xd1\xe0\xeb\xfc\xe2\xe0\xe4\xee\xf0"},  // Сальвадор
-    {"", "sao-bernardo-do-ca", "\xd1\xe0\xed\x2d\xc1\xe5\xf0\xed\xe0\xf0\xe4\xf3\x2d\xe4\xf3\x2d\xca\xe0\xec\xef\xf3"},  // Сан-Бернарду-ду-Кампу
-    {"", "sao-vicente", "\xd1\xe0\xed\x2d\xc2\xe8\xf1\xe5\xed\xf2\xe8"},  // Сан-Висенти
-    {"", "sao-jose", "\xd1\xe0\xed\x2d\xc6\xee\xe7\xe5"},  // Сан-Жозе
-    {"", "sao-jose-do-rio-pr", "\xd1\xe0\xed\x2d\xc6\xee\xe7\xe5\x2d\xe4\xf3\x2d\xd0\xe8\xf3\x2d\xcf\xf0\xe5\xf2\xf3"},  // Сан-Жозе-ду-Риу-Прету
-    {"", "sao-jose-dos-campo", "\xd1\xe0\xed\x2d\xc6\xee\xe7\xe5\x2d\xe4\xf3\xf1\x2d\xca\xe0\xec\xef\xf3\xf1"},  // Сан-Жозе-дус-Кампус
-    {"", "sao-carlos", "\xd1\xe0\xed\x2d\xca\xe0\xf0\xeb\xf3\xf1"},  // Сан-Карлус
-    {"", "sao-caetano-do-sul", "\xd1\xe0\xed\x2d\xca\xe0\xfd\xf2\xe0\xed\xf3\x2d\xe4\xf3\x2d\xd1\xf3\xeb"},  // Сан-Каэтану-ду-Сул
-    {"", "sao-leopoldo", "\xd1\xe0\xed\x2d\xcb\xe5\xee\xef\xee\xeb\xe4\xf3"},  // Сан-Леополду
-    {"", "sao-luis", "\xd1\xe0\xed\x2d\xcb\xf3\xe8\xf1"},  // Сан-Луис
-    {"", "sao-paulo", "\xd1\xe0\xed\x2d\xcf\xe0\xf3\xeb\xf3"},  // Сан-Паулу
-    {"", "santa-luzia", "\xd1\xe0\xed\xf2\xe0\x2d\xcb\xf3\xe7\xe8\xff"},  // Санта-Лузия
-    {"", "santa-maria", "\xd1\xe0\xed\xf2\xe0\x2d\xcc\xe0\xf0\xe8\xff"},  // Санта-Мария
-    {"", "santarem", "\xd1\xe0\xed\xf2\xe0\xf0\xe5\xed"},  // Сантарен
-    {"", "santo-andre", "\xd1\xe0\xed\xf2\xf3\x2d\xc0\xed\xe4\xf0\xe5"},  // Санту-Андре
-    {"", "santos", "\xd1\xe0\xed\xf2\xf3\xf1"},  // Сантус
-    {"", "sapucaia", "\xd1\xe0\xef\xf3\xea\xe0\xff"},  // Сапукая
-    {"", "serra", "\xd1\xe5\xf0\xf0\xe0"},  // Серра
-    {"", "sobral", "\xd1\xee\xe1\xf0\xe0\xeb"},  // Собрал
-    {"", "sorocaba", "\xd1\xee\xf0\xee\xea\xe0\xe1\xe0"},  // Сорокаба
-    {"", "suzano", "\xd1\xf3\xe7\xe0\xed\xf3"},  // Сузану
-    {"", "taubate", "\xd2\xe0\xf3\xe1\xe0\xf2\xe5"},  // Таубате
-    {"", "teresina", "\xd2\xe5\xf0\xe5\xe7\xe8\xed\xe0"},  // Терезина
-    {"", "timon", "\xd2\xe8\xec\xee\xed"},  // Тимон
-    {"", "toledo", "\xd2\xee\xeb\xe5\xe4\xee"},  // Толедо
-    {"", "uberaba", "\xd3\xe1\xe5\xf0\xe0\xe1\xe0"},  // Убераба
-    {"", "uberlandia", "\xd3\xe1\xe5\xf0\xeb\xff\xed\xe4\xe8\xff"},  // Уберляндия
-    {"", "uruguaiana", "\xd3\xf0\xf3\xe3\xe2\xe0\xff\xed\xe0"},  // Уругваяна
-    {"", "feira-de-santana", "\xd4\xe5\xe9\xf0\xe0\x2d\xe4\xe5\x2d\xd1\xe0\xed\xf2\xe0\xed\xe0"},  // Фейра-де-Сантана
-    {"", "florianopolis", "\xd4\xeb\xee\xf0\xe8\xe0\xed\xee\xef\xee\xeb\xe8\xf1"},  // Флорианополис
-    {"", "fortaleza", "\xd4\xee\xf0\xf2\xe0\xeb\xe5\xe7\xe0"},  // Форталеза
-    {"", "foz-do-iguacu", "\xd4\xee\xf1\x2d\xe4\xf3\x2d\xc8\xe3\xf3\xe0\xf1\xf3"},  // Фос-ду-Игуасу
-    {"", "franca", "\xd4\xf0\xe0\xed\xea\xe0"},  // Франка
-    {"", "chapeco", "\xd8\xe0\xef\xe5\xea\xee"},  // Шапеко
-    {"", "embu", "\xdd\xec\xe1\xf3"},  // Эмбу
+    {"", "altamira", "\xc0\xeb\xf2\xe0\xec\xe8\xf0\xe0", 0, 0},  // Алтамира
+    {"", "americana", "\xc0\xec\xe5\xf0\xe8\xea\xe0\xed\xe0", 0, 0},  // Американа
+    {"", "ananindeua", "\xc0\xed\xe0\xed\xe8\xed\xe4\xe5\xf3\xe0", 0, 0},  // Ананиндеуа
+    {"", "anapolis", "\xc0\xed\xe0\xef\xee\xeb\xe8\xf1", 0, 0},  // Анаполис
+    {"", "angra-dos-reis", "\xc0\xed\xe3\xf0\xe0\x2d\xe4\xf3\xf1\x2d\xd0\xe5\xe9\xf1", 0, 0},  // Ангра-дус-Рейс
+    {"", "aracaju", "\xc0\xf0\xe0\xea\xe0\xe6\xf3", 0, 0},  // Аракажу
+    {"", "araraquara", "\xc0\xf0\xe0\xf0\xe0\xea\xf3\xe0\xf0\xe0", 0, 0},  // Араракуара
+    {"", "aracatuba", "\xc0\xf0\xe0\xf1\xe0\xf2\xf3\xe1\xe0", 0, 0},  // Арасатуба
+    {"", "barbacena", "\xc1\xe0\xf0\xe1\xe0\xf6\xe5\xed\xe0", 0, 0},  // Барбацена
+    {"", "barreiras", "\xc1\xe0\xf0\xf0\xe5\xe9\xf0\xe0\xf1", 0, 0},  // Баррейрас
+    {"", "barueri", "\xc1\xe0\xf0\xf3\xfd\xf0\xe8", 0, 0},  // Баруэри
+    {"", "bauru", "\xc1\xe0\xf3\xf0\xf3", 0, 0},  // Бауру
+    {"", "belem", "\xc1\xe5\xeb\xe5\xed", 0, 0},  // Белен
+    {"", "belo-horizonte", "\xc1\xe5\xeb\xf3\x2d\xce\xf0\xe8\xe7\xee\xed\xf2\xe5", 0, 0},  // Белу-Оризонте
+    {"", "blumenau", "\xc1\xeb\xf3\xec\xe5\xed\xe0\xf3", 0, 0},  // Блуменау
+    {"", "boa-vista", "\xc1\xee\xe0\x2d\xc2\xe8\xf1\xf2\xe0", 0, 0},  // Боа-Виста
+    {"", "botucatu", "\xc1\xee\xf2\xf3\xea\xe0\xf2\xf3", 0, 0},  // Ботукату
+    {"", "braganca-paulista", "\xc1\xf0\xe0\xe3\xe0\xed\xf1\xe0\x2d\xcf\xe0\xf3\xeb\xe8\xf1\xf2\xe0", 0, 0},  // Браганса-Паулиста
+    {"", "brasilia", "\xc1\xf0\xe0\xe7\xe8\xeb\xe8\xff", 0, 0},  // Бразилия
+    {"", "vila-velha", "\xc2\xe8\xeb\xe0\x2d\xc2\xe5\xeb\xfc\xff", 0, 0},  // Вила-Велья
+    {"", "vitoria", "\xc2\xe8\xf2\xee\xf0\xe8\xff", 0, 0},  // Витория
+    {"", "vitoria-da-conquis", "\xc2\xe8\xf2\xee\xf0\xe8\xff\x2d\xe4\xe0\x2d\xca\xee\xed\xea\xe8\xf1\xf2\xe0", 0, 0},  // Витория-да-Конкиста
+    {"", "governador-valadar", "\xc3\xee\xe2\xe5\xf0\xed\xe0\xe4\xee\xf0\x2d\xc2\xe0\xeb\xe0\xe4\xe0\xf0\xe5\xf1", 0, 0},  // Говернадор-Валадарес
+    {"", "goiania", "\xc3\xee\xe8\xe0\xed\xe8\xff", 0, 0},  // Гоиания
+    {"", "guarapuava", "\xc3\xf3\xe0\xf0\xe0\xef\xf3\xe0\xe2\xe0", 0, 0},  // Гуарапуава
+    {"", "guaruja", "\xc3\xf3\xe0\xf0\xf3\xe6\xe0", 0, 0},  // Гуаружа
+    {"", "guarulhos", "\xc3\xf3\xe0\xf0\xf3\xeb\xfc\xfe\xf1", 0, 0},  // Гуарульюс
+    {"", "diadema", "\xc4\xe8\xe0\xe4\xe5\xec\xe0", 0, 0},  // Диадема
+    {"", "divinopolis", "\xc4\xe8\xe2\xe8\xed\xee\xef\xee\xeb\xe8\xf1", 0, 0},  // Дивинополис
+    {"", "dourados", "\xc4\xee\xf0\xe0\xe4\xf3\xf1", 0, 0},  // Дорадус
+    {"", "jaragua-do-sul", "\xc6\xe0\xf0\xe0\xe3\xf3\xe0\x2d\xe4\xf3\x2d\xd1\xf3\xeb", 0, 0},  // Жарагуа-ду-Сул
+    {"", "joinville", "\xc6\xee\xe8\xed\xe2\xe8\xeb\xe8", 0, 0},  // Жоинвили
+    {"", "juazeiro-do-norte", "\xc6\xf3\xe0\xe7\xe5\xe9\xf0\xf3\x2d\xe4\xf3\x2d\xcd\xee\xf0\xf2\xe8", 0, 0},  // Жуазейру-ду-Норти
+    {"", "joao-pessoa", "\xc6\xf3\xe0\xed\x2d\xcf\xe5\xf1\xee\xe0", 0, 0},  // Жуан-Песоа
+    {"", "juiz-de-fora", "\xc6\xf3\xe8\xf1\x2d\xe4\xe5\x2d\xd4\xee\xf0\xe0", 0, 0},  // Жуис-де-Фора
+    {"", "jundiai", "\xc6\xf3\xed\xe4\xe8\xe0\xe8", 0, 0},  // Жундиаи
+    {"", "ibirite", "\xc8\xe1\xe8\xf0\xe8\xf2\xe5", 0, 0},  // Ибирите
+    {"", "ilheus", "\xc8\xeb\xfc\xf5\xe5\xf3\xf1", 0, 0},  // Ильхеус
+    {"", "imperatriz", "\xc8\xec\xef\xe5\xf0\xe0\xf2\xf3\xf0\xe8\xf1", 0, 0},  // Импературис
+    {"", "ipatinga", "\xc8\xef\xe0\xf2\xe8\xed\xe3\xe0", 0, 0},  // Ипатинга
+    {"", "itabuna", "\xc8\xf2\xe0\xe1\xf3\xed\xe0", 0, 0},  // Итабуна
+    {"", "itajai", "\xc8\xf2\xe0\xe6\xe0\xe8", 0, 0},  // Итажаи
+    {"", "itapecerica-da-ser", "\xc8\xf2\xe0\xef\xe5\xf1\xe5\xf0\xe8\xea\xe0\x2d\xe4\xe0\x2d\xd1\xe5\xf0\xf0\xe0", 0, 0},  // Итапесерика-да-Серра
+    {"", "campina-grande", "\xca\xe0\xec\xef\xe8\xed\xe0\x2d\xc3\xf0\xe0\xed\xe4\xe5", 0, 0},  // Кампина-Гранде
+    {"", "campinas", "\xca\xe0\xec\xef\xe8\xed\xe0\xf1", 0, 0},  // Кампинас
+    {"", "campo-grande", "\xca\xe0\xec\xef\xf3\x2d\xc3\xf0\xe0\xed\xe4\xe8", 0, 0},  // Кампу-Гранди
+    {"", "campos", "\xca\xe0\xec\xef\xf3\xf1\x2d\xe4\xf3\xf1\x2d\xc3\xee\xe9\xf2\xe0\xea\xe0\xe7\xe8\xf1", 0, 0},  // Кампус-дус-Гойтаказис
+    {"", "canoas", "\xca\xe0\xed\xee\xe0\xf1", 0, 0},  // Каноас
+    {"", "caruaru", "\xca\xe0\xf0\xf3\xe0\xf0\xf3", 0, 0},  // Каруару
+    {"", "caxias-do-sul", "\xca\xe0\xf8\xe8\xe0\xf1\x2d\xe4\xf3\x2d\xd1\xf3\xeb", 0, 0},  // Кашиас-ду-Сул
+    {"", "colombo", "\xca\xee\xeb\xee\xec\xe1\xee", 0, 0},  // Коломбо
+    {"", "criciuma", "\xca\xf0\xe8\xf1\xe8\xf3\xec\xe0", 0, 0},  // Крисиума
+    {"", "curitiba", "\xca\xf3\xf0\xe8\xf2\xe8\xe1\xe0", 0, 0},  // Куритиба
+    {"", "cuiaba", "\xca\xf3\xff\xe1\xe0", 0, 0},  // Куяба
+    {"", "lages", "\xcb\xe0\xe6\xe8\xf1", 0, 0},  // Лажис
+    {"", "limeira", "\xcb\xe8\xec\xe5\xe9\xf0\xe0", 0, 0},  // Лимейра
+    {"", "londrina", "\xcb\xee\xed\xe4\xf0\xe8\xed\xe0", 0, 0},  // Лондрина
+    {"", "macapa", "\xcc\xe0\xea\xe0\xef\xe0", 0, 0},  // Макапа
+    {"", "manaus", "\xcc\xe0\xed\xe0\xf3\xf1", 0, 0},  // Манаус
+    {"", "maraba", "\xcc\xe0\xf0\xe0\xe1\xe0", 0, 0},  // Мараба
+    {"", "marilia", "\xcc\xe0\xf0\xe8\xeb\xfc\xff", 0, 0},  // Марилья
+    {"", "maringa", "\xcc\xe0\xf0\xe8\xed\xe3\xe0", 0, 0},  // Маринга
+    {"", "maceio", "\xcc\xe0\xf1\xe5\xe9\xee", 0, 0},  // Масейо
+    {"", "maua", "\xcc\xe0\xf3\xe0", 0, 0},  // Мауа
+    {"", "mogi-das-cruzes", "\xcc\xee\xe6\xe8\x2d\xe4\xe0\xf1\x2d\xca\xf0\xf3\xe7\xe8\xf1", 0, 0},  // Можи-дас-Крузис
+    {"", "montes-claros", "\xcc\xee\xed\xf2\xe8\xf1\x2d\xca\xeb\xe0\xf0\xf3\xf1", 0, 0},  // Монтис-Кларус
+    {"", "mossoro", "\xcc\xee\xf1\xf1\xee\xf0\xee", 0, 0},  // Моссоро
+    {"", "natal", "\xcd\xe0\xf2\xe0\xeb", 0, 0},  // Натал
+    {"", "niteroi", "\xcd\xe8\xf2\xe5\xf0\xee\xe9", 0, 0},  // Нитерой
+    {"", "nova-iguacu", "\xcd\xee\xe2\xe0\x2d\xc8\xe3\xf3\xe0\xf1\xf3", 0, 0},  // Нова-Игуасу
+    {"", "novo-hamburgo", "\xcd\xee\xe2\xf3\x2d\xc0\xec\xe1\xf3\xf0\xe3\xf3", 0, 0},  // Нову-Амбургу
+    {"", "osasco", "\xce\xe7\xe0\xf1\xea\xf3", 0, 0},  // Озаску
+    {"", "olinda", "\xce\xeb\xe8\xed\xe4\xe0", 0, 0},  // Олинда
+    {"", "palmas", "\xcf\xe0\xeb\xec\xe0\xf1", 0, 0},  // Палмас
+    {"", "palhoca", "\xcf\xe0\xeb\xfc\xee\xf1\xe0", 0, 0},  // Пальоса
+    {"", "paranagua", "\xcf\xe0\xf0\xe0\xed\xe0\xe3\xf3\xe0", 0, 0},  // Паранагуа
+    {"", "parnaiba", "\xcf\xe0\xf0\xed\xe0\xe8\xe1\xe0", 0, 0},  // Парнаиба
+    {"", "patos-de-minas", "\xcf\xe0\xf2\xf3\xf1\x2d\xe4\xe8\x2d\xcc\xe8\xed\xe0\xf1", 0, 0},  // Патус-ди-Минас
+    {"", "paulista", "\xcf\xe0\xf3\xeb\xe8\xf1\xf2\xe0", 0, 0},  // Паулиста
+    {"", "pelotas", "\xcf\xe5\xeb\xee\xf2\xe0\xf1", 0, 0},  // Пелотас
+    {"", "petrolina", "\xcf\xe5\xf2\xf0\xee\xeb\xe8\xed\xe0", 0, 0},  // Петролина
+    {"", "petropolis", "\xcf\xe5\xf2\xf0\xee\xef\xee\xeb\xe8\xf1", 0, 0},  // Петрополис
+    {"", "pindamonhangaba", "\xcf\xe8\xed\xe4\xe0\xec\xee\xed\xfc\xff\xed\xe3\xe0\xe1\xe0", 0, 0},  // Пиндамоньянгаба
+    {"", "piracicaba", "\xcf\xe8\xf0\xe0\xf1\xe8\xea\xe0\xe1\xe0", 0, 0},  // Пирасикаба
+    {"", "pouso-alegre", "\xcf\xee\xe7\xf3\x2d\xc0\xeb\xe5\xe3\xf0\xe8", 0, 0},  // Позу-Алегри
+    {"", "porto-alegre", "\xcf\xee\xf0\xf2\xf3\x2d\xc0\xeb\xe5\xe3\xf0\xe8", 0, 0},  // Порту-Алегри
+    {"", "porto-velho", "\xcf\xee\xf0\xf2\xf3\x2d\xc2\xe5\xeb\xfc\xfe", 0, 0},  // Порту-Велью
+    {"", "porto-seguro", "\xcf\xee\xf0\xf2\xf3\x2d\xd1\xe5\xe3\xf3\xf0\xf3", 0, 0},  // Порту-Сегуру
+    {"", "pocos-de-caldas", "\xcf\xee\xf1\xf3\xf1\x2d\xe4\xe8\x2d\xca\xe0\xeb\xe4\xe0\xf1", 0, 0},  // Посус-ди-Калдас
+    {"", "praia-grande", "\xcf\xf0\xe0\xff\x2d\xc3\xf0\xe0\xed\xe4\xe8", 0, 0},  // Прая-Гранди
+    {"", "presidente-prudent", "\xcf\xf0\xe5\xe7\xe8\xe4\xe5\xed\xf2\xe8\x2d\xcf\xf0\xf3\xe4\xe5\xed\xf2\xe8", 0, 0},  // Президенти-Пруденти
+    {"", "recife", "\xd0\xe5\xf1\xe8\xf4\xe8", 0, 0},  // Ресифи
+    {"", "ribeirao-pires", "\xd0\xe8\xe1\xe5\xe9\xf0\xe0\xed\x2d\xcf\xe8\xf0\xe8\xf1", 0, 0},  // Рибейран-Пирис
+    {"", "ribeirao-preto", "\xd0\xe8\xe1\xe5\xe9\xf0\xe0\xed\x2d\xcf\xf0\xe5\xf2\xf3", 0, 0},  // Рибейран-Прету
+    {"", "rio-grande", "\xd0\xe8\xee\x2d\xc3\xf0\xe0\xed\xe4\xe5", 0, 0},  // Рио-Гранде
+    {"", "rio-de-janeiro", "\xd0\xe8\xee\x2d\xe4\xe5\x2d\xc6\xe0\xed\xe5\xe9\xf0\xee", 0, 0},  // Рио-де-Жанейро
+    {"", "rio-branco", "\xd0\xe8\xf3\x2d\xc1\xf0\xe0\xed\xea\xf3", 0, 0},  // Риу-Бранку
+    {"", "rio-claro", "\xd0\xe8\xf3\x2d\xca\xeb\xe0\xf0\xf3", 0, 0},  // Риу-Клару
+    {"", "salvador", "\xd1\xe0\xeb\xfc\xe2\xe0\xe4\xee\xf0", 0, 0},  // Сальвадор
+    {"", "sao-bernardo-do-ca", "\xd1\xe0\xed\x2d\xc1\xe5\xf0\xed\xe0\xf0\xe4\xf3\x2d\xe4\xf3\x2d\xca\xe0\xec\xef\xf3", 0, 0},  // Сан-Бернарду-ду-Кампу
+    {"", "sao-vicente", "\xd1\xe0\xed\x2d\xc2\xe8\xf1\xe5\xed\xf2\xe8", 0, 0},  // Сан-Висенти
+    {"", "sao-jose", "\xd1\xe0\xed\x2d\xc6\xee\xe7\xe5", 0, 0},  // Сан-Жозе
+    {"", "sao-jose-do-rio-pr", "\xd1\xe0\xed\x2d\xc6\xee\xe7\xe5\x2d\xe4\xf3\x2d\xd0\xe8\xf3\x2d\xcf\xf0\xe5\xf2\xf3", 0, 0},  // Сан-Жозе-ду-Риу-Прету
+    {"", "sao-jose-dos-campo", "\xd1\xe0\xed\x2d\xc6\xee\xe7\xe5\x2d\xe4\xf3\xf1\x2d\xca\xe0\xec\xef\xf3\xf1", 0, 0},  // Сан-Жозе-дус-Кампус
+    {"", "sao-carlos", "\xd1\xe0\xed\x2d\xca\xe0\xf0\xeb\xf3\xf1", 0, 0},  // Сан-Карлус
+    {"", "sao-caetano-do-sul", "\xd1\xe0\xed\x2d\xca\xe0\xfd\xf2\xe0\xed\xf3\x2d\xe4\xf3\x2d\xd1\xf3\xeb", 0, 0},  // Сан-Каэтану-ду-Сул
+    {"", "sao-leopoldo", "\xd1\xe0\xed\x2d\xcb\xe5\xee\xef\xee\xeb\xe4\xf3", 0, 0},  // Сан-Леополду
+    {"", "sao-luis", "\xd1\xe0\xed\x2d\xcb\xf3\xe8\xf1", 0, 0},  // Сан-Луис
+    {"", "sao-paulo", "\xd1\xe0\xed\x2d\xcf\xe0\xf3\xeb\xf3", 0, 0},  // Сан-Паулу
+    {"", "santa-luzia", "\xd1\xe0\xed\xf2\xe0\x2d\xcb\xf3\xe7\xe8\xff", 0, 0},  // Санта-Лузия
+    {"", "santa-maria", "\xd1\xe0\xed\xf2\xe0\x2d\xcc\xe0\xf0\xe8\xff", 0, 0},  // Санта-Мария
+    {"", "santarem", "\xd1\xe0\xed\xf2\xe0\xf0\xe5\xed", 0, 0},  // Сантарен
+    {"", "santo-andre", "\xd1\xe0\xed\xf2\xf3\x2d\xc0\xed\xe4\xf0\xe5", 0, 0},  // Санту-Андре
+    {"", "santos", "\xd1\xe0\xed\xf2\xf3\xf1", 0, 0},  // Сантус
+    {"", "sapucaia", "\xd1\xe0\xef\xf3\xea\xe0\xff", 0, 0},  // Сапукая
+    {"", "serra", "\xd1\xe5\xf0\xf0\xe0", 0, 0},  // Серра
+    {"", "sobral", "\xd1\xee\xe1\xf0\xe0\xeb", 0, 0},  // Собрал
+    {"", "sorocaba", "\xd1\xee\xf0\xee\xea\xe0\xe1\xe0", 0, 0},  // Сорокаба
+    {"", "suzano", "\xd1\xf3\xe7\xe0\xed\xf3", 0, 0},  // Сузану
+    {"", "taubate", "\xd2\xe0\xf3\xe1\xe0\xf2\xe5", 0, 0},  // Таубате
+    {"", "teresina", "\xd2\xe5\xf0\xe5\xe7\xe8\xed\xe0", 0, 0},  // Терезина
+    {"", "timon", "\xd2\xe8\xec\xee\xed", 0, 0},  // Тимон
+    {"", "toledo", "\xd2\xee\xeb\xe5\xe4\xee", 0, 0},  // Толедо
+    {"", "uberaba", "\xd3\xe1\xe5\xf0\xe0\xe1\xe0", 0, 0},  // Убераба
+    {"", "uberlandia", "\xd3\xe1\xe5\xf0\xeb\xff\xed\xe4\xe8\xff", 0, 0},  // Уберляндия
+    {"", "uruguaiana", "\xd3\xf0\xf3\xe3\xe2\xe0\xff\xed\xe0", 0, 0},  // Уругваяна
+    {"", "feira-de-santana", "\xd4\xe5\xe9\xf0\xe0\x2d\xe4\xe5\x2d\xd1\xe0\xed\xf2\xe0\xed\xe0", 0, 0},  // Фейра-де-Сантана
+    {"", "florianopolis", "\xd4\xeb\xee\xf0\xe8\xe0\xed\xee\xef\xee\xeb\xe8\xf1", 0, 0},  // Флорианополис
+    {"", "fortaleza", "\xd4\xee\xf0\xf2\xe0\xeb\xe5\xe7\xe0", 0, 0},  // Форталеза
+    {"", "foz-do-iguacu", "\xd4\xee\xf1\x2d\xe4\xf3\x2d\xc8\xe3\xf3\xe0\xf1\xf3", 0, 0},  // Фос-ду-Игуасу
+    {"", "franca", "\xd4\xf0\xe0\xed\xea\xe0", 0, 0},  // Франка
+    {"", "chapeco", "\xd8\xe0\xef\xe5\xea\xee", 0, 0},  // Шапеко
+    {"", "embu", "\xdd\xec\xe1\xf3", 0, 0},  // Эмбу
 };
 
 static const CityEntry CITIES_THE_HAWAIIAN_ISLANDS[3] = {
-    {"", "honolulu", "\xc3\xee\xed\xee\xeb\xf3\xeb\xf3"},  // Гонолулу
-    {"", "kailua", "\xca\xe0\xe9\xeb\xf3\xe0"},  // Кайлуа
-    {"", "hilo", "\xd5\xe8\xeb\xee"},  // Хило
+    {"", "honolulu", "\xc3\xee\xed\xee\xeb\xf3\xeb\xf3", 0, 0},  // Гонолулу
+    {"", "kailua", "\xca\xe0\xe9\xeb\xf3\xe0", 0, 0},  // Кайлуа
+    {"", "hilo", "\xd5\xe8\xeb\xee", 0, 0},  // Хило
 };
 
 static const CityEntry CITIES_HAITI[1] = {
-    {"", "port-au-prince", "\xcf\xee\xf0\xf2\x2d\xee\x2d\xcf\xf0\xe5\xed\xf1"},  // Порт-о-Пренс
+    {"", "port-au-prince", "\xcf\xee\xf0\xf2\x2d\xee\x2d\xcf\xf0\xe5\xed\xf1", 0, 0},  // Порт-о-Пренс
 };
 
 static const CityEntry CITIES_GERMANY[149] = {
-    {"", "aalen", "\xc0\xe0\xeb\xe5\xed"},  // Аален
-    {"", "aachen", "\xc0\xe0\xf5\xe5\xed"},  // Аахен
-    {"", "arnsberg", "\xc0\xf0\xed\xf1\xe1\xe5\xf0\xe3"},  // Арнсберг
-    {"", "augsburg", "\xc0\xf3\xe3\xf1\xe1\xf3\xf0\xe3"},  // Аугсбург
-    {"", "aschaffenburg", "\xc0\xf8\xe0\xf4\xe5\xed\xe1\xf3\xf0\xe3"},  // Ашафенбург
-    {"", "bayreuth", "\xc1\xe0\xe9\xf0\xee\xe9\xf2"},  // Байройт
-    {"", "bamberg", "\xc1\xe0\xec\xe1\xe5\xf0\xe3"},  // Бамберг
-    {"", "bergisch-gladbach", "\xc1\xe5\xf0\xe3\xe8\xf8\x2d\xc3\xeb\xe0\xe4\xe1\xe0\xf5"},  // Бергиш-Гладбах
-    {"", "bergheim", "\xc1\xe5\xf0\xe3\xf5\xe0\xe9\xec"},  // Бергхайм
-    {"", "berlin", "\xc1\xe5\xf0\xeb\xe8\xed"},  // Берлин
-    {"", "bielefeld", "\xc1\xe8\xeb\xe5\xf4\xe5\xeb\xfc\xe4"},  // Билефельд
-    {"", "bonn", "\xc1\xee\xed\xed"},  // Бонн
-    {"", "bottrop", "\xc1\xee\xf2\xf0\xee\xef"},  // Ботроп
-    {"", "bocholt", "\xc1\xee\xf5\xee\xeb\xfc\xf2"},  // Бохольт
-    {"", "bochum", "\xc1\xee\xf5\xf3\xec"},  // Бохум
-    {"", "brandenburg", "\xc1\xf0\xe0\xed\xe4\xe5\xed\xe1\xf3\xf0\xe3\x2d\xed\xe0\x2d\xd5\xe0\xf4\xe5\xeb\xe5"},  // Бранденбург-на-Хафеле
-    {"", "braunschweig", "\xc1\xf0\xe0\xf3\xed\xf8\xe2\xe5\xe9\xe3"},  // Брауншвейг
-    {"", "bremen", "\xc1\xf0\xe5\xec\xe5\xed"},  // Бремен
-    {"", "bremerhaven", "\xc1\xf0\xe5\xec\xe5\xf0\xf5\xe0\xf4\xe5\xed"},  // Бремерхафен
-    {"", "wesel", "\xc2\xe5\xe7\xe5\xeb\xfc"},  // Везель
-    {"", "weimar", "\xc2\xe5\xe9\xec\xe0\xf0"},  // Веймар
-    {"", "wilhelmshaven", "\xc2\xe8\xeb\xfc\xe3\xe5\xeb\xfc\xec\xf1\xf5\xe0\xf4\xe5\xed"},  // Вильгельмсхафен
-    {"", "wiesbaden", "\xc2\xe8\xf1\xe1\xe0\xe4\xe5\xed"},  // Висбаден
-    {"", "witten", "\xc2\xe8\xf2\xe5\xed"},  // Витен
-    {"", "wolfsburg", "\xc2\xee\xeb\xfc\xf4\xf1\xe1\xf3\xf0\xe3"},  // Вольфсбург
-    {"", "worms", "\xc2\xee\xf0\xec\xf1"},  // Вормс
-    {"", "wuppertal", "\xc2\xf3\xef\xef\xe5\xf0\xf2\xe0\xeb\xfc"},  // Вупперталь
-    {"", "wuerzburg", "\xc2\xfe\xf0\xf6\xe1\xf3\xf0\xe3"},  // Вюрцбург
-    {"", "halle", "\xc3\xe0\xeb\xeb\xe5"},  // Галле
-    {"", "hamburg", "\xc3\xe0\xec\xe1\xf3\xf0\xe3"},  // Гамбург
-    {"", "hannover", "\xc3\xe0\xed\xed\xee\xe2\xe5\xf0"},  // Ганновер
-    {"", "garbsen", "\xc3\xe0\xf0\xe1\xe7\xe5\xed"},  // Гарбзен
-    {"", "gelsenkirchen", "\xc3\xe5\xeb\xfc\xe7\xe5\xed\xea\xe8\xf0\xf5\xe5\xed"},  // Гельзенкирхен
-    {"", "gera", "\xc3\xe5\xf0\xe0"},  // Гера
-    {"", "gottingen", "\xc3\xe5\xf2\xf2\xe8\xed\xe3\xe5\xed"},  // Геттинген
-    {"", "giessen", "\xc3\xe8\xf1\xe5\xed"},  // Гисен
-    {"", "gladbeck", "\xc3\xeb\xe0\xe4\xe1\xe5\xea"},  // Гладбек
-    {"", "grevenbroich", "\xc3\xf0\xe5\xe2\xe5\xed\xe1\xf0\xee\xe8\xf5"},  // Гревенброих
-    {"", "gutersloh", "\xc3\xfe\xf2\xe5\xf0\xf1\xeb\xee"},  // Гютерсло
-    {"", "darmstadt", "\xc4\xe0\xf0\xec\xf8\xf2\xe0\xe4\xf2"},  // Дармштадт
-    {"", "delmenhorst", "\xc4\xe5\xeb\xfc\xec\xe5\xed\xf5\xee\xf0\xf1\xf2"},  // Дельменхорст
-    {"", "dessau", "\xc4\xe5\xf1\xe0\xf3"},  // Десау
-    {"", "detmold", "\xc4\xe5\xf2\xec\xee\xeb\xfc\xe4"},  // Детмольд
-    {"", "dinslaken", "\xc4\xe8\xed\xf1\xeb\xe0\xea\xe5\xed"},  // Динслакен
-    {"", "dormagen", "\xc4\xee\xf0\xec\xe0\xe3\xe5\xed"},  // Дормаген
-    {"", "dorsten", "\xc4\xee\xf0\xf1\xf2\xe5\xed"},  // Дорстен
-    {"", "dortmund", "\xc4\xee\xf0\xf2\xec\xf3\xed\xe4"},  // Дортмунд
-    {"", "dresden", "\xc4\xf0\xe5\xe7\xe4\xe5\xed"},  // Дрезден
-    {"", "duisburg", "\xc4\xf3\xe9\xf1\xe1\xf3\xf0\xe3"},  // Дуйсбург
-    {"", "duren", "\xc4\xfe\xf0\xe5\xed"},  // Дюрен
-    {"", "dusseldorf", "\xc4\xfe\xf1\xf1\xe5\xeb\xfc\xe4\xee\xf0\xf4"},  // Дюссельдорф
-    {"", "siegen", "\xc7\xe8\xe3\xe5\xed"},  // Зиген
-    {"", "sindelfingen", "\xc7\xe8\xed\xe4\xe5\xeb\xfc\xf4\xe8\xed\xe3\xe5\xed"},  // Зиндельфинген
-    {"", "solingen", "\xc7\xee\xeb\xe8\xed\xe3\xe5\xed"},  // Золинген
-    {"", "iserlohn", "\xc8\xe7\xe5\xf0\xeb\xee\xed"},  // Изерлон
-    {"", "ingolstadt", "\xc8\xed\xe3\xee\xeb\xfc\xf8\xf2\xe0\xe4\xf2"},  // Ингольштадт
-    {"", "jena", "\xc9\xe5\xed\xe0"},  // Йена
-    {"", "kaiserslautern", "\xca\xe0\xe9\xe7\xe5\xf0\xf1\xeb\xe0\xf3\xf2\xe5\xf0\xed"},  // Кайзерслаутерн
-    {"", "karlsruhe", "\xca\xe0\xf0\xeb\xf1\xf0\xf3\xfd"},  // Карлсруэ
-    {"", "kassel", "\xca\xe0\xf1\xf1\xe5\xeb\xfc"},  // Кассель
-    {"", "castrop-rauxel", "\xca\xe0\xf1\xf2\xf0\xee\xef\x2d\xd0\xe0\xf3\xea\xf1\xe5\xeb\xfc"},  // Кастроп-Рауксель
-    {"", "cologne", "\xca\xe5\xeb\xfc\xed"},  // Кельн
-    {"", "chemnitz", "\xca\xe5\xec\xed\xe8\xf6"},  // Кемниц
-    {"", "kerpen", "\xca\xe5\xf0\xef\xe5\xed"},  // Керпен
-    {"", "kiel", "\xca\xe8\xeb\xfc"},  // Киль
-    {"", "koblenz", "\xca\xee\xe1\xeb\xe5\xed\xf6"},  // Кобленц
-    {"", "konstanz", "\xca\xee\xed\xf1\xf2\xe0\xed\xf6"},  // Констанц
-    {"", "cottbus", "\xca\xee\xf2\xe1\xf3\xf1"},  // Котбус
-    {"", "krefeld", "\xca\xf0\xe5\xf4\xe5\xeb\xfc\xe4"},  // Крефельд
-    {"", "langenfeld", "\xcb\xe0\xed\xe3\xe5\xed\xf4\xe5\xeb\xfc\xe4"},  // Лангенфельд
-    {"", "landshut", "\xcb\xe0\xed\xe4\xf1\xf5\xf3\xf2"},  // Ландсхут
-    {"", "leverkusen", "\xcb\xe5\xe2\xe5\xf0\xea\xf3\xe7\xe5\xed"},  // Леверкузен
-    {"", "leipzig", "\xcb\xe5\xe9\xef\xf6\xe8\xe3"},  // Лейпциг
-    {"", "lippstadt", "\xcb\xe8\xef\xef\xf8\xf2\xe0\xe4\xf2"},  // Липпштадт
-    {"", "luebeck", "\xcb\xfe\xe1\xe5\xea"},  // Любек
-    {"", "ludwigsburg", "\xcb\xfe\xe4\xe2\xe8\xe3\xf1\xe1\xf3\xf0\xe3"},  // Людвигсбург
-    {"", "ludwigshafen", "\xcb\xfe\xe4\xe2\xe8\xe3\xf1\xf5\xe0\xf4\xe5\xed\x2d\xed\xe0\x2d\xd0\xe5\xe9\xed\xe5"},  // Людвигсхафен-на-Рейне
-    {"", "ludenscheid", "\xcb\xfe\xe4\xe5\xed\xf8\xe0\xe9\xe4"},  // Люденшайд
-    {"", "luneburg", "\xcb\xfe\xed\xe5\xe1\xf3\xf0\xe3"},  // Люнебург
-    {"", "lunen", "\xcb\xfe\xed\xe5\xed"},  // Люнен
-    {"", "magdeburg", "\xcc\xe0\xe3\xe4\xe5\xe1\xf3\xf0\xe3"},  // Магдебург
-    {"", "mainz", "\xcc\xe0\xe9\xed\xf6"},  // Майнц
-    {"", "mannheim", "\xcc\xe0\xed\xe3\xe5\xe9\xec"},  // Мангейм
-    {"", "marburg", "\xcc\xe0\xf0\xe1\xf3\xf0\xe3"},  // Марбург
-    {"", "marl", "\xcc\xe0\xf0\xeb\xfc"},  // Марль
-    {"", "menden", "\xcc\xe5\xed\xe4\xe5\xed"},  // Менден
-    {"", "monchengladbach", "\xcc\xe5\xed\xf5\xe5\xed\xe3\xeb\xe0\xe4\xe1\xe0\xf5"},  // Менхенгладбах
-    {"", "moers", "\xcc\xe5\xf0\xf1"},  // Мерс
-    {"", "minden", "\xcc\xe8\xed\xe4\xe5\xed"},  // Минден
-    {"", "muelheim", "\xcc\xfe\xeb\xfc\xf5\xe0\xe9\xec\x2d\xed\xe0\x2d\xd0\xf3\xf0\xe5"},  // Мюльхайм-на-Руре
-    {"", "muenster", "\xcc\xfe\xed\xf1\xf2\xe5\xf0"},  // Мюнстер
-    {"", "munich", "\xcc\xfe\xed\xf5\xe5\xed"},  // Мюнхен
-    {"", "neubrandenburg", "\xcd\xee\xe9\xe1\xf0\xe0\xed\xe4\xe5\xed\xe1\xf3\xf0\xe3"},  // Нойбранденбург
-    {"", "neuwied", "\xcd\xee\xe9\xe2\xe8\xe4"},  // Нойвид
-    {"", "neumunster", "\xcd\xee\xe9\xec\xfe\xed\xf1\xf2\xe5\xf0"},  // Ноймюнстер
-    {"", "neuss", "\xcd\xee\xe9\xf1"},  // Нойс
-    {"", "norderstedt", "\xcd\xee\xf0\xe4\xe5\xf0\xf8\xf2\xe5\xe4\xf2"},  // Нордерштедт
-    {"", "nuremberg", "\xcd\xfe\xf0\xed\xe1\xe5\xf0\xe3"},  // Нюрнберг
-    {"", "oberhausen", "\xce\xe1\xe5\xf0\xf5\xe0\xf3\xe7\xe5\xed"},  // Оберхаузен
-    {"", "oldenburg", "\xce\xeb\xfc\xe4\xe5\xed\xe1\xf3\xf0\xe3"},  // Ольденбург
-    {"", "osnabruck", "\xce\xf1\xed\xe0\xe1\xf0\xfe\xea"},  // Оснабрюк
-    {"", "offenburg", "\xce\xf4\xf4\xe5\xed\xe1\xf3\xf0\xe3"},  // Оффенбург
-    {"", "paderborn", "\xcf\xe0\xe4\xe5\xf0\xe1\xee\xf0\xed"},  // Падерборн
-    {"", "plauen", "\xcf\xeb\xe0\xf3\xfd\xed"},  // Плауэн
-    {"", "potsdam", "\xcf\xee\xf2\xf1\xe4\xe0\xec"},  // Потсдам
-    {"", "pforzheim", "\xcf\xf4\xee\xf0\xf6\xf5\xe0\xe9\xec"},  // Пфорцхайм
-    {"", "rheine", "\xd0\xe0\xe9\xed\xe5"},  // Райне
-    {"", "ratingen", "\xd0\xe0\xf2\xe8\xed\xe3\xe5\xed"},  // Ратинген
-    {"", "regensburg", "\xd0\xe5\xe3\xe5\xed\xe7\xe1\xf3\xf0\xe3"},  // Регензбург
-    {"", "recklinghausen", "\xd0\xe5\xea\xeb\xe8\xed\xe3\xf5\xe0\xf3\xe7\xe5\xed"},  // Реклингхаузен
-    {"", "remscheid", "\xd0\xe5\xec\xf8\xe0\xe9\xe4"},  // Ремшайд
-    {"", "rosenheim", "\xd0\xee\xe7\xe5\xed\xf5\xe0\xe9\xec"},  // Розенхайм
-    {"", "reutlingen", "\xd0\xee\xe9\xf2\xeb\xe8\xed\xe3\xe5\xed"},  // Ройтлинген
-    {"", "rostock", "\xd0\xee\xf1\xf2\xee\xea"},  // Росток
-    {"", "russelsheim", "\xd0\xfe\xf1\xf1\xe5\xeb\xfc\xf1\xf5\xe0\xe9\xec"},  // Рюссельсхайм
-    {"", "saarbrucken", "\xd1\xe0\xe0\xf0\xe1\xf0\xfe\xea\xea\xe5\xed"},  // Саарбрюккен
-    {"", "trier", "\xd2\xf0\xe8\xf0"},  // Трир
-    {"", "troisdorf", "\xd2\xf0\xee\xe9\xf1\xe4\xee\xf0\xf4"},  // Тройсдорф
-    {"", "tuebingen", "\xd2\xfe\xe1\xe8\xed\xe3\xe5\xed"},  // Тюбинген
-    {"", "ulm", "\xd3\xeb\xfc\xec"},  // Ульм
-    {"", "unna", "\xd3\xed\xe0"},  // Уна
-    {"", "velbert", "\xd4\xe5\xeb\xfc\xe1\xe5\xf0\xf2"},  // Фельберт
-    {"", "villingen-schwenni", "\xd4\xe8\xeb\xeb\xe8\xed\xe3\xe5\xed\x2d\xd8\xe2\xe5\xed\xed\xe8\xed\xe3\xe5\xed"},  // Филлинген-Швеннинген
-    {"", "viersen", "\xd4\xe8\xf0\xe7\xe5\xed"},  // Фирзен
-    {"", "flensburg", "\xd4\xeb\xe5\xed\xe7\xe1\xf3\xf0\xe3"},  // Флензбург
-    {"", "freiburg", "\xd4\xf0\xe0\xe9\xe1\xf3\xf0\xe3"},  // Фрайбург
-    {"", "frankfurt-am-main", "\xd4\xf0\xe0\xed\xea\xf4\xf3\xf0\xf2\x2d\xed\xe0\x2d\xcc\xe0\xe9\xed\xe5"},  // Франкфурт-на-Майне
-    {"", "fulda", "\xd4\xf3\xeb\xfc\xe4\xe0"},  // Фульда
-    {"", "furth", "\xd4\xfe\xf0\xf2"},  // Фюрт
-    {"", "hagen", "\xd5\xe0\xe3\xe5\xed"},  // Хаген
-    {"", "heidelberg", "\xd5\xe0\xe9\xe4\xe5\xeb\xfc\xe1\xe5\xf0\xe3"},  // Хайдельберг
-    {"", "heilbronn", "\xd5\xe0\xe9\xeb\xfc\xe1\xf0\xee\xed\xed"},  // Хайльбронн
-    {"", "hamm", "\xd5\xe0\xec\xec"},  // Хамм
-    {"", "hanau", "\xd5\xe0\xed\xe0\xf3"},  // Ханау
-    {"", "herne", "\xd5\xe5\xf0\xed\xe5"},  // Херне
-    {"", "herten", "\xd5\xe5\xf0\xf2\xe5\xed"},  // Хертен
-    {"", "herford", "\xd5\xe5\xf0\xf4\xee\xf0\xe4"},  // Херфорд
-    {"", "hildesheim", "\xd5\xe8\xeb\xfc\xe4\xe5\xf1\xf5\xe0\xe9\xec"},  // Хильдесхайм
-    {"", "zwickau", "\xd6\xe2\xe8\xea\xe0\xf3"},  // Цвикау
-    {"", "celle", "\xd6\xe5\xeb\xeb\xe5"},  // Целле
-    {"", "schwabisch-gmund", "\xd8\xe2\xe5\xe1\xe8\xf8\x2d\xc3\xec\xfe\xed\xe4"},  // Швебиш-Гмюнд
-    {"", "schwerin", "\xd8\xe2\xe5\xf0\xe8\xed"},  // Шверин
-    {"", "stolberg", "\xd8\xf2\xee\xeb\xfc\xe1\xe5\xf0\xe3"},  // Штольберг
-    {"", "stralsund", "\xd8\xf2\xf0\xe0\xeb\xfc\xe7\xf3\xed\xe4"},  // Штральзунд
-    {"", "stuttgart", "\xd8\xf2\xf3\xf2\xe3\xe0\xf0\xf2"},  // Штутгарт
-    {"", "erlangen", "\xdd\xf0\xeb\xe0\xed\xe3\xe5\xed"},  // Эрланген
-    {"", "erfurt", "\xdd\xf0\xf4\xf3\xf0\xf2"},  // Эрфурт
-    {"", "esslingen", "\xdd\xf1\xeb\xe8\xed\xe3\xe5\xed"},  // Эслинген
-    {"", "essen", "\xdd\xf1\xf1\xe5\xed"},  // Эссен
+    {"", "aalen", "\xc0\xe0\xeb\xe5\xed", 0, 0},  // Аален
+    {"", "aachen", "\xc0\xe0\xf5\xe5\xed", 0, 0},  // Аахен
+    {"", "arnsberg", "\xc0\xf0\xed\xf1\xe1\xe5\xf0\xe3", 0, 0},  // Арнсберг
+    {"", "augsburg", "\xc0\xf3\xe3\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Аугсбург
+    {"", "aschaffenburg", "\xc0\xf8\xe0\xf4\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Ашафенбург
+    {"", "bayreuth", "\xc1\xe0\xe9\xf0\xee\xe9\xf2", 0, 0},  // Байройт
+    {"", "bamberg", "\xc1\xe0\xec\xe1\xe5\xf0\xe3", 0, 0},  // Бамберг
+    {"", "bergisch-gladbach", "\xc1\xe5\xf0\xe3\xe8\xf8\x2d\xc3\xeb\xe0\xe4\xe1\xe0\xf5", 0, 0},  // Бергиш-Гладбах
+    {"", "bergheim", "\xc1\xe5\xf0\xe3\xf5\xe0\xe9\xec", 0, 0},  // Бергхайм
+    {"", "berlin", "\xc1\xe5\xf0\xeb\xe8\xed", 0, 0},  // Берлин
+    {"", "bielefeld", "\xc1\xe8\xeb\xe5\xf4\xe5\xeb\xfc\xe4", 0, 0},  // Билефельд
+    {"", "bonn", "\xc1\xee\xed\xed", 0, 0},  // Бонн
+    {"", "bottrop", "\xc1\xee\xf2\xf0\xee\xef", 0, 0},  // Ботроп
+    {"", "bocholt", "\xc1\xee\xf5\xee\xeb\xfc\xf2", 0, 0},  // Бохольт
+    {"", "bochum", "\xc1\xee\xf5\xf3\xec", 0, 0},  // Бохум
+    {"", "brandenburg", "\xc1\xf0\xe0\xed\xe4\xe5\xed\xe1\xf3\xf0\xe3\x2d\xed\xe0\x2d\xd5\xe0\xf4\xe5\xeb\xe5", 0, 0},  // Бранденбург-на-Хафеле
+    {"", "braunschweig", "\xc1\xf0\xe0\xf3\xed\xf8\xe2\xe5\xe9\xe3", 0, 0},  // Брауншвейг
+    {"", "bremen", "\xc1\xf0\xe5\xec\xe5\xed", 0, 0},  // Бремен
+    {"", "bremerhaven", "\xc1\xf0\xe5\xec\xe5\xf0\xf5\xe0\xf4\xe5\xed", 0, 0},  // Бремерхафен
+    {"", "wesel", "\xc2\xe5\xe7\xe5\xeb\xfc", 0, 0},  // Везель
+    {"", "weimar", "\xc2\xe5\xe9\xec\xe0\xf0", 0, 0},  // Веймар
+    {"", "wilhelmshaven", "\xc2\xe8\xeb\xfc\xe3\xe5\xeb\xfc\xec\xf1\xf5\xe0\xf4\xe5\xed", 0, 0},  // Вильгельмсхафен
+    {"", "wiesbaden", "\xc2\xe8\xf1\xe1\xe0\xe4\xe5\xed", 0, 0},  // Висбаден
+    {"", "witten", "\xc2\xe8\xf2\xe5\xed", 0, 0},  // Витен
+    {"", "wolfsburg", "\xc2\xee\xeb\xfc\xf4\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Вольфсбург
+    {"", "worms", "\xc2\xee\xf0\xec\xf1", 0, 0},  // Вормс
+    {"", "wuppertal", "\xc2\xf3\xef\xef\xe5\xf0\xf2\xe0\xeb\xfc", 0, 0},  // Вупперталь
+    {"", "wuerzburg", "\xc2\xfe\xf0\xf6\xe1\xf3\xf0\xe3", 0, 0},  // Вюрцбург
+    {"", "halle", "\xc3\xe0\xeb\xeb\xe5", 0, 0},  // Галле
+    {"", "hamburg", "\xc3\xe0\xec\xe1\xf3\xf0\xe3", 0, 0},  // Гамбург
+    {"", "hannover", "\xc3\xe0\xed\xed\xee\xe2\xe5\xf0", 0, 0},  // Ганновер
+    {"", "garbsen", "\xc3\xe0\xf0\xe1\xe7\xe5\xed", 0, 0},  // Гарбзен
+    {"", "gelsenkirchen", "\xc3\xe5\xeb\xfc\xe7\xe5\xed\xea\xe8\xf0\xf5\xe5\xed", 0, 0},  // Гельзенкирхен
+    {"", "gera", "\xc3\xe5\xf0\xe0", 0, 0},  // Гера
+    {"", "gottingen", "\xc3\xe5\xf2\xf2\xe8\xed\xe3\xe5\xed", 0, 0},  // Геттинген
+    {"", "giessen", "\xc3\xe8\xf1\xe5\xed", 0, 0},  // Гисен
+    {"", "gladbeck", "\xc3\xeb\xe0\xe4\xe1\xe5\xea", 0, 0},  // Гладбек
+    {"", "grevenbroich", "\xc3\xf0\xe5\xe2\xe5\xed\xe1\xf0\xee\xe8\xf5", 0, 0},  // Гревенброих
+    {"", "gutersloh", "\xc3\xfe\xf2\xe5\xf0\xf1\xeb\xee", 0, 0},  // Гютерсло
+    {"", "darmstadt", "\xc4\xe0\xf0\xec\xf8\xf2\xe0\xe4\xf2", 0, 0},  // Дармштадт
+    {"", "delmenhorst", "\xc4\xe5\xeb\xfc\xec\xe5\xed\xf5\xee\xf0\xf1\xf2", 0, 0},  // Дельменхорст
+    {"", "dessau", "\xc4\xe5\xf1\xe0\xf3", 0, 0},  // Десау
+    {"", "detmold", "\xc4\xe5\xf2\xec\xee\xeb\xfc\xe4", 0, 0},  // Детмольд
+    {"", "dinslaken", "\xc4\xe8\xed\xf1\xeb\xe0\xea\xe5\xed", 0, 0},  // Динслакен
+    {"", "dormagen", "\xc4\xee\xf0\xec\xe0\xe3\xe5\xed", 0, 0},  // Дормаген
+    {"", "dorsten", "\xc4\xee\xf0\xf1\xf2\xe5\xed", 0, 0},  // Дорстен
+    {"", "dortmund", "\xc4\xee\xf0\xf2\xec\xf3\xed\xe4", 0, 0},  // Дортмунд
+    {"", "dresden", "\xc4\xf0\xe5\xe7\xe4\xe5\xed", 0, 0},  // Дрезден
+    {"", "duisburg", "\xc4\xf3\xe9\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Дуйсбург
+    {"", "duren", "\xc4\xfe\xf0\xe5\xed", 0, 0},  // Дюрен
+    {"", "dusseldorf", "\xc4\xfe\xf1\xf1\xe5\xeb\xfc\xe4\xee\xf0\xf4", 0, 0},  // Дюссельдорф
+    {"", "siegen", "\xc7\xe8\xe3\xe5\xed", 0, 0},  // Зиген
+    {"", "sindelfingen", "\xc7\xe8\xed\xe4\xe5\xeb\xfc\xf4\xe8\xed\xe3\xe5\xed", 0, 0},  // Зиндельфинген
+    {"", "solingen", "\xc7\xee\xeb\xe8\xed\xe3\xe5\xed", 0, 0},  // Золинген
+    {"", "iserlohn", "\xc8\xe7\xe5\xf0\xeb\xee\xed", 0, 0},  // Изерлон
+    {"", "ingolstadt", "\xc8\xed\xe3\xee\xeb\xfc\xf8\xf2\xe0\xe4\xf2", 0, 0},  // Ингольштадт
+    {"", "jena", "\xc9\xe5\xed\xe0", 0, 0},  // Йена
+    {"", "kaiserslautern", "\xca\xe0\xe9\xe7\xe5\xf0\xf1\xeb\xe0\xf3\xf2\xe5\xf0\xed", 0, 0},  // Кайзерслаутерн
+    {"", "karlsruhe", "\xca\xe0\xf0\xeb\xf1\xf0\xf3\xfd", 0, 0},  // Карлсруэ
+    {"", "kassel", "\xca\xe0\xf1\xf1\xe5\xeb\xfc", 0, 0},  // Кассель
+    {"", "castrop-rauxel", "\xca\xe0\xf1\xf2\xf0\xee\xef\x2d\xd0\xe0\xf3\xea\xf1\xe5\xeb\xfc", 0, 0},  // Кастроп-Рауксель
+    {"", "cologne", "\xca\xe5\xeb\xfc\xed", 0, 0},  // Кельн
+    {"", "chemnitz", "\xca\xe5\xec\xed\xe8\xf6", 0, 0},  // Кемниц
+    {"", "kerpen", "\xca\xe5\xf0\xef\xe5\xed", 0, 0},  // Керпен
+    {"", "kiel", "\xca\xe8\xeb\xfc", 0, 0},  // Киль
+    {"", "koblenz", "\xca\xee\xe1\xeb\xe5\xed\xf6", 0, 0},  // Кобленц
+    {"", "konstanz", "\xca\xee\xed\xf1\xf2\xe0\xed\xf6", 0, 0},  // Констанц
+    {"", "cottbus", "\xca\xee\xf2\xe1\xf3\xf1", 0, 0},  // Котбус
+    {"", "krefeld", "\xca\xf0\xe5\xf4\xe5\xeb\xfc\xe4", 0, 0},  // Крефельд
+    {"", "langenfeld", "\xcb\xe0\xed\xe3\xe5\xed\xf4\xe5\xeb\xfc\xe4", 0, 0},  // Лангенфельд
+    {"", "landshut", "\xcb\xe0\xed\xe4\xf1\xf5\xf3\xf2", 0, 0},  // Ландсхут
+    {"", "leverkusen", "\xcb\xe5\xe2\xe5\xf0\xea\xf3\xe7\xe5\xed", 0, 0},  // Леверкузен
+    {"", "leipzig", "\xcb\xe5\xe9\xef\xf6\xe8\xe3", 0, 0},  // Лейпциг
+    {"", "lippstadt", "\xcb\xe8\xef\xef\xf8\xf2\xe0\xe4\xf2", 0, 0},  // Липпштадт
+    {"", "luebeck", "\xcb\xfe\xe1\xe5\xea", 0, 0},  // Любек
+    {"", "ludwigsburg", "\xcb\xfe\xe4\xe2\xe8\xe3\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Людвигсбург
+    {"", "ludwigshafen", "\xcb\xfe\xe4\xe2\xe8\xe3\xf1\xf5\xe0\xf4\xe5\xed\x2d\xed\xe0\x2d\xd0\xe5\xe9\xed\xe5", 0, 0},  // Людвигсхафен-на-Рейне
+    {"", "ludenscheid", "\xcb\xfe\xe4\xe5\xed\xf8\xe0\xe9\xe4", 0, 0},  // Люденшайд
+    {"", "luneburg", "\xcb\xfe\xed\xe5\xe1\xf3\xf0\xe3", 0, 0},  // Люнебург
+    {"", "lunen", "\xcb\xfe\xed\xe5\xed", 0, 0},  // Люнен
+    {"", "magdeburg", "\xcc\xe0\xe3\xe4\xe5\xe1\xf3\xf0\xe3", 0, 0},  // Магдебург
+    {"", "mainz", "\xcc\xe0\xe9\xed\xf6", 0, 0},  // Майнц
+    {"", "mannheim", "\xcc\xe0\xed\xe3\xe5\xe9\xec", 0, 0},  // Мангейм
+    {"", "marburg", "\xcc\xe0\xf0\xe1\xf3\xf0\xe3", 0, 0},  // Марбург
+    {"", "marl", "\xcc\xe0\xf0\xeb\xfc", 0, 0},  // Марль
+    {"", "menden", "\xcc\xe5\xed\xe4\xe5\xed", 0, 0},  // Менден
+    {"", "monchengladbach", "\xcc\xe5\xed\xf5\xe5\xed\xe3\xeb\xe0\xe4\xe1\xe0\xf5", 0, 0},  // Менхенгладбах
+    {"", "moers", "\xcc\xe5\xf0\xf1", 0, 0},  // Мерс
+    {"", "minden", "\xcc\xe8\xed\xe4\xe5\xed", 0, 0},  // Минден
+    {"", "muelheim", "\xcc\xfe\xeb\xfc\xf5\xe0\xe9\xec\x2d\xed\xe0\x2d\xd0\xf3\xf0\xe5", 0, 0},  // Мюльхайм-на-Руре
+    {"", "muenster", "\xcc\xfe\xed\xf1\xf2\xe5\xf0", 0, 0},  // Мюнстер
+    {"", "munich", "\xcc\xfe\xed\xf5\xe5\xed", 0, 0},  // Мюнхен
+    {"", "neubrandenburg", "\xcd\xee\xe9\xe1\xf0\xe0\xed\xe4\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Нойбранденбург
+    {"", "neuwied", "\xcd\xee\xe9\xe2\xe8\xe4", 0, 0},  // Нойвид
+    {"", "neumunster", "\xcd\xee\xe9\xec\xfe\xed\xf1\xf2\xe5\xf0", 0, 0},  // Ноймюнстер
+    {"", "neuss", "\xcd\xee\xe9\xf1", 0, 0},  // Нойс
+    {"", "norderstedt", "\xcd\xee\xf0\xe4\xe5\xf0\xf8\xf2\xe5\xe4\xf2", 0, 0},  // Нордерштедт
+    {"", "nuremberg", "\xcd\xfe\xf0\xed\xe1\xe5\xf0\xe3", 0, 0},  // Нюрнберг
+    {"", "oberhausen", "\xce\xe1\xe5\xf0\xf5\xe0\xf3\xe7\xe5\xed", 0, 0},  // Оберхаузен
+    {"", "oldenburg", "\xce\xeb\xfc\xe4\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Ольденбург
+    {"", "osnabruck", "\xce\xf1\xed\xe0\xe1\xf0\xfe\xea", 0, 0},  // Оснабрюк
+    {"", "offenburg", "\xce\xf4\xf4\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Оффенбург
+    {"", "paderborn", "\xcf\xe0\xe4\xe5\xf0\xe1\xee\xf0\xed", 0, 0},  // Падерборн
+    {"", "plauen", "\xcf\xeb\xe0\xf3\xfd\xed", 0, 0},  // Плауэн
+    {"", "potsdam", "\xcf\xee\xf2\xf1\xe4\xe0\xec", 0, 0},  // Потсдам
+    {"", "pforzheim", "\xcf\xf4\xee\xf0\xf6\xf5\xe0\xe9\xec", 0, 0},  // Пфорцхайм
+    {"", "rheine", "\xd0\xe0\xe9\xed\xe5", 0, 0},  // Райне
+    {"", "ratingen", "\xd0\xe0\xf2\xe8\xed\xe3\xe5\xed", 0, 0},  // Ратинген
+    {"", "regensburg", "\xd0\xe5\xe3\xe5\xed\xe7\xe1\xf3\xf0\xe3", 0, 0},  // Регензбург
+    {"", "recklinghausen", "\xd0\xe5\xea\xeb\xe8\xed\xe3\xf5\xe0\xf3\xe7\xe5\xed", 0, 0},  // Реклингхаузен
+    {"", "remscheid", "\xd0\xe5\xec\xf8\xe0\xe9\xe4", 0, 0},  // Ремшайд
+    {"", "rosenheim", "\xd0\xee\xe7\xe5\xed\xf5\xe0\xe9\xec", 0, 0},  // Розенхайм
+    {"", "reutlingen", "\xd0\xee\xe9\xf2\xeb\xe8\xed\xe3\xe5\xed", 0, 0},  // Ройтлинген
+    {"", "rostock", "\xd0\xee\xf1\xf2\xee\xea", 0, 0},  // Росток
+    {"", "russelsheim", "\xd0\xfe\xf1\xf1\xe5\xeb\xfc\xf1\xf5\xe0\xe9\xec", 0, 0},  // Рюссельсхайм
+    {"", "saarbrucken", "\xd1\xe0\xe0\xf0\xe1\xf0\xfe\xea\xea\xe5\xed", 0, 0},  // Саарбрюккен
+    {"", "trier", "\xd2\xf0\xe8\xf0", 0, 0},  // Трир
+    {"", "troisdorf", "\xd2\xf0\xee\xe9\xf1\xe4\xee\xf0\xf4", 0, 0},  // Тройсдорф
+    {"", "tuebingen", "\xd2\xfe\xe1\xe8\xed\xe3\xe5\xed", 0, 0},  // Тюбинген
+    {"", "ulm", "\xd3\xeb\xfc\xec", 0, 0},  // Ульм
+    {"", "unna", "\xd3\xed\xe0", 0, 0},  // Уна
+    {"", "velbert", "\xd4\xe5\xeb\xfc\xe1\xe5\xf0\xf2", 0, 0},  // Фельберт
+    {"", "villingen-schwenni", "\xd4\xe8\xeb\xeb\xe8\xed\xe3\xe5\xed\x2d\xd8\xe2\xe5\xed\xed\xe8\xed\xe3\xe5\xed", 0, 0},  // Филлинген-Швеннинген
+    {"", "viersen", "\xd4\xe8\xf0\xe7\xe5\xed", 0, 0},  // Фирзен
+    {"", "flensburg", "\xd4\xeb\xe5\xed\xe7\xe1\xf3\xf0\xe3", 0, 0},  // Флензбург
+    {"", "freiburg", "\xd4\xf0\xe0\xe9\xe1\xf3\xf0\xe3", 0, 0},  // Фрайбург
+    {"", "frankfurt-am-main", "\xd4\xf0\xe0\xed\xea\xf4\xf3\xf0\xf2\x2d\xed\xe0\x2d\xcc\xe0\xe9\xed\xe5", 0, 0},  // Франкфурт-на-Майне
+    {"", "fulda", "\xd4\xf3\xeb\xfc\xe4\xe0", 0, 0},  // Фульда
+    {"", "furth", "\xd4\xfe\xf0\xf2", 0, 0},  // Фюрт
+    {"", "hagen", "\xd5\xe0\xe3\xe5\xed", 0, 0},  // Хаген
+    {"", "heidelberg", "\xd5\xe0\xe9\xe4\xe5\xeb\xfc\xe1\xe5\xf0\xe3", 0, 0},  // Хайдельберг
+    {"", "heilbronn", "\xd5\xe0\xe9\xeb\xfc\xe1\xf0\xee\xed\xed", 0, 0},  // Хайльбронн
+    {"", "hamm", "\xd5\xe0\xec\xec", 0, 0},  // Хамм
+    {"", "hanau", "\xd5\xe0\xed\xe0\xf3", 0, 0},  // Ханау
+    {"", "herne", "\xd5\xe5\xf0\xed\xe5", 0, 0},  // Херне
+    {"", "herten", "\xd5\xe5\xf0\xf2\xe5\xed", 0, 0},  // Хертен
+    {"", "herford", "\xd5\xe5\xf0\xf4\xee\xf0\xe4", 0, 0},  // Херфорд
+    {"", "hildesheim", "\xd5\xe8\xeb\xfc\xe4\xe5\xf1\xf5\xe0\xe9\xec", 0, 0},  // Хильдесхайм
+    {"", "zwickau", "\xd6\xe2\xe8\xea\xe0\xf3", 0, 0},  // Цвикау
+    {"", "celle", "\xd6\xe5\xeb\xeb\xe5", 0, 0},  // Целле
+    {"", "schwabisch-gmund", "\xd8\xe2\xe5\xe1\xe8\xf8\x2d\xc3\xec\xfe\xed\xe4", 0, 0},  // Швебиш-Гмюнд
+    {"", "schwerin", "\xd8\xe2\xe5\xf0\xe8\xed", 0, 0},  // Шверин
+    {"", "stolberg", "\xd8\xf2\xee\xeb\xfc\xe1\xe5\xf0\xe3", 0, 0},  // Штольберг
+    {"", "stralsund", "\xd8\xf2\xf0\xe0\xeb\xfc\xe7\xf3\xed\xe4", 0, 0},  // Штральзунд
+    {"", "stuttgart", "\xd8\xf2\xf3\xf2\xe3\xe0\xf0\xf2", 0, 0},  // Штутгарт
+    {"", "erlangen", "\xdd\xf0\xeb\xe0\xed\xe3\xe5\xed", 0, 0},  // Эрланген
+    {"", "erfurt", "\xdd\xf0\xf4\xf3\xf0\xf2", 0, 0},  // Эрфурт
+    {"", "esslingen", "\xdd\xf1\xeb\xe8\xed\xe3\xe5\xed", 0, 0},  // Эслинген
+    {"", "essen", "\xdd\xf1\xf1\xe5\xed", 0, 0},  // Эссен
 };
 
 static const CityEntry CITIES_GREECE[20] = {
-    {"", "alexandroupoli", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xf3\xef\xee\xeb\xe8\xf1"},  // Александруполис
-    {"", "athens", "\xc0\xf4\xe8\xed\xfb"},  // Афины
-    {"", "volos", "\xc2\xee\xeb\xee\xf1"},  // Волос
-    {"", "irakleion", "\xc8\xf0\xe0\xea\xeb\xe8\xee\xed"},  // Ираклион
-    {"", "kavala", "\xca\xe0\xe2\xe0\xeb\xe0"},  // Кавала
-    {"", "kalamaria", "\xca\xe0\xeb\xe0\xec\xe0\xf0\xe8\xff"},  // Каламария
-    {"", "kalamata", "\xca\xe0\xeb\xe0\xec\xe0\xf2\xe0"},  // Каламата
-    {"", "kallithea", "\xca\xe0\xeb\xe8\xf2\xe5\xff"},  // Калитея
-    {"", "katerini", "\xca\xe0\xf2\xe5\xf0\xe8\xed\xe8"},  // Катерини
-    {"", "larisa", "\xcb\xe0\xf0\xe8\xf1\xe0"},  // Лариса
-    {"", "patra", "\xcf\xe0\xf2\xf0\xe0"},  // Патра
-    {"", "peristeri", "\xcf\xe5\xf0\xe8\xf1\xf2\xe5\xf0\xe8"},  // Перистери
-    {"", "petroupolis", "\xcf\xe5\xf2\xf0\xee\xf3\xef\xee\xeb\xe8\xf1"},  // Петроуполис
-    {"", "piraeus", "\xcf\xe8\xf0\xe5\xe9"},  // Пирей
-    {"", "rodos", "\xd0\xee\xe4\xee\xf1"},  // Родос
-    {"", "thessaloniki", "\xd1\xe0\xeb\xee\xed\xe8\xea\xe8"},  // Салоники
-    {"", "serres", "\xd1\xe5\xf0\xf0\xe5"},  // Серре
-    {"", "chalkida", "\xd5\xe0\xeb\xea\xe8\xe4\xe0"},  // Халкида
-    {"", "chania", "\xd5\xe0\xed\xfc\xff"},  // Ханья
-    {"", "ioannina", "\xdf\xed\xe8\xed\xe0"},  // Янина
+    {"", "alexandroupoli", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xf3\xef\xee\xeb\xe8\xf1", 0, 0},  // Александруполис
+    {"", "athens", "\xc0\xf4\xe8\xed\xfb", 0, 0},  // Афины
+    {"", "volos", "\xc2\xee\xeb\xee\xf1", 0, 0},  // Волос
+    {"", "irakleion", "\xc8\xf0\xe0\xea\xeb\xe8\xee\xed", 0, 0},  // Ираклион
+    {"", "kavala", "\xca\xe0\xe2\xe0\xeb\xe0", 0, 0},  // Кавала
+    {"", "kalamaria", "\xca\xe0\xeb\xe0\xec\xe0\xf0\xe8\xff", 0, 0},  // Каламария
+    {"", "kalamata", "\xca\xe0\xeb\xe0\xec\xe0\xf2\xe0", 0, 0},  // Каламата
+    {"", "kallithea", "\xca\xe0\xeb\xe8\xf2\xe5\xff", 0, 0},  // Калитея
+    {"", "katerini", "\xca\xe0\xf2\xe5\xf0\xe8\xed\xe8", 0, 0},  // Катерини
+    {"", "larisa", "\xcb\xe0\xf0\xe8\xf1\xe0", 0, 0},  // Лариса
+    {"", "patra", "\xcf\xe0\xf2\xf0\xe0", 0, 0},  // Патра
+    {"", "peristeri", "\xcf\xe5\xf0\xe8\xf1\xf2\xe5\xf0\xe8", 0, 0},  // Перистери
+    {"", "petroupolis", "\xcf\xe5\xf2\xf0\xee\xf3\xef\xee\xeb\xe8\xf1", 0, 0},  // Петроуполис
+    {"", "piraeus", "\xcf\xe8\xf0\xe5\xe9", 0, 0},  // Пирей
+    {"", "rodos", "\xd0\xee\xe4\xee\xf1", 0, 0},  // Родос
+    {"", "thessaloniki", "\xd1\xe0\xeb\xee\xed\xe8\xea\xe8", 0, 0},  // Салоники
+    {"", "serres", "\xd1\xe5\xf0\xf0\xe5", 0, 0},  // Серре
+    {"", "chalkida", "\xd5\xe0\xeb\xea\xe8\xe4\xe0", 0, 0},  // Халкида
+    {"", "chania", "\xd5\xe0\xed\xfc\xff", 0, 0},  // Ханья
+    {"", "ioannina", "\xdf\xed\xe8\xed\xe0", 0, 0},  // Янина
 };
 
 static const CityEntry CITIES_DENMARK[7] = {
-    {"", "copenhagen", "\xca\xee\xef\xe5\xed\xe3\xe0\xe3\xe5\xed"},  // Копенгаген
-    {"", "odense", "\xce\xe4\xe5\xed\xf1\xe5"},  // Оденсе
-    {"", "aalborg", "\xce\xeb\xfc\xe1\xee\xf0\xe3"},  // Ольборг
-    {"", "arhus", "\xce\xf0\xf5\xf3\xf1"},  // Орхус
-    {"", "randers", "\xd0\xe0\xed\xe4\xe5\xf0\xf1"},  // Рандерс
-    {"", "frederiksberg", "\xd4\xf0\xe5\xe4\xe5\xf0\xe8\xea\xf1\xe1\xe5\xf0\xe3"},  // Фредериксберг
-    {"", "esbjerg", "\xdd\xf1\xe1\xfc\xe5\xf0\xe3"},  // Эсбьерг
+    {"", "copenhagen", "\xca\xee\xef\xe5\xed\xe3\xe0\xe3\xe5\xed", 0, 0},  // Копенгаген
+    {"", "odense", "\xce\xe4\xe5\xed\xf1\xe5", 0, 0},  // Оденсе
+    {"", "aalborg", "\xce\xeb\xfc\xe1\xee\xf0\xe3", 0, 0},  // Ольборг
+    {"", "arhus", "\xce\xf0\xf5\xf3\xf1", 0, 0},  // Орхус
+    {"", "randers", "\xd0\xe0\xed\xe4\xe5\xf0\xf1", 0, 0},  // Рандерс
+    {"", "frederiksberg", "\xd4\xf0\xe5\xe4\xe5\xf0\xe8\xea\xf1\xe1\xe5\xf0\xe3", 0, 0},  // Фредериксберг
+    {"", "esbjerg", "\xdd\xf1\xe1\xfc\xe5\xf0\xe3", 0, 0},  // Эсбьерг
 };
 
 static const CityEntry CITIES_EGYPT[18] = {
-    {"", "alexandria", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xe8\xff"},  // Александрия
-    {"", "aswan", "\xc0\xf1\xf3\xe0\xed"},  // Асуан
-    {"", "asyut", "\xc0\xf1\xfc\xfe\xf2"},  // Асьют
-    {"", "banha", "\xc1\xe0\xed\xf5\xe0"},  // Банха
-    {"", "al-jizah", "\xc3\xe8\xe7\xe0"},  // Гиза
-    {"", "damanhur", "\xc4\xe0\xec\xe0\xed\xf5\xf3\xf0"},  // Даманхур
-    {"", "dikirnis", "\xc4\xe8\xea\xe8\xf0\xed\xe8\xf1"},  // Дикирнис
-    {"", "ismailia", "\xc8\xf1\xec\xe0\xe8\xeb\xe8\xff"},  // Исмаилия
-    {"", "cairo", "\xca\xe0\xe8\xf0"},  // Каир
-    {"", "luxor", "\xcb\xf3\xea\xf1\xee\xf0"},  // Луксор
-    {"", "mallawi", "\xcc\xe0\xeb\xeb\xe0\xe2\xe8"},  // Маллави
-    {"", "port-said", "\xcf\xee\xf0\xf2\x2d\xd1\xe0\xe8\xe4"},  // Порт-Саид
-    {"", "suez", "\xd1\xf3\xfd\xf6"},  // Суэц
-    {"", "tanda", "\xd2\xe0\xed\xf2\xe0"},  // Танта
-    {"", "halwan", "\xd5\xe5\xeb\xf3\xe0\xed"},  // Хелуан
-    {"", "zagazig", "\xdd\xe7\x2d\xc7\xe0\xea\xe0\xe7\xe8\xea"},  // Эз-Заказик
-    {"", "al-minya", "\xdd\xeb\xfc\x2d\xcc\xe8\xed\xfc\xff"},  // Эль-Минья
-    {"", "al-fayyum", "\xdd\xeb\xfc\x2d\xd4\xe0\xe9\xfe\xec"},  // Эль-Файюм
+    {"", "alexandria", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xe8\xff", 0, 0},  // Александрия
+    {"", "aswan", "\xc0\xf1\xf3\xe0\xed", 0, 0},  // Асуан
+    {"", "asyut", "\xc0\xf1\xfc\xfe\xf2", 0, 0},  // Асьют
+    {"", "banha", "\xc1\xe0\xed\xf5\xe0", 0, 0},  // Банха
+    {"", "al-jizah", "\xc3\xe8\xe7\xe0", 0, 0},  // Гиза
+    {"", "damanhur", "\xc4\xe0\xec\xe0\xed\xf5\xf3\xf0", 0, 0},  // Даманхур
+    {"", "dikirnis", "\xc4\xe8\xea\xe8\xf0\xed\xe8\xf1", 0, 0},  // Дикирнис
+    {"", "ismailia", "\xc8\xf1\xec\xe0\xe8\xeb\xe8\xff", 0, 0},  // Исмаилия
+    {"", "cairo", "\xca\xe0\xe8\xf0", 0, 0},  // Каир
+    {"", "luxor", "\xcb\xf3\xea\xf1\xee\xf0", 0, 0},  // Луксор
+    {"", "mallawi", "\xcc\xe0\xeb\xeb\xe0\xe2\xe8", 0, 0},  // Маллави
+    {"", "port-said", "\xcf\xee\xf0\xf2\x2d\xd1\xe0\xe8\xe4", 0, 0},  // Порт-Саид
+    {"", "suez", "\xd1\xf3\xfd\xf6", 0, 0},  // Суэц
+    {"", "tanda", "\xd2\xe0\xed\xf2\xe0", 0, 0},  // Танта
+    {"", "halwan", "\xd5\xe5\xeb\xf3\xe0\xed", 0, 0},  // Хелуан
+    {"", "zagazig", "\xdd\xe7\x2d\xc7\xe0\xea\xe0\xe7\xe8\xea", 0, 0},  // Эз-Заказик
+    {"", "al-minya", "\xdd\xeb\xfc\x2d\xcc\xe8\xed\xfc\xff", 0, 0},  // Эль-Минья
+    {"", "al-fayyum", "\xdd\xeb\xfc\x2d\xd4\xe0\xe9\xfe\xec", 0, 0},  // Эль-Файюм
 };
 
 static const CityEntry CITIES_ISRAEL[5] = {
-    {"", "ashdod", "\xc0\xf8\xe4\xee\xe4"},  // Ашдод
-    {"", "jerusalem", "\xc8\xe5\xf0\xf3\xf1\xe0\xeb\xe8\xec"},  // Иерусалим
-    {"", "rishon-leziyyon", "\xd0\xe8\xf8\xee\xed\x2d\xeb\xe5\x2d\xd6\xe8\xee\xed"},  // Ришон-ле-Цион
-    {"", "tel-aviv", "\xd2\xe5\xeb\xfc\x2d\xc0\xe2\xe8\xe2"},  // Тель-Авив
-    {"", "haifa", "\xd5\xe0\xe9\xf4\xe0"},  // Хайфа
+    {"", "ashdod", "\xc0\xf8\xe4\xee\xe4", 0, 0},  // Ашдод
+    {"", "jerusalem", "\xc8\xe5\xf0\xf3\xf1\xe0\xeb\xe8\xec", 0, 0},  // Иерусалим
+    {"", "rishon-leziyyon", "\xd0\xe8\xf8\xee\xed\x2d\xeb\xe5\x2d\xd6\xe8\xee\xed", 0, 0},  // Ришон-ле-Цион
+    {"", "tel-aviv", "\xd2\xe5\xeb\xfc\x2d\xc0\xe2\xe8\xe2", 0, 0},  // Тель-Авив
+    {"", "haifa", "\xd5\xe0\xe9\xf4\xe0", 0, 0},  // Хайфа
 };
 
 static const CityEntry CITIES_INDIA[73] = {
-    {"", "agra", "\xc0\xe3\xf0\xe0"},  // Агра
-    {"", "ajmer", "\xc0\xe4\xe6\xec\xe5\xf0"},  // Аджмер
-    {"", "aligarh", "\xc0\xeb\xe8\xe3\xe0\xf0\xf5"},  // Алигарх
-    {"", "allahabad", "\xc0\xeb\xeb\xe0\xf5\xe0\xe1\xe0\xe4"},  // Аллахабад
-    {"", "amritsar", "\xc0\xec\xf0\xe8\xf2\xf1\xe0\xf0"},  // Амритсар
-    {"", "asansol", "\xc0\xf1\xe0\xed\xf1\xee\xeb"},  // Асансол
-    {"", "aurangabad", "\xc0\xf3\xf0\xe0\xed\xe3\xe0\xe1\xe0\xe4"},  // Аурангабад
-    {"", "ahmedabad", "\xc0\xf5\xec\xe0\xe4\xe0\xe1\xe0\xe4"},  // Ахмадабад
-    {"", "bangalore", "\xc1\xe0\xed\xe3\xe0\xeb\xee\xf0"},  // Бангалор
-    {"", "bareilly", "\xc1\xe0\xf0\xe5\xe9\xeb\xe8"},  // Барейли
-    {"", "bikaner", "\xc1\xe8\xea\xe0\xed\xe5\xf0"},  // Биканер
-    {"", "bhavnagar", "\xc1\xf5\xe0\xe2\xed\xe0\xe3\xe0\xf0"},  // Бхавнагар
-    {"", "bhilai", "\xc1\xf5\xe8\xeb\xe0\xe8"},  // Бхилаи
-    {"", "bhopal", "\xc1\xf5\xee\xef\xe0\xeb"},  // Бхопал
-    {"", "bhubaneshwar", "\xc1\xf5\xf3\xe1\xe0\xed\xe5\xf1\xe2\xe0\xf0"},  // Бхубанесвар
-    {"", "vadodara", "\xc2\xe0\xe4\xee\xe4\xe0\xf0\xe0"},  // Вадодара
-    {"", "varanasi", "\xc2\xe0\xf0\xe0\xed\xe0\xf1\xe8"},  // Варанаси
-    {"", "warangal", "\xc2\xe0\xf0\xe0\xed\xe3\xe0\xeb"},  // Варангал
-    {"", "vijayawada", "\xc2\xe8\xe4\xe6\xe0\xff\xe2\xe0\xe4\xe0"},  // Виджаявада
-    {"", "vishakhapatnam", "\xc2\xe8\xf8\xe0\xea\xf5\xe0\xef\xe0\xf2\xed\xe0\xec"},  // Вишакхапатнам
-    {"", "ghaziabad", "\xc3\xe0\xe7\xe8\xe0\xe1\xe0\xe4"},  // Газиабад
-    {"", "gwalior", "\xc3\xe2\xe0\xeb\xe8\xee\xf0"},  // Гвалиор
-    {"", "gorakhpur", "\xc3\xee\xf0\xe0\xea\xef\xf3\xf0"},  // Горакпур
-    {"", "guwahati", "\xc3\xf3\xe2\xe0\xf5\xe0\xf2\xe8"},  // Гувахати
-    {"", "gulbarga", "\xc3\xf3\xeb\xfc\xe1\xe0\xf0\xe3\xe0"},  // Гульбарга
-    {"", "guntur", "\xc3\xf3\xed\xf2\xf3\xf0"},  // Гунтур
-    {"", "delhi", "\xc4\xe5\xeb\xe8"},  // Дели
-    {"", "dehradun", "\xc4\xe5\xf5\xf0\xe0\xe4\xf3\xed"},  // Дехрадун
-    {"", "jabalpur", "\xc4\xe6\xe0\xe1\xe0\xeb\xef\xf3\xf0"},  // Джабалпур
-    {"", "jaipur", "\xc4\xe6\xe0\xe9\xef\xf3\xf0"},  // Джайпур
-    {"", "jalandhar", "\xc4\xe6\xe0\xeb\xe0\xed\xe4\xf5\xe0\xf0"},  // Джаландхар
-    {"", "jammu", "\xc4\xe6\xe0\xec\xec\xf3"},  // Джамму
-    {"", "jamnagar", "\xc4\xe6\xe0\xec\xed\xe0\xe3\xe0\xf0"},  // Джамнагар
-    {"", "jamshedpur", "\xc4\xe6\xe0\xec\xf8\xe5\xe4\xef\xf3\xf0"},  // Джамшедпур
-    {"", "jodhpur", "\xc4\xe6\xee\xe4\xf5\xef\xf3\xf0"},  // Джодхпур
-    {"", "durgapur", "\xc4\xf3\xf0\xe3\xe0\xef\xf3\xf0"},  // Дургапур
-    {"", "indore", "\xc8\xed\xe4\xee\xf0"},  // Индор
-    {"", "kolkata", "\xca\xe0\xeb\xfc\xea\xf3\xf2\xf2\xe0"},  // Калькутта
-    {"", "kalyan", "\xca\xe0\xeb\xfc\xff\xed"},  // Кальян
-    {"", "kanpur", "\xca\xe0\xed\xef\xf3\xf0"},  // Канпур
-    {"", "cuttack", "\xca\xe0\xf2\xf2\xe0\xea"},  // Каттак
-    {"", "kozhikode", "\xca\xee\xe6\xe8\xea\xee\xe4"},  // Кожикод
-    {"", "kota", "\xca\xee\xf2\xe0"},  // Кота
-    {"", "cochin", "\xca\xee\xf7\xe8\xed"},  // Кочин
-    {"", "coimbatore", "\xca\xee\xff\xec\xef\xf3\xf2\xf2\xf3\xf0"},  // Коямпуттур
-    {"", "lucknow", "\xcb\xe0\xea\xed\xe0\xf3"},  // Лакнау
-    {"", "ludhiana", "\xcb\xf3\xe4\xf5\xe8\xff\xed\xe0"},  // Лудхияна
-    {"", "madurai", "\xcc\xe0\xe4\xf3\xf0\xe0\xe9"},  // Мадурай
-    {"", "mysore", "\xcc\xe0\xe9\xf1\xf3\xf0"},  // Майсур
-    {"", "meerut", "\xcc\xe5\xe5\xf0\xf3\xf2"},  // Меерут
-    {"", "moradabad", "\xcc\xee\xf0\xe0\xe4\xe0\xe1\xe0\xe4"},  // Морадабад
-    {"", "mumbai", "\xcc\xf3\xec\xe1\xe0\xe8"},  // Мумбаи
-    {"", "nagpur", "\xcd\xe0\xe3\xef\xf3\xf0"},  // Нагпур
-    {"", "nanded", "\xcd\xe0\xed\xe4\xe5\xe4"},  // Нандед
-    {"", "new-delhi", "\xcd\xfc\xfe\x2d\xc4\xe5\xeb\xe8"},  // Нью-Дели
-    {"", "patna", "\xcf\xe0\xf2\xed\xe0"},  // Патна
-    {"", "pune", "\xcf\xf3\xed\xe0"},  // Пуна
-    {"", "rajkot", "\xd0\xe0\xe4\xe6\xea\xee\xf2"},  // Раджкот
-    {"", "ranchi", "\xd0\xe0\xed\xf7\xe8"},  // Ранчи
-    {"", "salem", "\xd1\xe0\xeb\xe5\xec"},  // Салем
-    {"", "shiliguri", "\xd1\xe8\xeb\xe8\xe3\xf3\xf0\xe8"},  // Силигури
-    {"", "solapur", "\xd1\xee\xeb\xe0\xef\xf3\xf0"},  // Солапур
-    {"", "srinagar", "\xd1\xf0\xe8\xed\xe0\xe3\xe0\xf0"},  // Сринагар
-    {"", "surat", "\xd1\xf3\xf0\xe0\xf2"},  // Сурат
-    {"", "thiruvananthapuram", "\xd2\xe8\xf0\xf3\xe2\xe0\xed\xe0\xed\xf2\xe0\xef\xf3\xf0\xe0\xec"},  // Тируванантапурам
-    {"", "tiruchirappalli", "\xd2\xe8\xf0\xf3\xf7\xe8\xf0\xe0\xef\xe0\xeb\xe8"},  // Тиручирапали
-    {"", "thane", "\xd2\xf5\xe0\xed\xe0"},  // Тхана
-    {"", "teni", "\xd2\xf5\xe5\xed\xe8"},  // Тхени
-    {"", "ujjain", "\xd3\xe4\xe4\xe6\xe0\xe9\xed"},  // Удджайн
-    {"", "faridabad", "\xd4\xe0\xf0\xe8\xe4\xe0\xe1\xe0\xe4"},  // Фаридабад
-    {"", "hyderabad", "\xd5\xe0\xe9\xe4\xe0\xf0\xe0\xe1\xe0\xe4"},  // Хайдарабад
-    {"", "chandigarh", "\xd7\xe0\xed\xe4\xe8\xe3\xe0\xf0\xf5"},  // Чандигарх
-    {"", "chennai", "\xd7\xe5\xed\xed\xe0\xe9"},  // Ченнай
+    {"", "agra", "\xc0\xe3\xf0\xe0", 0, 0},  // Агра
+    {"", "ajmer", "\xc0\xe4\xe6\xec\xe5\xf0", 0, 0},  // Аджмер
+    {"", "aligarh", "\xc0\xeb\xe8\xe3\xe0\xf0\xf5", 0, 0},  // Алигарх
+    {"", "allahabad", "\xc0\xeb\xeb\xe0\xf5\xe0\xe1\xe0\xe4", 0, 0},  // Аллахабад
+    {"", "amritsar", "\xc0\xec\xf0\xe8\xf2\xf1\xe0\xf0", 0, 0},  // Амритсар
+    {"", "asansol", "\xc0\xf1\xe0\xed\xf1\xee\xeb", 0, 0},  // Асансол
+    {"", "aurangabad", "\xc0\xf3\xf0\xe0\xed\xe3\xe0\xe1\xe0\xe4", 0, 0},  // Аурангабад
+    {"", "ahmedabad", "\xc0\xf5\xec\xe0\xe4\xe0\xe1\xe0\xe4", 0, 0},  // Ахмадабад
+    {"", "bangalore", "\xc1\xe0\xed\xe3\xe0\xeb\xee\xf0", 0, 0},  // Бангалор
+    {"", "bareilly", "\xc1\xe0\xf0\xe5\xe9\xeb\xe8", 0, 0},  // Барейли
+    {"", "bikaner", "\xc1\xe8\xea\xe0\xed\xe5\xf0", 0, 0},  // Биканер
+    {"", "bhavnagar", "\xc1\xf5\xe0\xe2\xed\xe0\xe3\xe0\xf0", 0, 0},  // Бхавнагар
+    {"", "bhilai", "\xc1\xf5\xe8\xeb\xe0\xe8", 0, 0},  // Бхилаи
+    {"", "bhopal", "\xc1\xf5\xee\xef\xe0\xeb", 0, 0},  // Бхопал
+    {"", "bhubaneshwar", "\xc1\xf5\xf3\xe1\xe0\xed\xe5\xf1\xe2\xe0\xf0", 0, 0},  // Бхубанесвар
+    {"", "vadodara", "\xc2\xe0\xe4\xee\xe4\xe0\xf0\xe0", 0, 0},  // Вадодара
+    {"", "varanasi", "\xc2\xe0\xf0\xe0\xed\xe0\xf1\xe8", 0, 0},  // Варанаси
+    {"", "warangal", "\xc2\xe0\xf0\xe0\xed\xe3\xe0\xeb", 0, 0},  // Варангал
+    {"", "vijayawada", "\xc2\xe8\xe4\xe6\xe0\xff\xe2\xe0\xe4\xe0", 0, 0},  // Виджаявада
+    {"", "vishakhapatnam", "\xc2\xe8\xf8\xe0\xea\xf5\xe0\xef\xe0\xf2\xed\xe0\xec", 0, 0},  // Вишакхапатнам
+    {"", "ghaziabad", "\xc3\xe0\xe7\xe8\xe0\xe1\xe0\xe4", 0, 0},  // Газиабад
+    {"", "gwalior", "\xc3\xe2\xe0\xeb\xe8\xee\xf0", 0, 0},  // Гвалиор
+    {"", "gorakhpur", "\xc3\xee\xf0\xe0\xea\xef\xf3\xf0", 0, 0},  // Горакпур
+    {"", "guwahati", "\xc3\xf3\xe2\xe0\xf5\xe0\xf2\xe8", 0, 0},  // Гувахати
+    {"", "gulbarga", "\xc3\xf3\xeb\xfc\xe1\xe0\xf0\xe3\xe0", 0, 0},  // Гульбарга
+    {"", "guntur", "\xc3\xf3\xed\xf2\xf3\xf0", 0, 0},  // Гунтур
+    {"", "delhi", "\xc4\xe5\xeb\xe8", 0, 0},  // Дели
+    {"", "dehradun", "\xc4\xe5\xf5\xf0\xe0\xe4\xf3\xed", 0, 0},  // Дехрадун
+    {"", "jabalpur", "\xc4\xe6\xe0\xe1\xe0\xeb\xef\xf3\xf0", 0, 0},  // Джабалпур
+    {"", "jaipur", "\xc4\xe6\xe0\xe9\xef\xf3\xf0", 0, 0},  // Джайпур
+    {"", "jalandhar", "\xc4\xe6\xe0\xeb\xe0\xed\xe4\xf5\xe0\xf0", 0, 0},  // Джаландхар
+    {"", "jammu", "\xc4\xe6\xe0\xec\xec\xf3", 0, 0},  // Джамму
+    {"", "jamnagar", "\xc4\xe6\xe0\xec\xed\xe0\xe3\xe0\xf0", 0, 0},  // Джамнагар
+    {"", "jamshedpur", "\xc4\xe6\xe0\xec\xf8\xe5\xe4\xef\xf3\xf0", 0, 0},  // Джамшедпур
+    {"", "jodhpur", "\xc4\xe6\xee\xe4\xf5\xef\xf3\xf0", 0, 0},  // Джодхпур
+    {"", "durgapur", "\xc4\xf3\xf0\xe3\xe0\xef\xf3\xf0", 0, 0},  // Дургапур
+    {"", "indore", "\xc8\xed\xe4\xee\xf0", 0, 0},  // Индор
+    {"", "kolkata", "\xca\xe0\xeb\xfc\xea\xf3\xf2\xf2\xe0", 0, 0},  // Калькутта
+    {"", "kalyan", "\xca\xe0\xeb\xfc\xff\xed", 0, 0},  // Кальян
+    {"", "kanpur", "\xca\xe0\xed\xef\xf3\xf0", 0, 0},  // Канпур
+    {"", "cuttack", "\xca\xe0\xf2\xf2\xe0\xea", 0, 0},  // Каттак
+    {"", "kozhikode", "\xca\xee\xe6\xe8\xea\xee\xe4", 0, 0},  // Кожикод
+    {"", "kota", "\xca\xee\xf2\xe0", 0, 0},  // Кота
+    {"", "cochin", "\xca\xee\xf7\xe8\xed", 0, 0},  // Кочин
+    {"", "coimbatore", "\xca\xee\xff\xec\xef\xf3\xf2\xf2\xf3\xf0", 0, 0},  // Коямпуттур
+    {"", "lucknow", "\xcb\xe0\xea\xed\xe0\xf3", 0, 0},  // Лакнау
+    {"", "ludhiana", "\xcb\xf3\xe4\xf5\xe8\xff\xed\xe0", 0, 0},  // Лудхияна
+    {"", "madurai", "\xcc\xe0\xe4\xf3\xf0\xe0\xe9", 0, 0},  // Мадурай
+    {"", "mysore", "\xcc\xe0\xe9\xf1\xf3\xf0", 0, 0},  // Майсур
+    {"", "meerut", "\xcc\xe5\xe5\xf0\xf3\xf2", 0, 0},  // Меерут
+    {"", "moradabad", "\xcc\xee\xf0\xe0\xe4\xe0\xe1\xe0\xe4", 0, 0},  // Морадабад
+    {"", "mumbai", "\xcc\xf3\xec\xe1\xe0\xe8", 0, 0},  // Мумбаи
+    {"", "nagpur", "\xcd\xe0\xe3\xef\xf3\xf0", 0, 0},  // Нагпур
+    {"", "nanded", "\xcd\xe0\xed\xe4\xe5\xe4", 0, 0},  // Нандед
+    {"", "new-delhi", "\xcd\xfc\xfe\x2d\xc4\xe5\xeb\xe8", 0, 0},  // Нью-Дели
+    {"", "patna", "\xcf\xe0\xf2\xed\xe0", 0, 0},  // Патна
+    {"", "pune", "\xcf\xf3\xed\xe0", 0, 0},  // Пуна
+    {"", "rajkot", "\xd0\xe0\xe4\xe6\xea\xee\xf2", 0, 0},  // Раджкот
+    {"", "ranchi", "\xd0\xe0\xed\xf7\xe8", 0, 0},  // Ранчи
+    {"", "salem", "\xd1\xe0\xeb\xe5\xec", 0, 0},  // Салем
+    {"", "shiliguri", "\xd1\xe8\xeb\xe8\xe3\xf3\xf0\xe8", 0, 0},  // Силигури
+    {"", "solapur", "\xd1\xee\xeb\xe0\xef\xf3\xf0", 0, 0},  // Солапур
+    {"", "srinagar", "\xd1\xf0\xe8\xed\xe0\xe3\xe0\xf0", 0, 0},  // Сринагар
+    {"", "surat", "\xd1\xf3\xf0\xe0\xf2", 0, 0},  // Сурат
+    {"", "thiruvananthapuram", "\xd2\xe8\xf0\xf3\xe2\xe0\xed\xe0\xed\xf2\xe0\xef\xf3\xf0\xe0\xec", 0, 0},  // Тируванантапурам
+    {"", "tiruchirappalli", "\xd2\xe8\xf0\xf3\xf7\xe8\xf0\xe0\xef\xe0\xeb\xe8", 0, 0},  // Тиручирапали
+    {"", "thane", "\xd2\xf5\xe0\xed\xe0", 0, 0},  // Тхана
+    {"", "teni", "\xd2\xf5\xe5\xed\xe8", 0, 0},  // Тхени
+    {"", "ujjain", "\xd3\xe4\xe4\xe6\xe0\xe9\xed", 0, 0},  // Удджайн
+    {"", "faridabad", "\xd4\xe0\xf0\xe8\xe4\xe0\xe1\xe0\xe4", 0, 0},  // Фаридабад
+    {"", "hyderabad", "\xd5\xe0\xe9\xe4\xe0\xf0\xe0\xe1\xe0\xe4", 0, 0},  // Хайдарабад
+    {"", "chandigarh", "\xd7\xe0\xed\xe4\xe8\xe3\xe0\xf0\xf5", 0, 0},  // Чандигарх
+    {"", "chennai", "\xd7\xe5\xed\xed\xe0\xe9", 0, 0},  // Ченнай
 };
 
 static const CityEntry CITIES_INDONESIA[20] = {
-    {"", "balikpapan", "\xc1\xe0\xeb\xe8\xea\xef\xe0\xef\xe0\xed"},  // Баликпапан
-    {"", "banjarmasin", "\xc1\xe0\xed\xe4\xe6\xe0\xf0\xec\xe0\xf1\xe8\xed"},  // Банджармасин
-    {"", "bandung", "\xc1\xe0\xed\xe4\xf3\xed\xe3"},  // Бандунг
-    {"", "bekasi", "\xc1\xe5\xea\xe0\xf1\xe8"},  // Бекаси
-    {"", "bogor", "\xc1\xee\xe3\xee\xf0"},  // Богор
-    {"", "depok", "\xc4\xe5\xef\xee\xea"},  // Депок
-    {"", "jakarta", "\xc4\xe6\xe0\xea\xe0\xf0\xf2\xe0"},  // Джакарта
-    {"", "yogyakarta", "\xc4\xe6\xee\xea\xfc\xff\xea\xe0\xf0\xf2\xe0"},  // Джокьякарта
-    {"", "makassar", "\xcc\xe0\xea\xe0\xf1\xf1\xe0\xf0"},  // Макассар
-    {"", "malang", "\xcc\xe0\xeb\xe0\xed\xe3"},  // Маланг
-    {"", "manado", "\xcc\xe0\xed\xe0\xe4\xee"},  // Манадо
-    {"", "medan", "\xcc\xe5\xe4\xe0\xed"},  // Медан
-    {"", "padang", "\xcf\xe0\xe4\xe0\xed\xe3"},  // Паданг
-    {"", "palembang", "\xcf\xe0\xeb\xe5\xec\xe1\xe0\xed\xe3"},  // Палембанг
-    {"", "pekanbaru", "\xcf\xe5\xea\xe0\xed\xe1\xe0\xf0\xf3"},  // Пеканбару
-    {"", "pontianak", "\xcf\xee\xed\xf2\xe8\xe0\xed\xe0\xea"},  // Понтианак
-    {"", "semarang", "\xd1\xe5\xec\xe0\xf0\xe0\xed\xe3"},  // Семаранг
-    {"", "surabaya", "\xd1\xf3\xf0\xe0\xe1\xe0\xff"},  // Сурабая
-    {"", "surakarta", "\xd1\xf3\xf0\xe0\xea\xe0\xf0\xf2\xe0"},  // Суракарта
-    {"", "tangerang", "\xd2\xe0\xed\xe3\xe5\xf0\xe0\xed\xe3"},  // Тангеранг
+    {"", "balikpapan", "\xc1\xe0\xeb\xe8\xea\xef\xe0\xef\xe0\xed", 0, 0},  // Баликпапан
+    {"", "banjarmasin", "\xc1\xe0\xed\xe4\xe6\xe0\xf0\xec\xe0\xf1\xe8\xed", 0, 0},  // Банджармасин
+    {"", "bandung", "\xc1\xe0\xed\xe4\xf3\xed\xe3", 0, 0},  // Бандунг
+    {"", "bekasi", "\xc1\xe5\xea\xe0\xf1\xe8", 0, 0},  // Бекаси
+    {"", "bogor", "\xc1\xee\xe3\xee\xf0", 0, 0},  // Богор
+    {"", "depok", "\xc4\xe5\xef\xee\xea", 0, 0},  // Депок
+    {"", "jakarta", "\xc4\xe6\xe0\xea\xe0\xf0\xf2\xe0", 0, 0},  // Джакарта
+    {"", "yogyakarta", "\xc4\xe6\xee\xea\xfc\xff\xea\xe0\xf0\xf2\xe0", 0, 0},  // Джокьякарта
+    {"", "makassar", "\xcc\xe0\xea\xe0\xf1\xf1\xe0\xf0", 0, 0},  // Макассар
+    {"", "malang", "\xcc\xe0\xeb\xe0\xed\xe3", 0, 0},  // Маланг
+    {"", "manado", "\xcc\xe0\xed\xe0\xe4\xee", 0, 0},  // Манадо
+    {"", "medan", "\xcc\xe5\xe4\xe0\xed", 0, 0},  // Медан
+    {"", "padang", "\xcf\xe0\xe4\xe0\xed\xe3", 0, 0},  // Паданг
+    {"", "palembang", "\xcf\xe0\xeb\xe5\xec\xe1\xe0\xed\xe3", 0, 0},  // Палембанг
+    {"", "pekanbaru", "\xcf\xe5\xea\xe0\xed\xe1\xe0\xf0\xf3", 0, 0},  // Пеканбару
+    {"", "pontianak", "\xcf\xee\xed\xf2\xe8\xe0\xed\xe0\xea", 0, 0},  // Понтианак
+    {"", "semarang", "\xd1\xe5\xec\xe0\xf0\xe0\xed\xe3", 0, 0},  // Семаранг
+    {"", "surabaya", "\xd1\xf3\xf0\xe0\xe1\xe0\xff", 0, 0},  // Сурабая
+    {"", "surakarta", "\xd1\xf3\xf0\xe0\xea\xe0\xf0\xf2\xe0", 0, 0},  // Суракарта
+    {"", "tangerang", "\xd2\xe0\xed\xe3\xe5\xf0\xe0\xed\xe3", 0, 0},  // Тангеранг
 };
 
 static const CityEntry CITIES_SPAIN[40] = {
-    {"", "alicante", "\xc0\xeb\xe8\xea\xe0\xed\xf2\xe5"},  // Аликанте
-    {"", "albacete", "\xc0\xeb\xfc\xe1\xe0\xf1\xe5\xf2\xe5"},  // Альбасете
-    {"", "alcala-de-henares", "\xc0\xeb\xfc\xea\xe0\xeb\xe0\x2d\xe4\xe5\x2d\xdd\xed\xe0\xf0\xe5\xf1"},  // Алькала-де-Энарес
-    {"", "alcorcon", "\xc0\xeb\xfc\xea\xee\xf0\xea\xee\xed"},  // Алькоркон
-    {"", "almeria", "\xc0\xeb\xfc\xec\xe5\xf0\xe8\xff"},  // Альмерия
-    {"", "badalona", "\xc1\xe0\xe4\xe0\xeb\xee\xed\xe0"},  // Бадалона
-    {"", "barcelona", "\xc1\xe0\xf0\xf1\xe5\xeb\xee\xed\xe0"},  // Барселона
-    {"", "bilbao", "\xc1\xe8\xeb\xfc\xe1\xe0\xee"},  // Бильбао
-    {"", "burgos", "\xc1\xf3\xf0\xe3\xee\xf1"},  // Бургос
-    {"", "valencia", "\xc2\xe0\xeb\xe5\xed\xf1\xe8\xff"},  // Валенсия
-    {"", "valladolid", "\xc2\xe0\xeb\xfc\xff\xe4\xee\xeb\xe8\xe4"},  // Вальядолид
-    {"", "vigo", "\xc2\xe8\xe3\xee"},  // Виго
-    {"", "gasteiz-vitoria", "\xc2\xe8\xf2\xee\xf0\xe8\xff"},  // Витория
-    {"", "granada", "\xc3\xf0\xe0\xed\xe0\xe4\xe0"},  // Гранада
-    {"", "cartagena", "\xca\xe0\xf0\xf2\xe0\xe3\xe5\xed\xe0"},  // Картагена
-    {"", "castello-de-la-pla", "\xca\xe0\xf1\xf2\xe5\xeb\xfc\xee\xed\x2d\xe4\xe5\x2d\xeb\xe0\x2d\xcf\xeb\xe0\xed\xe0"},  // Кастельон-де-ла-Плана
-    {"", "cordoba", "\xca\xee\xf0\xe4\xee\xe1\xe0"},  // Кордоба
-    {"", "a-coruna", "\xcb\xe0\x2d\xca\xee\xf0\xf3\xed\xfc\xff"},  // Ла-Корунья
-    {"", "las-palmas-de-gran", "\xcb\xe0\xf1\x2d\xcf\xe0\xeb\xfc\xec\xe0\xf1\x2d\xe4\xe5\x2d\xc3\xf0\xe0\xed\x2d\xca\xe0\xed\xe0\xf0\xe8\xff"},  // Лас-Пальмас-де-Гран-Канария
-    {"", "leganes", "\xcb\xe5\xe3\xe0\xed\xe5\xf1"},  // Леганес
-    {"", "madrid", "\xcc\xe0\xe4\xf0\xe8\xe4"},  // Мадрид
-    {"", "malaga", "\xcc\xe0\xeb\xe0\xe3\xe0"},  // Малага
-    {"", "mostoles", "\xcc\xee\xf1\xf2\xee\xeb\xe5\xf1"},  // Мостолес
-    {"", "murcia", "\xcc\xf3\xf0\xf1\xe8\xff"},  // Мурсия
-    {"", "oviedo", "\xce\xe2\xfc\xe5\xe4\xee"},  // Овьедо
-    {"", "hospitalet", "\xce\xf1\xef\xe8\xf2\xe0\xeb\xe5\xf2\x2d\xe4\xe5\x2d\xcb\xfc\xee\xe1\xf0\xe5\xe3\xe0\xf2"},  // Оспиталет-де-Льобрегат
-    {"", "palma", "\xcf\xe0\xeb\xec\xe0"},  // Палма
-    {"", "pamplona", "\xcf\xe0\xec\xef\xeb\xee\xed\xe0"},  // Памплона
-    {"", "sabadell", "\xd1\xe0\xe1\xe0\xe4\xe5\xeb\xfc"},  // Сабадель
-    {"", "san-sebastian", "\xd1\xe0\xed\x2d\xd1\xe5\xe1\xe0\xf1\xf2\xfc\xff\xed"},  // Сан-Себастьян
-    {"", "santa-cruz-de-tene", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xf0\xf3\xf1\x2d\xe4\xe5\x2d\xd2\xe5\xed\xe5\xf0\xe8\xf4\xe5"},  // Санта-Крус-де-Тенерифе
-    {"", "santander", "\xd1\xe0\xed\xf2\xe0\xed\xe4\xe5\xf0"},  // Сантандер
-    {"", "zaragoza", "\xd1\xe0\xf0\xe0\xe3\xee\xf1\xe0"},  // Сарагоса
-    {"", "sevilla", "\xd1\xe5\xe2\xe8\xeb\xfc\xff"},  // Севилья
-    {"", "terrassa", "\xd2\xe5\xf0\xf0\xe0\xf1\xf1\xe0"},  // Террасса
-    {"", "fuenlabrada", "\xd4\xf3\xfd\xed\xeb\xe0\xe1\xf0\xe0\xe4\xe0"},  // Фуэнлабрада
-    {"", "jerez-de-la-fronte", "\xd5\xe5\xf0\xe5\xf1\x2d\xe4\xe5\x2d\xeb\xe0\x2d\xd4\xf0\xee\xed\xf2\xe5\xf0\xe0"},  // Херес-де-ла-Фронтера
-    {"", "getafe", "\xd5\xe5\xf2\xe0\xf4\xe5"},  // Хетафе
-    {"", "gijon", "\xd5\xe8\xf5\xee\xed"},  // Хихон
-    {"", "elche", "\xdd\xeb\xfc\xf7\xe5"},  // Эльче
+    {"", "alicante", "\xc0\xeb\xe8\xea\xe0\xed\xf2\xe5", 0, 0},  // Аликанте
+    {"", "albacete", "\xc0\xeb\xfc\xe1\xe0\xf1\xe5\xf2\xe5", 0, 0},  // Альбасете
+    {"", "alcala-de-henares", "\xc0\xeb\xfc\xea\xe0\xeb\xe0\x2d\xe4\xe5\x2d\xdd\xed\xe0\xf0\xe5\xf1", 0, 0},  // Алькала-де-Энарес
+    {"", "alcorcon", "\xc0\xeb\xfc\xea\xee\xf0\xea\xee\xed", 0, 0},  // Алькоркон
+    {"", "almeria", "\xc0\xeb\xfc\xec\xe5\xf0\xe8\xff", 0, 0},  // Альмерия
+    {"", "badalona", "\xc1\xe0\xe4\xe0\xeb\xee\xed\xe0", 0, 0},  // Бадалона
+    {"", "barcelona", "\xc1\xe0\xf0\xf1\xe5\xeb\xee\xed\xe0", 0, 0},  // Барселона
+    {"", "bilbao", "\xc1\xe8\xeb\xfc\xe1\xe0\xee", 0, 0},  // Бильбао
+    {"", "burgos", "\xc1\xf3\xf0\xe3\xee\xf1", 0, 0},  // Бургос
+    {"", "valencia", "\xc2\xe0\xeb\xe5\xed\xf1\xe8\xff", 0, 0},  // Валенсия
+    {"", "valladolid", "\xc2\xe0\xeb\xfc\xff\xe4\xee\xeb\xe8\xe4", 0, 0},  // Вальядолид
+    {"", "vigo", "\xc2\xe8\xe3\xee", 0, 0},  // Виго
+    {"", "gasteiz-vitoria", "\xc2\xe8\xf2\xee\xf0\xe8\xff", 0, 0},  // Витория
+    {"", "granada", "\xc3\xf0\xe0\xed\xe0\xe4\xe0", 0, 0},  // Гранада
+    {"", "cartagena", "\xca\xe0\xf0\xf2\xe0\xe3\xe5\xed\xe0", 0, 0},  // Картагена
+    {"", "castello-de-la-pla", "\xca\xe0\xf1\xf2\xe5\xeb\xfc\xee\xed\x2d\xe4\xe5\x2d\xeb\xe0\x2d\xcf\xeb\xe0\xed\xe0", 0, 0},  // Кастельон-де-ла-Плана
+    {"", "cordoba", "\xca\xee\xf0\xe4\xee\xe1\xe0", 0, 0},  // Кордоба
+    {"", "a-coruna", "\xcb\xe0\x2d\xca\xee\xf0\xf3\xed\xfc\xff", 0, 0},  // Ла-Корунья
+    {"", "las-palmas-de-gran", "\xcb\xe0\xf1\x2d\xcf\xe0\xeb\xfc\xec\xe0\xf1\x2d\xe4\xe5\x2d\xc3\xf0\xe0\xed\x2d\xca\xe0\xed\xe0\xf0\xe8\xff", 0, 0},  // Лас-Пальмас-де-Гран-Канария
+    {"", "leganes", "\xcb\xe5\xe3\xe0\xed\xe5\xf1", 0, 0},  // Леганес
+    {"", "madrid", "\xcc\xe0\xe4\xf0\xe8\xe4", 0, 0},  // Мадрид
+    {"", "malaga", "\xcc\xe0\xeb\xe0\xe3\xe0", 0, 0},  // Малага
+    {"", "mostoles", "\xcc\xee\xf1\xf2\xee\xeb\xe5\xf1", 0, 0},  // Мостолес
+    {"", "murcia", "\xcc\xf3\xf0\xf1\xe8\xff", 0, 0},  // Мурсия
+    {"", "oviedo", "\xce\xe2\xfc\xe5\xe4\xee", 0, 0},  // Овьедо
+    {"", "hospitalet", "\xce\xf1\xef\xe8\xf2\xe0\xeb\xe5\xf2\x2d\xe4\xe5\x2d\xcb\xfc\xee\xe1\xf0\xe5\xe3\xe0\xf2", 0, 0},  // Оспиталет-де-Льобрегат
+    {"", "palma", "\xcf\xe0\xeb\xec\xe0", 0, 0},  // Палма
+    {"", "pamplona", "\xcf\xe0\xec\xef\xeb\xee\xed\xe0", 0, 0},  // Памплона
+    {"", "sabadell", "\xd1\xe0\xe1\xe0\xe4\xe5\xeb\xfc", 0, 0},  // Сабадель
+    {"", "san-sebastian", "\xd1\xe0\xed\x2d\xd1\xe5\xe1\xe0\xf1\xf2\xfc\xff\xed", 0, 0},  // Сан-Себастьян
+    {"", "santa-cruz-de-tene", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xf0\xf3\xf1\x2d\xe4\xe5\x2d\xd2\xe5\xed\xe5\xf0\xe8\xf4\xe5", 0, 0},  // Санта-Крус-де-Тенерифе
+    {"", "santander", "\xd1\xe0\xed\xf2\xe0\xed\xe4\xe5\xf0", 0, 0},  // Сантандер
+    {"", "zaragoza", "\xd1\xe0\xf0\xe0\xe3\xee\xf1\xe0", 0, 0},  // Сарагоса
+    {"", "sevilla", "\xd1\xe5\xe2\xe8\xeb\xfc\xff", 0, 0},  // Севилья
+    {"", "terrassa", "\xd2\xe5\xf0\xf0\xe0\xf1\xf1\xe0", 0, 0},  // Террасса
+    {"", "fuenlabrada", "\xd4\xf3\xfd\xed\xeb\xe0\xe1\xf0\xe0\xe4\xe0", 0, 0},  // Фуэнлабрада
+    {"", "jerez-de-la-fronte", "\xd5\xe5\xf0\xe5\xf1\x2d\xe4\xe5\x2d\xeb\xe0\x2d\xd4\xf0\xee\xed\xf2\xe5\xf0\xe0", 0, 0},  // Херес-де-ла-Фронтера
+    {"", "getafe", "\xd5\xe5\xf2\xe0\xf4\xe5", 0, 0},  // Хетафе
+    {"", "gijon", "\xd5\xe8\xf5\xee\xed", 0, 0},  // Хихон
+    {"", "elche", "\xdd\xeb\xfc\xf7\xe5", 0, 0},  // Эльче
 };
 
 static const CityEntry CITIES_ITALY[51] = {
-    {"", "andria", "\xc0\xed\xe4\xf0\xe8\xff"},  // Андрия
-    {"", "ancona", "\xc0\xed\xea\xee\xed\xe0"},  // Анкона
-    {"", "arezzo", "\xc0\xf0\xe5\xf6\xf6\xee"},  // Ареццо
-    {"", "bari", "\xc1\xe0\xf0\xe8"},  // Бари
-    {"", "barletta", "\xc1\xe0\xf0\xeb\xe5\xf2\xf2\xe0"},  // Барлетта
-    {"", "bergamo", "\xc1\xe5\xf0\xe3\xe0\xec\xee"},  // Бергамо
-    {"", "bologna", "\xc1\xee\xeb\xee\xed\xfc\xff"},  // Болонья
-    {"", "bolzano", "\xc1\xee\xeb\xfc\xf6\xe0\xed\xee"},  // Больцано
-    {"", "brescia", "\xc1\xf0\xe5\xf8\xe8\xe0"},  // Брешиа
-    {"", "venezia", "\xc2\xe5\xed\xe5\xf6\xe8\xff"},  // Венеция
-    {"", "verona", "\xc2\xe5\xf0\xee\xed\xe0"},  // Верона
-    {"", "vicenza", "\xc2\xe8\xf7\xe5\xed\xf6\xe0"},  // Виченца
-    {"", "genova", "\xc3\xe5\xed\xf3\xff"},  // Генуя
-    {"", "cagliari", "\xca\xe0\xeb\xfc\xff\xf0\xe8"},  // Кальяри
-    {"", "catanzaro", "\xca\xe0\xf2\xe0\xed\xe4\xe7\xe0\xf0\xee"},  // Катандзаро
-    {"", "catania", "\xca\xe0\xf2\xe0\xed\xe8\xff"},  // Катания
-    {"", "latina", "\xcb\xe0\xf2\xe8\xed\xe0"},  // Латина
-    {"", "livorno", "\xcb\xe8\xe2\xee\xf0\xed\xee"},  // Ливорно
-    {"", "messina", "\xcc\xe5\xf1\xf1\xe8\xed\xe0"},  // Мессина
-    {"", "mestre", "\xcc\xe5\xf1\xf2\xf0\xe5"},  // Местре
-    {"", "milano", "\xcc\xe8\xeb\xe0\xed"},  // Милан
-    {"", "modena", "\xcc\xee\xe4\xe5\xed\xe0"},  // Модена
-    {"", "monza", "\xcc\xee\xed\xf6\xe0"},  // Монца
-    {"", "napoli", "\xcd\xe5\xe0\xef\xee\xeb\xfc"},  // Неаполь
-    {"", "novara", "\xcd\xee\xe2\xe0\xf0\xe0"},  // Новара
-    {"", "padova", "\xcf\xe0\xe4\xf3\xff"},  // Падуя
-    {"", "palermo", "\xcf\xe0\xeb\xe5\xf0\xec\xee"},  // Палермо
-    {"", "parma", "\xcf\xe0\xf0\xec\xe0"},  // Парма
-    {"", "perugia", "\xcf\xe5\xf0\xf3\xe4\xe6\xe0"},  // Перуджа
-    {"", "pescara", "\xcf\xe5\xf1\xea\xe0\xf0\xe0"},  // Пескара
-    {"", "prato", "\xcf\xf0\xe0\xf2\xee"},  // Прато
-    {"", "piacenza", "\xcf\xfc\xff\xf7\xe5\xed\xf6\xe0"},  // Пьяченца
-    {"", "ravenna", "\xd0\xe0\xe2\xe5\xed\xed\xe0"},  // Равенна
-    {"", "reggio-calabria", "\xd0\xe5\xe4\xe6\xee\x2d\xe4\xe8\x2d\xca\xe0\xeb\xe0\xe1\xf0\xe8\xff"},  // Реджо-ди-Калабрия
-    {"", "reggio-emilia", "\xd0\xe5\xe4\xe6\xee\x2d\xdd\xec\xe8\xeb\xe8\xff"},  // Реджо-Эмилия
-    {"", "rome", "\xd0\xe8\xec"},  // Рим
-    {"", "rimini", "\xd0\xe8\xec\xe8\xed\xe8"},  // Римини
-    {"", "salerno", "\xd1\xe0\xeb\xe5\xf0\xed\xee"},  // Салерно
-    {"", "sassari", "\xd1\xe0\xf1\xf1\xe0\xf0\xe8"},  // Сассари
-    {"", "siracusa", "\xd1\xe8\xf0\xe0\xea\xf3\xe7\xfb"},  // Сиракузы
-    {"", "la-spezia", "\xd1\xef\xe5\xf6\xe8\xff"},  // Специя
-    {"", "taranto", "\xd2\xe0\xf0\xe0\xed\xf2\xee"},  // Таранто
-    {"", "terni", "\xd2\xe5\xf0\xed\xe8"},  // Терни
-    {"", "trento", "\xd2\xf0\xe5\xed\xf2\xee"},  // Тренто
-    {"", "trieste", "\xd2\xf0\xe8\xe5\xf1\xf2"},  // Триест
-    {"", "turin", "\xd2\xf3\xf0\xe8\xed"},  // Турин
-    {"", "udine", "\xd3\xe4\xe8\xed\xe5"},  // Удине
-    {"", "ferrara", "\xd4\xe5\xf0\xf0\xe0\xf0\xe0"},  // Феррара
-    {"", "firenze", "\xd4\xeb\xee\xf0\xe5\xed\xf6\xe8\xff"},  // Флоренция
-    {"", "foggia", "\xd4\xee\xe4\xe6\xe0"},  // Фоджа
-    {"", "forli", "\xd4\xee\xf0\xeb\xe8"},  // Форли
+    {"", "andria", "\xc0\xed\xe4\xf0\xe8\xff", 0, 0},  // Андрия
+    {"", "ancona", "\xc0\xed\xea\xee\xed\xe0", 0, 0},  // Анкона
+    {"", "arezzo", "\xc0\xf0\xe5\xf6\xf6\xee", 0, 0},  // Ареццо
+    {"", "bari", "\xc1\xe0\xf0\xe8", 0, 0},  // Бари
+    {"", "barletta", "\xc1\xe0\xf0\xeb\xe5\xf2\xf2\xe0", 0, 0},  // Барлетта
+    {"", "bergamo", "\xc1\xe5\xf0\xe3\xe0\xec\xee", 0, 0},  // Бергамо
+    {"", "bologna", "\xc1\xee\xeb\xee\xed\xfc\xff", 0, 0},  // Болонья
+    {"", "bolzano", "\xc1\xee\xeb\xfc\xf6\xe0\xed\xee", 0, 0},  // Больцано
+    {"", "brescia", "\xc1\xf0\xe5\xf8\xe8\xe0", 0, 0},  // Брешиа
+    {"", "venezia", "\xc2\xe5\xed\xe5\xf6\xe8\xff", 0, 0},  // Венеция
+    {"", "verona", "\xc2\xe5\xf0\xee\xed\xe0", 0, 0},  // Верона
+    {"", "vicenza", "\xc2\xe8\xf7\xe5\xed\xf6\xe0", 0, 0},  // Виченца
+    {"", "genova", "\xc3\xe5\xed\xf3\xff", 0, 0},  // Генуя
+    {"", "cagliari", "\xca\xe0\xeb\xfc\xff\xf0\xe8", 0, 0},  // Кальяри
+    {"", "catanzaro", "\xca\xe0\xf2\xe0\xed\xe4\xe7\xe0\xf0\xee", 0, 0},  // Катандзаро
+    {"", "catania", "\xca\xe0\xf2\xe0\xed\xe8\xff", 0, 0},  // Катания
+    {"", "latina", "\xcb\xe0\xf2\xe8\xed\xe0", 0, 0},  // Латина
+    {"", "livorno", "\xcb\xe8\xe2\xee\xf0\xed\xee", 0, 0},  // Ливорно
+    {"", "messina", "\xcc\xe5\xf1\xf1\xe8\xed\xe0", 0, 0},  // Мессина
+    {"", "mestre", "\xcc\xe5\xf1\xf2\xf0\xe5", 0, 0},  // Местре
+    {"", "milano", "\xcc\xe8\xeb\xe0\xed", 0, 0},  // Милан
+    {"", "modena", "\xcc\xee\xe4\xe5\xed\xe0", 0, 0},  // Модена
+    {"", "monza", "\xcc\xee\xed\xf6\xe0", 0, 0},  // Монца
+    {"", "napoli", "\xcd\xe5\xe0\xef\xee\xeb\xfc", 0, 0},  // Неаполь
+    {"", "novara", "\xcd\xee\xe2\xe0\xf0\xe0", 0, 0},  // Новара
+    {"", "padova", "\xcf\xe0\xe4\xf3\xff", 0, 0},  // Падуя
+    {"", "palermo", "\xcf\xe0\xeb\xe5\xf0\xec\xee", 0, 0},  // Палермо
+    {"", "parma", "\xcf\xe0\xf0\xec\xe0", 0, 0},  // Парма
+    {"", "perugia", "\xcf\xe5\xf0\xf3\xe4\xe6\xe0", 0, 0},  // Перуджа
+    {"", "pescara", "\xcf\xe5\xf1\xea\xe0\xf0\xe0", 0, 0},  // Пескара
+    {"", "prato", "\xcf\xf0\xe0\xf2\xee", 0, 0},  // Прато
+    {"", "piacenza", "\xcf\xfc\xff\xf7\xe5\xed\xf6\xe0", 0, 0},  // Пьяченца
+    {"", "ravenna", "\xd0\xe0\xe2\xe5\xed\xed\xe0", 0, 0},  // Равенна
+    {"", "reggio-calabria", "\xd0\xe5\xe4\xe6\xee\x2d\xe4\xe8\x2d\xca\xe0\xeb\xe0\xe1\xf0\xe8\xff", 0, 0},  // Реджо-ди-Калабрия
+    {"", "reggio-emilia", "\xd0\xe5\xe4\xe6\xee\x2d\xdd\xec\xe8\xeb\xe8\xff", 0, 0},  // Реджо-Эмилия
+    {"", "rome", "\xd0\xe8\xec", 0, 0},  // Рим
+    {"", "rimini", "\xd0\xe8\xec\xe8\xed\xe8", 0, 0},  // Римини
+    {"", "salerno", "\xd1\xe0\xeb\xe5\xf0\xed\xee", 0, 0},  // Салерно
+    {"", "sassari", "\xd1\xe0\xf1\xf1\xe0\xf0\xe8", 0, 0},  // Сассари
+    {"", "siracusa", "\xd1\xe8\xf0\xe0\xea\xf3\xe7\xfb", 0, 0},  // Сиракузы
+    {"", "la-spezia", "\xd1\xef\xe5\xf6\xe8\xff", 0, 0},  // Специя
+    {"", "taranto", "\xd2\xe0\xf0\xe0\xed\xf2\xee", 0, 0},  // Таранто
+    {"", "terni", "\xd2\xe5\xf0\xed\xe8", 0, 0},  // Терни
+    {"", "trento", "\xd2\xf0\xe5\xed\xf2\xee", 0, 0},  // Тренто
+    {"", "trieste", "\xd2\xf0\xe8\xe5\xf1\xf2", 0, 0},  // Триест
+    {"", "turin", "\xd2\xf3\xf0\xe8\xed", 0, 0},  // Турин
+    {"", "udine", "\xd3\xe4\xe8\xed\xe5", 0, 0},  // Удине
+    {"", "ferrara", "\xd4\xe5\xf0\xf0\xe0\xf0\xe0", 0, 0},  // Феррара
+    {"", "firenze", "\xd4\xeb\xee\xf0\xe5\xed\xf6\xe8\xff", 0, 0},  // Флоренция
+    {"", "foggia", "\xd4\xee\xe4\xe6\xe0", 0, 0},  // Фоджа
+    {"", "forli", "\xd4\xee\xf0\xeb\xe8", 0, 0},  // Форли
 };
 
 static const CityEntry CITIES_KAZAKHSTAN[133] = {
-    {"", "abaj", "\xc0\xe1\xe0\xe9"},  // Абай
-    {"", "akkol", "\xc0\xea\xea\xee\xeb\xfc"},  // Акколь
-    {"", "aksaj", "\xc0\xea\xf1\xe0\xe9"},  // Аксай
-    {"", "aksu", "\xc0\xea\xf1\xf3"},  // Аксу
-    {"", "aktau", "\xc0\xea\xf2\xe0\xf3"},  // Актау
-    {"", "aktobe", "\xc0\xea\xf2\xee\xe1\xe5"},  // Актобе
-    {"", "akshatau", "\xc0\xea\xf8\xe0\xf2\xe0\xf3"},  // Акшатау
-    {"", "alga", "\xc0\xeb\xe3\xe0"},  // Алга
-    {"", "almaty", "\xc0\xeb\xec\xe0\xf2\xfb"},  // Алматы
-    {"", "aralskoe", "\xc0\xf0\xe0\xeb\xfc\xf1\xea\xee\xe5"},  // Аральское
-    {"", "arkalyk", "\xc0\xf0\xea\xe0\xeb\xfb\xea"},  // Аркалык
-    {"", "arys", "\xc0\xf0\xfb\xf1\xfc"},  // Арысь
-    {"", "astana", "\xc0\xf1\xf2\xe0\xed\xe0"},  // Астана
-    {"", "atbasar", "\xc0\xf2\xe1\xe0\xf1\xe0\xf0"},  // Атбасар
-    {"", "atyrau", "\xc0\xf2\xfb\xf0\xe0\xf3"},  // Атырау
-    {"", "aschisaj", "\xc0\xf9\xe8\xf1\xe0\xe9"},  // Ащисай
-    {"", "ajagoz", "\xc0\xff\xe3\xee\xe7"},  // Аягоз
-    {"", "bajganin", "\xc1\xe0\xe9\xe3\xe0\xed\xe8\xed"},  // Байганин
-    {"", "bajkonur", "\xc1\xe0\xe9\xea\xee\xed\xf3\xf0"},  // Байконур
-    {"", "balhash", "\xc1\xe0\xeb\xf5\xe0\xf8"},  // Балхаш
-    {"", "bishkul", "\xc1\xe8\xf8\xea\xf3\xeb\xfc"},  // Бишкуль
-    {"", "borovoe", "\xc1\xee\xf0\xee\xe2\xee\xe5"},  // Боровое
-    {"", "boroduliha", "\xc1\xee\xf0\xee\xe4\xf3\xeb\xe8\xf5\xe0"},  // Бородулиха
-    {"", "bulaevo", "\xc1\xf3\xeb\xe0\xe5\xe2\xee"},  // Булаево
-    {"", "burundaj", "\xc1\xf3\xf0\xf3\xed\xe4\xe0\xe9"},  // Бурундай
-    {"", "viktorovka", "\xc2\xe8\xea\xf2\xee\xf0\xee\xe2\xea\xe0"},  // Викторовка
-    {"", "georgievka", "\xc3\xe5\xee\xf0\xe3\xe8\xe5\xe2\xea\xe0"},  // Георгиевка
-    {"", "derzhavinsk", "\xc4\xe5\xf0\xe6\xe0\xe2\xe8\xed\xf1\xea"},  // Державинск
-    {"", "dzhambejty", "\xc4\xe6\xe0\xec\xe1\xe5\xe9\xf2\xfb"},  // Джамбейты
-    {"", "dzhangala", "\xc4\xe6\xe0\xed\xe3\xe0\xeb\xe0"},  // Джангала
-    {"", "dzhezkazgan", "\xc4\xe6\xe5\xe7\xea\xe0\xe7\xe3\xe0\xed"},  // Джезказган
-    {"", "dzhusaly", "\xc4\xe6\xf3\xf1\xe0\xeb\xfb"},  // Джусалы
-    {"", "druzhba", "\xc4\xf0\xf3\xe6\xe1\xe0"},  // Дружба
-    {"", "erejmentau", "\xc5\xf0\xe5\xe9\xec\xe5\xed\xf2\xe0\xf3"},  // Ерейментау
-    {"", "esik", "\xc5\xf1\xe8\xea"},  // Есик
-    {"", "esil", "\xc5\xf1\xe8\xeb\xfc"},  // Есиль
-    {"", "zhanaozen", "\xc6\xe0\xed\xe0\xee\xe7\xe5\xed"},  // Жанаозен
-    {"", "zhanatas", "\xc6\xe0\xed\xe0\xf2\xe0\xf1"},  // Жанатас
-    {"", "zharkent", "\xc6\xe0\xf0\xea\xe5\xed\xf2"},  // Жаркент
-    {"", "zhelezinka", "\xc6\xe5\xeb\xe5\xe7\xe8\xed\xea\xe0"},  // Железинка
-    {"", "zhitikara", "\xc6\xe8\xf2\xe8\xea\xe0\xf0\xe0"},  // Житикара
-    {"", "zajsan", "\xc7\xe0\xe9\xf1\xe0\xed"},  // Зайсан
-    {"", "zyrjanovsk", "\xc7\xfb\xf0\xff\xed\xee\xe2\xf1\xea"},  // Зыряновск
-    {"", "ilich", "\xc8\xeb\xfc\xe8\xf7"},  // Ильич
-    {"", "irgiz", "\xc8\xf0\xe3\xe8\xe7"},  // Иргиз
-    {"", "kaztalovka", "\xca\xe0\xe7\xf2\xe0\xeb\xee\xe2\xea\xe0"},  // Казталовка
-    {"", "kamenka", "\xca\xe0\xec\xe5\xed\xea\xe0"},  // Каменка
-    {"", "kandyagash", "\xca\xe0\xed\xe4\xfb\xe0\xe3\xe0\xf8"},  // Кандыагаш
-    {"", "kapchagaj", "\xca\xe0\xef\xf7\xe0\xe3\xe0\xe9"},  // Капчагай
-    {"", "karaganda", "\xca\xe0\xf0\xe0\xe3\xe0\xed\xe4\xe0"},  // Караганда
-    {"", "karaman", "\xca\xe0\xf0\xe0\xec\xe0\xed"},  // Караман
-    {"", "karatau", "\xca\xe0\xf0\xe0\xf2\xe0\xf3"},  // Каратау
-    {"", "karaul", "\xca\xe0\xf0\xe0\xf3\xeb"},  // Караул
-    {"", "karkaralinsk", "\xca\xe0\xf0\xea\xe0\xf0\xe0\xeb\xe8\xed\xf1\xea"},  // Каркаралинск
-    {"", "kaskelen", "\xca\xe0\xf1\xea\xe5\xeb\xe5\xed"},  // Каскелен
-    {"", "kachar", "\xca\xe0\xf7\xe0\xf0"},  // Качар
-    {"", "kentau", "\xca\xe5\xed\xf2\xe0\xf3"},  // Кентау
-    {"", "kokterek", "\xca\xee\xea\xf2\xe5\xf0\xe5\xea"},  // Коктерек
-    {"", "kokshetau", "\xca\xee\xea\xf8\xe5\xf2\xe0\xf3"},  // Кокшетау
-    {"", "kostanaj", "\xca\xee\xf1\xf2\xe0\xed\xe0\xe9"},  // Костанай
-    {"", "krasnogorskij", "\xca\xf0\xe0\xf1\xed\xee\xe3\xee\xf0\xf1\xea\xe8\xe9"},  // Красногорский
-    {"", "kulsary", "\xca\xf3\xeb\xfc\xf1\xe0\xf0\xfb"},  // Кульсары
-    {"", "kurchatov", "\xca\xf3\xf0\xf7\xe0\xf2\xee\xe2"},  // Курчатов
-    {"", "kurchum", "\xca\xf3\xf0\xf7\xf3\xec"},  // Курчум
-    {"", "kushmurun", "\xca\xf3\xf8\xec\xf3\xf0\xf3\xed"},  // Кушмурун
-    {"", "kyzylorda", "\xca\xfb\xe7\xfb\xeb\xee\xf0\xe4\xe0"},  // Кызылорда
-    {"", "lenger", "\xcb\xe5\xed\xe3\xe5\xf0"},  // Ленгер
-    {"", "lisakovka", "\xcb\xe8\xf1\xe0\xea\xee\xe2\xea\xe0"},  // Лисаковка
-    {"", "lugovoj", "\xcb\xf3\xe3\xee\xe2\xee\xe9"},  // Луговой
-    {"", "makinsk", "\xcc\xe0\xea\xe8\xed\xf1\xea"},  // Макинск
-    {"", "maleevsk", "\xcc\xe0\xeb\xe5\xe5\xe2\xf1\xea"},  // Малеевск
-    {"", "mamljutka", "\xcc\xe0\xec\xeb\xfe\xf2\xea\xe0"},  // Мамлютка
-    {"", "martuk", "\xcc\xe0\xf0\xf2\xf3\xea"},  // Мартук
-    {"", "mahambet", "\xcc\xe0\xf5\xe0\xec\xe1\xe5\xf2"},  // Махамбет
-    {"", "merke", "\xcc\xe5\xf0\xea\xe5"},  // Мерке
-    {"", "mijaly", "\xcc\xe8\xff\xeb\xfb"},  // Миялы
-    {"", "ojtal", "\xce\xe9\xf2\xe0\xeb"},  // Ойтал
-    {"", "ordzhonikidze", "\xce\xf0\xe4\xe6\xee\xed\xe8\xea\xe8\xe4\xe7\xe5"},  // Орджоникидзе
-    {"", "pavlodar", "\xcf\xe0\xe2\xeb\xee\xe4\xe0\xf0"},  // Павлодар
-    {"", "pervomajskoe", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea\xee\xe5"},  // Первомайское
-    {"", "pervorossijskoe", "\xcf\xe5\xf0\xe2\xee\xf0\xee\xf1\xf1\xe8\xe9\xf1\xea\xee\xe5"},  // Первороссийское
-    {"", "peremetnoe", "\xcf\xe5\xf0\xe5\xec\xe5\xf2\xed\xee\xe5"},  // Переметное
-    {"", "petropavlovsk", "\xcf\xe5\xf2\xf0\xee\xef\xe0\xe2\xeb\xee\xe2\xf1\xea"},  // Петропавловск
-    {"", "priozersk", "\xcf\xf0\xe8\xee\xe7\xe5\xf0\xf1\xea"},  // Приозерск
-    {"", "ridder", "\xd0\xe8\xe4\xe4\xe5\xf0"},  // Риддер
-    {"", "rudnyj", "\xd0\xf3\xe4\xed\xfb\xe9"},  // Рудный
-    {"", "sajhin", "\xd1\xe0\xe9\xf5\xe8\xed"},  // Сайхин
-    {"", "saran", "\xd1\xe0\xf0\xe0\xed\xfc"},  // Сарань
-    {"", "sarkand", "\xd1\xe0\xf0\xea\xe0\xed\xe4"},  // Сарканд
-    {"", "saryagash", "\xd1\xe0\xf0\xfb\xe0\xe3\xe0\xf8"},  // Сарыагаш
-    {"", "satpaev", "\xd1\xe0\xf2\xef\xe0\xe5\xe2"},  // Сатпаев
-    {"", "semej", "\xd1\xe5\xec\xe5\xe9"},  // Семей
-    {"", "sergeevka", "\xd1\xe5\xf0\xe3\xe5\xe5\xe2\xea\xe0"},  // Сергеевка
-    {"", "serebrjansk", "\xd1\xe5\xf0\xe5\xe1\xf0\xff\xed\xf1\xea"},  // Серебрянск
-    {"", "stepnogorsk", "\xd1\xf2\xe5\xef\xed\xee\xe3\xee\xf0\xf1\xea"},  // Степногорск
-    {"", "stepnjak", "\xd1\xf2\xe5\xef\xed\xff\xea"},  // Степняк
-    {"", "tajynsha", "\xd2\xe0\xe9\xfb\xed\xf8\xe0"},  // Тайынша
-    {"", "talgar", "\xd2\xe0\xeb\xe3\xe0\xf0"},  // Талгар
-    {"", "taldykorgan", "\xd2\xe0\xeb\xe4\xfb\xea\xee\xf0\xe3\xe0\xed"},  // Талдыкорган
-    {"", "taraz", "\xd2\xe0\xf0\xe0\xe7"},  // Тараз
-    {"", "tauchik", "\xd2\xe0\xf3\xf7\xe8\xea"},  // Таучик
-    {"", "tekeli", "\xd2\xe5\xea\xe5\xeb\xe8"},  // Текели
-    {"", "temir", "\xd2\xe5\xec\xe8\xf0"},  // Темир
-    {"", "temirtau", "\xd2\xe5\xec\xe8\xf0\xf2\xe0\xf3"},  // Темиртау
-    {"", "timirjazevo", "\xd2\xe8\xec\xe8\xf0\xff\xe7\xe5\xe2\xee"},  // Тимирязево
-    {"", "tokarevka", "\xd2\xee\xea\xe0\xf0\xe5\xe2\xea\xe0"},  // Токаревка
-    {"", "turgaj", "\xd2\xf3\xf0\xe3\xe0\xe9"},  // Тургай
-    {"", "turgen", "\xd2\xf3\xf0\xe3\xe5\xed"},  // Турген
-    {"", "turkestan", "\xd2\xf3\xf0\xea\xe5\xf1\xf2\xe0\xed"},  // Туркестан
-    {"", "uralsk", "\xd3\xf0\xe0\xeb\xfc\xf1\xea"},  // Уральск
-    {"", "urdzhar", "\xd3\xf0\xe4\xe6\xe0\xf0"},  // Урджар
-    {"", "ust-kamenogorsk", "\xd3\xf1\xf2\xfc\x2d\xca\xe0\xec\xe5\xed\xee\xe3\xee\xf0\xf1\xea"},  // Усть-Каменогорск
-    {"", "ust-talovka", "\xd3\xf1\xf2\xfc\x2d\xd2\xe0\xeb\xee\xe2\xea\xe0"},  // Усть-Таловка
-    {"", "usharal", "\xd3\xf8\xe0\xf0\xe0\xeb"},  // Ушарал
-    {"", "ushtobe", "\xd3\xf8\xf2\xee\xe1\xe5"},  // Уштобе
-    {"", "fedorovka", "\xd4\xe5\xe4\xee\xf0\xee\xe2\xea\xe0"},  // Федоровка
-    {"", "fort-shevchenko", "\xd4\xee\xf0\xf2\x2d\xd8\xe5\xe2\xf7\xe5\xed\xea\xee"},  // Форт-Шевченко
-    {"", "hromtau", "\xd5\xf0\xee\xec\xf2\xe0\xf3"},  // Хромтау
-    {"", "chapaev", "\xd7\xe0\xef\xe0\xe5\xe2"},  // Чапаев
-    {"", "chundzha", "\xd7\xf3\xed\xe4\xe6\xe0"},  // Чунджа
-    {"", "shalkar", "\xd8\xe0\xeb\xea\xe0\xf0"},  // Шалкар
-    {"", "shantobe", "\xd8\xe0\xed\xf2\xee\xe1\xe5"},  // Шантобе
-    {"", "shardara", "\xd8\xe0\xf0\xe4\xe0\xf0\xe0"},  // Шардара
-    {"", "shahtinsk", "\xd8\xe0\xf5\xf2\xe8\xed\xf1\xea"},  // Шахтинск
-    {"", "shemonaiha", "\xd8\xe5\xec\xee\xed\xe0\xe8\xf5\xe0"},  // Шемонаиха
-    {"", "shieli", "\xd8\xe8\xe5\xeb\xe8"},  // Шиели
-    {"", "shu", "\xd8\xf3"},  // Шу
-    {"", "shubarshi", "\xd8\xf3\xe1\xe0\xf0\xf8\xe8"},  // Шубарши
-    {"", "shymkent", "\xd8\xfb\xec\xea\xe5\xed\xf2"},  // Шымкент
-    {"", "schuchinsk", "\xd9\xf3\xf7\xe8\xed\xf1\xea"},  // Щучинск
-    {"", "ekibastuz", "\xdd\xea\xe8\xe1\xe0\xf1\xf2\xf3\xe7"},  // Экибастуз
-    {"", "emba", "\xdd\xec\xe1\xe0"},  // Эмба
-    {"", "javlenka", "\xdf\xe2\xeb\xe5\xed\xea\xe0"},  // Явленка
+    {"", "abaj", "\xc0\xe1\xe0\xe9", 0, 0},  // Абай
+    {"", "akkol", "\xc0\xea\xea\xee\xeb\xfc", 0, 0},  // Акколь
+    {"", "aksaj", "\xc0\xea\xf1\xe0\xe9", 0, 0},  // Аксай
+    {"", "aksu", "\xc0\xea\xf1\xf3", 0, 0},  // Аксу
+    {"", "aktau", "\xc0\xea\xf2\xe0\xf3", 0, 0},  // Актау
+    {"", "aktobe", "\xc0\xea\xf2\xee\xe1\xe5", 0, 0},  // Актобе
+    {"", "akshatau", "\xc0\xea\xf8\xe0\xf2\xe0\xf3", 0, 0},  // Акшатау
+    {"", "alga", "\xc0\xeb\xe3\xe0", 0, 0},  // Алга
+    {"", "almaty", "\xc0\xeb\xec\xe0\xf2\xfb", 0, 0},  // Алматы
+    {"", "aralskoe", "\xc0\xf0\xe0\xeb\xfc\xf1\xea\xee\xe5", 0, 0},  // Аральское
+    {"", "arkalyk", "\xc0\xf0\xea\xe0\xeb\xfb\xea", 0, 0},  // Аркалык
+    {"", "arys", "\xc0\xf0\xfb\xf1\xfc", 0, 0},  // Арысь
+    {"", "astana", "\xc0\xf1\xf2\xe0\xed\xe0", 0, 0},  // Астана
+    {"", "atbasar", "\xc0\xf2\xe1\xe0\xf1\xe0\xf0", 0, 0},  // Атбасар
+    {"", "atyrau", "\xc0\xf2\xfb\xf0\xe0\xf3", 0, 0},  // Атырау
+    {"", "aschisaj", "\xc0\xf9\xe8\xf1\xe0\xe9", 0, 0},  // Ащисай
+    {"", "ajagoz", "\xc0\xff\xe3\xee\xe7", 0, 0},  // Аягоз
+    {"", "bajganin", "\xc1\xe0\xe9\xe3\xe0\xed\xe8\xed", 0, 0},  // Байганин
+    {"", "bajkonur", "\xc1\xe0\xe9\xea\xee\xed\xf3\xf0", 0, 0},  // Байконур
+    {"", "balhash", "\xc1\xe0\xeb\xf5\xe0\xf8", 0, 0},  // Балхаш
+    {"", "bishkul", "\xc1\xe8\xf8\xea\xf3\xeb\xfc", 0, 0},  // Бишкуль
+    {"", "borovoe", "\xc1\xee\xf0\xee\xe2\xee\xe5", 0, 0},  // Боровое
+    {"", "boroduliha", "\xc1\xee\xf0\xee\xe4\xf3\xeb\xe8\xf5\xe0", 0, 0},  // Бородулиха
+    {"", "bulaevo", "\xc1\xf3\xeb\xe0\xe5\xe2\xee", 0, 0},  // Булаево
+    {"", "burundaj", "\xc1\xf3\xf0\xf3\xed\xe4\xe0\xe9", 0, 0},  // Бурундай
+    {"", "viktorovka", "\xc2\xe8\xea\xf2\xee\xf0\xee\xe2\xea\xe0", 0, 0},  // Викторовка
+    {"", "georgievka", "\xc3\xe5\xee\xf0\xe3\xe8\xe5\xe2\xea\xe0", 0, 0},  // Георгиевка
+    {"", "derzhavinsk", "\xc4\xe5\xf0\xe6\xe0\xe2\xe8\xed\xf1\xea", 0, 0},  // Державинск
+    {"", "dzhambejty", "\xc4\xe6\xe0\xec\xe1\xe5\xe9\xf2\xfb", 0, 0},  // Джамбейты
+    {"", "dzhangala", "\xc4\xe6\xe0\xed\xe3\xe0\xeb\xe0", 0, 0},  // Джангала
+    {"", "dzhezkazgan", "\xc4\xe6\xe5\xe7\xea\xe0\xe7\xe3\xe0\xed", 0, 0},  // Джезказган
+    {"", "dzhusaly", "\xc4\xe6\xf3\xf1\xe0\xeb\xfb", 0, 0},  // Джусалы
+    {"", "druzhba", "\xc4\xf0\xf3\xe6\xe1\xe0", 0, 0},  // Дружба
+    {"", "erejmentau", "\xc5\xf0\xe5\xe9\xec\xe5\xed\xf2\xe0\xf3", 0, 0},  // Ерейментау
+    {"", "esik", "\xc5\xf1\xe8\xea", 0, 0},  // Есик
+    {"", "esil", "\xc5\xf1\xe8\xeb\xfc", 0, 0},  // Есиль
+    {"", "zhanaozen", "\xc6\xe0\xed\xe0\xee\xe7\xe5\xed", 0, 0},  // Жанаозен
+    {"", "zhanatas", "\xc6\xe0\xed\xe0\xf2\xe0\xf1", 0, 0},  // Жанатас
+    {"", "zharkent", "\xc6\xe0\xf0\xea\xe5\xed\xf2", 0, 0},  // Жаркент
+    {"", "zhelezinka", "\xc6\xe5\xeb\xe5\xe7\xe8\xed\xea\xe0", 0, 0},  // Железинка
+    {"", "zhitikara", "\xc6\xe8\xf2\xe8\xea\xe0\xf0\xe0", 0, 0},  // Житикара
+    {"", "zajsan", "\xc7\xe0\xe9\xf1\xe0\xed", 0, 0},  // Зайсан
+    {"", "zyrjanovsk", "\xc7\xfb\xf0\xff\xed\xee\xe2\xf1\xea", 0, 0},  // Зыряновск
+    {"", "ilich", "\xc8\xeb\xfc\xe8\xf7", 0, 0},  // Ильич
+    {"", "irgiz", "\xc8\xf0\xe3\xe8\xe7", 0, 0},  // Иргиз
+    {"", "kaztalovka", "\xca\xe0\xe7\xf2\xe0\xeb\xee\xe2\xea\xe0", 0, 0},  // Казталовка
+    {"", "kamenka", "\xca\xe0\xec\xe5\xed\xea\xe0", 0, 0},  // Каменка
+    {"", "kandyagash", "\xca\xe0\xed\xe4\xfb\xe0\xe3\xe0\xf8", 0, 0},  // Кандыагаш
+    {"", "kapchagaj", "\xca\xe0\xef\xf7\xe0\xe3\xe0\xe9", 0, 0},  // Капчагай
+    {"", "karaganda", "\xca\xe0\xf0\xe0\xe3\xe0\xed\xe4\xe0", 0, 0},  // Караганда
+    {"", "karaman", "\xca\xe0\xf0\xe0\xec\xe0\xed", 0, 0},  // Караман
+    {"", "karatau", "\xca\xe0\xf0\xe0\xf2\xe0\xf3", 0, 0},  // Каратау
+    {"", "karaul", "\xca\xe0\xf0\xe0\xf3\xeb", 0, 0},  // Караул
+    {"", "karkaralinsk", "\xca\xe0\xf0\xea\xe0\xf0\xe0\xeb\xe8\xed\xf1\xea", 0, 0},  // Каркаралинск
+    {"", "kaskelen", "\xca\xe0\xf1\xea\xe5\xeb\xe5\xed", 0, 0},  // Каскелен
+    {"", "kachar", "\xca\xe0\xf7\xe0\xf0", 0, 0},  // Качар
+    {"", "kentau", "\xca\xe5\xed\xf2\xe0\xf3", 0, 0},  // Кентау
+    {"", "kokterek", "\xca\xee\xea\xf2\xe5\xf0\xe5\xea", 0, 0},  // Коктерек
+    {"", "kokshetau", "\xca\xee\xea\xf8\xe5\xf2\xe0\xf3", 0, 0},  // Кокшетау
+    {"", "kostanaj", "\xca\xee\xf1\xf2\xe0\xed\xe0\xe9", 0, 0},  // Костанай
+    {"", "krasnogorskij", "\xca\xf0\xe0\xf1\xed\xee\xe3\xee\xf0\xf1\xea\xe8\xe9", 0, 0},  // Красногорский
+    {"", "kulsary", "\xca\xf3\xeb\xfc\xf1\xe0\xf0\xfb", 0, 0},  // Кульсары
+    {"", "kurchatov", "\xca\xf3\xf0\xf7\xe0\xf2\xee\xe2", 0, 0},  // Курчатов
+    {"", "kurchum", "\xca\xf3\xf0\xf7\xf3\xec", 0, 0},  // Курчум
+    {"", "kushmurun", "\xca\xf3\xf8\xec\xf3\xf0\xf3\xed", 0, 0},  // Кушмурун
+    {"", "kyzylorda", "\xca\xfb\xe7\xfb\xeb\xee\xf0\xe4\xe0", 0, 0},  // Кызылорда
+    {"", "lenger", "\xcb\xe5\xed\xe3\xe5\xf0", 0, 0},  // Ленгер
+    {"", "lisakovka", "\xcb\xe8\xf1\xe0\xea\xee\xe2\xea\xe0", 0, 0},  // Лисаковка
+    {"", "lugovoj", "\xcb\xf3\xe3\xee\xe2\xee\xe9", 0, 0},  // Луговой
+    {"", "makinsk", "\xcc\xe0\xea\xe8\xed\xf1\xea", 0, 0},  // Макинск
+    {"", "maleevsk", "\xcc\xe0\xeb\xe5\xe5\xe2\xf1\xea", 0, 0},  // Малеевск
+    {"", "mamljutka", "\xcc\xe0\xec\xeb\xfe\xf2\xea\xe0", 0, 0},  // Мамлютка
+    {"", "martuk", "\xcc\xe0\xf0\xf2\xf3\xea", 0, 0},  // Мартук
+    {"", "mahambet", "\xcc\xe0\xf5\xe0\xec\xe1\xe5\xf2", 0, 0},  // Махамбет
+    {"", "merke", "\xcc\xe5\xf0\xea\xe5", 0, 0},  // Мерке
+    {"", "mijaly", "\xcc\xe8\xff\xeb\xfb", 0, 0},  // Миялы
+    {"", "ojtal", "\xce\xe9\xf2\xe0\xeb", 0, 0},  // Ойтал
+    {"", "ordzhonikidze", "\xce\xf0\xe4\xe6\xee\xed\xe8\xea\xe8\xe4\xe7\xe5", 0, 0},  // Орджоникидзе
+    {"", "pavlodar", "\xcf\xe0\xe2\xeb\xee\xe4\xe0\xf0", 0, 0},  // Павлодар
+    {"", "pervomajskoe", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea\xee\xe5", 0, 0},  // Первомайское
+    {"", "pervorossijskoe", "\xcf\xe5\xf0\xe2\xee\xf0\xee\xf1\xf1\xe8\xe9\xf1\xea\xee\xe5", 0, 0},  // Первороссийское
+    {"", "peremetnoe", "\xcf\xe5\xf0\xe5\xec\xe5\xf2\xed\xee\xe5", 0, 0},  // Переметное
+    {"", "petropavlovsk", "\xcf\xe5\xf2\xf0\xee\xef\xe0\xe2\xeb\xee\xe2\xf1\xea", 0, 0},  // Петропавловск
+    {"", "priozersk", "\xcf\xf0\xe8\xee\xe7\xe5\xf0\xf1\xea", 0, 0},  // Приозерск
+    {"", "ridder", "\xd0\xe8\xe4\xe4\xe5\xf0", 0, 0},  // Риддер
+    {"", "rudnyj", "\xd0\xf3\xe4\xed\xfb\xe9", 0, 0},  // Рудный
+    {"", "sajhin", "\xd1\xe0\xe9\xf5\xe8\xed", 0, 0},  // Сайхин
+    {"", "saran", "\xd1\xe0\xf0\xe0\xed\xfc", 0, 0},  // Сарань
+    {"", "sarkand", "\xd1\xe0\xf0\xea\xe0\xed\xe4", 0, 0},  // Сарканд
+    {"", "saryagash", "\xd1\xe0\xf0\xfb\xe0\xe3\xe0\xf8", 0, 0},  // Сарыагаш
+    {"", "satpaev", "\xd1\xe0\xf2\xef\xe0\xe5\xe2", 0, 0},  // Сатпаев
+    {"", "semej", "\xd1\xe5\xec\xe5\xe9", 0, 0},  // Семей
+    {"", "sergeevka", "\xd1\xe5\xf0\xe3\xe5\xe5\xe2\xea\xe0", 0, 0},  // Сергеевка
+    {"", "serebrjansk", "\xd1\xe5\xf0\xe5\xe1\xf0\xff\xed\xf1\xea", 0, 0},  // Серебрянск
+    {"", "stepnogorsk", "\xd1\xf2\xe5\xef\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Степногорск
+    {"", "stepnjak", "\xd1\xf2\xe5\xef\xed\xff\xea", 0, 0},  // Степняк
+    {"", "tajynsha", "\xd2\xe0\xe9\xfb\xed\xf8\xe0", 0, 0},  // Тайынша
+    {"", "talgar", "\xd2\xe0\xeb\xe3\xe0\xf0", 0, 0},  // Талгар
+    {"", "taldykorgan", "\xd2\xe0\xeb\xe4\xfb\xea\xee\xf0\xe3\xe0\xed", 0, 0},  // Талдыкорган
+    {"", "taraz", "\xd2\xe0\xf0\xe0\xe7", 0, 0},  // Тараз
+    {"", "tauchik", "\xd2\xe0\xf3\xf7\xe8\xea", 0, 0},  // Таучик
+    {"", "tekeli", "\xd2\xe5\xea\xe5\xeb\xe8", 0, 0},  // Текели
+    {"", "temir", "\xd2\xe5\xec\xe8\xf0", 0, 0},  // Темир
+    {"", "temirtau", "\xd2\xe5\xec\xe8\xf0\xf2\xe0\xf3", 0, 0},  // Темиртау
+    {"", "timirjazevo", "\xd2\xe8\xec\xe8\xf0\xff\xe7\xe5\xe2\xee", 0, 0},  // Тимирязево
+    {"", "tokarevka", "\xd2\xee\xea\xe0\xf0\xe5\xe2\xea\xe0", 0, 0},  // Токаревка
+    {"", "turgaj", "\xd2\xf3\xf0\xe3\xe0\xe9", 0, 0},  // Тургай
+    {"", "turgen", "\xd2\xf3\xf0\xe3\xe5\xed", 0, 0},  // Турген
+    {"", "turkestan", "\xd2\xf3\xf0\xea\xe5\xf1\xf2\xe0\xed", 0, 0},  // Туркестан
+    {"", "uralsk", "\xd3\xf0\xe0\xeb\xfc\xf1\xea", 0, 0},  // Уральск
+    {"", "urdzhar", "\xd3\xf0\xe4\xe6\xe0\xf0", 0, 0},  // Урджар
+    {"", "ust-kamenogorsk", "\xd3\xf1\xf2\xfc\x2d\xca\xe0\xec\xe5\xed\xee\xe3\xee\xf0\xf1\xea", 0, 0},  // Усть-Каменогорск
+    {"", "ust-talovka", "\xd3\xf1\xf2\xfc\x2d\xd2\xe0\xeb\xee\xe2\xea\xe0", 0, 0},  // Усть-Таловка
+    {"", "usharal", "\xd3\xf8\xe0\xf0\xe0\xeb", 0, 0},  // Ушарал
+    {"", "ushtobe", "\xd3\xf8\xf2\xee\xe1\xe5", 0, 0},  // Уштобе
+    {"", "fedorovka", "\xd4\xe5\xe4\xee\xf0\xee\xe2\xea\xe0", 0, 0},  // Федоровка
+    {"", "fort-shevchenko", "\xd4\xee\xf0\xf2\x2d\xd8\xe5\xe2\xf7\xe5\xed\xea\xee", 0, 0},  // Форт-Шевченко
+    {"", "hromtau", "\xd5\xf0\xee\xec\xf2\xe0\xf3", 0, 0},  // Хромтау
+    {"", "chapaev", "\xd7\xe0\xef\xe0\xe5\xe2", 0, 0},  // Чапаев
+    {"", "chundzha", "\xd7\xf3\xed\xe4\xe6\xe0", 0, 0},  // Чунджа
+    {"", "shalkar", "\xd8\xe0\xeb\xea\xe0\xf0", 0, 0},  // Шалкар
+    {"", "shantobe", "\xd8\xe0\xed\xf2\xee\xe1\xe5", 0, 0},  // Шантобе
+    {"", "shardara", "\xd8\xe0\xf0\xe4\xe0\xf0\xe0", 0, 0},  // Шардара
+    {"", "shahtinsk", "\xd8\xe0\xf5\xf2\xe8\xed\xf1\xea", 0, 0},  // Шахтинск
+    {"", "shemonaiha", "\xd8\xe5\xec\xee\xed\xe0\xe8\xf5\xe0", 0, 0},  // Шемонаиха
+    {"", "shieli", "\xd8\xe8\xe5\xeb\xe8", 0, 0},  // Шиели
+    {"", "shu", "\xd8\xf3", 0, 0},  // Шу
+    {"", "shubarshi", "\xd8\xf3\xe1\xe0\xf0\xf8\xe8", 0, 0},  // Шубарши
+    {"", "shymkent", "\xd8\xfb\xec\xea\xe5\xed\xf2", 0, 0},  // Шымкент
+    {"", "schuchinsk", "\xd9\xf3\xf7\xe8\xed\xf1\xea", 0, 0},  // Щучинск
+    {"", "ekibastuz", "\xdd\xea\xe8\xe1\xe0\xf1\xf2\xf3\xe7", 0, 0},  // Экибастуз
+    {"", "emba", "\xdd\xec\xe1\xe0", 0, 0},  // Эмба
+    {"", "javlenka", "\xdf\xe2\xeb\xe5\xed\xea\xe0", 0, 0},  // Явленка
 };
 
 static const CityEntry CITIES_CANADA[218] = {
-    {"", "abbotsford", "\xc0\xe1\xe1\xee\xf2\xf1\xf4\xee\xf0\xe4"},  // Абботсфорд
-    {"", "agassiz", "\xc0\xe3\xe0\xf1\xf1\xe8\xe7"},  // Агассиз
-    {"", "alma", "\xc0\xeb\xec\xe0"},  // Алма
-    {"", "amqui", "\xc0\xec\xea\xe8"},  // Амки
-    {"", "amos", "\xc0\xec\xee\xf1"},  // Амос
-    {"", "ancaster", "\xc0\xed\xea\xe0\xf1\xf2\xe5\xf0"},  // Анкастер
-    {"", "baie-comeau", "\xc1\xe0\xe9\x2d\xca\xee\xec\xfe"},  // Бай-Комю
-    {"", "barrie", "\xc1\xe0\xf0\xf0\xe8"},  // Барри
-    {"", "bathurst", "\xc1\xe0\xf2\xe5\xf0\xf1\xf2"},  // Батерст
-    {"", "becancour", "\xc1\xe5\xea\xe0\xed\xea\xf3\xf0"},  // Беканкур
-    {"", "belleville", "\xc1\xe5\xeb\xe2\xe8\xeb\xeb\xfc"},  // Белвилль
-    {"", "burlington", "\xc1\xe5\xf0\xeb\xe8\xed\xe3\xf2\xee\xed"},  // Берлингтон
-    {"", "burnaby", "\xc1\xe5\xf0\xed\xe0\xe1\xe8"},  // Бернаби
-    {"", "beaumont", "\xc1\xee\xec\xee\xed\xf2"},  // Бомонт
-    {"", "bonnyville", "\xc1\xee\xed\xe8\xe2\xe8\xeb"},  // Бонивил
-    {"", "beauceville", "\xc1\xee\xf1\xe5\xe2\xe8\xeb\xfc"},  // Босевиль
-    {"", "brampton", "\xc1\xf0\xe0\xec\xef\xf2\xee\xed"},  // Брамптон
-    {"", "brantford", "\xc1\xf0\xe0\xed\xf2\xf4\xee\xf0\xe4"},  // Брантфорд
-    {"", "brandon", "\xc1\xf0\xe5\xed\xe4\xee\xed"},  // Брендон
-    {"", "brockville", "\xc1\xf0\xee\xea\xe2\xe8\xeb"},  // Броквил
-    {"", "brossard", "\xc1\xf0\xee\xf1\xe0\xf0"},  // Бросар
-    {"", "brooks", "\xc1\xf0\xf3\xea\xf1"},  // Брукс
-    {"", "boucherville", "\xc1\xf3\xf8\xe5\xf0\xe2\xe8\xeb\xfc"},  // Бушервиль
-    {"", "banff", "\xc1\xfd\xed\xf4"},  // Бэнф
-    {"", "val-dor", "\xc2\xe0\xeb\x2d\xe4\x2d\xce\xf0"},  // Вал-д-Ор
-    {"", "vancouver", "\xc2\xe0\xed\xea\xf3\xe2\xe5\xf0"},  // Ванкувер
-    {"", "varennes", "\xc2\xe0\xf0\xe5\xed\xed\xe5\xf1"},  // Вареннес
-    {"", "waterloo", "\xc2\xe0\xf2\xe5\xf0\xeb\xee\xee"},  // Ватерлоо
-    {"", "vegreville", "\xc2\xe5\xe3\xf0\xe5\xe2\xe8\xeb\xfc"},  // Вегревиль
-    {"", "weyburn", "\xc2\xe5\xe9\xe1\xf3\xf0\xed"},  // Вейбурн
-    {"", "welland", "\xc2\xe5\xeb\xeb\xe0\xed\xe4"},  // Велланд
-    {"", "vernon", "\xc2\xe5\xf0\xed\xee\xed"},  // Вернон
-    {"", "victoriaville", "\xc2\xe8\xea\xf2\xee\xf0\xe8\xe0\xe2\xe8\xeb\xeb"},  // Викториавилл
-    {"", "victoria", "\xc2\xe8\xea\xf2\xee\xf0\xe8\xff"},  // Виктория
-    {"", "windsor", "\xc2\xe8\xed\xe4\xe7\xee\xf0"},  // Виндзор
-    {"", "winnipeg", "\xc2\xe8\xed\xed\xe8\xef\xe5\xe3"},  // Виннипег
-    {"", "vaughan", "\xc2\xee\xed"},  // Вон
-    {"", "woodstock", "\xc2\xf3\xe4\xf1\xf2\xee\xea"},  // Вудсток
-    {"", "halifax", "\xc3\xe0\xeb\xe8\xf4\xe0\xea\xf1"},  // Галифакс
-    {"", "hamilton", "\xc3\xe0\xec\xe8\xeb\xfc\xf2\xee\xed"},  // Гамильтон
-    {"", "gaspe", "\xc3\xe0\xf1\xef\xe5"},  // Гаспе
-    {"", "gatineau", "\xc3\xe0\xf2\xe8\xed\xee"},  // Гатино
-    {"", "goderich", "\xc3\xee\xe4\xe5\xf0\xe8\xf5"},  // Годерих
-    {"", "granby", "\xc3\xf0\xe0\xed\xe1\xe8"},  // Гранби
-    {"", "grande-prairie", "\xc3\xf0\xe0\xed\xe4\x2d\xcf\xf0\xe5\xf0\xe8"},  // Гранд-Прери
-    {"", "greenwood", "\xc3\xf0\xe8\xed\xe2\xf3\xe4"},  // Гринвуд
-    {"", "guelph", "\xc3\xf3\xfd\xeb\xf4"},  // Гуэлф
-    {"", "delta", "\xc4\xe5\xeb\xfc\xf2\xe0"},  // Дельта
-    {"", "dawson-creek", "\xc4\xee\xf1\xee\xed\x2d\xca\xf0\xe8\xea"},  // Досон-Крик
-    {"", "dauphin", "\xc4\xee\xf4\xe8\xed"},  // Дофин
-    {"", "dryden", "\xc4\xf0\xe0\xe9\xe4\xe5\xed"},  // Драйден
-    {"", "drummondville", "\xc4\xf0\xe0\xec\xec\xee\xed\xe4\xe2\xe8\xeb\xeb"},  // Драммондвилл
-    {"", "duncan", "\xc4\xf3\xed\xea\xe0\xed"},  // Дункан
-    {"", "dieppe", "\xc4\xfc\xe5\xef"},  // Дьеп
-    {"", "jonquiere", "\xc6\xee\xed\xea\xfc\xe5\xf0"},  // Жонкьер
-    {"", "iqaluit", "\xc8\xea\xe0\xeb\xf3\xe8\xf2"},  // Икалуит
-    {"", "yellowknife", "\xc9\xe5\xeb\xeb\xee\xf3\xed\xe0\xe9\xf4"},  // Йеллоунайф
-    {"", "yorkton", "\xc9\xee\xf0\xea\xf2\xee\xed"},  // Йорктон
-    {"", "calgary", "\xca\xe0\xeb\xe3\xe0\xf0\xe8"},  // Калгари
-    {"", "kamloops", "\xca\xe0\xec\xeb\xf3\xef\xf1"},  // Камлупс
-    {"", "camrose", "\xca\xe0\xec\xf0\xee\xf3\xe7"},  // Камроуз
-    {"", "canmore", "\xca\xe0\xed\xec\xee\xf0"},  // Канмор
-    {"", "kapuskasing", "\xca\xe0\xef\xe0\xf1\xea\xe5\xe9\xf1\xe8\xed\xe3"},  // Капаскейсинг
-    {"", "castlegar", "\xca\xe0\xf1\xeb\xe3\xe0\xf0"},  // Каслгар
-    {"", "quebec", "\xca\xe2\xe5\xe1\xe5\xea"},  // Квебек
-    {"", "quesnel", "\xca\xe2\xe5\xf1\xed\xe5\xeb"},  // Квеснел
-    {"", "kelowna", "\xca\xe5\xeb\xe0\xf3\xed\xe0"},  // Келауна
-    {"", "cambridge", "\xca\xe5\xec\xe1\xf0\xe8\xe4\xe6"},  // Кембридж
-    {"", "kentville", "\xca\xe5\xed\xf2\xe2\xe8\xeb\xfc"},  // Кентвиль
-    {"", "kingston", "\xca\xe8\xed\xe3\xf1\xf2\xee\xed"},  // Кингстон
-    {"", "kitchener", "\xca\xe8\xf2\xf7\xe5\xed\xe5\xf0"},  // Китченер
-    {"", "cobourg", "\xca\xee\xe1\xf3\xf0\xe3"},  // Кобург
-    {"", "cochrane", "\xca\xee\xea\xf0\xe0\xed"},  // Кокран
-    {"", "colwood", "\xca\xee\xeb\xe2\xf3\xe4"},  // Колвуд
-    {"", "cold-lake", "\xca\xee\xeb\xe4\x2d\xcb\xe5\xe9\xea"},  // Колд-Лейк
-    {"", "collingwood", "\xca\xee\xeb\xeb\xe8\xed\xe3\xe2\xf3\xe4"},  // Коллингвуд
-    {"", "concord", "\xca\xee\xed\xea\xee\xf0\xe4"},  // Конкорд
-    {"", "cornwall", "\xca\xee\xf0\xed\xf3\xee\xeb\xeb"},  // Корнуолл
-    {"", "cranbrook", "\xca\xf0\xe0\xed\xe1\xf0\xf3\xea"},  // Кранбрук
-    {"", "creston", "\xca\xf0\xe5\xf1\xf2\xee\xed"},  // Крестон
-    {"", "courtenay", "\xca\xf3\xf0\xf2\xe5\xed\xfd"},  // Куртенэ
-    {"", "campbell-river", "\xca\xfd\xec\xef\xe1\xe5\xeb\x2d\xd0\xe8\xe2\xe5\xf0"},  // Кэмпбел-Ривер
-    {"", "la-tuque", "\xcb\xe0\x2d\xd2\xfe\xea"},  // Ла-Тюк
-    {"", "laval", "\xcb\xe0\xe2\xe0\xeb\xfc"},  // Лаваль
-    {"", "lacombe", "\xcb\xe0\xea\xee\xec\xe1"},  // Лакомб
-    {"", "lassomption", "\xcb\xe0\xf1\xf1\xee\xec\xef\xf2\xfc\xee\xed"},  // Лассомптьон
-    {"", "ladysmith", "\xcb\xe5\xe4\xe8\xf1\xec\xe8\xf2"},  // Ледисмит
-    {"", "leduc", "\xcb\xe5\xe4\xf3\xea"},  // Ледук
-    {"", "lethbridge", "\xcb\xe5\xf2\xe1\xf0\xe8\xe4\xe6"},  // Летбридж
-    {"", "lloydminster", "\xcb\xeb\xee\xe9\xe4\xec\xe8\xed\xf1\xf2\xe5\xf0"},  // Ллойдминстер
-    {"", "longueuil", "\xcb\xee\xed\xe3\xe5\xe9"},  // Лонгей
-    {"", "london", "\xcb\xee\xed\xe4\xee\xed"},  // Лондон
-    {"", "markham", "\xcc\xe0\xf0\xea\xe0\xec"},  // Маркам
-    {"", "matane", "\xcc\xe0\xf2\xe0\xed"},  // Матан
-    {"", "medicine-hat", "\xcc\xe5\xe4\xe8\xf1\xe8\xed\x2d\xd5\xe0\xf2"},  // Медисин-Хат
-    {"", "melfort", "\xcc\xe5\xeb\xf4\xee\xf0\xf2"},  // Мелфорт
-    {"", "midland", "\xcc\xe8\xe4\xeb\xe5\xed\xe4"},  // Мидленд
-    {"", "milton", "\xcc\xe8\xeb\xf2\xee\xed"},  // Милтон
-    {"", "miramichi", "\xcc\xe8\xf0\xe0\xec\xe8\xf8\xe8"},  // Мирамиши
-    {"", "mississauga", "\xcc\xe8\xf1\xf1\xe8\xf1\xf1\xee\xe3\xe0"},  // Миссиссога
-    {"", "moncton", "\xcc\xee\xed\xea\xf2\xee\xed"},  // Монктон
-    {"", "montreal", "\xcc\xee\xed\xf0\xe5\xe0\xeb\xfc"},  // Монреаль
-    {"", "mont-joli", "\xcc\xee\xed\xf2\x2d\xc9\xee\xeb\xe8"},  // Монт-Йоли
-    {"", "montmagny", "\xcc\xee\xed\xf2\xec\xe0\xe3\xed\xe8"},  // Монтмагни
-    {"", "morden", "\xcc\xee\xf0\xe4\xe5\xed"},  // Морден
-    {"", "moose-jaw", "\xcc\xf3\xf1\x2d\xc4\xe6\xee"},  // Мус-Джо
-    {"", "maple-ridge", "\xcc\xfd\xef\xeb\x2d\xd0\xe8\xe4\xe6"},  // Мэпл-Ридж
-    {"", "nanaimo", "\xcd\xe0\xed\xe0\xe9\xec\xee"},  // Нанаймо
-    {"", "nelson", "\xcd\xe5\xeb\xfc\xf1\xee\xed"},  // Нельсон
-    {"", "niagara-falls", "\xcd\xe8\xe0\xe3\xe0\xf0\xe0\x2d\xd4\xee\xeb\xf1"},  // Ниагара-Фолс
-    {"", "nicolet", "\xcd\xe8\xea\xee\xeb\xe5\xf2"},  // Николет
-    {"", "north-battleford", "\xcd\xee\xf0\xf2\x2d\xc1\xe0\xf2\xeb\xf4\xee\xf0\xe4"},  // Норт-Батлфорд
-    {"", "north-bay", "\xcd\xee\xf0\xf2\x2d\xc1\xe5\xe9"},  // Норт-Бей
-    {"", "north-york", "\xcd\xee\xf0\xf2\x2d\xc9\xee\xf0\xea"},  // Норт-Йорк
-    {"", "new-westminster", "\xcd\xfc\xfe\x2d\xd3\xfd\xf1\xf2\xec\xe8\xed\xf1\xf2\xe5\xf0"},  // Нью-Уэстминстер
-    {"", "newmarket", "\xcd\xfc\xfe\xec\xe0\xf0\xea\xe5\xf2"},  // Ньюмаркет
-    {"", "oakville", "\xce\xea\xe2\xe8\xeb"},  // Оквил
-    {"", "orillia", "\xce\xf0\xe8\xeb\xeb\xe8\xff"},  // Ориллия
-    {"", "ottawa", "\xce\xf2\xf2\xe0\xe2\xe0"},  // Оттава
-    {"", "owen-sound", "\xce\xf3\xfd\xed\x2d\xd1\xe0\xf3\xed\xe4"},  // Оуэн-Саунд
-    {"", "oshawa", "\xce\xf8\xe0\xe2\xe0"},  // Ошава
-    {"", "parry-sound", "\xcf\xe0\xf0\xf0\xe8\x2d\xd1\xe0\xf3\xed\xe4"},  // Парри-Саунд
-    {"", "powell-river", "\xcf\xe0\xf3\xfd\xeb\xeb\x2d\xd0\xe8\xe2\xe5\xf0"},  // Пауэлл-Ривер
-    {"", "penticton", "\xcf\xe5\xed\xf2\xe8\xea\xf2\xee\xed"},  // Пентиктон
-    {"", "perth", "\xcf\xe5\xf0\xf2"},  // Перт
-    {"", "petawawa", "\xcf\xe5\xf2\xe0\xe2\xe0\xe2\xe0"},  // Петавава
-    {"", "pickering", "\xcf\xe8\xea\xe5\xf0\xe8\xed\xe3"},  // Пикеринг
-    {"", "peace-river", "\xcf\xe8\xf1\x2d\xd0\xe8\xe2\xe5\xf0"},  // Пис-Ривер
-    {"", "pitt-meadows", "\xcf\xe8\xf2\x2d\xcc\xe8\xe4\xee\xf3\xf1"},  // Пит-Мидоус
-    {"", "peterborough", "\xcf\xe8\xf2\xe5\xf0\xe1\xee\xf0\xee"},  // Питерборо
-    {"", "port-alberni", "\xcf\xee\xf0\xf2\x2d\xc0\xeb\xe1\xe5\xf0\xed\xe8"},  // Порт-Алберни
-    {"", "port-colborne", "\xcf\xee\xf0\xf2\x2d\xca\xee\xeb\xe1\xee\xf0\xed"},  // Порт-Колборн
-    {"", "port-moody", "\xcf\xee\xf0\xf2\x2d\xcc\xf3\xe4\xe8"},  // Порт-Муди
-    {"", "portage-la-prairie", "\xcf\xee\xf0\xf2\xe8\xe4\xe6\x2d\xeb\xe0\x2d\xcf\xf0\xe5\xf0\xe8"},  // Портидж-ла-Прери
-    {"", "prince-albert", "\xcf\xf0\xe8\xed\xf1\x2d\xc0\xeb\xfc\xe1\xe5\xf0\xf2"},  // Принс-Альберт
-    {"", "prince-george", "\xcf\xf0\xe8\xed\xf1\x2d\xc4\xe6\xee\xf0\xe4\xe6"},  // Принс-Джордж
-    {"", "prince-rupert", "\xcf\xf0\xe8\xed\xf1\x2d\xd0\xf3\xef\xe5\xf0\xf2"},  // Принс-Руперт
-    {"", "paris", "\xcf\xfd\xf0\xe8\xf1"},  // Пэрис
-    {"", "revelstoke", "\xd0\xe5\xe2\xe5\xeb\xf1\xf2\xee\xea"},  // Ревелсток
-    {"", "red-deer", "\xd0\xe5\xe4\x2d\xc4\xe8\xf0"},  // Ред-Дир
-    {"", "regina", "\xd0\xe5\xe4\xe6\xe0\xe9\xed\xe0"},  // Реджайна
-    {"", "riviere-du-loup", "\xd0\xe8\xe2\xfc\xe5\xf0\xe0\x2d\xe4\xf3\x2d\xcb\xf3\xef"},  // Ривьера-ду-Луп
-    {"", "rimouski", "\xd0\xe8\xec\xf3\xf1\xea\xe8"},  // Римуски
-    {"", "richmond", "\xd0\xe8\xf7\xec\xee\xed\xe4"},  // Ричмонд
-    {"", "roberval", "\xd0\xee\xe1\xe5\xf0\xe2\xe0\xeb"},  // Робервал
-    {"", "rocky-mountain-hou", "\xd0\xee\xea\xe8\x2d\xcc\xe0\xf3\xed\xf2\xe0\xe9\xed\x2d\xd5\xe0\xf3\xf1"},  // Роки-Маунтайн-Хаус
-    {"", "rouyn-noranda", "\xd0\xf3\xe8\xed\x2d\xcd\xee\xf0\xe0\xed\xe4\xe0"},  // Руин-Норанда
-    {"", "saguenay", "\xd1\xe0\xe3\xe5\xed\xe5\xe9"},  // Сагеней
-    {"", "greater-sudbury", "\xd1\xe0\xe4\xe1\xe5\xf0\xe8"},  // Садбери
-    {"", "sackville", "\xd1\xe0\xea\xe2\xe8\xeb\xeb"},  // Саквилл
-    {"", "salmon-arm", "\xd1\xe0\xeb\xec\xee\xed\x2d\xc0\xf0\xec"},  // Салмон-Арм
-    {"", "summerland", "\xd1\xe0\xec\xec\xe5\xf0\xeb\xfd\xed\xe4"},  // Саммерлэнд
-    {"", "summerside", "\xd1\xe0\xec\xec\xe5\xf0\xf1\xe0\xe9\xe4"},  // Саммерсайд
-    {"", "sarnia", "\xd1\xe0\xf0\xed\xe8\xff"},  // Сарния
-    {"", "saskatoon", "\xd1\xe0\xf1\xea\xe0\xf2\xf3\xed"},  // Саскатун
-    {"", "swift-current", "\xd1\xe2\xe8\xf4\xf2\x2d\xca\xe0\xf0\xf0\xe5\xed\xf2"},  // Свифт-Каррент
-    {"", "selkirk", "\xd1\xe5\xeb\xea\xe8\xf0\xea"},  // Селкирк
-    {"", "saint-jean-sur-ric", "\xd1\xe5\xed\x2d\xc6\xe0\xed\x2d\xf1\xfe\xf0\x2d\xd0\xe8\xf8\xe5\xeb\xfc\xe5"},  // Сен-Жан-сюр-Ришелье
-    {"", "st-albert", "\xd1\xe5\xed\xf2\x2d\xc0\xeb\xfc\xe1\xe5\xf0\xf2"},  // Сент-Альберт
-    {"", "saint-john", "\xd1\xe5\xed\xf2\x2d\xc4\xe6\xee\xed"},  // Сент-Джон
-    {"", "st-johns", "\xd1\xe5\xed\xf2\x2d\xc4\xe6\xee\xed\xf1"},  // Сент-Джонс
-    {"", "saint-hyacinthe", "\xd1\xe5\xed\xf2\x2d\xc8\xe0\xf1\xe5\xed\xf2"},  // Сент-Иасент
-    {"", "st-catharines", "\xd1\xe5\xed\xf2\x2d\xca\xe0\xf2\xe0\xf0\xe8\xed\xf1"},  // Сент-Катаринс
-    {"", "st-thomas", "\xd1\xe5\xed\xf2\x2d\xd2\xee\xec\xe0\xf1"},  // Сент-Томас
-    {"", "sept-iles", "\xd1\xe5\xf2\x2d\xc8\xeb\xfc"},  // Сет-Иль
-    {"", "sydney", "\xd1\xe8\xe4\xed\xe5\xe9"},  // Сидней
-    {"", "slave-lake", "\xd1\xeb\xe5\xe9\xe2\x2d\xcb\xe5\xe9\xea"},  // Слейв-Лейк
-    {"", "smithers", "\xd1\xec\xe8\xf2\xe5\xf0\xf1"},  // Смитерс
-    {"", "sault-ste-marie", "\xd1\xee\xeb\xf2\x2d\xd1\xf2\xe5\x2d\xcc\xe0\xf0\xe8"},  // Солт-Сте-Мари
-    {"", "sorel-tracy", "\xd1\xee\xf0\xe5\xeb\xfc\x2d\xd2\xf0\xfd\xf1\xe8"},  // Сорель-Трэси
-    {"", "steinbach", "\xd1\xf2\xe0\xe9\xed\xe1\xe5\xea"},  // Стайнбек
-    {"", "stephenville", "\xd1\xf2\xe5\xf4\xe5\xed\xe2\xe8\xeb\xfc"},  // Стефенвиль
-    {"", "strathmore", "\xd1\xf2\xf0\xe0\xf2\xec\xee\xf0"},  // Стратмор
-    {"", "stratford", "\xd1\xf2\xf0\xe0\xf2\xf4\xee\xf0\xe4"},  // Стратфорд
-    {"", "surrey", "\xd1\xf3\xf0\xf0\xe5\xe9"},  // Суррей
-    {"", "thunder-bay", "\xd2\xe0\xed\xe4\xe5\xf0\x2d\xc1\xe5\xe9"},  // Тандер-Бей
-    {"", "the-pas", "\xd2\xe5\x2d\xcf\xe0"},  // Те-Па
-    {"", "terrebonne", "\xd2\xe5\xf0\xe1\xee\xed\xed"},  // Тербонн
-    {"", "terrace", "\xd2\xe5\xf0\xf0\xe0\xf1"},  // Террас
-    {"", "timmins", "\xd2\xe8\xec\xec\xe8\xed\xf1"},  // Тимминс
-    {"", "thompson", "\xd2\xee\xec\xef\xf1\xee\xed"},  // Томпсон
-    {"", "toronto", "\xd2\xee\xf0\xee\xed\xf2\xee"},  // Торонто
-    {"", "trois-rivieres", "\xd2\xf0\xf3\xe0\x2d\xd0\xe8\xe2\xfc\xe5\xf0"},  // Труа-Ривьер
-    {"", "truro", "\xd2\xf0\xf3\xf0\xee"},  // Труро
-    {"", "white-rock", "\xd3\xe0\xe9\xf2\x2d\xd0\xee\xea"},  // Уайт-Рок
-    {"", "whitecourt", "\xd3\xe0\xe9\xf2\xea\xee\xf0\xf2"},  // Уайткорт
-    {"", "whitehorse", "\xd3\xe0\xe9\xf2\xf5\xee\xf0\xf1"},  // Уайтхорс
-    {"", "williams-lake", "\xd3\xe8\xeb\xfc\xff\xec\xf1\x2d\xcb\xe5\xe9\xea"},  // Уильямс-Лейк
-    {"", "whistler", "\xd3\xe8\xf1\xf2\xeb\xe5\xf0"},  // Уистлер
-    {"", "wainwright", "\xd3\xfd\xe9\xed\xf0\xe0\xe9\xf2"},  // Уэйнрайт
-    {"", "westmount", "\xd3\xfd\xf1\xf2\xec\xe0\xf3\xed\xf2"},  // Уэстмаунт
-    {"", "fernie", "\xd4\xe5\xf0\xed\xe8"},  // Ферни
-    {"", "flin-flon", "\xd4\xeb\xe8\xed\x2d\xd4\xeb\xee\xed"},  // Флин-Флон
-    {"", "fort-mcmurray", "\xd4\xee\xf0\xf2\x2d\xcc\xe0\xea\xec\xfe\xf0\xf0\xe5\xe9"},  // Форт-Макмюррей
-    {"", "fort-saskatchewan", "\xd4\xee\xf0\xf2\x2d\xd1\xe0\xf1\xea\xe0\xf7\xe5\xe2\xe0\xed"},  // Форт-Саскачеван
-    {"", "fort-st-john", "\xd4\xee\xf0\xf2\x2d\xd1\xe5\xed\xf2\x2d\xc4\xe6\xee\xed"},  // Форт-Сент-Джон
-    {"", "fort-erie", "\xd4\xee\xf0\xf2\x2d\xdd\xf0\xe8"},  // Форт-Эри
-    {"", "fredericton", "\xd4\xf0\xe5\xe4\xe5\xf0\xe8\xea\xf2\xee\xed"},  // Фредериктон
-    {"", "huntsville", "\xd5\xe0\xed\xf2\xf1\xe2\xe8\xeb\xfc"},  // Хантсвиль
-    {"", "hinton", "\xd5\xe8\xed\xf2\xee\xed"},  // Хинтон
-    {"", "hawkesbury", "\xd5\xee\xea\xf1\xe1\xe5\xf0\xe8"},  // Хоксбери
-    {"", "chandler", "\xd7\xe0\xed\xe4\xeb\xe5\xf0"},  // Чандлер
-    {"", "chibougamau", "\xd7\xe8\xe1\xee\xf3\xe3\xe0\xec\xe0\xf3"},  // Чибоугамау
-    {"", "chambly", "\xd8\xe0\xec\xe1\xeb\xe8"},  // Шамбли
-    {"", "charlottetown", "\xd8\xe0\xf0\xeb\xee\xf2\xf2\xe0\xf3\xed"},  // Шарлоттаун
-    {"", "shawinigan", "\xd8\xe5\xe2\xe8\xed\xe8\xe3\xe0\xed"},  // Шевиниган
-    {"", "shediac", "\xd8\xe5\xe4\xfc\xff\xea"},  // Шедьяк
-    {"", "sherbrooke", "\xd8\xe5\xf0\xe1\xf0\xf3\xea"},  // Шербрук
-    {"", "sherwood-park", "\xd8\xe5\xf0\xe2\xf3\xe4\x2d\xcf\xe0\xf0\xea"},  // Шервуд-Парк
-    {"", "edmonton", "\xdd\xe4\xec\xee\xed\xf2\xee\xed"},  // Эдмонтон
-    {"", "edmundston", "\xdd\xe4\xec\xf3\xed\xe4\xf1\xf2\xee\xed"},  // Эдмундстон
-    {"", "edson", "\xdd\xe4\xf1\xee\xed"},  // Эдсон
-    {"", "ajax", "\xdd\xe9\xe4\xe6\xe0\xea\xf1"},  // Эйджакс
-    {"", "elliot-lake", "\xdd\xeb\xeb\xe8\xee\xf2\x2d\xcb\xe5\xe9\xea"},  // Эллиот-Лейк
-    {"", "airdrie", "\xdd\xf0\xe4\xf0\xe8"},  // Эрдри
-    {"", "estevan", "\xdd\xf1\xf2\xe5\xe2\xe0\xed"},  // Эстеван
-    {"", "etobicoke", "\xdd\xf2\xee\xe1\xe8\xea\xee"},  // Этобико
-    {"", "yarmouth", "\xdf\xf0\xec\xf3\xf2"},  // Ярмут
+    {"", "abbotsford", "\xc0\xe1\xe1\xee\xf2\xf1\xf4\xee\xf0\xe4", 0, 0},  // Абботсфорд
+    {"", "agassiz", "\xc0\xe3\xe0\xf1\xf1\xe8\xe7", 0, 0},  // Агассиз
+    {"", "alma", "\xc0\xeb\xec\xe0", 0, 0},  // Алма
+    {"", "amqui", "\xc0\xec\xea\xe8", 0, 0},  // Амки
+    {"", "amos", "\xc0\xec\xee\xf1", 0, 0},  // Амос
+    {"", "ancaster", "\xc0\xed\xea\xe0\xf1\xf2\xe5\xf0", 0, 0},  // Анкастер
+    {"", "baie-comeau", "\xc1\xe0\xe9\x2d\xca\xee\xec\xfe", 0, 0},  // Бай-Комю
+    {"", "barrie", "\xc1\xe0\xf0\xf0\xe8", 0, 0},  // Барри
+    {"", "bathurst", "\xc1\xe0\xf2\xe5\xf0\xf1\xf2", 0, 0},  // Батерст
+    {"", "becancour", "\xc1\xe5\xea\xe0\xed\xea\xf3\xf0", 0, 0},  // Беканкур
+    {"", "belleville", "\xc1\xe5\xeb\xe2\xe8\xeb\xeb\xfc", 0, 0},  // Белвилль
+    {"", "burlington", "\xc1\xe5\xf0\xeb\xe8\xed\xe3\xf2\xee\xed", 0, 0},  // Берлингтон
+    {"", "burnaby", "\xc1\xe5\xf0\xed\xe0\xe1\xe8", 0, 0},  // Бернаби
+    {"", "beaumont", "\xc1\xee\xec\xee\xed\xf2", 0, 0},  // Бомонт
+    {"", "bonnyville", "\xc1\xee\xed\xe8\xe2\xe8\xeb", 0, 0},  // Бонивил
+    {"", "beauceville", "\xc1\xee\xf1\xe5\xe2\xe8\xeb\xfc", 0, 0},  // Босевиль
+    {"", "brampton", "\xc1\xf0\xe0\xec\xef\xf2\xee\xed", 0, 0},  // Брамптон
+    {"", "brantford", "\xc1\xf0\xe0\xed\xf2\xf4\xee\xf0\xe4", 0, 0},  // Брантфорд
+    {"", "brandon", "\xc1\xf0\xe5\xed\xe4\xee\xed", 0, 0},  // Брендон
+    {"", "brockville", "\xc1\xf0\xee\xea\xe2\xe8\xeb", 0, 0},  // Броквил
+    {"", "brossard", "\xc1\xf0\xee\xf1\xe0\xf0", 0, 0},  // Бросар
+    {"", "brooks", "\xc1\xf0\xf3\xea\xf1", 0, 0},  // Брукс
+    {"", "boucherville", "\xc1\xf3\xf8\xe5\xf0\xe2\xe8\xeb\xfc", 0, 0},  // Бушервиль
+    {"", "banff", "\xc1\xfd\xed\xf4", 0, 0},  // Бэнф
+    {"", "val-dor", "\xc2\xe0\xeb\x2d\xe4\x2d\xce\xf0", 0, 0},  // Вал-д-Ор
+    {"", "vancouver", "\xc2\xe0\xed\xea\xf3\xe2\xe5\xf0", 0, 0},  // Ванкувер
+    {"", "varennes", "\xc2\xe0\xf0\xe5\xed\xed\xe5\xf1", 0, 0},  // Вареннес
+    {"", "waterloo", "\xc2\xe0\xf2\xe5\xf0\xeb\xee\xee", 0, 0},  // Ватерлоо
+    {"", "vegreville", "\xc2\xe5\xe3\xf0\xe5\xe2\xe8\xeb\xfc", 0, 0},  // Вегревиль
+    {"", "weyburn", "\xc2\xe5\xe9\xe1\xf3\xf0\xed", 0, 0},  // Вейбурн
+    {"", "welland", "\xc2\xe5\xeb\xeb\xe0\xed\xe4", 0, 0},  // Велланд
+    {"", "vernon", "\xc2\xe5\xf0\xed\xee\xed", 0, 0},  // Вернон
+    {"", "victoriaville", "\xc2\xe8\xea\xf2\xee\xf0\xe8\xe0\xe2\xe8\xeb\xeb", 0, 0},  // Викториавилл
+    {"", "victoria", "\xc2\xe8\xea\xf2\xee\xf0\xe8\xff", 0, 0},  // Виктория
+    {"", "windsor", "\xc2\xe8\xed\xe4\xe7\xee\xf0", 0, 0},  // Виндзор
+    {"", "winnipeg", "\xc2\xe8\xed\xed\xe8\xef\xe5\xe3", 0, 0},  // Виннипег
+    {"", "vaughan", "\xc2\xee\xed", 0, 0},  // Вон
+    {"", "woodstock", "\xc2\xf3\xe4\xf1\xf2\xee\xea", 0, 0},  // Вудсток
+    {"", "halifax", "\xc3\xe0\xeb\xe8\xf4\xe0\xea\xf1", 0, 0},  // Галифакс
+    {"", "hamilton", "\xc3\xe0\xec\xe8\xeb\xfc\xf2\xee\xed", 0, 0},  // Гамильтон
+    {"", "gaspe", "\xc3\xe0\xf1\xef\xe5", 0, 0},  // Гаспе
+    {"", "gatineau", "\xc3\xe0\xf2\xe8\xed\xee", 0, 0},  // Гатино
+    {"", "goderich", "\xc3\xee\xe4\xe5\xf0\xe8\xf5", 0, 0},  // Годерих
+    {"", "granby", "\xc3\xf0\xe0\xed\xe1\xe8", 0, 0},  // Гранби
+    {"", "grande-prairie", "\xc3\xf0\xe0\xed\xe4\x2d\xcf\xf0\xe5\xf0\xe8", 0, 0},  // Гранд-Прери
+    {"", "greenwood", "\xc3\xf0\xe8\xed\xe2\xf3\xe4", 0, 0},  // Гринвуд
+    {"", "guelph", "\xc3\xf3\xfd\xeb\xf4", 0, 0},  // Гуэлф
+    {"", "delta", "\xc4\xe5\xeb\xfc\xf2\xe0", 0, 0},  // Дельта
+    {"", "dawson-creek", "\xc4\xee\xf1\xee\xed\x2d\xca\xf0\xe8\xea", 0, 0},  // Досон-Крик
+    {"", "dauphin", "\xc4\xee\xf4\xe8\xed", 0, 0},  // Дофин
+    {"", "dryden", "\xc4\xf0\xe0\xe9\xe4\xe5\xed", 0, 0},  // Драйден
+    {"", "drummondville", "\xc4\xf0\xe0\xec\xec\xee\xed\xe4\xe2\xe8\xeb\xeb", 0, 0},  // Драммондвилл
+    {"", "duncan", "\xc4\xf3\xed\xea\xe0\xed", 0, 0},  // Дункан
+    {"", "dieppe", "\xc4\xfc\xe5\xef", 0, 0},  // Дьеп
+    {"", "jonquiere", "\xc6\xee\xed\xea\xfc\xe5\xf0", 0, 0},  // Жонкьер
+    {"", "iqaluit", "\xc8\xea\xe0\xeb\xf3\xe8\xf2", 0, 0},  // Икалуит
+    {"", "yellowknife", "\xc9\xe5\xeb\xeb\xee\xf3\xed\xe0\xe9\xf4", 0, 0},  // Йеллоунайф
+    {"", "yorkton", "\xc9\xee\xf0\xea\xf2\xee\xed", 0, 0},  // Йорктон
+    {"", "calgary", "\xca\xe0\xeb\xe3\xe0\xf0\xe8", 0, 0},  // Калгари
+    {"", "kamloops", "\xca\xe0\xec\xeb\xf3\xef\xf1", 0, 0},  // Камлупс
+    {"", "camrose", "\xca\xe0\xec\xf0\xee\xf3\xe7", 0, 0},  // Камроуз
+    {"", "canmore", "\xca\xe0\xed\xec\xee\xf0", 0, 0},  // Канмор
+    {"", "kapuskasing", "\xca\xe0\xef\xe0\xf1\xea\xe5\xe9\xf1\xe8\xed\xe3", 0, 0},  // Капаскейсинг
+    {"", "castlegar", "\xca\xe0\xf1\xeb\xe3\xe0\xf0", 0, 0},  // Каслгар
+    {"", "quebec", "\xca\xe2\xe5\xe1\xe5\xea", 0, 0},  // Квебек
+    {"", "quesnel", "\xca\xe2\xe5\xf1\xed\xe5\xeb", 0, 0},  // Квеснел
+    {"", "kelowna", "\xca\xe5\xeb\xe0\xf3\xed\xe0", 0, 0},  // Келауна
+    {"", "cambridge", "\xca\xe5\xec\xe1\xf0\xe8\xe4\xe6", 0, 0},  // Кембридж
+    {"", "kentville", "\xca\xe5\xed\xf2\xe2\xe8\xeb\xfc", 0, 0},  // Кентвиль
+    {"", "kingston", "\xca\xe8\xed\xe3\xf1\xf2\xee\xed", 0, 0},  // Кингстон
+    {"", "kitchener", "\xca\xe8\xf2\xf7\xe5\xed\xe5\xf0", 0, 0},  // Китченер
+    {"", "cobourg", "\xca\xee\xe1\xf3\xf0\xe3", 0, 0},  // Кобург
+    {"", "cochrane", "\xca\xee\xea\xf0\xe0\xed", 0, 0},  // Кокран
+    {"", "colwood", "\xca\xee\xeb\xe2\xf3\xe4", 0, 0},  // Колвуд
+    {"", "cold-lake", "\xca\xee\xeb\xe4\x2d\xcb\xe5\xe9\xea", 0, 0},  // Колд-Лейк
+    {"", "collingwood", "\xca\xee\xeb\xeb\xe8\xed\xe3\xe2\xf3\xe4", 0, 0},  // Коллингвуд
+    {"", "concord", "\xca\xee\xed\xea\xee\xf0\xe4", 0, 0},  // Конкорд
+    {"", "cornwall", "\xca\xee\xf0\xed\xf3\xee\xeb\xeb", 0, 0},  // Корнуолл
+    {"", "cranbrook", "\xca\xf0\xe0\xed\xe1\xf0\xf3\xea", 0, 0},  // Кранбрук
+    {"", "creston", "\xca\xf0\xe5\xf1\xf2\xee\xed", 0, 0},  // Крестон
+    {"", "courtenay", "\xca\xf3\xf0\xf2\xe5\xed\xfd", 0, 0},  // Куртенэ
+    {"", "campbell-river", "\xca\xfd\xec\xef\xe1\xe5\xeb\x2d\xd0\xe8\xe2\xe5\xf0", 0, 0},  // Кэмпбел-Ривер
+    {"", "la-tuque", "\xcb\xe0\x2d\xd2\xfe\xea", 0, 0},  // Ла-Тюк
+    {"", "laval", "\xcb\xe0\xe2\xe0\xeb\xfc", 0, 0},  // Лаваль
+    {"", "lacombe", "\xcb\xe0\xea\xee\xec\xe1", 0, 0},  // Лакомб
+    {"", "lassomption", "\xcb\xe0\xf1\xf1\xee\xec\xef\xf2\xfc\xee\xed", 0, 0},  // Лассомптьон
+    {"", "ladysmith", "\xcb\xe5\xe4\xe8\xf1\xec\xe8\xf2", 0, 0},  // Ледисмит
+    {"", "leduc", "\xcb\xe5\xe4\xf3\xea", 0, 0},  // Ледук
+    {"", "lethbridge", "\xcb\xe5\xf2\xe1\xf0\xe8\xe4\xe6", 0, 0},  // Летбридж
+    {"", "lloydminster", "\xcb\xeb\xee\xe9\xe4\xec\xe8\xed\xf1\xf2\xe5\xf0", 0, 0},  // Ллойдминстер
+    {"", "longueuil", "\xcb\xee\xed\xe3\xe5\xe9", 0, 0},  // Лонгей
+    {"", "london", "\xcb\xee\xed\xe4\xee\xed", 0, 0},  // Лондон
+    {"", "markham", "\xcc\xe0\xf0\xea\xe0\xec", 0, 0},  // Маркам
+    {"", "matane", "\xcc\xe0\xf2\xe0\xed", 0, 0},  // Матан
+    {"", "medicine-hat", "\xcc\xe5\xe4\xe8\xf1\xe8\xed\x2d\xd5\xe0\xf2", 0, 0},  // Медисин-Хат
+    {"", "melfort", "\xcc\xe5\xeb\xf4\xee\xf0\xf2", 0, 0},  // Мелфорт
+    {"", "midland", "\xcc\xe8\xe4\xeb\xe5\xed\xe4", 0, 0},  // Мидленд
+    {"", "milton", "\xcc\xe8\xeb\xf2\xee\xed", 0, 0},  // Милтон
+    {"", "miramichi", "\xcc\xe8\xf0\xe0\xec\xe8\xf8\xe8", 0, 0},  // Мирамиши
+    {"", "mississauga", "\xcc\xe8\xf1\xf1\xe8\xf1\xf1\xee\xe3\xe0", 0, 0},  // Миссиссога
+    {"", "moncton", "\xcc\xee\xed\xea\xf2\xee\xed", 0, 0},  // Монктон
+    {"", "montreal", "\xcc\xee\xed\xf0\xe5\xe0\xeb\xfc", 0, 0},  // Монреаль
+    {"", "mont-joli", "\xcc\xee\xed\xf2\x2d\xc9\xee\xeb\xe8", 0, 0},  // Монт-Йоли
+    {"", "montmagny", "\xcc\xee\xed\xf2\xec\xe0\xe3\xed\xe8", 0, 0},  // Монтмагни
+    {"", "morden", "\xcc\xee\xf0\xe4\xe5\xed", 0, 0},  // Морден
+    {"", "moose-jaw", "\xcc\xf3\xf1\x2d\xc4\xe6\xee", 0, 0},  // Мус-Джо
+    {"", "maple-ridge", "\xcc\xfd\xef\xeb\x2d\xd0\xe8\xe4\xe6", 0, 0},  // Мэпл-Ридж
+    {"", "nanaimo", "\xcd\xe0\xed\xe0\xe9\xec\xee", 0, 0},  // Нанаймо
+    {"", "nelson", "\xcd\xe5\xeb\xfc\xf1\xee\xed", 0, 0},  // Нельсон
+    {"", "niagara-falls", "\xcd\xe8\xe0\xe3\xe0\xf0\xe0\x2d\xd4\xee\xeb\xf1", 0, 0},  // Ниагара-Фолс
+    {"", "nicolet", "\xcd\xe8\xea\xee\xeb\xe5\xf2", 0, 0},  // Николет
+    {"", "north-battleford", "\xcd\xee\xf0\xf2\x2d\xc1\xe0\xf2\xeb\xf4\xee\xf0\xe4", 0, 0},  // Норт-Батлфорд
+    {"", "north-bay", "\xcd\xee\xf0\xf2\x2d\xc1\xe5\xe9", 0, 0},  // Норт-Бей
+    {"", "north-york", "\xcd\xee\xf0\xf2\x2d\xc9\xee\xf0\xea", 0, 0},  // Норт-Йорк
+    {"", "new-westminster", "\xcd\xfc\xfe\x2d\xd3\xfd\xf1\xf2\xec\xe8\xed\xf1\xf2\xe5\xf0", 0, 0},  // Нью-Уэстминстер
+    {"", "newmarket", "\xcd\xfc\xfe\xec\xe0\xf0\xea\xe5\xf2", 0, 0},  // Ньюмаркет
+    {"", "oakville", "\xce\xea\xe2\xe8\xeb", 0, 0},  // Оквил
+    {"", "orillia", "\xce\xf0\xe8\xeb\xeb\xe8\xff", 0, 0},  // Ориллия
+    {"", "ottawa", "\xce\xf2\xf2\xe0\xe2\xe0", 0, 0},  // Оттава
+    {"", "owen-sound", "\xce\xf3\xfd\xed\x2d\xd1\xe0\xf3\xed\xe4", 0, 0},  // Оуэн-Саунд
+    {"", "oshawa", "\xce\xf8\xe0\xe2\xe0", 0, 0},  // Ошава
+    {"", "parry-sound", "\xcf\xe0\xf0\xf0\xe8\x2d\xd1\xe0\xf3\xed\xe4", 0, 0},  // Парри-Саунд
+    {"", "powell-river", "\xcf\xe0\xf3\xfd\xeb\xeb\x2d\xd0\xe8\xe2\xe5\xf0", 0, 0},  // Пауэлл-Ривер
+    {"", "penticton", "\xcf\xe5\xed\xf2\xe8\xea\xf2\xee\xed", 0, 0},  // Пентиктон
+    {"", "perth", "\xcf\xe5\xf0\xf2", 0, 0},  // Перт
+    {"", "petawawa", "\xcf\xe5\xf2\xe0\xe2\xe0\xe2\xe0", 0, 0},  // Петавава
+    {"", "pickering", "\xcf\xe8\xea\xe5\xf0\xe8\xed\xe3", 0, 0},  // Пикеринг
+    {"", "peace-river", "\xcf\xe8\xf1\x2d\xd0\xe8\xe2\xe5\xf0", 0, 0},  // Пис-Ривер
+    {"", "pitt-meadows", "\xcf\xe8\xf2\x2d\xcc\xe8\xe4\xee\xf3\xf1", 0, 0},  // Пит-Мидоус
+    {"", "peterborough", "\xcf\xe8\xf2\xe5\xf0\xe1\xee\xf0\xee", 0, 0},  // Питерборо
+    {"", "port-alberni", "\xcf\xee\xf0\xf2\x2d\xc0\xeb\xe1\xe5\xf0\xed\xe8", 0, 0},  // Порт-Алберни
+    {"", "port-colborne", "\xcf\xee\xf0\xf2\x2d\xca\xee\xeb\xe1\xee\xf0\xed", 0, 0},  // Порт-Колборн
+    {"", "port-moody", "\xcf\xee\xf0\xf2\x2d\xcc\xf3\xe4\xe8", 0, 0},  // Порт-Муди
+    {"", "portage-la-prairie", "\xcf\xee\xf0\xf2\xe8\xe4\xe6\x2d\xeb\xe0\x2d\xcf\xf0\xe5\xf0\xe8", 0, 0},  // Портидж-ла-Прери
+    {"", "prince-albert", "\xcf\xf0\xe8\xed\xf1\x2d\xc0\xeb\xfc\xe1\xe5\xf0\xf2", 0, 0},  // Принс-Альберт
+    {"", "prince-george", "\xcf\xf0\xe8\xed\xf1\x2d\xc4\xe6\xee\xf0\xe4\xe6", 0, 0},  // Принс-Джордж
+    {"", "prince-rupert", "\xcf\xf0\xe8\xed\xf1\x2d\xd0\xf3\xef\xe5\xf0\xf2", 0, 0},  // Принс-Руперт
+    {"", "paris", "\xcf\xfd\xf0\xe8\xf1", 0, 0},  // Пэрис
+    {"", "revelstoke", "\xd0\xe5\xe2\xe5\xeb\xf1\xf2\xee\xea", 0, 0},  // Ревелсток
+    {"", "red-deer", "\xd0\xe5\xe4\x2d\xc4\xe8\xf0", 0, 0},  // Ред-Дир
+    {"", "regina", "\xd0\xe5\xe4\xe6\xe0\xe9\xed\xe0", 0, 0},  // Реджайна
+    {"", "riviere-du-loup", "\xd0\xe8\xe2\xfc\xe5\xf0\xe0\x2d\xe4\xf3\x2d\xcb\xf3\xef", 0, 0},  // Ривьера-ду-Луп
+    {"", "rimouski", "\xd0\xe8\xec\xf3\xf1\xea\xe8", 0, 0},  // Римуски
+    {"", "richmond", "\xd0\xe8\xf7\xec\xee\xed\xe4", 0, 0},  // Ричмонд
+    {"", "roberval", "\xd0\xee\xe1\xe5\xf0\xe2\xe0\xeb", 0, 0},  // Робервал
+    {"", "rocky-mountain-hou", "\xd0\xee\xea\xe8\x2d\xcc\xe0\xf3\xed\xf2\xe0\xe9\xed\x2d\xd5\xe0\xf3\xf1", 0, 0},  // Роки-Маунтайн-Хаус
+    {"", "rouyn-noranda", "\xd0\xf3\xe8\xed\x2d\xcd\xee\xf0\xe0\xed\xe4\xe0", 0, 0},  // Руин-Норанда
+    {"", "saguenay", "\xd1\xe0\xe3\xe5\xed\xe5\xe9", 0, 0},  // Сагеней
+    {"", "greater-sudbury", "\xd1\xe0\xe4\xe1\xe5\xf0\xe8", 0, 0},  // Садбери
+    {"", "sackville", "\xd1\xe0\xea\xe2\xe8\xeb\xeb", 0, 0},  // Саквилл
+    {"", "salmon-arm", "\xd1\xe0\xeb\xec\xee\xed\x2d\xc0\xf0\xec", 0, 0},  // Салмон-Арм
+    {"", "summerland", "\xd1\xe0\xec\xec\xe5\xf0\xeb\xfd\xed\xe4", 0, 0},  // Саммерлэнд
+    {"", "summerside", "\xd1\xe0\xec\xec\xe5\xf0\xf1\xe0\xe9\xe4", 0, 0},  // Саммерсайд
+    {"", "sarnia", "\xd1\xe0\xf0\xed\xe8\xff", 0, 0},  // Сарния
+    {"", "saskatoon", "\xd1\xe0\xf1\xea\xe0\xf2\xf3\xed", 0, 0},  // Саскатун
+    {"", "swift-current", "\xd1\xe2\xe8\xf4\xf2\x2d\xca\xe0\xf0\xf0\xe5\xed\xf2", 0, 0},  // Свифт-Каррент
+    {"", "selkirk", "\xd1\xe5\xeb\xea\xe8\xf0\xea", 0, 0},  // Селкирк
+    {"", "saint-jean-sur-ric", "\xd1\xe5\xed\x2d\xc6\xe0\xed\x2d\xf1\xfe\xf0\x2d\xd0\xe8\xf8\xe5\xeb\xfc\xe5", 0, 0},  // Сен-Жан-сюр-Ришелье
+    {"", "st-albert", "\xd1\xe5\xed\xf2\x2d\xc0\xeb\xfc\xe1\xe5\xf0\xf2", 0, 0},  // Сент-Альберт
+    {"", "saint-john", "\xd1\xe5\xed\xf2\x2d\xc4\xe6\xee\xed", 0, 0},  // Сент-Джон
+    {"", "st-johns", "\xd1\xe5\xed\xf2\x2d\xc4\xe6\xee\xed\xf1", 0, 0},  // Сент-Джонс
+    {"", "saint-hyacinthe", "\xd1\xe5\xed\xf2\x2d\xc8\xe0\xf1\xe5\xed\xf2", 0, 0},  // Сент-Иасент
+    {"", "st-catharines", "\xd1\xe5\xed\xf2\x2d\xca\xe0\xf2\xe0\xf0\xe8\xed\xf1", 0, 0},  // Сент-Катаринс
+    {"", "st-thomas", "\xd1\xe5\xed\xf2\x2d\xd2\xee\xec\xe0\xf1", 0, 0},  // Сент-Томас
+    {"", "sept-iles", "\xd1\xe5\xf2\x2d\xc8\xeb\xfc", 0, 0},  // Сет-Иль
+    {"", "sydney", "\xd1\xe8\xe4\xed\xe5\xe9", 0, 0},  // Сидней
+    {"", "slave-lake", "\xd1\xeb\xe5\xe9\xe2\x2d\xcb\xe5\xe9\xea", 0, 0},  // Слейв-Лейк
+    {"", "smithers", "\xd1\xec\xe8\xf2\xe5\xf0\xf1", 0, 0},  // Смитерс
+    {"", "sault-ste-marie", "\xd1\xee\xeb\xf2\x2d\xd1\xf2\xe5\x2d\xcc\xe0\xf0\xe8", 0, 0},  // Солт-Сте-Мари
+    {"", "sorel-tracy", "\xd1\xee\xf0\xe5\xeb\xfc\x2d\xd2\xf0\xfd\xf1\xe8", 0, 0},  // Сорель-Трэси
+    {"", "steinbach", "\xd1\xf2\xe0\xe9\xed\xe1\xe5\xea", 0, 0},  // Стайнбек
+    {"", "stephenville", "\xd1\xf2\xe5\xf4\xe5\xed\xe2\xe8\xeb\xfc", 0, 0},  // Стефенвиль
+    {"", "strathmore", "\xd1\xf2\xf0\xe0\xf2\xec\xee\xf0", 0, 0},  // Стратмор
+    {"", "stratford", "\xd1\xf2\xf0\xe0\xf2\xf4\xee\xf0\xe4", 0, 0},  // Стратфорд
+    {"", "surrey", "\xd1\xf3\xf0\xf0\xe5\xe9", 0, 0},  // Суррей
+    {"", "thunder-bay", "\xd2\xe0\xed\xe4\xe5\xf0\x2d\xc1\xe5\xe9", 0, 0},  // Тандер-Бей
+    {"", "the-pas", "\xd2\xe5\x2d\xcf\xe0", 0, 0},  // Те-Па
+    {"", "terrebonne", "\xd2\xe5\xf0\xe1\xee\xed\xed", 0, 0},  // Тербонн
+    {"", "terrace", "\xd2\xe5\xf0\xf0\xe0\xf1", 0, 0},  // Террас
+    {"", "timmins", "\xd2\xe8\xec\xec\xe8\xed\xf1", 0, 0},  // Тимминс
+    {"", "thompson", "\xd2\xee\xec\xef\xf1\xee\xed", 0, 0},  // Томпсон
+    {"", "toronto", "\xd2\xee\xf0\xee\xed\xf2\xee", 0, 0},  // Торонто
+    {"", "trois-rivieres", "\xd2\xf0\xf3\xe0\x2d\xd0\xe8\xe2\xfc\xe5\xf0", 0, 0},  // Труа-Ривьер
+    {"", "truro", "\xd2\xf0\xf3\xf0\xee", 0, 0},  // Труро
+    {"", "white-rock", "\xd3\xe0\xe9\xf2\x2d\xd0\xee\xea", 0, 0},  // Уайт-Рок
+    {"", "whitecourt", "\xd3\xe0\xe9\xf2\xea\xee\xf0\xf2", 0, 0},  // Уайткорт
+    {"", "whitehorse", "\xd3\xe0\xe9\xf2\xf5\xee\xf0\xf1", 0, 0},  // Уайтхорс
+    {"", "williams-lake", "\xd3\xe8\xeb\xfc\xff\xec\xf1\x2d\xcb\xe5\xe9\xea", 0, 0},  // Уильямс-Лейк
+    {"", "whistler", "\xd3\xe8\xf1\xf2\xeb\xe5\xf0", 0, 0},  // Уистлер
+    {"", "wainwright", "\xd3\xfd\xe9\xed\xf0\xe0\xe9\xf2", 0, 0},  // Уэйнрайт
+    {"", "westmount", "\xd3\xfd\xf1\xf2\xec\xe0\xf3\xed\xf2", 0, 0},  // Уэстмаунт
+    {"", "fernie", "\xd4\xe5\xf0\xed\xe8", 0, 0},  // Ферни
+    {"", "flin-flon", "\xd4\xeb\xe8\xed\x2d\xd4\xeb\xee\xed", 0, 0},  // Флин-Флон
+    {"", "fort-mcmurray", "\xd4\xee\xf0\xf2\x2d\xcc\xe0\xea\xec\xfe\xf0\xf0\xe5\xe9", 0, 0},  // Форт-Макмюррей
+    {"", "fort-saskatchewan", "\xd4\xee\xf0\xf2\x2d\xd1\xe0\xf1\xea\xe0\xf7\xe5\xe2\xe0\xed", 0, 0},  // Форт-Саскачеван
+    {"", "fort-st-john", "\xd4\xee\xf0\xf2\x2d\xd1\xe5\xed\xf2\x2d\xc4\xe6\xee\xed", 0, 0},  // Форт-Сент-Джон
+    {"", "fort-erie", "\xd4\xee\xf0\xf2\x2d\xdd\xf0\xe8", 0, 0},  // Форт-Эри
+    {"", "fredericton", "\xd4\xf0\xe5\xe4\xe5\xf0\xe8\xea\xf2\xee\xed", 0, 0},  // Фредериктон
+    {"", "huntsville", "\xd5\xe0\xed\xf2\xf1\xe2\xe8\xeb\xfc", 0, 0},  // Хантсвиль
+    {"", "hinton", "\xd5\xe8\xed\xf2\xee\xed", 0, 0},  // Хинтон
+    {"", "hawkesbury", "\xd5\xee\xea\xf1\xe1\xe5\xf0\xe8", 0, 0},  // Хоксбери
+    {"", "chandler", "\xd7\xe0\xed\xe4\xeb\xe5\xf0", 0, 0},  // Чандлер
+    {"", "chibougamau", "\xd7\xe8\xe1\xee\xf3\xe3\xe0\xec\xe0\xf3", 0, 0},  // Чибоугамау
+    {"", "chambly", "\xd8\xe0\xec\xe1\xeb\xe8", 0, 0},  // Шамбли
+    {"", "charlottetown", "\xd8\xe0\xf0\xeb\xee\xf2\xf2\xe0\xf3\xed", 0, 0},  // Шарлоттаун
+    {"", "shawinigan", "\xd8\xe5\xe2\xe8\xed\xe8\xe3\xe0\xed", 0, 0},  // Шевиниган
+    {"", "shediac", "\xd8\xe5\xe4\xfc\xff\xea", 0, 0},  // Шедьяк
+    {"", "sherbrooke", "\xd8\xe5\xf0\xe1\xf0\xf3\xea", 0, 0},  // Шербрук
+    {"", "sherwood-park", "\xd8\xe5\xf0\xe2\xf3\xe4\x2d\xcf\xe0\xf0\xea", 0, 0},  // Шервуд-Парк
+    {"", "edmonton", "\xdd\xe4\xec\xee\xed\xf2\xee\xed", 0, 0},  // Эдмонтон
+    {"", "edmundston", "\xdd\xe4\xec\xf3\xed\xe4\xf1\xf2\xee\xed", 0, 0},  // Эдмундстон
+    {"", "edson", "\xdd\xe4\xf1\xee\xed", 0, 0},  // Эдсон
+    {"", "ajax", "\xdd\xe9\xe4\xe6\xe0\xea\xf1", 0, 0},  // Эйджакс
+    {"", "elliot-lake", "\xdd\xeb\xeb\xe8\xee\xf2\x2d\xcb\xe5\xe9\xea", 0, 0},  // Эллиот-Лейк
+    {"", "airdrie", "\xdd\xf0\xe4\xf0\xe8", 0, 0},  // Эрдри
+    {"", "estevan", "\xdd\xf1\xf2\xe5\xe2\xe0\xed", 0, 0},  // Эстеван
+    {"", "etobicoke", "\xdd\xf2\xee\xe1\xe8\xea\xee", 0, 0},  // Этобико
+    {"", "yarmouth", "\xdf\xf0\xec\xf3\xf2", 0, 0},  // Ярмут
 };
 
 static const CityEntry CITIES_CYPRUS[3] = {
-    {"", "larnaca", "\xcb\xe0\xf0\xed\xe0\xea\xe0"},  // Ларнака
-    {"", "limassol", "\xcb\xe8\xec\xe0\xf1\xee\xeb"},  // Лимасол
-    {"", "nicosia", "\xcd\xe8\xea\xee\xf1\xe8\xff"},  // Никосия
+    {"", "larnaca", "\xcb\xe0\xf0\xed\xe0\xea\xe0", 0, 0},  // Ларнака
+    {"", "limassol", "\xcb\xe8\xec\xe0\xf1\xee\xeb", 0, 0},  // Лимасол
+    {"", "nicosia", "\xcd\xe8\xea\xee\xf1\xe8\xff", 0, 0},  // Никосия
 };
 
 static const CityEntry CITIES_CHINA[156] = {
-    {"", "aksu", "\xc0\xea\xf1\xf3"},  // Аксу
-    {"", "anda", "\xc0\xed\xe4\xe0"},  // Анда
-    {"", "anqing", "\xc0\xed\xfc\xf6\xe8\xed"},  // Аньцин
-    {"", "anshan", "\xc0\xed\xfc\xf8\xe0\xed\xfc"},  // Аньшань
-    {"", "anshun", "\xc0\xed\xfc\xf8\xf3\xed\xfc"},  // Аньшунь
-    {"", "anyang", "\xc0\xed\xfc\xff\xed"},  // Аньян
-    {"", "aral", "\xc0\xf0\xe0\xeb"},  // Арал
-    {"", "baicheng", "\xc1\xe0\xe9\xf7\xfd\xed"},  // Байчэн
-    {"", "baishan", "\xc1\xe0\xe9\xf8\xe0\xed\xfc"},  // Байшань
-    {"", "baoding", "\xc1\xe0\xee\xe4\xe8\xed"},  // Баодин
-    {"", "baotou", "\xc1\xe0\xee\xf2\xee\xf3"},  // Баотоу
-    {"", "beihai", "\xc1\xfd\xe9\xf5\xe0\xe9"},  // Бэйхай
-    {"", "bengbu", "\xc1\xfd\xed\xe1\xf3"},  // Бэнбу
-    {"", "benxi", "\xc1\xfd\xed\xfc\xf1\xe8"},  // Бэньси
-    {"", "weifang", "\xc2\xfd\xe9\xf4\xe0\xed"},  // Вэйфан
-    {"", "wenzhou", "\xc2\xfd\xed\xfc\xf7\xe6\xee\xf3"},  // Вэньчжоу
-    {"", "guangzhou", "\xc3\xf3\xe0\xed\xf7\xe6\xee\xf3"},  // Гуанчжоу
-    {"", "guilin", "\xc3\xf3\xe9\xeb\xe8\xed\xfc"},  // Гуйлинь
-    {"", "guiyang", "\xc3\xf3\xe9\xff\xed"},  // Гуйян
-    {"", "dalian", "\xc4\xe0\xeb\xff\xed"},  // Далян
-    {"", "dandong", "\xc4\xe0\xed\xfc\xe4\xf3\xed"},  // Даньдун
-    {"", "datong", "\xc4\xe0\xf2\xf3\xed"},  // Датун
-    {"", "daqing", "\xc4\xe0\xf6\xe8\xed"},  // Дацин
-    {"", "dongguan", "\xc4\xf3\xed\xe3\xf3\xe0\xed\xfc"},  // Дунгуань
-    {"", "dongying", "\xc4\xf3\xed\xfc\xe8\xed"},  // Дуньин
-    {"", "yibin", "\xc8\xe1\xe8\xed\xfc"},  // Ибинь
-    {"", "yingkou", "\xc8\xed\xea\xee\xf3"},  // Инкоу
-    {"", "yinchuan", "\xc8\xed\xfc\xf7\xf3\xe0\xed\xfc"},  // Иньчуань
-    {"", "yichang", "\xc8\xf7\xe0\xed"},  // Ичан
-    {"", "yiyang", "\xc8\xff\xed"},  // Иян
-    {"", "kaifeng", "\xca\xe0\xe9\xf4\xfb\xed"},  // Кайфын
-    {"", "kaiyuan", "\xca\xe0\xe9\xfe\xe0\xed\xfc"},  // Кайюань
-    {"", "kashi", "\xca\xe0\xf8\xe3\xe0\xf0"},  // Кашгар
-    {"", "kunming", "\xca\xf3\xed\xec\xe8\xed"},  // Кунмин
-    {"", "langfang", "\xcb\xe0\xed\xf4\xe0\xed"},  // Ланфан
-    {"", "lanzhou", "\xcb\xe0\xed\xfc\xf7\xe6\xee\xf3"},  // Ланьчжоу
-    {"", "linyi", "\xcb\xe8\xed\xfc\xe8"},  // Линьи
-    {"", "linxia", "\xcb\xe8\xed\xfc\xf1\xff"},  // Линься
-    {"", "linfen", "\xcb\xe8\xed\xfc\xf4\xfb\xed\xfc"},  // Линьфынь
-    {"", "lijiang", "\xcb\xe8\xf6\xe7\xff\xed"},  // Лицзян
-    {"", "luoyang", "\xcb\xee\xff\xed"},  // Лоян
-    {"", "liuyang", "\xcb\xfe\xfe\xff\xed"},  // Лююян
-    {"", "liaoyang", "\xcb\xff\xee\xff\xed"},  // Ляоян
-    {"", "mudanjiang", "\xcc\xf3\xe4\xe0\xed\xfc\xf6\xe7\xff\xed"},  // Муданьцзян
-    {"", "mianyang", "\xcc\xff\xed\xfc\xff\xed"},  // Мяньян
-    {"", "nanjing", "\xcd\xe0\xed\xea\xe8\xed"},  // Нанкин
-    {"", "nanning", "\xcd\xe0\xed\xfc\xed\xe8\xed"},  // Наньнин
-    {"", "nantong", "\xcd\xe0\xed\xfc\xf2\xf3\xed"},  // Наньтун
-    {"", "nanchang", "\xcd\xe0\xed\xfc\xf7\xe0\xed"},  // Наньчан
-    {"", "nanchong", "\xcd\xe0\xed\xfc\xf7\xf3\xed"},  // Наньчун
-    {"", "nanyang", "\xcd\xe0\xed\xfc\xff\xed"},  // Наньян
-    {"", "ningbo", "\xcd\xe8\xed\xe1\xee"},  // Нинбо
-    {"", "ordos", "\xce\xf0\xe4\xee\xf1"},  // Ордос
-    {"", "panzhihua", "\xcf\xe0\xed\xfc\xf7\xe6\xe8\xf5\xf3\xe0"},  // Паньчжихуа
-    {"", "beijing", "\xcf\xe5\xea\xe8\xed"},  // Пекин
-    {"", "pingdingshan", "\xcf\xe8\xed\xe4\xe8\xed\xf8\xe0\xed\xfc"},  // Пиндиншань
-    {"", "putian", "\xcf\xf3\xf2\xff\xed\xfc"},  // Путянь
-    {"", "sanming", "\xd1\xe0\xed\xfc\xec\xe8\xed"},  // Саньмин
-    {"", "xian", "\xd1\xe8\xe0\xed\xfc"},  // Сиань
-    {"", "xining", "\xd1\xe8\xed\xe8\xed"},  // Синин
-    {"", "xingtai", "\xd1\xe8\xed\xf2\xe0\xe9"},  // Синтай
-    {"", "xinxiang", "\xd1\xe8\xed\xfc\xf1\xff\xed"},  // Синьсян
-    {"", "suzhou", "\xd1\xf3\xf7\xe6\xee\xf3"},  // Сучжоу
-    {"", "xuzhou", "\xd1\xfe\xe9\xf7\xe6\xee\xf3"},  // Сюйчжоу
-    {"", "xiamen", "\xd1\xff\xec\xfb\xed\xfc"},  // Сямынь
-    {"", "xiangtan", "\xd1\xff\xed\xf2\xe0\xed\xfc"},  // Сянтань
-    {"", "xiangyang", "\xd1\xff\xed\xf4\xe0\xed\xfc"},  // Сянфань
-    {"", "taian", "\xd2\xe0\xe9\xe0\xed\xfc"},  // Тайань
-    {"", "taizhou", "\xd2\xe0\xe9\xf7\xe6\xee\xf3"},  // Тайчжоу
-    {"", "taiyuan", "\xd2\xe0\xe9\xfe\xe0\xed\xfc"},  // Тайюань
-    {"", "tangshan", "\xd2\xe0\xed\xf8\xe0\xed\xfc"},  // Таншань
-    {"", "tieling", "\xd2\xe5\xeb\xe8\xed"},  // Телин
-    {"", "turpan", "\xd2\xf3\xf0\xef\xe0\xed"},  // Турпан
-    {"", "tianjin", "\xd2\xff\xed\xfc\xf6\xe7\xe8\xed\xfc"},  // Тяньцзинь
-    {"", "ueruemqi", "\xd3\xf0\xf3\xec\xf7\xe8"},  // Урумчи
-    {"", "wuxi", "\xd3\xf1\xe8"},  // Уси
-    {"", "wuhan", "\xd3\xf5\xe0\xed\xfc"},  // Ухань
-    {"", "wuhu", "\xd3\xf5\xf3"},  // Уху
-    {"", "foshan", "\xd4\xee\xf8\xe0\xed\xfc"},  // Фошань
-    {"", "fuxin", "\xd4\xf3\xf1\xe8\xed\xfc"},  // Фусинь
-    {"", "fuzhou", "\xd4\xf3\xf7\xe6\xee\xf3"},  // Фучжоу
-    {"", "fushun", "\xd4\xf3\xf8\xf3\xed\xfc"},  // Фушунь
-    {"", "haikou", "\xd5\xe0\xe9\xea\xee\xf3"},  // Хайкоу
-    {"", "hailar", "\xd5\xe0\xe9\xeb\xe0\xf0"},  // Хайлар
-    {"", "hangzhou", "\xd5\xe0\xed\xf7\xe6\xee\xf3"},  // Ханчжоу
-    {"", "handan", "\xd5\xe0\xed\xfc\xe4\xe0\xed\xfc"},  // Ханьдань
-    {"", "harbin", "\xd5\xe0\xf0\xe1\xe8\xed"},  // Харбин
-    {"", "huaibei", "\xd5\xf3\xe0\xe9\xe1\xfd\xe9"},  // Хуайбэй
-    {"", "huanggang", "\xd5\xf3\xe0\xed\xe3\xe0\xed"},  // Хуанган
-    {"", "huangshi", "\xd5\xf3\xe0\xed\xf8\xe8"},  // Хуанши
-    {"", "humen", "\xd5\xf3\xec\xfd\xed\xfc"},  // Хумэнь
-    {"", "hohhot", "\xd5\xf3\xf5\x2d\xd5\xee\xf2\xee"},  // Хух-Хото
-    {"", "huizhou", "\xd5\xf3\xfd\xe9\xf7\xe6\xee\xf3"},  // Хуэйчжоу
-    {"", "hegang", "\xd5\xfd\xe3\xe0\xed"},  // Хэган
-    {"", "hengyang", "\xd5\xfd\xed\xfa\xff\xed"},  // Хэнъян
-    {"", "hefei", "\xd5\xfd\xf4\xfd\xe9"},  // Хэфэй
-    {"", "cangzhou", "\xd6\xe0\xed\xf7\xe6\xee\xf3"},  // Цанчжоу
-    {"", "zaozhuang", "\xd6\xe7\xe0\xee\xf7\xe6\xf3\xe0\xed"},  // Цзаочжуан
-    {"", "jian", "\xd6\xe7\xe8\xe0\xed\xfc"},  // Цзиань
-    {"", "jilin", "\xd6\xe7\xe8\xeb\xe8\xed\xfc"},  // Цзилинь
-    {"", "jinan", "\xd6\xe7\xe8\xed\xe0\xed\xfc"},  // Цзинань
-    {"", "jingdezhen", "\xd6\xe7\xe8\xed\xe4\xfd\xf7\xe6\xfd\xed\xfc"},  // Цзиндэчжэнь
-    {"", "jining", "\xd6\xe7\xe8\xed\xe8\xed"},  // Цзинин
-    {"", "jinzhou", "\xd6\xe7\xe8\xed\xfc\xf7\xe6\xee\xf3"},  // Цзиньчжоу
-    {"", "jixi", "\xd6\xe7\xe8\xf1\xe8"},  // Цзиси
-    {"", "zunyi", "\xd6\xe7\xf3\xed\xfc\xe8"},  // Цзуньи
-    {"", "zibo", "\xd6\xe7\xfb\xe1\xee"},  // Цзыбо
-    {"", "zigong", "\xd6\xe7\xfb\xe3\xf3\xed"},  // Цзыгун
-    {"", "jiujiang", "\xd6\xe7\xfe\xf6\xe7\xff\xed"},  // Цзюцзян
-    {"", "jiamusi", "\xd6\xe7\xff\xec\xf3\xf1\xfb"},  // Цзямусы
-    {"", "jiangmen", "\xd6\xe7\xff\xed\xec\xfb\xed\xfc"},  // Цзянмынь
-    {"", "jiaxing", "\xd6\xe7\xff\xf1\xe8\xed"},  // Цзясин
-    {"", "qingdao", "\xd6\xe8\xed\xe4\xe0\xee"},  // Циндао
-    {"", "qinhuangdao", "\xd6\xe8\xed\xfc\xf5\xf3\xe0\xed\xe4\xe0\xee"},  // Циньхуандао
-    {"", "qiqihar", "\xd6\xe8\xf6\xe8\xea\xe0\xf0"},  // Цицикар
-    {"", "quanzhou", "\xd6\xfe\xe0\xed\xfc\xf7\xe6\xee\xf3"},  // Цюаньчжоу
-    {"", "changde", "\xd7\xe0\xed\xe4\xfd"},  // Чандэ
-    {"", "changji", "\xd7\xe0\xed\xf6\xe7\xe8"},  // Чанцзи
-    {"", "changzhi", "\xd7\xe0\xed\xf7\xe6\xe8"},  // Чанчжи
-    {"", "changzhou", "\xd7\xe0\xed\xf7\xe6\xee\xf3"},  // Чанчжоу
-    {"", "changchun", "\xd7\xe0\xed\xf7\xf3\xed\xfc"},  // Чанчунь
-    {"", "changsha", "\xd7\xe0\xed\xf8\xe0"},  // Чанша
-    {"", "chaozhou", "\xd7\xe0\xee\xf7\xe6\xee\xf3"},  // Чаочжоу
-    {"", "chaoyang", "\xd7\xe0\xee\xff\xed"},  // Чаоян
-    {"", "zhangjiakou", "\xd7\xe6\xe0\xed\xf6\xe7\xff\xea\xee\xf3"},  // Чжанцзякоу
-    {"", "zhangzhou", "\xd7\xe6\xe0\xed\xf7\xe6\xee\xf3"},  // Чжанчжоу
-    {"", "zhanjiang", "\xd7\xe6\xe0\xed\xfc\xf6\xe7\xff\xed"},  // Чжаньцзян
-    {"", "zhaoqing", "\xd7\xe6\xe0\xee\xf6\xe8\xed"},  // Чжаоцин
-    {"", "zhoukou", "\xd7\xe6\xee\xf3\xea\xee"},  // Чжоуко
-    {"", "zhumadian", "\xd7\xe6\xf3\xec\xe0\xe4\xff\xed\xfc"},  // Чжумадянь
-    {"", "zhuhai", "\xd7\xe6\xf3\xf5\xe0\xe9"},  // Чжухай
-    {"", "zhuzhou", "\xd7\xe6\xf3\xf7\xe6\xee\xf3"},  // Чжучжоу
-    {"", "zhengzhou", "\xd7\xe6\xfd\xed\xf7\xe6\xee\xf3"},  // Чжэнчжоу
-    {"", "chifeng", "\xd7\xe8\xf4\xfd\xed"},  // Чифэн
-    {"", "chongqing", "\xd7\xf3\xed\xf6\xe8\xed"},  // Чунцин
-    {"", "chengdu", "\xd7\xfd\xed\xe4\xf3"},  // Чэнду
-    {"", "chengde", "\xd7\xfd\xed\xe4\xfd"},  // Чэндэ
-    {"", "shangrao", "\xd8\xe0\xed\xe6\xe0\xee"},  // Шанжао
-    {"", "shanghai", "\xd8\xe0\xed\xf5\xe0\xe9"},  // Шанхай
-    {"", "shantou", "\xd8\xe0\xed\xfc\xf2\xee\xf3"},  // Шаньтоу
-    {"", "shaoguan", "\xd8\xe0\xee\xe3\xf3\xe0\xed\xfc"},  // Шаогуань
-    {"", "shaoxing", "\xd8\xe0\xee\xf1\xe8\xed"},  // Шаосин
-    {"", "shashi", "\xd8\xe0\xf8\xe8"},  // Шаши
-    {"", "shihezi", "\xd8\xe8\xf5\xfd\xf6\xe7\xfb"},  // Шихэцзы
-    {"", "shijiazhuang", "\xd8\xe8\xf6\xe7\xff\xf7\xe6\xf3\xe0\xed"},  // Шицзячжуан
-    {"", "shiyan", "\xd8\xe8\xff\xed\xfc"},  // Шиянь
-    {"", "shenzhen", "\xd8\xfd\xed\xfc\xf7\xe6\xfd\xed\xfc"},  // Шэньчжэнь
-    {"", "shenyang", "\xd8\xfd\xed\xfc\xff\xed"},  // Шэньян
-    {"", "yunfu", "\xde\xed\xfc\xf4\xf3"},  // Юньфу
-    {"", "yueyang", "\xde\xfd\xff\xed"},  // Юэян
-    {"", "yangjiang", "\xdf\xed\xf6\xe7\xff\xed"},  // Янцзян
-    {"", "yangzhou", "\xdf\xed\xf7\xe6\xee\xf3"},  // Янчжоу
-    {"", "yangshuo", "\xdf\xed\xf8\xee"},  // Яншо
-    {"", "yantai", "\xdf\xed\xfc\xf2\xe0\xe9"},  // Яньтай
-    {"", "yanji", "\xdf\xed\xfc\xf6\xe7\xe8"},  // Яньцзи
-    {"", "yancheng", "\xdf\xed\xfc\xf7\xfd\xed"},  // Яньчэн
+    {"", "aksu", "\xc0\xea\xf1\xf3", 0, 0},  // Аксу
+    {"", "anda", "\xc0\xed\xe4\xe0", 0, 0},  // Анда
+    {"", "anqing", "\xc0\xed\xfc\xf6\xe8\xed", 0, 0},  // Аньцин
+    {"", "anshan", "\xc0\xed\xfc\xf8\xe0\xed\xfc", 0, 0},  // Аньшань
+    {"", "anshun", "\xc0\xed\xfc\xf8\xf3\xed\xfc", 0, 0},  // Аньшунь
+    {"", "anyang", "\xc0\xed\xfc\xff\xed", 0, 0},  // Аньян
+    {"", "aral", "\xc0\xf0\xe0\xeb", 0, 0},  // Арал
+    {"", "baicheng", "\xc1\xe0\xe9\xf7\xfd\xed", 0, 0},  // Байчэн
+    {"", "baishan", "\xc1\xe0\xe9\xf8\xe0\xed\xfc", 0, 0},  // Байшань
+    {"", "baoding", "\xc1\xe0\xee\xe4\xe8\xed", 0, 0},  // Баодин
+    {"", "baotou", "\xc1\xe0\xee\xf2\xee\xf3", 0, 0},  // Баотоу
+    {"", "beihai", "\xc1\xfd\xe9\xf5\xe0\xe9", 0, 0},  // Бэйхай
+    {"", "bengbu", "\xc1\xfd\xed\xe1\xf3", 0, 0},  // Бэнбу
+    {"", "benxi", "\xc1\xfd\xed\xfc\xf1\xe8", 0, 0},  // Бэньси
+    {"", "weifang", "\xc2\xfd\xe9\xf4\xe0\xed", 0, 0},  // Вэйфан
+    {"", "wenzhou", "\xc2\xfd\xed\xfc\xf7\xe6\xee\xf3", 0, 0},  // Вэньчжоу
+    {"", "guangzhou", "\xc3\xf3\xe0\xed\xf7\xe6\xee\xf3", 0, 0},  // Гуанчжоу
+    {"", "guilin", "\xc3\xf3\xe9\xeb\xe8\xed\xfc", 0, 0},  // Гуйлинь
+    {"", "guiyang", "\xc3\xf3\xe9\xff\xed", 0, 0},  // Гуйян
+    {"", "dalian", "\xc4\xe0\xeb\xff\xed", 0, 0},  // Далян
+    {"", "dandong", "\xc4\xe0\xed\xfc\xe4\xf3\xed", 0, 0},  // Даньдун
+    {"", "datong", "\xc4\xe0\xf2\xf3\xed", 0, 0},  // Датун
+    {"", "daqing", "\xc4\xe0\xf6\xe8\xed", 0, 0},  // Дацин
+    {"", "dongguan", "\xc4\xf3\xed\xe3\xf3\xe0\xed\xfc", 0, 0},  // Дунгуань
+    {"", "dongying", "\xc4\xf3\xed\xfc\xe8\xed", 0, 0},  // Дуньин
+    {"", "yibin", "\xc8\xe1\xe8\xed\xfc", 0, 0},  // Ибинь
+    {"", "yingkou", "\xc8\xed\xea\xee\xf3", 0, 0},  // Инкоу
+    {"", "yinchuan", "\xc8\xed\xfc\xf7\xf3\xe0\xed\xfc", 0, 0},  // Иньчуань
+    {"", "yichang", "\xc8\xf7\xe0\xed", 0, 0},  // Ичан
+    {"", "yiyang", "\xc8\xff\xed", 0, 0},  // Иян
+    {"", "kaifeng", "\xca\xe0\xe9\xf4\xfb\xed", 0, 0},  // Кайфын
+    {"", "kaiyuan", "\xca\xe0\xe9\xfe\xe0\xed\xfc", 0, 0},  // Кайюань
+    {"", "kashi", "\xca\xe0\xf8\xe3\xe0\xf0", 0, 0},  // Кашгар
+    {"", "kunming", "\xca\xf3\xed\xec\xe8\xed", 0, 0},  // Кунмин
+    {"", "langfang", "\xcb\xe0\xed\xf4\xe0\xed", 0, 0},  // Ланфан
+    {"", "lanzhou", "\xcb\xe0\xed\xfc\xf7\xe6\xee\xf3", 0, 0},  // Ланьчжоу
+    {"", "linyi", "\xcb\xe8\xed\xfc\xe8", 0, 0},  // Линьи
+    {"", "linxia", "\xcb\xe8\xed\xfc\xf1\xff", 0, 0},  // Линься
+    {"", "linfen", "\xcb\xe8\xed\xfc\xf4\xfb\xed\xfc", 0, 0},  // Линьфынь
+    {"", "lijiang", "\xcb\xe8\xf6\xe7\xff\xed", 0, 0},  // Лицзян
+    {"", "luoyang", "\xcb\xee\xff\xed", 0, 0},  // Лоян
+    {"", "liuyang", "\xcb\xfe\xfe\xff\xed", 0, 0},  // Лююян
+    {"", "liaoyang", "\xcb\xff\xee\xff\xed", 0, 0},  // Ляоян
+    {"", "mudanjiang", "\xcc\xf3\xe4\xe0\xed\xfc\xf6\xe7\xff\xed", 0, 0},  // Муданьцзян
+    {"", "mianyang", "\xcc\xff\xed\xfc\xff\xed", 0, 0},  // Мяньян
+    {"", "nanjing", "\xcd\xe0\xed\xea\xe8\xed", 0, 0},  // Нанкин
+    {"", "nanning", "\xcd\xe0\xed\xfc\xed\xe8\xed", 0, 0},  // Наньнин
+    {"", "nantong", "\xcd\xe0\xed\xfc\xf2\xf3\xed", 0, 0},  // Наньтун
+    {"", "nanchang", "\xcd\xe0\xed\xfc\xf7\xe0\xed", 0, 0},  // Наньчан
+    {"", "nanchong", "\xcd\xe0\xed\xfc\xf7\xf3\xed", 0, 0},  // Наньчун
+    {"", "nanyang", "\xcd\xe0\xed\xfc\xff\xed", 0, 0},  // Наньян
+    {"", "ningbo", "\xcd\xe8\xed\xe1\xee", 0, 0},  // Нинбо
+    {"", "ordos", "\xce\xf0\xe4\xee\xf1", 0, 0},  // Ордос
+    {"", "panzhihua", "\xcf\xe0\xed\xfc\xf7\xe6\xe8\xf5\xf3\xe0", 0, 0},  // Паньчжихуа
+    {"", "beijing", "\xcf\xe5\xea\xe8\xed", 0, 0},  // Пекин
+    {"", "pingdingshan", "\xcf\xe8\xed\xe4\xe8\xed\xf8\xe0\xed\xfc", 0, 0},  // Пиндиншань
+    {"", "putian", "\xcf\xf3\xf2\xff\xed\xfc", 0, 0},  // Путянь
+    {"", "sanming", "\xd1\xe0\xed\xfc\xec\xe8\xed", 0, 0},  // Саньмин
+    {"", "xian", "\xd1\xe8\xe0\xed\xfc", 0, 0},  // Сиань
+    {"", "xining", "\xd1\xe8\xed\xe8\xed", 0, 0},  // Синин
+    {"", "xingtai", "\xd1\xe8\xed\xf2\xe0\xe9", 0, 0},  // Синтай
+    {"", "xinxiang", "\xd1\xe8\xed\xfc\xf1\xff\xed", 0, 0},  // Синьсян
+    {"", "suzhou", "\xd1\xf3\xf7\xe6\xee\xf3", 0, 0},  // Сучжоу
+    {"", "xuzhou", "\xd1\xfe\xe9\xf7\xe6\xee\xf3", 0, 0},  // Сюйчжоу
+    {"", "xiamen", "\xd1\xff\xec\xfb\xed\xfc", 0, 0},  // Сямынь
+    {"", "xiangtan", "\xd1\xff\xed\xf2\xe0\xed\xfc", 0, 0},  // Сянтань
+    {"", "xiangyang", "\xd1\xff\xed\xf4\xe0\xed\xfc", 0, 0},  // Сянфань
+    {"", "taian", "\xd2\xe0\xe9\xe0\xed\xfc", 0, 0},  // Тайань
+    {"", "taizhou", "\xd2\xe0\xe9\xf7\xe6\xee\xf3", 0, 0},  // Тайчжоу
+    {"", "taiyuan", "\xd2\xe0\xe9\xfe\xe0\xed\xfc", 0, 0},  // Тайюань
+    {"", "tangshan", "\xd2\xe0\xed\xf8\xe0\xed\xfc", 0, 0},  // Таншань
+    {"", "tieling", "\xd2\xe5\xeb\xe8\xed", 0, 0},  // Телин
+    {"", "turpan", "\xd2\xf3\xf0\xef\xe0\xed", 0, 0},  // Турпан
+    {"", "tianjin", "\xd2\xff\xed\xfc\xf6\xe7\xe8\xed\xfc", 0, 0},  // Тяньцзинь
+    {"", "ueruemqi", "\xd3\xf0\xf3\xec\xf7\xe8", 0, 0},  // Урумчи
+    {"", "wuxi", "\xd3\xf1\xe8", 0, 0},  // Уси
+    {"", "wuhan", "\xd3\xf5\xe0\xed\xfc", 0, 0},  // Ухань
+    {"", "wuhu", "\xd3\xf5\xf3", 0, 0},  // Уху
+    {"", "foshan", "\xd4\xee\xf8\xe0\xed\xfc", 0, 0},  // Фошань
+    {"", "fuxin", "\xd4\xf3\xf1\xe8\xed\xfc", 0, 0},  // Фусинь
+    {"", "fuzhou", "\xd4\xf3\xf7\xe6\xee\xf3", 0, 0},  // Фучжоу
+    {"", "fushun", "\xd4\xf3\xf8\xf3\xed\xfc", 0, 0},  // Фушунь
+    {"", "haikou", "\xd5\xe0\xe9\xea\xee\xf3", 0, 0},  // Хайкоу
+    {"", "hailar", "\xd5\xe0\xe9\xeb\xe0\xf0", 0, 0},  // Хайлар
+    {"", "hangzhou", "\xd5\xe0\xed\xf7\xe6\xee\xf3", 0, 0},  // Ханчжоу
+    {"", "handan", "\xd5\xe0\xed\xfc\xe4\xe0\xed\xfc", 0, 0},  // Ханьдань
+    {"", "harbin", "\xd5\xe0\xf0\xe1\xe8\xed", 0, 0},  // Харбин
+    {"", "huaibei", "\xd5\xf3\xe0\xe9\xe1\xfd\xe9", 0, 0},  // Хуайбэй
+    {"", "huanggang", "\xd5\xf3\xe0\xed\xe3\xe0\xed", 0, 0},  // Хуанган
+    {"", "huangshi", "\xd5\xf3\xe0\xed\xf8\xe8", 0, 0},  // Хуанши
+    {"", "humen", "\xd5\xf3\xec\xfd\xed\xfc", 0, 0},  // Хумэнь
+    {"", "hohhot", "\xd5\xf3\xf5\x2d\xd5\xee\xf2\xee", 0, 0},  // Хух-Хото
+    {"", "huizhou", "\xd5\xf3\xfd\xe9\xf7\xe6\xee\xf3", 0, 0},  // Хуэйчжоу
+    {"", "hegang", "\xd5\xfd\xe3\xe0\xed", 0, 0},  // Хэган
+    {"", "hengyang", "\xd5\xfd\xed\xfa\xff\xed", 0, 0},  // Хэнъян
+    {"", "hefei", "\xd5\xfd\xf4\xfd\xe9", 0, 0},  // Хэфэй
+    {"", "cangzhou", "\xd6\xe0\xed\xf7\xe6\xee\xf3", 0, 0},  // Цанчжоу
+    {"", "zaozhuang", "\xd6\xe7\xe0\xee\xf7\xe6\xf3\xe0\xed", 0, 0},  // Цзаочжуан
+    {"", "jian", "\xd6\xe7\xe8\xe0\xed\xfc", 0, 0},  // Цзиань
+    {"", "jilin", "\xd6\xe7\xe8\xeb\xe8\xed\xfc", 0, 0},  // Цзилинь
+    {"", "jinan", "\xd6\xe7\xe8\xed\xe0\xed\xfc", 0, 0},  // Цзинань
+    {"", "jingdezhen", "\xd6\xe7\xe8\xed\xe4\xfd\xf7\xe6\xfd\xed\xfc", 0, 0},  // Цзиндэчжэнь
+    {"", "jining", "\xd6\xe7\xe8\xed\xe8\xed", 0, 0},  // Цзинин
+    {"", "jinzhou", "\xd6\xe7\xe8\xed\xfc\xf7\xe6\xee\xf3", 0, 0},  // Цзиньчжоу
+    {"", "jixi", "\xd6\xe7\xe8\xf1\xe8", 0, 0},  // Цзиси
+    {"", "zunyi", "\xd6\xe7\xf3\xed\xfc\xe8", 0, 0},  // Цзуньи
+    {"", "zibo", "\xd6\xe7\xfb\xe1\xee", 0, 0},  // Цзыбо
+    {"", "zigong", "\xd6\xe7\xfb\xe3\xf3\xed", 0, 0},  // Цзыгун
+    {"", "jiujiang", "\xd6\xe7\xfe\xf6\xe7\xff\xed", 0, 0},  // Цзюцзян
+    {"", "jiamusi", "\xd6\xe7\xff\xec\xf3\xf1\xfb", 0, 0},  // Цзямусы
+    {"", "jiangmen", "\xd6\xe7\xff\xed\xec\xfb\xed\xfc", 0, 0},  // Цзянмынь
+    {"", "jiaxing", "\xd6\xe7\xff\xf1\xe8\xed", 0, 0},  // Цзясин
+    {"", "qingdao", "\xd6\xe8\xed\xe4\xe0\xee", 0, 0},  // Циндао
+    {"", "qinhuangdao", "\xd6\xe8\xed\xfc\xf5\xf3\xe0\xed\xe4\xe0\xee", 0, 0},  // Циньхуандао
+    {"", "qiqihar", "\xd6\xe8\xf6\xe8\xea\xe0\xf0", 0, 0},  // Цицикар
+    {"", "quanzhou", "\xd6\xfe\xe0\xed\xfc\xf7\xe6\xee\xf3", 0, 0},  // Цюаньчжоу
+    {"", "changde", "\xd7\xe0\xed\xe4\xfd", 0, 0},  // Чандэ
+    {"", "changji", "\xd7\xe0\xed\xf6\xe7\xe8", 0, 0},  // Чанцзи
+    {"", "changzhi", "\xd7\xe0\xed\xf7\xe6\xe8", 0, 0},  // Чанчжи
+    {"", "changzhou", "\xd7\xe0\xed\xf7\xe6\xee\xf3", 0, 0},  // Чанчжоу
+    {"", "changchun", "\xd7\xe0\xed\xf7\xf3\xed\xfc", 0, 0},  // Чанчунь
+    {"", "changsha", "\xd7\xe0\xed\xf8\xe0", 0, 0},  // Чанша
+    {"", "chaozhou", "\xd7\xe0\xee\xf7\xe6\xee\xf3", 0, 0},  // Чаочжоу
+    {"", "chaoyang", "\xd7\xe0\xee\xff\xed", 0, 0},  // Чаоян
+    {"", "zhangjiakou", "\xd7\xe6\xe0\xed\xf6\xe7\xff\xea\xee\xf3", 0, 0},  // Чжанцзякоу
+    {"", "zhangzhou", "\xd7\xe6\xe0\xed\xf7\xe6\xee\xf3", 0, 0},  // Чжанчжоу
+    {"", "zhanjiang", "\xd7\xe6\xe0\xed\xfc\xf6\xe7\xff\xed", 0, 0},  // Чжаньцзян
+    {"", "zhaoqing", "\xd7\xe6\xe0\xee\xf6\xe8\xed", 0, 0},  // Чжаоцин
+    {"", "zhoukou", "\xd7\xe6\xee\xf3\xea\xee", 0, 0},  // Чжоуко
+    {"", "zhumadian", "\xd7\xe6\xf3\xec\xe0\xe4\xff\xed\xfc", 0, 0},  // Чжумадянь
+    {"", "zhuhai", "\xd7\xe6\xf3\xf5\xe0\xe9", 0, 0},  // Чжухай
+    {"", "zhuzhou", "\xd7\xe6\xf3\xf7\xe6\xee\xf3", 0, 0},  // Чжучжоу
+    {"", "zhengzhou", "\xd7\xe6\xfd\xed\xf7\xe6\xee\xf3", 0, 0},  // Чжэнчжоу
+    {"", "chifeng", "\xd7\xe8\xf4\xfd\xed", 0, 0},  // Чифэн
+    {"", "chongqing", "\xd7\xf3\xed\xf6\xe8\xed", 0, 0},  // Чунцин
+    {"", "chengdu", "\xd7\xfd\xed\xe4\xf3", 0, 0},  // Чэнду
+    {"", "chengde", "\xd7\xfd\xed\xe4\xfd", 0, 0},  // Чэндэ
+    {"", "shangrao", "\xd8\xe0\xed\xe6\xe0\xee", 0, 0},  // Шанжао
+    {"", "shanghai", "\xd8\xe0\xed\xf5\xe0\xe9", 0, 0},  // Шанхай
+    {"", "shantou", "\xd8\xe0\xed\xfc\xf2\xee\xf3", 0, 0},  // Шаньтоу
+    {"", "shaoguan", "\xd8\xe0\xee\xe3\xf3\xe0\xed\xfc", 0, 0},  // Шаогуань
+    {"", "shaoxing", "\xd8\xe0\xee\xf1\xe8\xed", 0, 0},  // Шаосин
+    {"", "shashi", "\xd8\xe0\xf8\xe8", 0, 0},  // Шаши
+    {"", "shihezi", "\xd8\xe8\xf5\xfd\xf6\xe7\xfb", 0, 0},  // Шихэцзы
+    {"", "shijiazhuang", "\xd8\xe8\xf6\xe7\xff\xf7\xe6\xf3\xe0\xed", 0, 0},  // Шицзячжуан
+    {"", "shiyan", "\xd8\xe8\xff\xed\xfc", 0, 0},  // Шиянь
+    {"", "shenzhen", "\xd8\xfd\xed\xfc\xf7\xe6\xfd\xed\xfc", 0, 0},  // Шэньчжэнь
+    {"", "shenyang", "\xd8\xfd\xed\xfc\xff\xed", 0, 0},  // Шэньян
+    {"", "yunfu", "\xde\xed\xfc\xf4\xf3", 0, 0},  // Юньфу
+    {"", "yueyang", "\xde\xfd\xff\xed", 0, 0},  // Юэян
+    {"", "yangjiang", "\xdf\xed\xf6\xe7\xff\xed", 0, 0},  // Янцзян
+    {"", "yangzhou", "\xdf\xed\xf7\xe6\xee\xf3", 0, 0},  // Янчжоу
+    {"", "yangshuo", "\xdf\xed\xf8\xee", 0, 0},  // Яншо
+    {"", "yantai", "\xdf\xed\xfc\xf2\xe0\xe9", 0, 0},  // Яньтай
+    {"", "yanji", "\xdf\xed\xfc\xf6\xe7\xe8", 0, 0},  // Яньцзи
+    {"", "yancheng", "\xdf\xed\xfc\xf7\xfd\xed", 0, 0},  // Яньчэн
 };
 
 static const CityEntry CITIES_CUBA[15] = {
-    {"", "bayamo", "\xc1\xe0\xff\xec\xee"},  // Баямо
-    {"", "havana", "\xc3\xe0\xe2\xe0\xed\xe0"},  // Гавана
-    {"", "guantanamo", "\xc3\xf3\xe0\xed\xf2\xe0\xed\xe0\xec\xee"},  // Гуантанамо
-    {"", "camaguey", "\xca\xe0\xec\xe0\xe3\xf3\xfd\xe9"},  // Камагуэй
-    {"", "cardenas", "\xca\xe0\xf0\xe4\xe5\xed\xe0\xf1"},  // Карденас
-    {"", "las-tunas", "\xcb\xe0\xf1\x2d\xd2\xf3\xed\xe0\xf1"},  // Лас-Тунас
-    {"", "manzanillo", "\xcc\xe0\xed\xf1\xe0\xed\xe8\xeb\xfc\xee"},  // Мансанильо
-    {"", "matanzas", "\xcc\xe0\xf2\xe0\xed\xf1\xe0\xf1"},  // Матансас
-    {"", "moa", "\xcc\xee\xe0"},  // Моа
-    {"", "holguin", "\xce\xeb\xfc\xe3\xe8\xed"},  // Ольгин
-    {"", "pinar-del-rio", "\xcf\xe8\xed\xe0\xf0\x2d\xe4\xe5\xeb\xfc\x2d\xd0\xe8\xee"},  // Пинар-дель-Рио
-    {"", "sancti-spiritus", "\xd1\xe0\xed\xea\xf2\xe8\x2d\xd1\xef\xe8\xf0\xe8\xf2\xf3\xf1"},  // Санкти-Спиритус
-    {"", "santa-clara", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xeb\xe0\xf0\xe0"},  // Санта-Клара
-    {"", "santiago-de-cuba", "\xd1\xe0\xed\xf2\xfc\xff\xe3\xee\x2d\xe4\xe5\x2d\xca\xf3\xe1\xe0"},  // Сантьяго-де-Куба
-    {"", "cienfuegos", "\xd1\xfc\xe5\xed\xf4\xf3\xfd\xe3\xee\xf1"},  // Сьенфуэгос
+    {"", "bayamo", "\xc1\xe0\xff\xec\xee", 0, 0},  // Баямо
+    {"", "havana", "\xc3\xe0\xe2\xe0\xed\xe0", 0, 0},  // Гавана
+    {"", "guantanamo", "\xc3\xf3\xe0\xed\xf2\xe0\xed\xe0\xec\xee", 0, 0},  // Гуантанамо
+    {"", "camaguey", "\xca\xe0\xec\xe0\xe3\xf3\xfd\xe9", 0, 0},  // Камагуэй
+    {"", "cardenas", "\xca\xe0\xf0\xe4\xe5\xed\xe0\xf1", 0, 0},  // Карденас
+    {"", "las-tunas", "\xcb\xe0\xf1\x2d\xd2\xf3\xed\xe0\xf1", 0, 0},  // Лас-Тунас
+    {"", "manzanillo", "\xcc\xe0\xed\xf1\xe0\xed\xe8\xeb\xfc\xee", 0, 0},  // Мансанильо
+    {"", "matanzas", "\xcc\xe0\xf2\xe0\xed\xf1\xe0\xf1", 0, 0},  // Матансас
+    {"", "moa", "\xcc\xee\xe0", 0, 0},  // Моа
+    {"", "holguin", "\xce\xeb\xfc\xe3\xe8\xed", 0, 0},  // Ольгин
+    {"", "pinar-del-rio", "\xcf\xe8\xed\xe0\xf0\x2d\xe4\xe5\xeb\xfc\x2d\xd0\xe8\xee", 0, 0},  // Пинар-дель-Рио
+    {"", "sancti-spiritus", "\xd1\xe0\xed\xea\xf2\xe8\x2d\xd1\xef\xe8\xf0\xe8\xf2\xf3\xf1", 0, 0},  // Санкти-Спиритус
+    {"", "santa-clara", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xeb\xe0\xf0\xe0", 0, 0},  // Санта-Клара
+    {"", "santiago-de-cuba", "\xd1\xe0\xed\xf2\xfc\xff\xe3\xee\x2d\xe4\xe5\x2d\xca\xf3\xe1\xe0", 0, 0},  // Сантьяго-де-Куба
+    {"", "cienfuegos", "\xd1\xfc\xe5\xed\xf4\xf3\xfd\xe3\xee\xf1", 0, 0},  // Сьенфуэгос
 };
 
 static const CityEntry CITIES_MADAGASCAR[22] = {
-    {"", "ambanja", "\xc0\xec\xe1\xe0\xed\xe4\xe6\xe0"},  // Амбанджа
-    {"", "ambatondrazaka", "\xc0\xec\xe1\xe0\xf2\xee\xed\xe4\xf0\xe0\xe7\xe0\xea\xe0"},  // Амбатондразака
-    {"", "ambovombe", "\xc0\xec\xe1\xf3\xe2\xf3\xec\xe1\xe5"},  // Амбувумбе
-    {"", "ambositra", "\xc0\xec\xe1\xf3\xf1\xe8\xf2\xf0\xe0"},  // Амбуситра
-    {"", "antalaha", "\xc0\xed\xf2\xe0\xeb\xe0\xf5\xe0"},  // Анталаха
-    {"", "antananarivo", "\xc0\xed\xf2\xe0\xed\xe0\xed\xe0\xf0\xe8\xe2\xf3"},  // Антананариву
-    {"", "antsirabe", "\xc0\xed\xf6\xe8\xf0\xe0\xe1\xe5"},  // Анцирабе
-    {"", "antsiranana", "\xc0\xed\xf6\xe8\xf0\xe0\xed\xe0\xed\xe0"},  // Анциранана
-    {"", "ihosy", "\xc8\xf5\xf3\xf1\xe8"},  // Ихуси
-    {"", "maintirano", "\xcc\xe0\xe8\xed\xf2\xe8\xf0\xe0\xed\xee"},  // Маинтирано
-    {"", "manakara", "\xcc\xe0\xed\xe0\xea\xe0\xf0\xe0"},  // Манакара
-    {"", "mananjary", "\xcc\xe0\xed\xe0\xed\xe4\xe6\xe0\xf0\xe8"},  // Мананджари
-    {"", "mandritsara", "\xcc\xe0\xed\xe4\xf0\xe8\xf6\xe0\xf0\xe0"},  // Мандрицара
-    {"", "maroantsetra", "\xcc\xe0\xf0\xf3\xe0\xed\xf6\xe5\xf2\xf0\xe0"},  // Маруанцетра
-    {"", "mahajanga", "\xcc\xe0\xf5\xe0\xe4\xe7\xe0\xed\xe3\xe0"},  // Махадзанга
-    {"", "morombe", "\xcc\xee\xf0\xee\xec\xe1\xe5"},  // Моромбе
-    {"", "morondava", "\xcc\xee\xf0\xee\xed\xe4\xe0\xe2\xe0"},  // Морондава
-    {"", "sambava", "\xd1\xe0\xec\xe1\xe0\xe2\xe0"},  // Самбава
-    {"", "toamasina", "\xd2\xf3\xe0\xec\xe0\xf1\xe8\xed\xe0"},  // Туамасина
-    {"", "toliara", "\xd2\xf3\xeb\xe8\xe0\xf0\xe0"},  // Тулиара
-    {"", "farafangana", "\xd4\xe0\xf0\xe0\xf4\xe0\xed\xe3\xe0\xed\xe0"},  // Фарафангана
-    {"", "fianarantsoa", "\xd4\xe8\xe0\xed\xe0\xf0\xe0\xed\xf6\xf3\xe0"},  // Фианаранцуа
+    {"", "ambanja", "\xc0\xec\xe1\xe0\xed\xe4\xe6\xe0", 0, 0},  // Амбанджа
+    {"", "ambatondrazaka", "\xc0\xec\xe1\xe0\xf2\xee\xed\xe4\xf0\xe0\xe7\xe0\xea\xe0", 0, 0},  // Амбатондразака
+    {"", "ambovombe", "\xc0\xec\xe1\xf3\xe2\xf3\xec\xe1\xe5", 0, 0},  // Амбувумбе
+    {"", "ambositra", "\xc0\xec\xe1\xf3\xf1\xe8\xf2\xf0\xe0", 0, 0},  // Амбуситра
+    {"", "antalaha", "\xc0\xed\xf2\xe0\xeb\xe0\xf5\xe0", 0, 0},  // Анталаха
+    {"", "antananarivo", "\xc0\xed\xf2\xe0\xed\xe0\xed\xe0\xf0\xe8\xe2\xf3", 0, 0},  // Антананариву
+    {"", "antsirabe", "\xc0\xed\xf6\xe8\xf0\xe0\xe1\xe5", 0, 0},  // Анцирабе
+    {"", "antsiranana", "\xc0\xed\xf6\xe8\xf0\xe0\xed\xe0\xed\xe0", 0, 0},  // Анциранана
+    {"", "ihosy", "\xc8\xf5\xf3\xf1\xe8", 0, 0},  // Ихуси
+    {"", "maintirano", "\xcc\xe0\xe8\xed\xf2\xe8\xf0\xe0\xed\xee", 0, 0},  // Маинтирано
+    {"", "manakara", "\xcc\xe0\xed\xe0\xea\xe0\xf0\xe0", 0, 0},  // Манакара
+    {"", "mananjary", "\xcc\xe0\xed\xe0\xed\xe4\xe6\xe0\xf0\xe8", 0, 0},  // Мананджари
+    {"", "mandritsara", "\xcc\xe0\xed\xe4\xf0\xe8\xf6\xe0\xf0\xe0", 0, 0},  // Мандрицара
+    {"", "maroantsetra", "\xcc\xe0\xf0\xf3\xe0\xed\xf6\xe5\xf2\xf0\xe0", 0, 0},  // Маруанцетра
+    {"", "mahajanga", "\xcc\xe0\xf5\xe0\xe4\xe7\xe0\xed\xe3\xe0", 0, 0},  // Махадзанга
+    {"", "morombe", "\xcc\xee\xf0\xee\xec\xe1\xe5", 0, 0},  // Моромбе
+    {"", "morondava", "\xcc\xee\xf0\xee\xed\xe4\xe0\xe2\xe0", 0, 0},  // Морондава
+    {"", "sambava", "\xd1\xe0\xec\xe1\xe0\xe2\xe0", 0, 0},  // Самбава
+    {"", "toamasina", "\xd2\xf3\xe0\xec\xe0\xf1\xe8\xed\xe0", 0, 0},  // Туамасина
+    {"", "toliara", "\xd2\xf3\xeb\xe8\xe0\xf0\xe0", 0, 0},  // Тулиара
+    {"", "farafangana", "\xd4\xe0\xf0\xe0\xf4\xe0\xed\xe3\xe0\xed\xe0", 0, 0},  // Фарафангана
+    {"", "fianarantsoa", "\xd4\xe8\xe0\xed\xe0\xf0\xe0\xed\xf6\xf3\xe0", 0, 0},  // Фианаранцуа
 };
 
 static const CityEntry CITIES_MALDIVES[3] = {
-    {"", "kulhudhuffushi", "\xca\xf3\xeb\xf5\xf3\xe4\xf5\xf3\xf4\xf4\xf3\xf8\xe8"},  // Кулхудхуффуши
-    {"", "male", "\xcc\xe0\xeb\xe5"},  // Мале
-    {"", "hithadhoo", "\xd5\xe8\xf2\xe0\xe4\xf5\xf3"},  // Хитадху
+    {"", "kulhudhuffushi", "\xca\xf3\xeb\xf5\xf3\xe4\xf5\xf3\xf4\xf4\xf3\xf8\xe8", 0, 0},  // Кулхудхуффуши
+    {"", "male", "\xcc\xe0\xeb\xe5", 0, 0},  // Мале
+    {"", "hithadhoo", "\xd5\xe8\xf2\xe0\xe4\xf5\xf3", 0, 0},  // Хитадху
 };
 
 static const CityEntry CITIES_MEXICO[61] = {
-    {"", "aguascalientes", "\xc0\xe3\xf3\xe0\xf1\xea\xe0\xeb\xfc\xe5\xed\xf2\xe5\xf1"},  // Агуаскальентес
-    {"", "acapulco", "\xc0\xea\xe0\xef\xf3\xeb\xfc\xea\xee"},  // Акапулько
-    {"", "apodaca", "\xc0\xef\xee\xe4\xe0\xea\xe0"},  // Аподака
-    {"", "veracruz", "\xc2\xe5\xf0\xe0\xea\xf0\xf3\xf1"},  // Веракрус
-    {"", "villahermosa", "\xc2\xe8\xeb\xfc\xff\xfd\xf0\xec\xee\xf1\xe0"},  // Вильяэрмоса
-    {"", "guadalajara", "\xc3\xe2\xe0\xe4\xe0\xeb\xe0\xf5\xe0\xf0\xe0"},  // Гвадалахара
-    {"", "guadalupe", "\xc3\xe2\xe0\xe4\xe0\xeb\xf3\xef\xe5"},  // Гвадалупе
-    {"", "durango", "\xc4\xf3\xf0\xe0\xed\xe3\xee"},  // Дуранго
-    {"", "zapopan", "\xc7\xe0\xef\xee\xef\xe0\xed"},  // Запопан
-    {"", "irapuato", "\xc8\xf0\xe0\xef\xf3\xe0\xf2\xee"},  // Ирапуато
-    {"", "campeche", "\xca\xe0\xec\xef\xe5\xf7\xe5"},  // Кампече
-    {"", "cancun", "\xca\xe0\xed\xea\xf3\xed"},  // Канкун
-    {"", "queretaro", "\xca\xe5\xf0\xe5\xf2\xe0\xf0\xee"},  // Керетаро
-    {"", "coatzacoalcos", "\xca\xee\xe0\xf6\xe0\xea\xee\xe0\xeb\xfc\xea\xee\xf1"},  // Коацакоалькос
-    {"", "culiacan", "\xca\xf3\xeb\xfc\xff\xea\xe0\xed"},  // Кульякан
-    {"", "cuernavaca", "\xca\xf3\xfd\xf0\xed\xe0\xe2\xe0\xea\xe0"},  // Куэрнавака
-    {"", "la-paz", "\xcb\xe0\x2d\xcf\xe0\xf1"},  // Ла-Пас
-    {"", "leon", "\xcb\xe5\xee\xed"},  // Леон
-    {"", "los-mochis", "\xcb\xee\xf1\x2d\xcc\xee\xf7\xe8\xf1"},  // Лос-Мочис
-    {"", "mazatlan", "\xcc\xe0\xf1\xe0\xf2\xeb\xe0\xed"},  // Масатлан
-    {"", "matamoros", "\xcc\xe0\xf2\xe0\xec\xee\xf0\xee\xf1"},  // Матаморос
-    {"", "merida", "\xcc\xe5\xf0\xe8\xe4\xe0"},  // Мерида
-    {"", "metepec", "\xcc\xe5\xf2\xe5\xef\xe5\xea"},  // Метепек
-    {"", "mexicali", "\xcc\xe5\xf5\xe8\xea\xe0\xeb\xe8"},  // Мехикали
-    {"", "mexico-city", "\xcc\xe5\xf5\xe8\xea\xee"},  // Мехико
-    {"", "minatitlan", "\xcc\xe8\xed\xe0\xf2\xe8\xf2\xeb\xe0\xed"},  // Минатитлан
-    {"", "monclova", "\xcc\xee\xed\xea\xeb\xee\xe2\xe0"},  // Монклова
-    {"", "monterrey", "\xcc\xee\xed\xf2\xe5\xf0\xf0\xe5\xe9"},  // Монтеррей
-    {"", "morelia", "\xcc\xee\xf0\xe5\xeb\xe8\xff"},  // Морелия
-    {"", "naucalpan-de-juare", "\xcd\xe0\xf3\xea\xe0\xeb\xfc\xef\xe0\xed\x2d\xe4\xe5\x2d\xd5\xf3\xe0\xf0\xe5\xf1"},  // Наукальпан-де-Хуарес
-    {"", "nogales", "\xcd\xee\xe3\xe0\xeb\xe5\xf1"},  // Ногалес
-    {"", "nuevo-laredo", "\xcd\xf3\xfd\xe2\xee\x2d\xcb\xe0\xf0\xe5\xe4\xee"},  // Нуэво-Ларедо
-    {"", "oaxaca", "\xce\xe0\xf5\xe0\xea\xe0"},  // Оахака
-    {"", "pachuca-de-soto", "\xcf\xe0\xf7\xf3\xea\xe0"},  // Пачука
-    {"", "poza-rica", "\xcf\xee\xf1\xe0\x2d\xd0\xe8\xea\xe0"},  // Поса-Рика
-    {"", "puebla", "\xcf\xf3\xe5\xe1\xeb\xe0"},  // Пуебла
-    {"", "puerto-vallarta", "\xcf\xf3\xfd\xf0\xf2\xee\x2d\xc2\xe0\xeb\xfc\xff\xf0\xf2\xe0"},  // Пуэрто-Вальярта
-    {"", "reynosa", "\xd0\xe5\xe9\xed\xee\xf1\xe0"},  // Рейноса
-    {"", "saltillo", "\xd1\xe0\xeb\xfc\xf2\xe8\xeb\xfc\xee"},  // Сальтильо
-    {"", "san-luis-potosi", "\xd1\xe0\xed\x2d\xcb\xf3\xe8\xf1\x2d\xcf\xee\xf2\xee\xf1\xe8"},  // Сан-Луис-Потоси
-    {"", "santa-catarina", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xe0\xf2\xe0\xf0\xe8\xed\xe0"},  // Санта-Катарина
-    {"", "celaya", "\xd1\xe5\xeb\xe0\xff"},  // Селая
-    {"", "ciudad-victoria", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xc2\xe8\xea\xf2\xee\xf0\xe8\xff"},  // Сьюдад-Виктория
-    {"", "ciudad-del-carmen", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xe4\xe5\xeb\xfc\x2d\xca\xe0\xf0\xec\xe5\xed"},  // Сьюдад-дель-Кармен
-    {"", "ciudad-lopez-mateo", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xcb\xee\xef\xe5\xf1\x2d\xcc\xe0\xf2\xe5\xee\xf1"},  // Сьюдад-Лопес-Матеос
-    {"", "ciudad-madero", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xcc\xe0\xe4\xe5\xf0\xee"},  // Сьюдад-Мадеро
-    {"", "ciudad-obregon", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xce\xe1\xf0\xe5\xe3\xee\xed"},  // Сьюдад-Обрегон
-    {"", "ciudad-juarez", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xd5\xf3\xe0\xf0\xe5\xf1"},  // Сьюдад-Хуарес
-    {"", "tampico", "\xd2\xe0\xec\xef\xe8\xea\xee"},  // Тампико
-    {"", "tapachula", "\xd2\xe0\xef\xe0\xf7\xf3\xeb\xe0"},  // Тапачула
-    {"", "tepic", "\xd2\xe5\xef\xe8\xea"},  // Тепик
-    {"", "tijuana", "\xd2\xe8\xf5\xf3\xe0\xed\xe0"},  // Тихуана
-    {"", "tlalnepantla", "\xd2\xeb\xe0\xeb\xed\xe5\xef\xe0\xed\xf2\xeb\xe0"},  // Тлалнепантла
-    {"", "toluca-de-lerdo", "\xd2\xee\xeb\xf3\xea\xe0"},  // Толука
-    {"", "tonala", "\xd2\xee\xed\xe0\xeb\xe0"},  // Тонала
-    {"", "torreon", "\xd2\xee\xf0\xf0\xe5\xee\xed"},  // Торреон
-    {"", "tuxtla-gutierrez", "\xd2\xf3\xf1\xf2\xeb\xe0\x2d\xc3\xf3\xf2\xfc\xe5\xf0\xf0\xe5\xf1"},  // Тустла-Гутьеррес
-    {"", "chihuahua", "\xd7\xe8\xf5\xf3\xe0\xf5\xf3\xe0"},  // Чихуахуа
-    {"", "cholula", "\xd7\xee\xeb\xf3\xeb\xe0"},  // Чолула
-    {"", "ensenada", "\xdd\xed\xf1\xe5\xed\xe0\xe4\xe0"},  // Энсенада
-    {"", "hermosillo", "\xdd\xf0\xec\xee\xf1\xe8\xeb\xfc\xee"},  // Эрмосильо
+    {"", "aguascalientes", "\xc0\xe3\xf3\xe0\xf1\xea\xe0\xeb\xfc\xe5\xed\xf2\xe5\xf1", 0, 0},  // Агуаскальентес
+    {"", "acapulco", "\xc0\xea\xe0\xef\xf3\xeb\xfc\xea\xee", 0, 0},  // Акапулько
+    {"", "apodaca", "\xc0\xef\xee\xe4\xe0\xea\xe0", 0, 0},  // Аподака
+    {"", "veracruz", "\xc2\xe5\xf0\xe0\xea\xf0\xf3\xf1", 0, 0},  // Веракрус
+    {"", "villahermosa", "\xc2\xe8\xeb\xfc\xff\xfd\xf0\xec\xee\xf1\xe0", 0, 0},  // Вильяэрмоса
+    {"", "guadalajara", "\xc3\xe2\xe0\xe4\xe0\xeb\xe0\xf5\xe0\xf0\xe0", 0, 0},  // Гвадалахара
+    {"", "guadalupe", "\xc3\xe2\xe0\xe4\xe0\xeb\xf3\xef\xe5", 0, 0},  // Гвадалупе
+    {"", "durango", "\xc4\xf3\xf0\xe0\xed\xe3\xee", 0, 0},  // Дуранго
+    {"", "zapopan", "\xc7\xe0\xef\xee\xef\xe0\xed", 0, 0},  // Запопан
+    {"", "irapuato", "\xc8\xf0\xe0\xef\xf3\xe0\xf2\xee", 0, 0},  // Ирапуато
+    {"", "campeche", "\xca\xe0\xec\xef\xe5\xf7\xe5", 0, 0},  // Кампече
+    {"", "cancun", "\xca\xe0\xed\xea\xf3\xed", 0, 0},  // Канкун
+    {"", "queretaro", "\xca\xe5\xf0\xe5\xf2\xe0\xf0\xee", 0, 0},  // Керетаро
+    {"", "coatzacoalcos", "\xca\xee\xe0\xf6\xe0\xea\xee\xe0\xeb\xfc\xea\xee\xf1", 0, 0},  // Коацакоалькос
+    {"", "culiacan", "\xca\xf3\xeb\xfc\xff\xea\xe0\xed", 0, 0},  // Кульякан
+    {"", "cuernavaca", "\xca\xf3\xfd\xf0\xed\xe0\xe2\xe0\xea\xe0", 0, 0},  // Куэрнавака
+    {"", "la-paz", "\xcb\xe0\x2d\xcf\xe0\xf1", 0, 0},  // Ла-Пас
+    {"", "leon", "\xcb\xe5\xee\xed", 0, 0},  // Леон
+    {"", "los-mochis", "\xcb\xee\xf1\x2d\xcc\xee\xf7\xe8\xf1", 0, 0},  // Лос-Мочис
+    {"", "mazatlan", "\xcc\xe0\xf1\xe0\xf2\xeb\xe0\xed", 0, 0},  // Масатлан
+    {"", "matamoros", "\xcc\xe0\xf2\xe0\xec\xee\xf0\xee\xf1", 0, 0},  // Матаморос
+    {"", "merida", "\xcc\xe5\xf0\xe8\xe4\xe0", 0, 0},  // Мерида
+    {"", "metepec", "\xcc\xe5\xf2\xe5\xef\xe5\xea", 0, 0},  // Метепек
+    {"", "mexicali", "\xcc\xe5\xf5\xe8\xea\xe0\xeb\xe8", 0, 0},  // Мехикали
+    {"", "mexico-city", "\xcc\xe5\xf5\xe8\xea\xee", 0, 0},  // Мехико
+    {"", "minatitlan", "\xcc\xe8\xed\xe0\xf2\xe8\xf2\xeb\xe0\xed", 0, 0},  // Минатитлан
+    {"", "monclova", "\xcc\xee\xed\xea\xeb\xee\xe2\xe0", 0, 0},  // Монклова
+    {"", "monterrey", "\xcc\xee\xed\xf2\xe5\xf0\xf0\xe5\xe9", 0, 0},  // Монтеррей
+    {"", "morelia", "\xcc\xee\xf0\xe5\xeb\xe8\xff", 0, 0},  // Морелия
+    {"", "naucalpan-de-juare", "\xcd\xe0\xf3\xea\xe0\xeb\xfc\xef\xe0\xed\x2d\xe4\xe5\x2d\xd5\xf3\xe0\xf0\xe5\xf1", 0, 0},  // Наукальпан-де-Хуарес
+    {"", "nogales", "\xcd\xee\xe3\xe0\xeb\xe5\xf1", 0, 0},  // Ногалес
+    {"", "nuevo-laredo", "\xcd\xf3\xfd\xe2\xee\x2d\xcb\xe0\xf0\xe5\xe4\xee", 0, 0},  // Нуэво-Ларедо
+    {"", "oaxaca", "\xce\xe0\xf5\xe0\xea\xe0", 0, 0},  // Оахака
+    {"", "pachuca-de-soto", "\xcf\xe0\xf7\xf3\xea\xe0", 0, 0},  // Пачука
+    {"", "poza-rica", "\xcf\xee\xf1\xe0\x2d\xd0\xe8\xea\xe0", 0, 0},  // Поса-Рика
+    {"", "puebla", "\xcf\xf3\xe5\xe1\xeb\xe0", 0, 0},  // Пуебла
+    {"", "puerto-vallarta", "\xcf\xf3\xfd\xf0\xf2\xee\x2d\xc2\xe0\xeb\xfc\xff\xf0\xf2\xe0", 0, 0},  // Пуэрто-Вальярта
+    {"", "reynosa", "\xd0\xe5\xe9\xed\xee\xf1\xe0", 0, 0},  // Рейноса
+    {"", "saltillo", "\xd1\xe0\xeb\xfc\xf2\xe8\xeb\xfc\xee", 0, 0},  // Сальтильо
+    {"", "san-luis-potosi", "\xd1\xe0\xed\x2d\xcb\xf3\xe8\xf1\x2d\xcf\xee\xf2\xee\xf1\xe8", 0, 0},  // Сан-Луис-Потоси
+    {"", "santa-catarina", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xe0\xf2\xe0\xf0\xe8\xed\xe0", 0, 0},  // Санта-Катарина
+    {"", "celaya", "\xd1\xe5\xeb\xe0\xff", 0, 0},  // Селая
+    {"", "ciudad-victoria", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xc2\xe8\xea\xf2\xee\xf0\xe8\xff", 0, 0},  // Сьюдад-Виктория
+    {"", "ciudad-del-carmen", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xe4\xe5\xeb\xfc\x2d\xca\xe0\xf0\xec\xe5\xed", 0, 0},  // Сьюдад-дель-Кармен
+    {"", "ciudad-lopez-mateo", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xcb\xee\xef\xe5\xf1\x2d\xcc\xe0\xf2\xe5\xee\xf1", 0, 0},  // Сьюдад-Лопес-Матеос
+    {"", "ciudad-madero", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xcc\xe0\xe4\xe5\xf0\xee", 0, 0},  // Сьюдад-Мадеро
+    {"", "ciudad-obregon", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xce\xe1\xf0\xe5\xe3\xee\xed", 0, 0},  // Сьюдад-Обрегон
+    {"", "ciudad-juarez", "\xd1\xfc\xfe\xe4\xe0\xe4\x2d\xd5\xf3\xe0\xf0\xe5\xf1", 0, 0},  // Сьюдад-Хуарес
+    {"", "tampico", "\xd2\xe0\xec\xef\xe8\xea\xee", 0, 0},  // Тампико
+    {"", "tapachula", "\xd2\xe0\xef\xe0\xf7\xf3\xeb\xe0", 0, 0},  // Тапачула
+    {"", "tepic", "\xd2\xe5\xef\xe8\xea", 0, 0},  // Тепик
+    {"", "tijuana", "\xd2\xe8\xf5\xf3\xe0\xed\xe0", 0, 0},  // Тихуана
+    {"", "tlalnepantla", "\xd2\xeb\xe0\xeb\xed\xe5\xef\xe0\xed\xf2\xeb\xe0", 0, 0},  // Тлалнепантла
+    {"", "toluca-de-lerdo", "\xd2\xee\xeb\xf3\xea\xe0", 0, 0},  // Толука
+    {"", "tonala", "\xd2\xee\xed\xe0\xeb\xe0", 0, 0},  // Тонала
+    {"", "torreon", "\xd2\xee\xf0\xf0\xe5\xee\xed", 0, 0},  // Торреон
+    {"", "tuxtla-gutierrez", "\xd2\xf3\xf1\xf2\xeb\xe0\x2d\xc3\xf3\xf2\xfc\xe5\xf0\xf0\xe5\xf1", 0, 0},  // Тустла-Гутьеррес
+    {"", "chihuahua", "\xd7\xe8\xf5\xf3\xe0\xf5\xf3\xe0", 0, 0},  // Чихуахуа
+    {"", "cholula", "\xd7\xee\xeb\xf3\xeb\xe0", 0, 0},  // Чолула
+    {"", "ensenada", "\xdd\xed\xf1\xe5\xed\xe0\xe4\xe0", 0, 0},  // Энсенада
+    {"", "hermosillo", "\xdd\xf0\xec\xee\xf1\xe8\xeb\xfc\xee", 0, 0},  // Эрмосильо
 };
 
 static const CityEntry CITIES_MOLDOVA[11] = {
-    {"", "balti", "\xc1\xe5\xeb\xfc\xf6\xfb"},  // Бельцы
-    {"", "bender", "\xc1\xe5\xed\xe4\xe5\xf0\xfb"},  // Бендеры
-    {"", "dubasari", "\xc4\xf3\xe1\xee\xf1\xf1\xe0\xf0\xfb"},  // Дубоссары
-    {"", "cahul", "\xca\xe0\xe3\xf3\xeb"},  // Кагул
-    {"", "chisinau", "\xca\xe8\xf8\xe8\xed\xe5\xe2"},  // Кишинев
-    {"", "comrat", "\xca\xee\xec\xf0\xe0\xf2"},  // Комрат
-    {"", "orhei", "\xce\xf0\xf5\xe5\xe9"},  // Орхей
-    {"", "ribnita", "\xd0\xfb\xe1\xed\xe8\xf6\xe0"},  // Рыбница
-    {"", "soroca", "\xd1\xee\xf0\xee\xea\xe8"},  // Сороки
-    {"", "tiraspol", "\xd2\xe8\xf0\xe0\xf1\xef\xee\xeb\xfc"},  // Тирасполь
-    {"", "ungheni", "\xd3\xed\xe3\xe5\xed\xfb"},  // Унгены
+    {"", "balti", "\xc1\xe5\xeb\xfc\xf6\xfb", 0, 0},  // Бельцы
+    {"", "bender", "\xc1\xe5\xed\xe4\xe5\xf0\xfb", 0, 0},  // Бендеры
+    {"", "dubasari", "\xc4\xf3\xe1\xee\xf1\xf1\xe0\xf0\xfb", 0, 0},  // Дубоссары
+    {"", "cahul", "\xca\xe0\xe3\xf3\xeb", 0, 0},  // Кагул
+    {"", "chisinau", "\xca\xe8\xf8\xe8\xed\xe5\xe2", 0, 0},  // Кишинев
+    {"", "comrat", "\xca\xee\xec\xf0\xe0\xf2", 0, 0},  // Комрат
+    {"", "orhei", "\xce\xf0\xf5\xe5\xe9", 0, 0},  // Орхей
+    {"", "ribnita", "\xd0\xfb\xe1\xed\xe8\xf6\xe0", 0, 0},  // Рыбница
+    {"", "soroca", "\xd1\xee\xf0\xee\xea\xe8", 0, 0},  // Сороки
+    {"", "tiraspol", "\xd2\xe8\xf0\xe0\xf1\xef\xee\xeb\xfc", 0, 0},  // Тирасполь
+    {"", "ungheni", "\xd3\xed\xe3\xe5\xed\xfb", 0, 0},  // Унгены
 };
 
 static const CityEntry CITIES_MONGOLIA[40] = {
-    {"", "altai", "\xc0\xeb\xf2\xe0\xe9"},  // Алтай
-    {"", "arvayheer", "\xc0\xf0\xe2\xe0\xe9\xf5\xfd\xfd\xf0"},  // Арвайхээр
-    {"", "baganuur", "\xc1\xe0\xe3\xe0\xed\xf3\xf0"},  // Баганур
-    {"", "baruun-urt", "\xc1\xe0\xf0\xf3\xf3\xed\x2d\xd3\xf0\xf2"},  // Баруун-Урт
-    {"", "bayanhongor", "\xc1\xe0\xff\xed\xf5\xee\xed\xe3\xee\xf0"},  // Баянхонгор
-    {"", "bor-undur", "\xc1\xee\xf0\x2d\xd3\xed\xe4\xf3\xf0"},  // Бор-Ундур
-    {"", "bulgan", "\xc1\xf3\xeb\xe3\xe0\xed"},  // Булган
-    {"", "berkh", "\xc1\xfd\xf0\xf5"},  // Бэрх
-    {"", "dalandzadgad", "\xc4\xe0\xeb\xe0\xed\xe7\xe0\xe4\xe3\xe0\xe4"},  // Даланзадгад
-    {"", "darhan", "\xc4\xe0\xf0\xf5\xe0\xed"},  // Дархан
-    {"", "dzuunbayan", "\xc4\xe7\xf3\xed\xe1\xe0\xff\xed"},  // Дзунбаян
-    {"", "zamyn-uud", "\xc7\xe0\xec\xfb\xed\x2d\xd3\xf3\xe4"},  // Замын-Ууд
-    {"", "zuunmod", "\xc7\xf3\xf3\xed\xec\xee\xe4"},  // Зуунмод
-    {"", "zuunkharaa", "\xc7\xf3\xf3\xed\xf5\xe0\xf0\xe0\xe0"},  // Зуунхараа
-    {"", "khovd", "\xca\xee\xe1\xe4\xee"},  // Кобдо
-    {"", "mandalgovi", "\xcc\xe0\xed\xe4\xe0\xeb\xe3\xee\xe2\xfc"},  // Мандалговь
-    {"", "murun-kuren", "\xcc\xf3\xf0\xfd\xed"},  // Мурэн
-    {"", "nalaikh", "\xcd\xe0\xeb\xe0\xe9\xf5"},  // Налайх
-    {"", "naranbulag", "\xcd\xe0\xf0\xe0\xed\x2d\xc1\xf3\xeb\xe0\xea"},  // Наран-Булак
-    {"", "nogoonnuur", "\xcd\xee\xe3\xee\xed\x2d\xcd\xf3\xf0"},  // Ногон-Нур
-    {"", "saynshand", "\xd1\xe0\xe9\xed\xf8\xe0\xed\xe4"},  // Сайншанд
-    {"", "suhbaatar", "\xd1\xf3\xf5\xfd\x2d\xc1\xe0\xf2\xee\xf0"},  // Сухэ-Батор
-    {"", "tolbo", "\xd2\xee\xeb\xe1\xee"},  // Толбо
-    {"", "tosontsengel", "\xd2\xee\xf1\xee\xed\xf6\xfd\xed\xe3\xfd\xeb"},  // Тосонцэнгэл
-    {"", "telmin-suma", "\xd2\xfd\xeb\xec\xfd\xed"},  // Тэлмэн
-    {"", "ulaangom", "\xd3\xeb\xe0\xe0\xed\xe3\xee\xec"},  // Улаангом
-    {"", "ulaanbaatar", "\xd3\xeb\xe0\xed\x2d\xc1\xe0\xf2\xee\xf0"},  // Улан-Батор
-    {"", "oelgiy", "\xd3\xeb\xe3\xe8\xe9"},  // Улгий
-    {"", "uliastay", "\xd3\xeb\xe8\xe0\xf1\xf2\xe0\xe9"},  // Улиастай
-    {"", "undurkhaan", "\xd3\xed\xe4\xfd\xf0\xf5\xe0\xed"},  // Ундэрхан
-    {"", "harhorin", "\xd5\xe0\xf0\xf5\xee\xf0\xe8\xed"},  // Хархорин
-    {"", "khatgal", "\xd5\xe0\xf2\xe3\xe0\xeb"},  // Хатгал
-    {"", "hovd", "\xd5\xee\xe2\xe4"},  // Ховд
-    {"", "tsahir", "\xd6\xe0\xf5\xe8\xf0"},  // Цахир
-    {"", "tsetserleg", "\xd6\xfd\xf6\xfd\xf0\xeb\xfd\xe3"},  // Цэцэрлэг
-    {"", "choybalsan", "\xd7\xee\xe9\xe1\xe0\xeb\xf1\xe0\xed"},  // Чойбалсан
-    {"", "choyr", "\xd7\xee\xe9\xf0"},  // Чойр
-    {"", "sharyngol", "\xd8\xe0\xf0\xfb\xed\xe3\xee\xeb"},  // Шарынгол
-    {"", "erdenet", "\xdd\xf0\xe4\xfd\xed\xfd\xf2"},  // Эрдэнэт
-    {"", "ereentsav", "\xdd\xf0\xfd\xfd\xed\xf6\xe0\xe2"},  // Эрээнцав
+    {"", "altai", "\xc0\xeb\xf2\xe0\xe9", 0, 0},  // Алтай
+    {"", "arvayheer", "\xc0\xf0\xe2\xe0\xe9\xf5\xfd\xfd\xf0", 0, 0},  // Арвайхээр
+    {"", "baganuur", "\xc1\xe0\xe3\xe0\xed\xf3\xf0", 0, 0},  // Баганур
+    {"", "baruun-urt", "\xc1\xe0\xf0\xf3\xf3\xed\x2d\xd3\xf0\xf2", 0, 0},  // Баруун-Урт
+    {"", "bayanhongor", "\xc1\xe0\xff\xed\xf5\xee\xed\xe3\xee\xf0", 0, 0},  // Баянхонгор
+    {"", "bor-undur", "\xc1\xee\xf0\x2d\xd3\xed\xe4\xf3\xf0", 0, 0},  // Бор-Ундур
+    {"", "bulgan", "\xc1\xf3\xeb\xe3\xe0\xed", 0, 0},  // Булган
+    {"", "berkh", "\xc1\xfd\xf0\xf5", 0, 0},  // Бэрх
+    {"", "dalandzadgad", "\xc4\xe0\xeb\xe0\xed\xe7\xe0\xe4\xe3\xe0\xe4", 0, 0},  // Даланзадгад
+    {"", "darhan", "\xc4\xe0\xf0\xf5\xe0\xed", 0, 0},  // Дархан
+    {"", "dzuunbayan", "\xc4\xe7\xf3\xed\xe1\xe0\xff\xed", 0, 0},  // Дзунбаян
+    {"", "zamyn-uud", "\xc7\xe0\xec\xfb\xed\x2d\xd3\xf3\xe4", 0, 0},  // Замын-Ууд
+    {"", "zuunmod", "\xc7\xf3\xf3\xed\xec\xee\xe4", 0, 0},  // Зуунмод
+    {"", "zuunkharaa", "\xc7\xf3\xf3\xed\xf5\xe0\xf0\xe0\xe0", 0, 0},  // Зуунхараа
+    {"", "khovd", "\xca\xee\xe1\xe4\xee", 0, 0},  // Кобдо
+    {"", "mandalgovi", "\xcc\xe0\xed\xe4\xe0\xeb\xe3\xee\xe2\xfc", 0, 0},  // Мандалговь
+    {"", "murun-kuren", "\xcc\xf3\xf0\xfd\xed", 0, 0},  // Мурэн
+    {"", "nalaikh", "\xcd\xe0\xeb\xe0\xe9\xf5", 0, 0},  // Налайх
+    {"", "naranbulag", "\xcd\xe0\xf0\xe0\xed\x2d\xc1\xf3\xeb\xe0\xea", 0, 0},  // Наран-Булак
+    {"", "nogoonnuur", "\xcd\xee\xe3\xee\xed\x2d\xcd\xf3\xf0", 0, 0},  // Ногон-Нур
+    {"", "saynshand", "\xd1\xe0\xe9\xed\xf8\xe0\xed\xe4", 0, 0},  // Сайншанд
+    {"", "suhbaatar", "\xd1\xf3\xf5\xfd\x2d\xc1\xe0\xf2\xee\xf0", 0, 0},  // Сухэ-Батор
+    {"", "tolbo", "\xd2\xee\xeb\xe1\xee", 0, 0},  // Толбо
+    {"", "tosontsengel", "\xd2\xee\xf1\xee\xed\xf6\xfd\xed\xe3\xfd\xeb", 0, 0},  // Тосонцэнгэл
+    {"", "telmin-suma", "\xd2\xfd\xeb\xec\xfd\xed", 0, 0},  // Тэлмэн
+    {"", "ulaangom", "\xd3\xeb\xe0\xe0\xed\xe3\xee\xec", 0, 0},  // Улаангом
+    {"", "ulaanbaatar", "\xd3\xeb\xe0\xed\x2d\xc1\xe0\xf2\xee\xf0", 0, 0},  // Улан-Батор
+    {"", "oelgiy", "\xd3\xeb\xe3\xe8\xe9", 0, 0},  // Улгий
+    {"", "uliastay", "\xd3\xeb\xe8\xe0\xf1\xf2\xe0\xe9", 0, 0},  // Улиастай
+    {"", "undurkhaan", "\xd3\xed\xe4\xfd\xf0\xf5\xe0\xed", 0, 0},  // Ундэрхан
+    {"", "harhorin", "\xd5\xe0\xf0\xf5\xee\xf0\xe8\xed", 0, 0},  // Хархорин
+    {"", "khatgal", "\xd5\xe0\xf2\xe3\xe0\xeb", 0, 0},  // Хатгал
+    {"", "hovd", "\xd5\xee\xe2\xe4", 0, 0},  // Ховд
+    {"", "tsahir", "\xd6\xe0\xf5\xe8\xf0", 0, 0},  // Цахир
+    {"", "tsetserleg", "\xd6\xfd\xf6\xfd\xf0\xeb\xfd\xe3", 0, 0},  // Цэцэрлэг
+    {"", "choybalsan", "\xd7\xee\xe9\xe1\xe0\xeb\xf1\xe0\xed", 0, 0},  // Чойбалсан
+    {"", "choyr", "\xd7\xee\xe9\xf0", 0, 0},  // Чойр
+    {"", "sharyngol", "\xd8\xe0\xf0\xfb\xed\xe3\xee\xeb", 0, 0},  // Шарынгол
+    {"", "erdenet", "\xdd\xf0\xe4\xfd\xed\xfd\xf2", 0, 0},  // Эрдэнэт
+    {"", "ereentsav", "\xdd\xf0\xfd\xfd\xed\xf6\xe0\xe2", 0, 0},  // Эрээнцав
 };
 
 static const CityEntry CITIES_NEW_ZEALAND[4] = {
-    {"", "wellington", "\xc2\xe5\xeb\xeb\xe8\xed\xe3\xf2\xee\xed"},  // Веллингтон
-    {"", "hamilton", "\xc3\xe0\xec\xe8\xeb\xfc\xf2\xee\xed"},  // Гамильтон
-    {"", "christchurch", "\xca\xf0\xe0\xe9\xf1\xf2\xf7\xe5\xf0\xf7"},  // Крайстчерч
-    {"", "auckland", "\xce\xea\xeb\xe5\xed\xe4"},  // Окленд
+    {"", "wellington", "\xc2\xe5\xeb\xeb\xe8\xed\xe3\xf2\xee\xed", 0, 0},  // Веллингтон
+    {"", "hamilton", "\xc3\xe0\xec\xe8\xeb\xfc\xf2\xee\xed", 0, 0},  // Гамильтон
+    {"", "christchurch", "\xca\xf0\xe0\xe9\xf1\xf2\xf7\xe5\xf0\xf7", 0, 0},  // Крайстчерч
+    {"", "auckland", "\xce\xea\xeb\xe5\xed\xe4", 0, 0},  // Окленд
 };
 
 static const CityEntry CITIES_NORWAY[100] = {
-    {"", "alta", "\xc0\xeb\xfc\xf2\xe0"},  // Альта
-    {"", "arendal", "\xc0\xf0\xe5\xed\xe4\xe0\xeb"},  // Арендал
-    {"", "asker", "\xc0\xf1\xea\xe5\xf0"},  // Аскер
-    {"", "batsfjord", "\xc1\xe0\xf2\xf1\xf4\xfc\xee\xf0\xe4"},  // Батсфьорд
-    {"", "bergen", "\xc1\xe5\xf0\xe3\xe5\xed"},  // Берген
-    {"", "berlevag", "\xc1\xe5\xf0\xeb\xe5\xe2\xee\xe3"},  // Берлевог
-    {"", "brekstad", "\xc1\xf0\xe5\xea\xf1\xf2\xe0\xe4"},  // Брекстад
-    {"", "bronnoysund", "\xc1\xf0\xe5\xed\xed\xe5\xe9\xf1\xf3\xed\xed"},  // Бреннейсунн
-    {"", "brumunddal", "\xc1\xf0\xf3\xec\xf3\xed\xed\xe0\xeb"},  // Брумуннал
-    {"", "bodo", "\xc1\xf3\xe4\xe5"},  // Буде
-    {"", "vadso", "\xc2\xe0\xe4\xf1\xe5"},  // Вадсе
-    {"", "varangerbotn", "\xc2\xe0\xf0\xe0\xed\xe3\xe5\xf0\xe1\xee\xf2\xed"},  // Варангерботн
-    {"", "vardo", "\xc2\xe0\xf0\xe4\xe5"},  // Варде
-    {"", "verdal", "\xc2\xe5\xf0\xe4\xe0\xeb"},  // Вердал
-    {"", "vik", "\xc2\xe8\xea"},  // Вик
-    {"", "geilo", "\xc3\xe5\xe9\xeb\xee"},  // Гейло
-    {"", "grimstad", "\xc3\xf0\xe8\xec\xf1\xf2\xe0\xe4"},  // Гримстад
-    {"", "drammen", "\xc4\xf0\xe0\xec\xe5\xed"},  // Драмен
-    {"", "gjovik", "\xc9\xe5\xe2\xe8\xea"},  // Йевик
-    {"", "hjelmeland", "\xc9\xe5\xeb\xfc\xec\xe5\xeb\xe0\xed\xe4"},  // Йельмеланд
-    {"", "jessheim", "\xc9\xe5\xf1\xf1\xf5\xe5\xe9\xec"},  // Йессхейм
-    {"", "karasjohka", "\xca\xe0\xf0\xe0\xf1\xfc\xee\xea"},  // Карасьок
-    {"", "kautokeino", "\xca\xe0\xf3\xf2\xee\xea\xe5\xe9\xed\xee"},  // Каутокейно
-    {"", "kinsarvik", "\xca\xe8\xed\xf1\xe0\xf0\xe2\xe8\xea"},  // Кинсарвик
-    {"", "kirkenes", "\xca\xe8\xf0\xea\xe5\xed\xe5\xf1"},  // Киркенес
-    {"", "kongsberg", "\xca\xee\xed\xe3\xf1\xe1\xe5\xf0\xe3"},  // Конгсберг
-    {"", "kongsvinger", "\xca\xee\xed\xe3\xf1\xe2\xe8\xed\xe3\xe5\xf0"},  // Конгсвингер
-    {"", "kristiansand", "\xca\xf0\xe8\xf1\xf2\xe8\xe0\xed\xf1\xe0\xed\xe4"},  // Кристиансанд
-    {"", "kristiansund", "\xca\xf0\xe8\xf1\xf2\xe8\xe0\xed\xf1\xf3\xed\xed"},  // Кристиансунн
-    {"", "lakselv", "\xcb\xe0\xea\xf1\xfd\xeb\xfc\xe2"},  // Лаксэльв
-    {"", "larvik", "\xcb\xe0\xf0\xe2\xe8\xea"},  // Ларвик
-    {"", "levanger", "\xcb\xe5\xe2\xe0\xed\xe3\xe5\xf0"},  // Левангер
-    {"", "lillesand", "\xcb\xe8\xeb\xeb\xe5\xf1\xe0\xed\xed"},  // Лиллесанн
-    {"", "lillestrom", "\xcb\xe8\xeb\xeb\xe5\xf1\xf2\xf0\xe5\xec"},  // Лиллестрем
-    {"", "lillehammer", "\xcb\xe8\xeb\xeb\xe5\xf5\xe0\xec\xec\xe5\xf0"},  // Лиллехаммер
-    {"", "lom", "\xcb\xee\xec"},  // Лом
-    {"", "malvik", "\xcc\xe0\xeb\xe2\xe8\xea"},  // Малвик
-    {"", "mandal", "\xcc\xe0\xed\xe4\xe0\xeb"},  // Мандал
-    {"", "mehamn", "\xcc\xe5\xf5\xe0\xec\xed"},  // Мехамн
-    {"", "molde", "\xcc\xee\xeb\xe4\xe5"},  // Молде
-    {"", "moss", "\xcc\xee\xf1\xf1"},  // Мосс
-    {"", "mo-i-rana", "\xcc\xf3\x2d\xe8\x2d\xd0\xe0\xed\xe0"},  // Му-и-Рана
-    {"", "mosjoen", "\xcc\xf3\xf8\xe5\xfd\xed"},  // Мушеэн
-    {"", "myre", "\xcc\xfe\xf0\xe5"},  // Мюре
-    {"", "namsos", "\xcd\xe0\xec\xf1\xf3\xf1"},  // Намсус
-    {"", "narvik", "\xcd\xe0\xf0\xe2\xe8\xea"},  // Нарвик
-    {"", "notodden", "\xcd\xf3\xf2\xee\xe4\xe4\xe5\xed"},  // Нутодден
-    {"", "odda", "\xce\xe4\xe4\xe0"},  // Одда
-    {"", "alesund", "\xce\xeb\xe5\xf1\xf3\xed\xed"},  // Олесунн
-    {"", "andalsnes", "\xce\xed\xe4\xe0\xeb\xf1\xed\xe5\xf1"},  // Ондалснес
-    {"", "oppdal", "\xce\xef\xe4\xe0\xeb"},  // Опдал
-    {"", "oslo", "\xce\xf1\xeb\xee"},  // Осло
-    {"", "porsgrunn", "\xcf\xee\xf0\xf1\xe3\xf0\xf3\xed\xed"},  // Порсгрунн
-    {"", "rorvik", "\xd0\xe5\xf0\xe2\xe8\xea"},  // Рервик
-    {"", "roros", "\xd0\xe5\xf0\xf3\xf1"},  // Рерус
-    {"", "rost", "\xd0\xe5\xf1\xf2"},  // Рест
-    {"", "risor", "\xd0\xe8\xf1\xe5\xf0"},  // Рисер
-    {"", "rygge", "\xd0\xfe\xe3\xe3\xe5"},  // Рюгге
-    {"", "sandvika", "\xd1\xe0\xed\xe4\xe2\xe8\xea\xe0"},  // Сандвика
-    {"", "sandnes", "\xd1\xe0\xed\xed\xe5\xf1"},  // Саннес
-    {"", "sandefjord", "\xd1\xe0\xed\xed\xe5\xf4\xfc\xee\xf0\xe4"},  // Саннефьорд
-    {"", "sarpsborg", "\xd1\xe0\xf0\xef\xf1\xe1\xee\xf0\xe3"},  // Сарпсборг
-    {"", "svelvik", "\xd1\xe2\xe5\xeb\xe2\xe8\xea"},  // Свелвик
-    {"", "svolvaer", "\xd1\xe2\xee\xeb\xfc\xe2\xe5\xf0"},  // Свольвер
-    {"", "ski", "\xd1\xea\xe8"},  // Ски
-    {"", "skien", "\xd1\xea\xe8\xe5\xed"},  // Скиен
-    {"", "skudeneshavn", "\xd1\xea\xf3\xe4\xe5\xed\xe5\xf1\xf5\xe0\xe2\xed"},  // Скуденесхавн
-    {"", "sogndal", "\xd1\xee\xe3\xed\xe4\xe0\xeb"},  // Согндал
-    {"", "sola", "\xd1\xee\xeb\xe0"},  // Сола
-    {"", "sortland", "\xd1\xee\xf0\xf2\xeb\xe0\xed\xed"},  // Сортланн
-    {"", "stavanger", "\xd1\xf2\xe0\xe2\xe0\xed\xe3\xe5\xf0"},  // Ставангер
-    {"", "steinkjer", "\xd1\xf2\xe5\xe9\xed\xf5\xfc\xe5\xf0"},  // Стейнхьер
-    {"", "stryn", "\xd1\xf2\xf0\xfe\xed"},  // Стрюн
-    {"", "stord", "\xd1\xf2\xf3\xf0"},  // Стур
-    {"", "tonsberg", "\xd2\xe5\xed\xf1\xe1\xe5\xf0\xe3"},  // Тенсберг
-    {"", "tromso", "\xd2\xf0\xee\xec\xf1\xe5"},  // Тромсе
-    {"", "trondheim", "\xd2\xf0\xee\xed\xf5\xe5\xe9\xec"},  // Тронхейм
-    {"", "tynset", "\xd2\xfe\xed\xf1\xe5\xf2"},  // Тюнсет
-    {"", "fagernes", "\xd4\xe0\xe3\xe5\xf0\xed\xe5\xf1"},  // Фагернес
-    {"", "fauske", "\xd4\xe0\xf3\xf1\xea\xe5"},  // Фауске
-    {"", "forde", "\xd4\xe5\xf0\xe4\xe5"},  // Ферде
-    {"", "finnsnes", "\xd4\xe8\xed\xed\xf1\xed\xe5\xf1"},  // Финнснес
-    {"", "flekkefjord", "\xd4\xeb\xe5\xea\xe5\xf4\xfc\xee\xf0"},  // Флекефьор
-    {"", "floro", "\xd4\xeb\xf3\xf0\xe5"},  // Флуре
-    {"", "fredrikstad", "\xd4\xf0\xe5\xe4\xf0\xe8\xea\xf1\xf2\xe0\xe4"},  // Фредрикстад
-    {"", "frosta", "\xd4\xf0\xee\xf1\xf2\xe0"},  // Фроста
-    {"", "havoysund", "\xd5\xe0\xe2\xe5\xe9\xf1\xf3\xed\xed"},  // Хавейсунн
-    {"", "halden", "\xd5\xe0\xeb\xe4\xe5\xed"},  // Халден
-    {"", "hamar", "\xd5\xe0\xec\xe0\xf0"},  // Хамар
-    {"", "hammerfest", "\xd5\xe0\xec\xec\xe5\xf0\xf4\xe5\xf1\xf2"},  // Хаммерфест
-    {"", "harstad", "\xd5\xe0\xf0\xf1\xf2\xe0\xe4"},  // Харстад
-    {"", "haugesund", "\xd5\xe0\xf3\xe3\xe5\xf1\xf3\xed\xed"},  // Хаугесунн
-    {"", "hemsedal", "\xd5\xe5\xec\xf1\xe5\xe4\xe0\xeb\xfc"},  // Хемседаль
-    {"", "honefoss", "\xd5\xe5\xed\xe5\xf4\xee\xf1\xf1"},  // Хенефосс
-    {"", "honningsvag", "\xd5\xee\xed\xed\xe8\xed\xe3\xf1\xe2\xe0\xe3"},  // Хоннингсваг
-    {"", "horten", "\xd5\xee\xf0\xf2\xe5\xed"},  // Хортен
-    {"", "hof", "\xd5\xee\xf4"},  // Хоф
-    {"", "egersund", "\xdd\xe3\xe5\xf0\xf1\xf3\xed\xed"},  // Эгерсунн
-    {"", "elverum", "\xdd\xeb\xfc\xe2\xe5\xf0\xf3\xec"},  // Эльверум
-    {"", "orsta", "\xdd\xf0\xf1\xf2\xe0"},  // Эрста
+    {"", "alta", "\xc0\xeb\xfc\xf2\xe0", 0, 0},  // Альта
+    {"", "arendal", "\xc0\xf0\xe5\xed\xe4\xe0\xeb", 0, 0},  // Арендал
+    {"", "asker", "\xc0\xf1\xea\xe5\xf0", 0, 0},  // Аскер
+    {"", "batsfjord", "\xc1\xe0\xf2\xf1\xf4\xfc\xee\xf0\xe4", 0, 0},  // Батсфьорд
+    {"", "bergen", "\xc1\xe5\xf0\xe3\xe5\xed", 0, 0},  // Берген
+    {"", "berlevag", "\xc1\xe5\xf0\xeb\xe5\xe2\xee\xe3", 0, 0},  // Берлевог
+    {"", "brekstad", "\xc1\xf0\xe5\xea\xf1\xf2\xe0\xe4", 0, 0},  // Брекстад
+    {"", "bronnoysund", "\xc1\xf0\xe5\xed\xed\xe5\xe9\xf1\xf3\xed\xed", 0, 0},  // Бреннейсунн
+    {"", "brumunddal", "\xc1\xf0\xf3\xec\xf3\xed\xed\xe0\xeb", 0, 0},  // Брумуннал
+    {"", "bodo", "\xc1\xf3\xe4\xe5", 0, 0},  // Буде
+    {"", "vadso", "\xc2\xe0\xe4\xf1\xe5", 0, 0},  // Вадсе
+    {"", "varangerbotn", "\xc2\xe0\xf0\xe0\xed\xe3\xe5\xf0\xe1\xee\xf2\xed", 0, 0},  // Варангерботн
+    {"", "vardo", "\xc2\xe0\xf0\xe4\xe5", 0, 0},  // Варде
+    {"", "verdal", "\xc2\xe5\xf0\xe4\xe0\xeb", 0, 0},  // Вердал
+    {"", "vik", "\xc2\xe8\xea", 0, 0},  // Вик
+    {"", "geilo", "\xc3\xe5\xe9\xeb\xee", 0, 0},  // Гейло
+    {"", "grimstad", "\xc3\xf0\xe8\xec\xf1\xf2\xe0\xe4", 0, 0},  // Гримстад
+    {"", "drammen", "\xc4\xf0\xe0\xec\xe5\xed", 0, 0},  // Драмен
+    {"", "gjovik", "\xc9\xe5\xe2\xe8\xea", 0, 0},  // Йевик
+    {"", "hjelmeland", "\xc9\xe5\xeb\xfc\xec\xe5\xeb\xe0\xed\xe4", 0, 0},  // Йельмеланд
+    {"", "jessheim", "\xc9\xe5\xf1\xf1\xf5\xe5\xe9\xec", 0, 0},  // Йессхейм
+    {"", "karasjohka", "\xca\xe0\xf0\xe0\xf1\xfc\xee\xea", 0, 0},  // Карасьок
+    {"", "kautokeino", "\xca\xe0\xf3\xf2\xee\xea\xe5\xe9\xed\xee", 0, 0},  // Каутокейно
+    {"", "kinsarvik", "\xca\xe8\xed\xf1\xe0\xf0\xe2\xe8\xea", 0, 0},  // Кинсарвик
+    {"", "kirkenes", "\xca\xe8\xf0\xea\xe5\xed\xe5\xf1", 0, 0},  // Киркенес
+    {"", "kongsberg", "\xca\xee\xed\xe3\xf1\xe1\xe5\xf0\xe3", 0, 0},  // Конгсберг
+    {"", "kongsvinger", "\xca\xee\xed\xe3\xf1\xe2\xe8\xed\xe3\xe5\xf0", 0, 0},  // Конгсвингер
+    {"", "kristiansand", "\xca\xf0\xe8\xf1\xf2\xe8\xe0\xed\xf1\xe0\xed\xe4", 0, 0},  // Кристиансанд
+    {"", "kristiansund", "\xca\xf0\xe8\xf1\xf2\xe8\xe0\xed\xf1\xf3\xed\xed", 0, 0},  // Кристиансунн
+    {"", "lakselv", "\xcb\xe0\xea\xf1\xfd\xeb\xfc\xe2", 0, 0},  // Лаксэльв
+    {"", "larvik", "\xcb\xe0\xf0\xe2\xe8\xea", 0, 0},  // Ларвик
+    {"", "levanger", "\xcb\xe5\xe2\xe0\xed\xe3\xe5\xf0", 0, 0},  // Левангер
+    {"", "lillesand", "\xcb\xe8\xeb\xeb\xe5\xf1\xe0\xed\xed", 0, 0},  // Лиллесанн
+    {"", "lillestrom", "\xcb\xe8\xeb\xeb\xe5\xf1\xf2\xf0\xe5\xec", 0, 0},  // Лиллестрем
+    {"", "lillehammer", "\xcb\xe8\xeb\xeb\xe5\xf5\xe0\xec\xec\xe5\xf0", 0, 0},  // Лиллехаммер
+    {"", "lom", "\xcb\xee\xec", 0, 0},  // Лом
+    {"", "malvik", "\xcc\xe0\xeb\xe2\xe8\xea", 0, 0},  // Малвик
+    {"", "mandal", "\xcc\xe0\xed\xe4\xe0\xeb", 0, 0},  // Мандал
+    {"", "mehamn", "\xcc\xe5\xf5\xe0\xec\xed", 0, 0},  // Мехамн
+    {"", "molde", "\xcc\xee\xeb\xe4\xe5", 0, 0},  // Молде
+    {"", "moss", "\xcc\xee\xf1\xf1", 0, 0},  // Мосс
+    {"", "mo-i-rana", "\xcc\xf3\x2d\xe8\x2d\xd0\xe0\xed\xe0", 0, 0},  // Му-и-Рана
+    {"", "mosjoen", "\xcc\xf3\xf8\xe5\xfd\xed", 0, 0},  // Мушеэн
+    {"", "myre", "\xcc\xfe\xf0\xe5", 0, 0},  // Мюре
+    {"", "namsos", "\xcd\xe0\xec\xf1\xf3\xf1", 0, 0},  // Намсус
+    {"", "narvik", "\xcd\xe0\xf0\xe2\xe8\xea", 0, 0},  // Нарвик
+    {"", "notodden", "\xcd\xf3\xf2\xee\xe4\xe4\xe5\xed", 0, 0},  // Нутодден
+    {"", "odda", "\xce\xe4\xe4\xe0", 0, 0},  // Одда
+    {"", "alesund", "\xce\xeb\xe5\xf1\xf3\xed\xed", 0, 0},  // Олесунн
+    {"", "andalsnes", "\xce\xed\xe4\xe0\xeb\xf1\xed\xe5\xf1", 0, 0},  // Ондалснес
+    {"", "oppdal", "\xce\xef\xe4\xe0\xeb", 0, 0},  // Опдал
+    {"", "oslo", "\xce\xf1\xeb\xee", 0, 0},  // Осло
+    {"", "porsgrunn", "\xcf\xee\xf0\xf1\xe3\xf0\xf3\xed\xed", 0, 0},  // Порсгрунн
+    {"", "rorvik", "\xd0\xe5\xf0\xe2\xe8\xea", 0, 0},  // Рервик
+    {"", "roros", "\xd0\xe5\xf0\xf3\xf1", 0, 0},  // Рерус
+    {"", "rost", "\xd0\xe5\xf1\xf2", 0, 0},  // Рест
+    {"", "risor", "\xd0\xe8\xf1\xe5\xf0", 0, 0},  // Рисер
+    {"", "rygge", "\xd0\xfe\xe3\xe3\xe5", 0, 0},  // Рюгге
+    {"", "sandvika", "\xd1\xe0\xed\xe4\xe2\xe8\xea\xe0", 0, 0},  // Сандвика
+    {"", "sandnes", "\xd1\xe0\xed\xed\xe5\xf1", 0, 0},  // Саннес
+    {"", "sandefjord", "\xd1\xe0\xed\xed\xe5\xf4\xfc\xee\xf0\xe4", 0, 0},  // Саннефьорд
+    {"", "sarpsborg", "\xd1\xe0\xf0\xef\xf1\xe1\xee\xf0\xe3", 0, 0},  // Сарпсборг
+    {"", "svelvik", "\xd1\xe2\xe5\xeb\xe2\xe8\xea", 0, 0},  // Свелвик
+    {"", "svolvaer", "\xd1\xe2\xee\xeb\xfc\xe2\xe5\xf0", 0, 0},  // Свольвер
+    {"", "ski", "\xd1\xea\xe8", 0, 0},  // Ски
+    {"", "skien", "\xd1\xea\xe8\xe5\xed", 0, 0},  // Скиен
+    {"", "skudeneshavn", "\xd1\xea\xf3\xe4\xe5\xed\xe5\xf1\xf5\xe0\xe2\xed", 0, 0},  // Скуденесхавн
+    {"", "sogndal", "\xd1\xee\xe3\xed\xe4\xe0\xeb", 0, 0},  // Согндал
+    {"", "sola", "\xd1\xee\xeb\xe0", 0, 0},  // Сола
+    {"", "sortland", "\xd1\xee\xf0\xf2\xeb\xe0\xed\xed", 0, 0},  // Сортланн
+    {"", "stavanger", "\xd1\xf2\xe0\xe2\xe0\xed\xe3\xe5\xf0", 0, 0},  // Ставангер
+    {"", "steinkjer", "\xd1\xf2\xe5\xe9\xed\xf5\xfc\xe5\xf0", 0, 0},  // Стейнхьер
+    {"", "stryn", "\xd1\xf2\xf0\xfe\xed", 0, 0},  // Стрюн
+    {"", "stord", "\xd1\xf2\xf3\xf0", 0, 0},  // Стур
+    {"", "tonsberg", "\xd2\xe5\xed\xf1\xe1\xe5\xf0\xe3", 0, 0},  // Тенсберг
+    {"", "tromso", "\xd2\xf0\xee\xec\xf1\xe5", 0, 0},  // Тромсе
+    {"", "trondheim", "\xd2\xf0\xee\xed\xf5\xe5\xe9\xec", 0, 0},  // Тронхейм
+    {"", "tynset", "\xd2\xfe\xed\xf1\xe5\xf2", 0, 0},  // Тюнсет
+    {"", "fagernes", "\xd4\xe0\xe3\xe5\xf0\xed\xe5\xf1", 0, 0},  // Фагернес
+    {"", "fauske", "\xd4\xe0\xf3\xf1\xea\xe5", 0, 0},  // Фауске
+    {"", "forde", "\xd4\xe5\xf0\xe4\xe5", 0, 0},  // Ферде
+    {"", "finnsnes", "\xd4\xe8\xed\xed\xf1\xed\xe5\xf1", 0, 0},  // Финнснес
+    {"", "flekkefjord", "\xd4\xeb\xe5\xea\xe5\xf4\xfc\xee\xf0", 0, 0},  // Флекефьор
+    {"", "floro", "\xd4\xeb\xf3\xf0\xe5", 0, 0},  // Флуре
+    {"", "fredrikstad", "\xd4\xf0\xe5\xe4\xf0\xe8\xea\xf1\xf2\xe0\xe4", 0, 0},  // Фредрикстад
+    {"", "frosta", "\xd4\xf0\xee\xf1\xf2\xe0", 0, 0},  // Фроста
+    {"", "havoysund", "\xd5\xe0\xe2\xe5\xe9\xf1\xf3\xed\xed", 0, 0},  // Хавейсунн
+    {"", "halden", "\xd5\xe0\xeb\xe4\xe5\xed", 0, 0},  // Халден
+    {"", "hamar", "\xd5\xe0\xec\xe0\xf0", 0, 0},  // Хамар
+    {"", "hammerfest", "\xd5\xe0\xec\xec\xe5\xf0\xf4\xe5\xf1\xf2", 0, 0},  // Хаммерфест
+    {"", "harstad", "\xd5\xe0\xf0\xf1\xf2\xe0\xe4", 0, 0},  // Харстад
+    {"", "haugesund", "\xd5\xe0\xf3\xe3\xe5\xf1\xf3\xed\xed", 0, 0},  // Хаугесунн
+    {"", "hemsedal", "\xd5\xe5\xec\xf1\xe5\xe4\xe0\xeb\xfc", 0, 0},  // Хемседаль
+    {"", "honefoss", "\xd5\xe5\xed\xe5\xf4\xee\xf1\xf1", 0, 0},  // Хенефосс
+    {"", "honningsvag", "\xd5\xee\xed\xed\xe8\xed\xe3\xf1\xe2\xe0\xe3", 0, 0},  // Хоннингсваг
+    {"", "horten", "\xd5\xee\xf0\xf2\xe5\xed", 0, 0},  // Хортен
+    {"", "hof", "\xd5\xee\xf4", 0, 0},  // Хоф
+    {"", "egersund", "\xdd\xe3\xe5\xf0\xf1\xf3\xed\xed", 0, 0},  // Эгерсунн
+    {"", "elverum", "\xdd\xeb\xfc\xe2\xe5\xf0\xf3\xec", 0, 0},  // Эльверум
+    {"", "orsta", "\xdd\xf0\xf1\xf2\xe0", 0, 0},  // Эрста
 };
 
 static const CityEntry CITIES_ARAB_EMIRATES[6] = {
-    {"", "abu-dhabi", "\xc0\xe1\xf3\x2d\xc4\xe0\xe1\xe8"},  // Абу-Даби
-    {"", "al-ain", "\xc0\xeb\xfc\x2d\xc0\xe9\xed"},  // Аль-Айн
-    {"", "al-fujayrah", "\xc0\xeb\xfc\x2d\xd4\xf3\xe4\xe6\xe0\xe9\xf0\xe0"},  // Аль-Фуджайра
-    {"", "dubai", "\xc4\xf3\xe1\xe0\xe8"},  // Дубаи
-    {"", "ras-al-khaymah", "\xd0\xe0\xf1\x2d\xfd\xeb\xfc\x2d\xd5\xe0\xe9\xec\xe0"},  // Рас-эль-Хайма
-    {"", "sharjah", "\xd8\xe0\xf0\xe4\xe6\xe0"},  // Шарджа
+    {"", "abu-dhabi", "\xc0\xe1\xf3\x2d\xc4\xe0\xe1\xe8", 0, 0},  // Абу-Даби
+    {"", "al-ain", "\xc0\xeb\xfc\x2d\xc0\xe9\xed", 0, 0},  // Аль-Айн
+    {"", "al-fujayrah", "\xc0\xeb\xfc\x2d\xd4\xf3\xe4\xe6\xe0\xe9\xf0\xe0", 0, 0},  // Аль-Фуджайра
+    {"", "dubai", "\xc4\xf3\xe1\xe0\xe8", 0, 0},  // Дубаи
+    {"", "ras-al-khaymah", "\xd0\xe0\xf1\x2d\xfd\xeb\xfc\x2d\xd5\xe0\xe9\xec\xe0", 0, 0},  // Рас-эль-Хайма
+    {"", "sharjah", "\xd8\xe0\xf0\xe4\xe6\xe0", 0, 0},  // Шарджа
 };
 
 static const CityEntry CITIES_ROMANIA[48] = {
-    {"", "alba-iulia", "\xc0\xeb\xe1\xe0\x2d\xde\xeb\xe8\xff"},  // Алба-Юлия
-    {"", "alexandria", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xe8\xff"},  // Александрия
-    {"", "arad", "\xc0\xf0\xe0\xe4"},  // Арад
-    {"", "baia-mare", "\xc1\xe0\xe9\xe0\x2d\xcc\xe0\xf0\xe5"},  // Байа-Маре
-    {"", "bacau", "\xc1\xe0\xea\xe0\xf3"},  // Бакау
-    {"", "bistrita", "\xc1\xe8\xf1\xf2\xf0\xe8\xf6\xe0"},  // Бистрица
-    {"", "botosani", "\xc1\xee\xf2\xee\xf8\xe0\xed\xe8"},  // Ботошани
-    {"", "brasov", "\xc1\xf0\xe0\xf8\xee\xe2"},  // Брашов
-    {"", "braila", "\xc1\xf0\xfd\xe8\xeb\xe0"},  // Брэила
-    {"", "buzau", "\xc1\xf3\xe7\xfd\xf3"},  // Бузэу
-    {"", "bucharest", "\xc1\xf3\xf5\xe0\xf0\xe5\xf1\xf2"},  // Бухарест
-    {"", "vaslui", "\xc2\xe0\xf1\xeb\xf3\xe9"},  // Васлуй
-    {"", "galati", "\xc3\xe0\xeb\xe0\xf6"},  // Галац
-    {"", "deva", "\xc4\xe5\xe2\xe0"},  // Дева
-    {"", "giurgiu", "\xc4\xe6\xf3\xf0\xe4\xe6\xf3"},  // Джурджу
-    {"", "drobeta-turnu-seve", "\xc4\xf0\xee\xe1\xe5\xf2\xe0\x2d\xd2\xf3\xf0\xed\xf3\x2d\xd1\xe5\xe2\xe5\xf0\xe8\xed"},  // Дробета-Турну-Северин
-    {"", "zalau", "\xc7\xe0\xeb\xfd\xf3"},  // Залэу
-    {"", "cluj-napoca", "\xca\xeb\xfe\xe9\x2d\xcd\xe0\xef\xee\xea\xe0"},  // Клюй-Напока
-    {"", "constanta", "\xca\xee\xed\xf1\xf2\xe0\xed\xf6\xe0"},  // Констанца
-    {"", "craiova", "\xca\xf0\xe0\xe9\xee\xe2\xe0"},  // Крайова
-    {"", "lugoj", "\xcb\xf3\xe3\xee\xe6"},  // Лугож
-    {"", "mangalia", "\xcc\xe0\xed\xe3\xe0\xeb\xe8\xff"},  // Мангалия
-    {"", "medgidia", "\xcc\xe5\xe4\xe6\xe8\xe4\xe8\xff"},  // Меджидия
-    {"", "miercurea-ciuc", "\xcc\xe5\xf0\xea\xf3\xf0\xff\x2d\xd7\xf3\xea"},  // Меркуря-Чук
-    {"", "oradea", "\xce\xf0\xe0\xe4\xe5\xe0"},  // Орадеа
-    {"", "petrosani", "\xcf\xe5\xf2\xf0\xee\xf8\xe0\xed\xe8"},  // Петрошани
-    {"", "pitesti", "\xcf\xe8\xf2\xe5\xf8\xf2\xe8"},  // Питешти
-    {"", "ploiesti", "\xcf\xeb\xee\xe5\xf8\xf2\xe8"},  // Плоешти
-    {"", "piatra-neamt", "\xcf\xfc\xff\xf2\xf0\xe0\x2d\xcd\xff\xec\xf6"},  // Пьятра-Нямц
-    {"", "resita", "\xd0\xe5\xf8\xe8\xf6\xe0"},  // Решица
-    {"", "roman", "\xd0\xee\xec\xe0\xed"},  // Роман
-    {"", "ramnicu-valcea", "\xd0\xfb\xec\xed\xe8\xea\xf3\x2d\xc2\xfb\xeb\xf7\xe0"},  // Рымнику-Вылча
-    {"", "satu-mare", "\xd1\xe0\xf2\xf3\x2d\xcc\xe0\xf0\xe5"},  // Сату-Маре
-    {"", "sibiu", "\xd1\xe8\xe1\xe8\xf3"},  // Сибиу
-    {"", "slatina", "\xd1\xeb\xe0\xf2\xe8\xed\xe0"},  // Слатина
-    {"", "slobozia", "\xd1\xeb\xee\xe1\xee\xe7\xe8\xff"},  // Слобозия
-    {"", "suceava", "\xd1\xf3\xf7\xe0\xe2\xe0"},  // Сучава
-    {"", "sfantu-gheorghe", "\xd1\xf4\xfb\xed\xf2\xf3\x2d\xc3\xe5\xee\xf0\xe3\xe5"},  // Сфынту-Георге
-    {"", "tecuci", "\xd2\xe5\xea\xf3\xf7"},  // Текуч
-    {"", "timisoara", "\xd2\xe8\xec\xe8\xf8\xee\xe0\xf0\xe0"},  // Тимишоара
-    {"", "tulcea", "\xd2\xf3\xeb\xf7\xe0"},  // Тулча
-    {"", "turda", "\xd2\xf3\xf0\xe4\xe0"},  // Турда
-    {"", "targoviste", "\xd2\xfb\xf0\xe3\xee\xe2\xe8\xf8\xf2\xe5"},  // Тырговиште
-    {"", "targu-jiu", "\xd2\xfb\xf0\xe3\xf3\x2d\xc6\xe8\xf3"},  // Тыргу-Жиу
-    {"", "targu-mures", "\xd2\xfb\xf0\xe3\xf3\x2d\xcc\xf3\xf0\xe5\xf8"},  // Тыргу-Муреш
-    {"", "focsani", "\xd4\xee\xea\xf8\xe0\xed\xe8"},  // Фокшани
-    {"", "hunedoara", "\xd5\xf3\xed\xe5\xe4\xee\xe0\xf0\xe0"},  // Хунедоара
-    {"", "iasi", "\xdf\xf1\xf1\xfb"},  // Яссы
+    {"", "alba-iulia", "\xc0\xeb\xe1\xe0\x2d\xde\xeb\xe8\xff", 0, 0},  // Алба-Юлия
+    {"", "alexandria", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xe8\xff", 0, 0},  // Александрия
+    {"", "arad", "\xc0\xf0\xe0\xe4", 0, 0},  // Арад
+    {"", "baia-mare", "\xc1\xe0\xe9\xe0\x2d\xcc\xe0\xf0\xe5", 0, 0},  // Байа-Маре
+    {"", "bacau", "\xc1\xe0\xea\xe0\xf3", 0, 0},  // Бакау
+    {"", "bistrita", "\xc1\xe8\xf1\xf2\xf0\xe8\xf6\xe0", 0, 0},  // Бистрица
+    {"", "botosani", "\xc1\xee\xf2\xee\xf8\xe0\xed\xe8", 0, 0},  // Ботошани
+    {"", "brasov", "\xc1\xf0\xe0\xf8\xee\xe2", 0, 0},  // Брашов
+    {"", "braila", "\xc1\xf0\xfd\xe8\xeb\xe0", 0, 0},  // Брэила
+    {"", "buzau", "\xc1\xf3\xe7\xfd\xf3", 0, 0},  // Бузэу
+    {"", "bucharest", "\xc1\xf3\xf5\xe0\xf0\xe5\xf1\xf2", 0, 0},  // Бухарест
+    {"", "vaslui", "\xc2\xe0\xf1\xeb\xf3\xe9", 0, 0},  // Васлуй
+    {"", "galati", "\xc3\xe0\xeb\xe0\xf6", 0, 0},  // Галац
+    {"", "deva", "\xc4\xe5\xe2\xe0", 0, 0},  // Дева
+    {"", "giurgiu", "\xc4\xe6\xf3\xf0\xe4\xe6\xf3", 0, 0},  // Джурджу
+    {"", "drobeta-turnu-seve", "\xc4\xf0\xee\xe1\xe5\xf2\xe0\x2d\xd2\xf3\xf0\xed\xf3\x2d\xd1\xe5\xe2\xe5\xf0\xe8\xed", 0, 0},  // Дробета-Турну-Северин
+    {"", "zalau", "\xc7\xe0\xeb\xfd\xf3", 0, 0},  // Залэу
+    {"", "cluj-napoca", "\xca\xeb\xfe\xe9\x2d\xcd\xe0\xef\xee\xea\xe0", 0, 0},  // Клюй-Напока
+    {"", "constanta", "\xca\xee\xed\xf1\xf2\xe0\xed\xf6\xe0", 0, 0},  // Констанца
+    {"", "craiova", "\xca\xf0\xe0\xe9\xee\xe2\xe0", 0, 0},  // Крайова
+    {"", "lugoj", "\xcb\xf3\xe3\xee\xe6", 0, 0},  // Лугож
+    {"", "mangalia", "\xcc\xe0\xed\xe3\xe0\xeb\xe8\xff", 0, 0},  // Мангалия
+    {"", "medgidia", "\xcc\xe5\xe4\xe6\xe8\xe4\xe8\xff", 0, 0},  // Меджидия
+    {"", "miercurea-ciuc", "\xcc\xe5\xf0\xea\xf3\xf0\xff\x2d\xd7\xf3\xea", 0, 0},  // Меркуря-Чук
+    {"", "oradea", "\xce\xf0\xe0\xe4\xe5\xe0", 0, 0},  // Орадеа
+    {"", "petrosani", "\xcf\xe5\xf2\xf0\xee\xf8\xe0\xed\xe8", 0, 0},  // Петрошани
+    {"", "pitesti", "\xcf\xe8\xf2\xe5\xf8\xf2\xe8", 0, 0},  // Питешти
+    {"", "ploiesti", "\xcf\xeb\xee\xe5\xf8\xf2\xe8", 0, 0},  // Плоешти
+    {"", "piatra-neamt", "\xcf\xfc\xff\xf2\xf0\xe0\x2d\xcd\xff\xec\xf6", 0, 0},  // Пьятра-Нямц
+    {"", "resita", "\xd0\xe5\xf8\xe8\xf6\xe0", 0, 0},  // Решица
+    {"", "roman", "\xd0\xee\xec\xe0\xed", 0, 0},  // Роман
+    {"", "ramnicu-valcea", "\xd0\xfb\xec\xed\xe8\xea\xf3\x2d\xc2\xfb\xeb\xf7\xe0", 0, 0},  // Рымнику-Вылча
+    {"", "satu-mare", "\xd1\xe0\xf2\xf3\x2d\xcc\xe0\xf0\xe5", 0, 0},  // Сату-Маре
+    {"", "sibiu", "\xd1\xe8\xe1\xe8\xf3", 0, 0},  // Сибиу
+    {"", "slatina", "\xd1\xeb\xe0\xf2\xe8\xed\xe0", 0, 0},  // Слатина
+    {"", "slobozia", "\xd1\xeb\xee\xe1\xee\xe7\xe8\xff", 0, 0},  // Слобозия
+    {"", "suceava", "\xd1\xf3\xf7\xe0\xe2\xe0", 0, 0},  // Сучава
+    {"", "sfantu-gheorghe", "\xd1\xf4\xfb\xed\xf2\xf3\x2d\xc3\xe5\xee\xf0\xe3\xe5", 0, 0},  // Сфынту-Георге
+    {"", "tecuci", "\xd2\xe5\xea\xf3\xf7", 0, 0},  // Текуч
+    {"", "timisoara", "\xd2\xe8\xec\xe8\xf8\xee\xe0\xf0\xe0", 0, 0},  // Тимишоара
+    {"", "tulcea", "\xd2\xf3\xeb\xf7\xe0", 0, 0},  // Тулча
+    {"", "turda", "\xd2\xf3\xf0\xe4\xe0", 0, 0},  // Турда
+    {"", "targoviste", "\xd2\xfb\xf0\xe3\xee\xe2\xe8\xf8\xf2\xe5", 0, 0},  // Тырговиште
+    {"", "targu-jiu", "\xd2\xfb\xf0\xe3\xf3\x2d\xc6\xe8\xf3", 0, 0},  // Тыргу-Жиу
+    {"", "targu-mures", "\xd2\xfb\xf0\xe3\xf3\x2d\xcc\xf3\xf0\xe5\xf8", 0, 0},  // Тыргу-Муреш
+    {"", "focsani", "\xd4\xee\xea\xf8\xe0\xed\xe8", 0, 0},  // Фокшани
+    {"", "hunedoara", "\xd5\xf3\xed\xe5\xe4\xee\xe0\xf0\xe0", 0, 0},  // Хунедоара
+    {"", "iasi", "\xdf\xf1\xf1\xfb", 0, 0},  // Яссы
 };
 
 static const CityEntry CITIES_USA[160] = {
-    {"", "aurora", "\xc0\xe2\xf0\xee\xf0\xe0"},  // Аврора
-    {"", "akron", "\xc0\xea\xf0\xee\xed"},  // Акрон
-    {"", "albuquerque", "\xc0\xeb\xfc\xe1\xf3\xea\xe5\xf0\xea\xe5"},  // Альбукерке
-    {"", "amarillo", "\xc0\xec\xe0\xf0\xe8\xeb\xeb\xee"},  // Амарилло
-    {"", "anaheim", "\xc0\xed\xe0\xf5\xe0\xe9\xec"},  // Анахайм
-    {"", "anchorage", "\xc0\xed\xea\xee\xf0\xe8\xe4\xe6"},  // Анкоридж
-    {"", "arlington", "\xc0\xf0\xeb\xe8\xed\xe3\xf2\xee\xed"},  // Арлингтон
-    {"", "atlanta", "\xc0\xf2\xeb\xe0\xed\xf2\xe0"},  // Атланта
-    {"", "baltimore", "\xc1\xe0\xeb\xf2\xe8\xec\xee\xf0"},  // Балтимор
-    {"", "baton-rouge", "\xc1\xe0\xf2\xee\xed\x2d\xd0\xf3\xe6"},  // Батон-Руж
-    {"", "bakersfield", "\xc1\xe5\xe9\xea\xe5\xf0\xf1\xf4\xe8\xeb\xe4"},  // Бейкерсфилд
-    {"", "birmingham", "\xc1\xe8\xf0\xec\xe8\xed\xe3\xe5\xec"},  // Бирмингем
-    {"", "boise", "\xc1\xee\xe9\xf1\xe5"},  // Бойсе
-    {"", "boston", "\xc1\xee\xf1\xf2\xee\xed"},  // Бостон
-    {"", "brownsville", "\xc1\xf0\xe0\xf3\xed\xf1\xe2\xe8\xeb\xfc"},  // Браунсвиль
-    {"", "buffalo", "\xc1\xf3\xf4\xf4\xe0\xeb\xee"},  // Буффало
-    {"", "valencia", "\xc2\xe0\xeb\xe5\xed\xf1\xe8\xff"},  // Валенсия
-    {"", "vancouver", "\xc2\xe0\xed\xea\xf3\xe2\xe5\xf0"},  // Ванкувер
-    {"", "washington", "\xc2\xe0\xf8\xe8\xed\xe3\xf2\xee\xed"},  // Вашингтон
-    {"", "virginia-beach", "\xc2\xe8\xf0\xe3\xe8\xed\xe8\xff\x2d\xc1\xe8\xf7"},  // Виргиния-Бич
-    {"", "worcester", "\xc2\xf3\xf1\xf2\xe5\xf0"},  // Вустер
-    {"", "garden-grove", "\xc3\xe0\xf0\xe4\xe5\xed\x2d\xc3\xf0\xf3\xe2"},  // Гарден-Грув
-    {"", "garland", "\xc3\xe0\xf0\xeb\xe0\xed\xe4"},  // Гарланд
-    {"", "gilbert", "\xc3\xe8\xeb\xe1\xe5\xf0\xf2"},  // Гилберт
-    {"", "glendale", "\xc3\xeb\xe5\xed\xe4\xe5\xe9\xeb"},  // Глендейл
-    {"", "grand-prairie", "\xc3\xf0\xe0\xed\xe4\x2d\xcf\xf0\xe5\xe9\xf0\xe8"},  // Гранд-Прейри
-    {"", "grand-rapids", "\xc3\xf0\xe0\xed\xe4\x2d\xd0\xe0\xef\xe8\xe4\xf1"},  // Гранд-Рапидс
-    {"", "greensboro", "\xc3\xf0\xe8\xed\xf1\xe1\xee\xf0\xee"},  // Гринсборо
-    {"", "dallas", "\xc4\xe0\xeb\xeb\xe0\xf1"},  // Даллас
-    {"", "durham", "\xc4\xe0\xf0\xe5\xec"},  // Дарем
-    {"", "des-moines", "\xc4\xe5\x2d\xcc\xee\xe9\xed"},  // Де-Мойн
-    {"", "denver", "\xc4\xe5\xed\xe2\xe5\xf0"},  // Денвер
-    {"", "detroit", "\xc4\xe5\xf2\xf0\xee\xe9\xf2"},  // Детройт
-    {"", "jackson", "\xc4\xe6\xe5\xea\xf1\xee\xed"},  // Джексон
-    {"", "jacksonville", "\xc4\xe6\xe5\xea\xf1\xee\xed\xe2\xe8\xeb\xeb"},  // Джексонвилл
-    {"", "jersey-city", "\xc4\xe6\xe5\xf0\xf1\xe8\x2d\xd1\xe8\xf2\xe8"},  // Джерси-Сити
-    {"", "joliet", "\xc4\xe6\xee\xeb\xe8\xe5\xf2"},  // Джолиет
-    {"", "indianapolis", "\xc8\xed\xe4\xe8\xe0\xed\xe0\xef\xee\xeb\xe8\xf1"},  // Индианаполис
-    {"", "irvine", "\xc8\xf0\xe2\xe0\xe9\xed"},  // Ирвайн
-    {"", "irving", "\xc8\xf0\xe2\xe8\xed\xe3"},  // Ирвинг
-    {"", "yonkers", "\xc9\xee\xed\xea\xe5\xf0\xf1"},  // Йонкерс
-    {"", "kansas-city", "\xca\xe0\xed\xe7\xe0\xf1\x2d\xd1\xe8\xf2\xe8"},  // Канзас-Сити
-    {"", "cape-coral", "\xca\xe5\xe9\xef\x2d\xca\xee\xf0\xe0\xeb"},  // Кейп-Корал
-    {"", "cleveland", "\xca\xeb\xe8\xe2\xeb\xe5\xed\xe4"},  // Кливленд
-    {"", "knoxville", "\xca\xed\xee\xea\xf1\xe2\xe8\xeb\xfc"},  // Кноксвиль
-    {"", "colorado-springs", "\xca\xee\xeb\xee\xf0\xe0\xe4\xee\x2d\xd1\xef\xf0\xe8\xed\xe3\xf1"},  // Колорадо-Спрингс
-    {"", "columbus", "\xca\xee\xeb\xf3\xec\xe1\xf3\xf1"},  // Колумбус
-    {"", "corona", "\xca\xee\xf0\xee\xed\xe0"},  // Корона
-    {"", "corpus-christi", "\xca\xee\xf0\xef\xf3\xf1\x2d\xca\xf0\xe8\xf1\xf2\xe8"},  // Корпус-Кристи
-    {"", "lubbock", "\xcb\xe0\xe1\xe1\xee\xea"},  // Лаббок
-    {"", "lancaster", "\xcb\xe0\xed\xea\xe0\xf1\xf2\xe5\xf0"},  // Ланкастер
-    {"", "laredo", "\xcb\xe0\xf0\xe5\xe4\xee"},  // Ларедо
-    {"", "las-vegas", "\xcb\xe0\xf1\x2d\xc2\xe5\xe3\xe0\xf1"},  // Лас-Вегас
-    {"", "lexington", "\xcb\xe5\xea\xf1\xe8\xed\xe3\xf2\xee\xed"},  // Лексингтон
-    {"", "lincoln", "\xcb\xe8\xed\xea\xee\xeb\xfc\xed"},  // Линкольн
-    {"", "little-rock", "\xcb\xe8\xf2\xeb\x2d\xd0\xee\xea"},  // Литл-Рок
-    {"", "long-beach", "\xcb\xee\xed\xe3\x2d\xc1\xe8\xf7"},  // Лонг-Бич
-    {"", "los-angeles", "\xcb\xee\xf1\x2d\xc0\xed\xe4\xe6\xe5\xeb\xe5\xf1"},  // Лос-Анджелес
-    {"", "louisville", "\xcb\xf3\xe8\xf1\xe2\xe8\xeb\xeb\xfc"},  // Луисвилль
-    {"", "madison", "\xcc\xe0\xe4\xe8\xf1\xee\xed"},  // Мадисон
-    {"", "miami", "\xcc\xe0\xe9\xe0\xec\xe8"},  // Майами
-    {"", "memphis", "\xcc\xe5\xec\xf4\xe8\xf1"},  // Мемфис
-    {"", "mesa", "\xcc\xe5\xf1\xe0"},  // Меса
-    {"", "milwaukee", "\xcc\xe8\xeb\xf3\xee\xea\xe8"},  // Милуоки
-    {"", "minneapolis", "\xcc\xe8\xed\xed\xe5\xe0\xef\xee\xeb\xe8\xf1"},  // Миннеаполис
-    {"", "mobile", "\xcc\xee\xe1\xe8\xeb"},  // Мобил
-    {"", "modesto", "\xcc\xee\xe4\xe5\xf1\xf2\xee"},  // Модесто
-    {"", "montgomery", "\xcc\xee\xed\xf2\xe3\xee\xec\xe5\xf0\xe8"},  // Монтгомери
-    {"", "moreno-valley", "\xcc\xee\xf0\xe5\xed\xee\x2d\xc2\xe0\xeb\xeb\xe8"},  // Морено-Валли
-    {"", "nashville", "\xcd\xe0\xf8\xe2\xe8\xeb\xfc"},  // Нашвиль
-    {"", "north-las-vegas", "\xcd\xee\xf0\xf2\x2d\xcb\xe0\xf1\x2d\xc2\xe5\xe3\xe0\xf1"},  // Норт-Лас-Вегас
-    {"", "norfolk", "\xcd\xee\xf0\xf4\xee\xeb\xea"},  // Норфолк
-    {"", "new-york", "\xcd\xfc\xfe\x2d\xc9\xee\xf0\xea"},  // Нью-Йорк
-    {"", "new-orleans", "\xcd\xfc\xfe\x2d\xce\xf0\xeb\xe5\xe0\xed"},  // Нью-Орлеан
-    {"", "newark", "\xcd\xfc\xfe\xe0\xf0\xea"},  // Ньюарк
-    {"", "newport-news", "\xcd\xfc\xfe\xef\xee\xf0\xf2\x2d\xcd\xfc\xfe\xf1"},  // Ньюпорт-Ньюс
-    {"", "overland-park", "\xce\xe2\xe5\xf0\xeb\xe0\xed\xe4\x2d\xcf\xe0\xf0\xea"},  // Оверланд-Парк
-    {"", "oakland", "\xce\xea\xeb\xe0\xed\xe4"},  // Окланд
-    {"", "oklahoma-city", "\xce\xea\xeb\xe0\xf5\xee\xec\xe0\x2d\xd1\xe8\xf2\xe8"},  // Оклахома-Сити
-    {"", "oxnard", "\xce\xea\xf1\xed\xe0\xf0\xe4"},  // Окснард
-    {"", "omaha", "\xce\xec\xe0\xf5\xe0"},  // Омаха
-    {"", "ontario", "\xce\xed\xf2\xe0\xf0\xe8\xee"},  // Онтарио
-    {"", "orlando", "\xce\xf0\xeb\xe0\xed\xe4\xee"},  // Орландо
-    {"", "austin", "\xce\xf1\xf2\xe8\xed"},  // Остин
-    {"", "oceanside", "\xce\xf3\xf8\xe5\xed\xf1\xe0\xe9\xe4"},  // Оушенсайд
-    {"", "palmdale", "\xcf\xe0\xeb\xec\xe4\xe5\xe9\xeb"},  // Палмдейл
-    {"", "paradise", "\xcf\xe0\xf0\xe0\xe4\xe0\xe9\xe7"},  // Парадайз
-    {"", "pasadena", "\xcf\xe0\xf1\xe0\xe4\xe5\xed\xe0"},  // Пасадена
-    {"", "paterson", "\xcf\xe0\xf2\xe5\xf0\xf1\xee\xed"},  // Патерсон
-    {"", "pembroke-pines", "\xcf\xe5\xec\xe1\xf0\xf3\xea\x2d\xcf\xe0\xe9\xed\xf1"},  // Пембрук-Пайнс
-    {"", "peoria", "\xcf\xe5\xee\xf0\xe8\xff"},  // Пеория
-    {"", "pittsburgh", "\xcf\xe8\xf2\xf1\xe1\xf3\xf0\xe3"},  // Питсбург
-    {"", "plano", "\xcf\xeb\xe0\xed\xee"},  // Плано
-    {"", "pomona", "\xcf\xee\xec\xee\xed\xe0"},  // Помона
-    {"", "portland", "\xcf\xee\xf0\xf2\xeb\xe5\xed\xe4"},  // Портленд
-    {"", "providence", "\xcf\xf0\xee\xe2\xe8\xe4\xe5\xed\xf1"},  // Провиденс
-    {"", "rancho-cucamonga", "\xd0\xe0\xed\xf7\xee\x2d\xca\xf3\xea\xe0\xec\xee\xed\xe3\xe0"},  // Ранчо-Кукамонга
-    {"", "reno", "\xd0\xe5\xed\xee"},  // Рено
-    {"", "riverside", "\xd0\xe8\xe2\xe5\xf0\xf1\xe0\xe9\xe4"},  // Риверсайд
-    {"", "richmond", "\xd0\xe8\xf7\xec\xee\xed\xe4"},  // Ричмонд
-    {"", "rockford", "\xd0\xee\xea\xf4\xee\xf0\xe4"},  // Рокфорд
-    {"", "raleigh", "\xd0\xee\xeb\xe8"},  // Роли
-    {"", "rochester", "\xd0\xee\xf7\xe5\xf1\xf2\xe5\xf0"},  // Рочестер
-    {"", "sacramento", "\xd1\xe0\xea\xf0\xe0\xec\xe5\xed\xf2\xee"},  // Сакраменто
-    {"", "salem", "\xd1\xe0\xeb\xe5\xec"},  // Салем
-    {"", "salinas", "\xd1\xe0\xeb\xe8\xed\xe0\xf1"},  // Салинас
-    {"", "san-antonio", "\xd1\xe0\xed\x2d\xc0\xed\xf2\xee\xed\xe8\xee"},  // Сан-Антонио
-    {"", "san-bernardino", "\xd1\xe0\xed\x2d\xc1\xe5\xf0\xed\xe0\xf0\xe4\xe8\xed\xee"},  // Сан-Бернардино
-    {"", "san-diego", "\xd1\xe0\xed\x2d\xc4\xe8\xe5\xe3\xee"},  // Сан-Диего
-    {"", "san-francisco", "\xd1\xe0\xed\x2d\xd4\xf0\xe0\xed\xf6\xe8\xf1\xea\xee"},  // Сан-Франциско
-    {"", "san-jose", "\xd1\xe0\xed\x2d\xd5\xee\xf1\xe5"},  // Сан-Хосе
-    {"", "santa-ana", "\xd1\xe0\xed\xf2\xe0\x2d\xc0\xed\xe0"},  // Санта-Ана
-    {"", "santa-clarita", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xeb\xe0\xf0\xe8\xf2\xe0"},  // Санта-Кларита
-    {"", "santa-rosa", "\xd1\xe0\xed\xf2\xe0\x2d\xd0\xee\xe7\xe0"},  // Санта-Роза
-    {"", "saint-louis", "\xd1\xe5\xed\xf2\x2d\xcb\xf3\xe8\xf1"},  // Сент-Луис
-    {"", "saint-petersburg", "\xd1\xe5\xed\xf2\x2d\xcf\xe8\xf2\xe5\xf0\xf1\xe1\xe5\xf0\xe3"},  // Сент-Питерсберг
-    {"", "saint-paul", "\xd1\xe5\xed\xf2\x2d\xcf\xee\xeb"},  // Сент-Пол
-    {"", "syracuse", "\xd1\xe8\xf0\xe0\xea\xfc\xfe\xe7"},  // Сиракьюз
-    {"", "seattle", "\xd1\xe8\xfd\xf2\xeb"},  // Сиэтл
-    {"", "scottsdale", "\xd1\xea\xee\xf2\xf1\xe4\xe5\xe9\xeb"},  // Скотсдейл
-    {"", "salt-lake-city", "\xd1\xee\xeb\xf2\x2d\xcb\xe5\xe9\xea\x2d\xd1\xe8\xf2\xe8"},  // Солт-Лейк-Сити
-    {"", "spokane", "\xd1\xef\xee\xea\xe0\xed"},  // Спокан
-    {"", "spring-valley", "\xd1\xef\xf0\xe8\xed\xe3\x2d\xc2\xfd\xeb\xeb\xe8"},  // Спринг-Вэлли
-    {"", "springfield", "\xd1\xef\xf0\xe8\xed\xe3\xf4\xe8\xeb\xe4"},  // Спрингфилд
-    {"", "stockton", "\xd1\xf2\xee\xea\xf2\xee\xed"},  // Стоктон
-    {"", "sioux-falls", "\xd1\xf3\x2d\xd4\xee\xeb\xf1"},  // Су-Фолс
-    {"", "tacoma", "\xd2\xe0\xea\xee\xec\xe0"},  // Такома
-    {"", "tallahassee", "\xd2\xe0\xeb\xeb\xe0\xf5\xe0\xf1\xf1\xe8"},  // Таллахасси
-    {"", "tulsa", "\xd2\xe0\xeb\xf1\xe0"},  // Талса
-    {"", "tampa", "\xd2\xe0\xec\xef\xe0"},  // Тампа
-    {"", "tempe", "\xd2\xe5\xec\xef\xe5"},  // Темпе
-    {"", "toledo", "\xd2\xee\xeb\xe5\xe4\xee"},  // Толедо
-    {"", "torrance", "\xd2\xee\xf0\xf0\xe0\xed\xf1"},  // Торранс
-    {"", "tucson", "\xd2\xf3\xf1\xee\xed"},  // Тусон
-    {"", "winston-salem", "\xd3\xe8\xed\xf1\xf2\xee\xed\x2d\xd1\xe5\xe9\xeb\xe5\xec"},  // Уинстон-Сейлем
-    {"", "wichita", "\xd3\xe8\xf7\xe8\xf2\xee"},  // Уичито
-    {"", "fayetteville", "\xd4\xe0\xe9\xe5\xf2\xe2\xe8\xeb\xfc"},  // Файетвиль
-    {"", "phoenix", "\xd4\xe5\xed\xe8\xea\xf1"},  // Феникс
-    {"", "philadelphia", "\xd4\xe8\xeb\xe0\xe4\xe5\xeb\xfc\xf4\xe8\xff"},  // Филадельфия
-    {"", "fontana", "\xd4\xee\xed\xf2\xe0\xed\xe0"},  // Фонтана
-    {"", "fort-worth", "\xd4\xee\xf0\xf2\x2d\xc2\xee\xf0\xf2"},  // Форт-Ворт
-    {"", "fort-lauderdale", "\xd4\xee\xf0\xf2\x2d\xcb\xee\xe4\xe5\xf0\xe4\xe5\xe9\xeb"},  // Форт-Лодердейл
-    {"", "fort-wayne", "\xd4\xee\xf0\xf2\x2d\xd3\xfd\xe9\xed"},  // Форт-Уэйн
-    {"", "fremont", "\xd4\xf0\xe5\xec\xee\xed\xf2"},  // Фремонт
-    {"", "fresno", "\xd4\xf0\xe5\xf1\xed\xee"},  // Фресно
-    {"", "hialeah", "\xd5\xe0\xe9\xe0\xeb\xe8\xe0"},  // Хайалиа
-    {"", "huntington-beach", "\xd5\xe0\xed\xf2\xe8\xed\xe3\xf2\xee\xed\x2d\xc1\xe8\xf7"},  // Хантингтон-Бич
-    {"", "huntsville", "\xd5\xe0\xed\xf2\xf1\xe2\xe8\xeb\xfc"},  // Хантсвиль
-    {"", "henderson", "\xd5\xe5\xed\xe4\xe5\xf0\xf1\xee\xed"},  // Хендерсон
-    {"", "houston", "\xd5\xfc\xfe\xf1\xf2\xee\xed"},  // Хьюстон
-    {"", "cincinnati", "\xd6\xe8\xed\xf6\xe8\xed\xed\xe0\xf2\xe8"},  // Цинциннати
-    {"", "chandler", "\xd7\xe0\xed\xe4\xeb\xe5\xf0"},  // Чандлер
-    {"", "chattanooga", "\xd7\xe0\xf2\xf2\xe0\xed\xf3\xe3\xe0"},  // Чаттануга
-    {"", "chesapeake", "\xd7\xe5\xf1\xe0\xef\xe8\xea"},  // Чесапик
-    {"", "chicago", "\xd7\xe8\xea\xe0\xe3\xee"},  // Чикаго
-    {"", "chula-vista", "\xd7\xf3\xeb\xe0\x2d\xc2\xe8\xf1\xf2\xe0"},  // Чула-Виста
-    {"", "charlotte", "\xd8\xe0\xf0\xeb\xee\xf2\xf2\xe0"},  // Шарлотта
-    {"", "shreveport", "\xd8\xf0\xe5\xe2\xe5\xef\xee\xf0\xf2"},  // Шревепорт
-    {"", "el-paso", "\xdd\xeb\xfc\x2d\xcf\xe0\xf1\xee"},  // Эль-Пасо
-    {"", "eugene", "\xde\xe4\xe6\xe8\xed"},  // Юджин
+    {"", "aurora", "\xc0\xe2\xf0\xee\xf0\xe0", 0, 0},  // Аврора
+    {"", "akron", "\xc0\xea\xf0\xee\xed", 0, 0},  // Акрон
+    {"", "albuquerque", "\xc0\xeb\xfc\xe1\xf3\xea\xe5\xf0\xea\xe5", 0, 0},  // Альбукерке
+    {"", "amarillo", "\xc0\xec\xe0\xf0\xe8\xeb\xeb\xee", 0, 0},  // Амарилло
+    {"", "anaheim", "\xc0\xed\xe0\xf5\xe0\xe9\xec", 0, 0},  // Анахайм
+    {"", "anchorage", "\xc0\xed\xea\xee\xf0\xe8\xe4\xe6", 0, 0},  // Анкоридж
+    {"", "arlington", "\xc0\xf0\xeb\xe8\xed\xe3\xf2\xee\xed", 0, 0},  // Арлингтон
+    {"", "atlanta", "\xc0\xf2\xeb\xe0\xed\xf2\xe0", 0, 0},  // Атланта
+    {"", "baltimore", "\xc1\xe0\xeb\xf2\xe8\xec\xee\xf0", 0, 0},  // Балтимор
+    {"", "baton-rouge", "\xc1\xe0\xf2\xee\xed\x2d\xd0\xf3\xe6", 0, 0},  // Батон-Руж
+    {"", "bakersfield", "\xc1\xe5\xe9\xea\xe5\xf0\xf1\xf4\xe8\xeb\xe4", 0, 0},  // Бейкерсфилд
+    {"", "birmingham", "\xc1\xe8\xf0\xec\xe8\xed\xe3\xe5\xec", 0, 0},  // Бирмингем
+    {"", "boise", "\xc1\xee\xe9\xf1\xe5", 0, 0},  // Бойсе
+    {"", "boston", "\xc1\xee\xf1\xf2\xee\xed", 0, 0},  // Бостон
+    {"", "brownsville", "\xc1\xf0\xe0\xf3\xed\xf1\xe2\xe8\xeb\xfc", 0, 0},  // Браунсвиль
+    {"", "buffalo", "\xc1\xf3\xf4\xf4\xe0\xeb\xee", 0, 0},  // Буффало
+    {"", "valencia", "\xc2\xe0\xeb\xe5\xed\xf1\xe8\xff", 0, 0},  // Валенсия
+    {"", "vancouver", "\xc2\xe0\xed\xea\xf3\xe2\xe5\xf0", 0, 0},  // Ванкувер
+    {"", "washington", "\xc2\xe0\xf8\xe8\xed\xe3\xf2\xee\xed", 0, 0},  // Вашингтон
+    {"", "virginia-beach", "\xc2\xe8\xf0\xe3\xe8\xed\xe8\xff\x2d\xc1\xe8\xf7", 0, 0},  // Виргиния-Бич
+    {"", "worcester", "\xc2\xf3\xf1\xf2\xe5\xf0", 0, 0},  // Вустер
+    {"", "garden-grove", "\xc3\xe0\xf0\xe4\xe5\xed\x2d\xc3\xf0\xf3\xe2", 0, 0},  // Гарден-Грув
+    {"", "garland", "\xc3\xe0\xf0\xeb\xe0\xed\xe4", 0, 0},  // Гарланд
+    {"", "gilbert", "\xc3\xe8\xeb\xe1\xe5\xf0\xf2", 0, 0},  // Гилберт
+    {"", "glendale", "\xc3\xeb\xe5\xed\xe4\xe5\xe9\xeb", 0, 0},  // Глендейл
+    {"", "grand-prairie", "\xc3\xf0\xe0\xed\xe4\x2d\xcf\xf0\xe5\xe9\xf0\xe8", 0, 0},  // Гранд-Прейри
+    {"", "grand-rapids", "\xc3\xf0\xe0\xed\xe4\x2d\xd0\xe0\xef\xe8\xe4\xf1", 0, 0},  // Гранд-Рапидс
+    {"", "greensboro", "\xc3\xf0\xe8\xed\xf1\xe1\xee\xf0\xee", 0, 0},  // Гринсборо
+    {"", "dallas", "\xc4\xe0\xeb\xeb\xe0\xf1", 0, 0},  // Даллас
+    {"", "durham", "\xc4\xe0\xf0\xe5\xec", 0, 0},  // Дарем
+    {"", "des-moines", "\xc4\xe5\x2d\xcc\xee\xe9\xed", 0, 0},  // Де-Мойн
+    {"", "denver", "\xc4\xe5\xed\xe2\xe5\xf0", 0, 0},  // Денвер
+    {"", "detroit", "\xc4\xe5\xf2\xf0\xee\xe9\xf2", 0, 0},  // Детройт
+    {"", "jackson", "\xc4\xe6\xe5\xea\xf1\xee\xed", 0, 0},  // Джексон
+    {"", "jacksonville", "\xc4\xe6\xe5\xea\xf1\xee\xed\xe2\xe8\xeb\xeb", 0, 0},  // Джексонвилл
+    {"", "jersey-city", "\xc4\xe6\xe5\xf0\xf1\xe8\x2d\xd1\xe8\xf2\xe8", 0, 0},  // Джерси-Сити
+    {"", "joliet", "\xc4\xe6\xee\xeb\xe8\xe5\xf2", 0, 0},  // Джолиет
+    {"", "indianapolis", "\xc8\xed\xe4\xe8\xe0\xed\xe0\xef\xee\xeb\xe8\xf1", 0, 0},  // Индианаполис
+    {"", "irvine", "\xc8\xf0\xe2\xe0\xe9\xed", 0, 0},  // Ирвайн
+    {"", "irving", "\xc8\xf0\xe2\xe8\xed\xe3", 0, 0},  // Ирвинг
+    {"", "yonkers", "\xc9\xee\xed\xea\xe5\xf0\xf1", 0, 0},  // Йонкерс
+    {"", "kansas-city", "\xca\xe0\xed\xe7\xe0\xf1\x2d\xd1\xe8\xf2\xe8", 0, 0},  // Канзас-Сити
+    {"", "cape-coral", "\xca\xe5\xe9\xef\x2d\xca\xee\xf0\xe0\xeb", 0, 0},  // Кейп-Корал
+    {"", "cleveland", "\xca\xeb\xe8\xe2\xeb\xe5\xed\xe4", 0, 0},  // Кливленд
+    {"", "knoxville", "\xca\xed\xee\xea\xf1\xe2\xe8\xeb\xfc", 0, 0},  // Кноксвиль
+    {"", "colorado-springs", "\xca\xee\xeb\xee\xf0\xe0\xe4\xee\x2d\xd1\xef\xf0\xe8\xed\xe3\xf1", 0, 0},  // Колорадо-Спрингс
+    {"", "columbus", "\xca\xee\xeb\xf3\xec\xe1\xf3\xf1", 0, 0},  // Колумбус
+    {"", "corona", "\xca\xee\xf0\xee\xed\xe0", 0, 0},  // Корона
+    {"", "corpus-christi", "\xca\xee\xf0\xef\xf3\xf1\x2d\xca\xf0\xe8\xf1\xf2\xe8", 0, 0},  // Корпус-Кристи
+    {"", "lubbock", "\xcb\xe0\xe1\xe1\xee\xea", 0, 0},  // Лаббок
+    {"", "lancaster", "\xcb\xe0\xed\xea\xe0\xf1\xf2\xe5\xf0", 0, 0},  // Ланкастер
+    {"", "laredo", "\xcb\xe0\xf0\xe5\xe4\xee", 0, 0},  // Ларедо
+    {"", "las-vegas", "\xcb\xe0\xf1\x2d\xc2\xe5\xe3\xe0\xf1", 0, 0},  // Лас-Вегас
+    {"", "lexington", "\xcb\xe5\xea\xf1\xe8\xed\xe3\xf2\xee\xed", 0, 0},  // Лексингтон
+    {"", "lincoln", "\xcb\xe8\xed\xea\xee\xeb\xfc\xed", 0, 0},  // Линкольн
+    {"", "little-rock", "\xcb\xe8\xf2\xeb\x2d\xd0\xee\xea", 0, 0},  // Литл-Рок
+    {"", "long-beach", "\xcb\xee\xed\xe3\x2d\xc1\xe8\xf7", 0, 0},  // Лонг-Бич
+    {"", "los-angeles", "\xcb\xee\xf1\x2d\xc0\xed\xe4\xe6\xe5\xeb\xe5\xf1", 0, 0},  // Лос-Анджелес
+    {"", "louisville", "\xcb\xf3\xe8\xf1\xe2\xe8\xeb\xeb\xfc", 0, 0},  // Луисвилль
+    {"", "madison", "\xcc\xe0\xe4\xe8\xf1\xee\xed", 0, 0},  // Мадисон
+    {"", "miami", "\xcc\xe0\xe9\xe0\xec\xe8", 0, 0},  // Майами
+    {"", "memphis", "\xcc\xe5\xec\xf4\xe8\xf1", 0, 0},  // Мемфис
+    {"", "mesa", "\xcc\xe5\xf1\xe0", 0, 0},  // Меса
+    {"", "milwaukee", "\xcc\xe8\xeb\xf3\xee\xea\xe8", 0, 0},  // Милуоки
+    {"", "minneapolis", "\xcc\xe8\xed\xed\xe5\xe0\xef\xee\xeb\xe8\xf1", 0, 0},  // Миннеаполис
+    {"", "mobile", "\xcc\xee\xe1\xe8\xeb", 0, 0},  // Мобил
+    {"", "modesto", "\xcc\xee\xe4\xe5\xf1\xf2\xee", 0, 0},  // Модесто
+    {"", "montgomery", "\xcc\xee\xed\xf2\xe3\xee\xec\xe5\xf0\xe8", 0, 0},  // Монтгомери
+    {"", "moreno-valley", "\xcc\xee\xf0\xe5\xed\xee\x2d\xc2\xe0\xeb\xeb\xe8", 0, 0},  // Морено-Валли
+    {"", "nashville", "\xcd\xe0\xf8\xe2\xe8\xeb\xfc", 0, 0},  // Нашвиль
+    {"", "north-las-vegas", "\xcd\xee\xf0\xf2\x2d\xcb\xe0\xf1\x2d\xc2\xe5\xe3\xe0\xf1", 0, 0},  // Норт-Лас-Вегас
+    {"", "norfolk", "\xcd\xee\xf0\xf4\xee\xeb\xea", 0, 0},  // Норфолк
+    {"", "new-york", "\xcd\xfc\xfe\x2d\xc9\xee\xf0\xea", 0, 0},  // Нью-Йорк
+    {"", "new-orleans", "\xcd\xfc\xfe\x2d\xce\xf0\xeb\xe5\xe0\xed", 0, 0},  // Нью-Орлеан
+    {"", "newark", "\xcd\xfc\xfe\xe0\xf0\xea", 0, 0},  // Ньюарк
+    {"", "newport-news", "\xcd\xfc\xfe\xef\xee\xf0\xf2\x2d\xcd\xfc\xfe\xf1", 0, 0},  // Ньюпорт-Ньюс
+    {"", "overland-park", "\xce\xe2\xe5\xf0\xeb\xe0\xed\xe4\x2d\xcf\xe0\xf0\xea", 0, 0},  // Оверланд-Парк
+    {"", "oakland", "\xce\xea\xeb\xe0\xed\xe4", 0, 0},  // Окланд
+    {"", "oklahoma-city", "\xce\xea\xeb\xe0\xf5\xee\xec\xe0\x2d\xd1\xe8\xf2\xe8", 0, 0},  // Оклахома-Сити
+    {"", "oxnard", "\xce\xea\xf1\xed\xe0\xf0\xe4", 0, 0},  // Окснард
+    {"", "omaha", "\xce\xec\xe0\xf5\xe0", 0, 0},  // Омаха
+    {"", "ontario", "\xce\xed\xf2\xe0\xf0\xe8\xee", 0, 0},  // Онтарио
+    {"", "orlando", "\xce\xf0\xeb\xe0\xed\xe4\xee", 0, 0},  // Орландо
+    {"", "austin", "\xce\xf1\xf2\xe8\xed", 0, 0},  // Остин
+    {"", "oceanside", "\xce\xf3\xf8\xe5\xed\xf1\xe0\xe9\xe4", 0, 0},  // Оушенсайд
+    {"", "palmdale", "\xcf\xe0\xeb\xec\xe4\xe5\xe9\xeb", 0, 0},  // Палмдейл
+    {"", "paradise", "\xcf\xe0\xf0\xe0\xe4\xe0\xe9\xe7", 0, 0},  // Парадайз
+    {"", "pasadena", "\xcf\xe0\xf1\xe0\xe4\xe5\xed\xe0", 0, 0},  // Пасадена
+    {"", "paterson", "\xcf\xe0\xf2\xe5\xf0\xf1\xee\xed", 0, 0},  // Патерсон
+    {"", "pembroke-pines", "\xcf\xe5\xec\xe1\xf0\xf3\xea\x2d\xcf\xe0\xe9\xed\xf1", 0, 0},  // Пембрук-Пайнс
+    {"", "peoria", "\xcf\xe5\xee\xf0\xe8\xff", 0, 0},  // Пеория
+    {"", "pittsburgh", "\xcf\xe8\xf2\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Питсбург
+    {"", "plano", "\xcf\xeb\xe0\xed\xee", 0, 0},  // Плано
+    {"", "pomona", "\xcf\xee\xec\xee\xed\xe0", 0, 0},  // Помона
+    {"", "portland", "\xcf\xee\xf0\xf2\xeb\xe5\xed\xe4", 0, 0},  // Портленд
+    {"", "providence", "\xcf\xf0\xee\xe2\xe8\xe4\xe5\xed\xf1", 0, 0},  // Провиденс
+    {"", "rancho-cucamonga", "\xd0\xe0\xed\xf7\xee\x2d\xca\xf3\xea\xe0\xec\xee\xed\xe3\xe0", 0, 0},  // Ранчо-Кукамонга
+    {"", "reno", "\xd0\xe5\xed\xee", 0, 0},  // Рено
+    {"", "riverside", "\xd0\xe8\xe2\xe5\xf0\xf1\xe0\xe9\xe4", 0, 0},  // Риверсайд
+    {"", "richmond", "\xd0\xe8\xf7\xec\xee\xed\xe4", 0, 0},  // Ричмонд
+    {"", "rockford", "\xd0\xee\xea\xf4\xee\xf0\xe4", 0, 0},  // Рокфорд
+    {"", "raleigh", "\xd0\xee\xeb\xe8", 0, 0},  // Роли
+    {"", "rochester", "\xd0\xee\xf7\xe5\xf1\xf2\xe5\xf0", 0, 0},  // Рочестер
+    {"", "sacramento", "\xd1\xe0\xea\xf0\xe0\xec\xe5\xed\xf2\xee", 0, 0},  // Сакраменто
+    {"", "salem", "\xd1\xe0\xeb\xe5\xec", 0, 0},  // Салем
+    {"", "salinas", "\xd1\xe0\xeb\xe8\xed\xe0\xf1", 0, 0},  // Салинас
+    {"", "san-antonio", "\xd1\xe0\xed\x2d\xc0\xed\xf2\xee\xed\xe8\xee", 0, 0},  // Сан-Антонио
+    {"", "san-bernardino", "\xd1\xe0\xed\x2d\xc1\xe5\xf0\xed\xe0\xf0\xe4\xe8\xed\xee", 0, 0},  // Сан-Бернардино
+    {"", "san-diego", "\xd1\xe0\xed\x2d\xc4\xe8\xe5\xe3\xee", 0, 0},  // Сан-Диего
+    {"", "san-francisco", "\xd1\xe0\xed\x2d\xd4\xf0\xe0\xed\xf6\xe8\xf1\xea\xee", 0, 0},  // Сан-Франциско
+    {"", "san-jose", "\xd1\xe0\xed\x2d\xd5\xee\xf1\xe5", 0, 0},  // Сан-Хосе
+    {"", "santa-ana", "\xd1\xe0\xed\xf2\xe0\x2d\xc0\xed\xe0", 0, 0},  // Санта-Ана
+    {"", "santa-clarita", "\xd1\xe0\xed\xf2\xe0\x2d\xca\xeb\xe0\xf0\xe8\xf2\xe0", 0, 0},  // Санта-Кларита
+    {"", "santa-rosa", "\xd1\xe0\xed\xf2\xe0\x2d\xd0\xee\xe7\xe0", 0, 0},  // Санта-Роза
+    {"", "saint-louis", "\xd1\xe5\xed\xf2\x2d\xcb\xf3\xe8\xf1", 0, 0},  // Сент-Луис
+    {"", "saint-petersburg", "\xd1\xe5\xed\xf2\x2d\xcf\xe8\xf2\xe5\xf0\xf1\xe1\xe5\xf0\xe3", 0, 0},  // Сент-Питерсберг
+    {"", "saint-paul", "\xd1\xe5\xed\xf2\x2d\xcf\xee\xeb", 0, 0},  // Сент-Пол
+    {"", "syracuse", "\xd1\xe8\xf0\xe0\xea\xfc\xfe\xe7", 0, 0},  // Сиракьюз
+    {"", "seattle", "\xd1\xe8\xfd\xf2\xeb", 0, 0},  // Сиэтл
+    {"", "scottsdale", "\xd1\xea\xee\xf2\xf1\xe4\xe5\xe9\xeb", 0, 0},  // Скотсдейл
+    {"", "salt-lake-city", "\xd1\xee\xeb\xf2\x2d\xcb\xe5\xe9\xea\x2d\xd1\xe8\xf2\xe8", 0, 0},  // Солт-Лейк-Сити
+    {"", "spokane", "\xd1\xef\xee\xea\xe0\xed", 0, 0},  // Спокан
+    {"", "spring-valley", "\xd1\xef\xf0\xe8\xed\xe3\x2d\xc2\xfd\xeb\xeb\xe8", 0, 0},  // Спринг-Вэлли
+    {"", "springfield", "\xd1\xef\xf0\xe8\xed\xe3\xf4\xe8\xeb\xe4", 0, 0},  // Спрингфилд
+    {"", "stockton", "\xd1\xf2\xee\xea\xf2\xee\xed", 0, 0},  // Стоктон
+    {"", "sioux-falls", "\xd1\xf3\x2d\xd4\xee\xeb\xf1", 0, 0},  // Су-Фолс
+    {"", "tacoma", "\xd2\xe0\xea\xee\xec\xe0", 0, 0},  // Такома
+    {"", "tallahassee", "\xd2\xe0\xeb\xeb\xe0\xf5\xe0\xf1\xf1\xe8", 0, 0},  // Таллахасси
+    {"", "tulsa", "\xd2\xe0\xeb\xf1\xe0", 0, 0},  // Талса
+    {"", "tampa", "\xd2\xe0\xec\xef\xe0", 0, 0},  // Тампа
+    {"", "tempe", "\xd2\xe5\xec\xef\xe5", 0, 0},  // Темпе
+    {"", "toledo", "\xd2\xee\xeb\xe5\xe4\xee", 0, 0},  // Толедо
+    {"", "torrance", "\xd2\xee\xf0\xf0\xe0\xed\xf1", 0, 0},  // Торранс
+    {"", "tucson", "\xd2\xf3\xf1\xee\xed", 0, 0},  // Тусон
+    {"", "winston-salem", "\xd3\xe8\xed\xf1\xf2\xee\xed\x2d\xd1\xe5\xe9\xeb\xe5\xec", 0, 0},  // Уинстон-Сейлем
+    {"", "wichita", "\xd3\xe8\xf7\xe8\xf2\xee", 0, 0},  // Уичито
+    {"", "fayetteville", "\xd4\xe0\xe9\xe5\xf2\xe2\xe8\xeb\xfc", 0, 0},  // Файетвиль
+    {"", "phoenix", "\xd4\xe5\xed\xe8\xea\xf1", 0, 0},  // Феникс
+    {"", "philadelphia", "\xd4\xe8\xeb\xe0\xe4\xe5\xeb\xfc\xf4\xe8\xff", 0, 0},  // Филадельфия
+    {"", "fontana", "\xd4\xee\xed\xf2\xe0\xed\xe0", 0, 0},  // Фонтана
+    {"", "fort-worth", "\xd4\xee\xf0\xf2\x2d\xc2\xee\xf0\xf2", 0, 0},  // Форт-Ворт
+    {"", "fort-lauderdale", "\xd4\xee\xf0\xf2\x2d\xcb\xee\xe4\xe5\xf0\xe4\xe5\xe9\xeb", 0, 0},  // Форт-Лодердейл
+    {"", "fort-wayne", "\xd4\xee\xf0\xf2\x2d\xd3\xfd\xe9\xed", 0, 0},  // Форт-Уэйн
+    {"", "fremont", "\xd4\xf0\xe5\xec\xee\xed\xf2", 0, 0},  // Фремонт
+    {"", "fresno", "\xd4\xf0\xe5\xf1\xed\xee", 0, 0},  // Фресно
+    {"", "hialeah", "\xd5\xe0\xe9\xe0\xeb\xe8\xe0", 0, 0},  // Хайалиа
+    {"", "huntington-beach", "\xd5\xe0\xed\xf2\xe8\xed\xe3\xf2\xee\xed\x2d\xc1\xe8\xf7", 0, 0},  // Хантингтон-Бич
+    {"", "huntsville", "\xd5\xe0\xed\xf2\xf1\xe2\xe8\xeb\xfc", 0, 0},  // Хантсвиль
+    {"", "henderson", "\xd5\xe5\xed\xe4\xe5\xf0\xf1\xee\xed", 0, 0},  // Хендерсон
+    {"", "houston", "\xd5\xfc\xfe\xf1\xf2\xee\xed", 0, 0},  // Хьюстон
+    {"", "cincinnati", "\xd6\xe8\xed\xf6\xe8\xed\xed\xe0\xf2\xe8", 0, 0},  // Цинциннати
+    {"", "chandler", "\xd7\xe0\xed\xe4\xeb\xe5\xf0", 0, 0},  // Чандлер
+    {"", "chattanooga", "\xd7\xe0\xf2\xf2\xe0\xed\xf3\xe3\xe0", 0, 0},  // Чаттануга
+    {"", "chesapeake", "\xd7\xe5\xf1\xe0\xef\xe8\xea", 0, 0},  // Чесапик
+    {"", "chicago", "\xd7\xe8\xea\xe0\xe3\xee", 0, 0},  // Чикаго
+    {"", "chula-vista", "\xd7\xf3\xeb\xe0\x2d\xc2\xe8\xf1\xf2\xe0", 0, 0},  // Чула-Виста
+    {"", "charlotte", "\xd8\xe0\xf0\xeb\xee\xf2\xf2\xe0", 0, 0},  // Шарлотта
+    {"", "shreveport", "\xd8\xf0\xe5\xe2\xe5\xef\xee\xf0\xf2", 0, 0},  // Шревепорт
+    {"", "el-paso", "\xdd\xeb\xfc\x2d\xcf\xe0\xf1\xee", 0, 0},  // Эль-Пасо
+    {"", "eugene", "\xde\xe4\xe6\xe8\xed", 0, 0},  // Юджин
 };
 
 static const CityEntry CITIES_SAUDI_ARABIA[29] = {
-    {"", "abha", "\xc0\xe1\xf5\xe0"},  // Абха
-    {"", "al-jubayl", "\xc0\xeb\xfc\x2d\xc4\xe6\xf3\xe1\xe0\xe9\xeb\xfc"},  // Аль-Джубайль
-    {"", "al-qurayyat", "\xc0\xeb\xfc\x2d\xca\xf3\xf0\xe0\xff\xf2"},  // Аль-Кураят
-    {"", "al-ula", "\xc0\xeb\xfc\x2d\xd3\xeb\xe0"},  // Аль-Ула
-    {"", "arar", "\xc0\xf0\xe0\xf0"},  // Арар
-    {"", "buraydah", "\xc1\xf3\xf0\xe0\xe9\xe4\xe0"},  // Бурайда
-    {"", "dammam", "\xc4\xe0\xec\xec\xe0\xec"},  // Даммам
-    {"", "dhahran", "\xc4\xe0\xf5\xf0\xe0\xed"},  // Дахран
-    {"", "jeddah", "\xc4\xe6\xe8\xe4\xe4\xe0"},  // Джидда
-    {"", "jizan", "\xc4\xe6\xe8\xe7\xe0\xed"},  // Джизан
-    {"", "medina", "\xcc\xe5\xe4\xe8\xed\xe0"},  // Медина
-    {"", "mecca", "\xcc\xe5\xea\xea\xe0"},  // Мекка
-    {"", "najran", "\xcd\xe0\xe4\xe6\xf0\xe0\xed"},  // Наджран
-    {"", "sakaka", "\xd1\xe0\xea\xe0\xea\xe0"},  // Сакака
-    {"", "samitah", "\xd1\xe0\xec\xf2\xe0"},  // Самта
-    {"", "tabuk", "\xd2\xe0\xe1\xf3\xea"},  // Табук
-    {"", "taif", "\xd2\xe0\xe8\xf4"},  // Таиф
-    {"", "turayf", "\xd2\xf3\xf0\xe0\xf3\xf4"},  // Турауф
-    {"", "unaizah", "\xd3\xed\xe0\xe9\xe7\xe0"},  // Унайза
-    {"", "hail", "\xd5\xe0\xe8\xeb\xfc"},  // Хаиль
-    {"", "khamis-mushayt", "\xd5\xe0\xec\xe8\xf1\x2d\xcc\xf3\xf8\xe0\xe8\xf2"},  // Хамис-Мушаит
-    {"", "hafar-al-batin", "\xd5\xe0\xf4\xf0\x2d\xfd\xeb\xfc\x2d\xc1\xe0\xf2\xe8\xed"},  // Хафр-эль-Батин
-    {"", "al-qatif", "\xdd\xeb\xfc\x2d\xca\xe0\xf2\xe8\xf4"},  // Эль-Катиф
-    {"", "qunfudhah", "\xdd\xeb\xfc\x2d\xca\xf3\xed\xf4\xf3\xe4\xe0"},  // Эль-Кунфуда
-    {"", "mubarraz", "\xdd\xeb\xfc\x2d\xcc\xf3\xe1\xe0\xf0\xf0\xe0\xe7"},  // Эль-Мубарраз
-    {"", "khobar", "\xdd\xeb\xfc\x2d\xd5\xee\xe1\xe0\xf0"},  // Эль-Хобар
-    {"", "hofuf", "\xdd\xeb\xfc\x2d\xd5\xf3\xf4\xf3\xf4"},  // Эль-Хуфуф
-    {"", "riyadh", "\xdd\xf0\x2d\xd0\xe8\xff\xe4"},  // Эр-Рияд
-    {"", "yanbu", "\xdf\xed\xe1\xf3"},  // Янбу
+    {"", "abha", "\xc0\xe1\xf5\xe0", 0, 0},  // Абха
+    {"", "al-jubayl", "\xc0\xeb\xfc\x2d\xc4\xe6\xf3\xe1\xe0\xe9\xeb\xfc", 0, 0},  // Аль-Джубайль
+    {"", "al-qurayyat", "\xc0\xeb\xfc\x2d\xca\xf3\xf0\xe0\xff\xf2", 0, 0},  // Аль-Кураят
+    {"", "al-ula", "\xc0\xeb\xfc\x2d\xd3\xeb\xe0", 0, 0},  // Аль-Ула
+    {"", "arar", "\xc0\xf0\xe0\xf0", 0, 0},  // Арар
+    {"", "buraydah", "\xc1\xf3\xf0\xe0\xe9\xe4\xe0", 0, 0},  // Бурайда
+    {"", "dammam", "\xc4\xe0\xec\xec\xe0\xec", 0, 0},  // Даммам
+    {"", "dhahran", "\xc4\xe0\xf5\xf0\xe0\xed", 0, 0},  // Дахран
+    {"", "jeddah", "\xc4\xe6\xe8\xe4\xe4\xe0", 0, 0},  // Джидда
+    {"", "jizan", "\xc4\xe6\xe8\xe7\xe0\xed", 0, 0},  // Джизан
+    {"", "medina", "\xcc\xe5\xe4\xe8\xed\xe0", 0, 0},  // Медина
+    {"", "mecca", "\xcc\xe5\xea\xea\xe0", 0, 0},  // Мекка
+    {"", "najran", "\xcd\xe0\xe4\xe6\xf0\xe0\xed", 0, 0},  // Наджран
+    {"", "sakaka", "\xd1\xe0\xea\xe0\xea\xe0", 0, 0},  // Сакака
+    {"", "samitah", "\xd1\xe0\xec\xf2\xe0", 0, 0},  // Самта
+    {"", "tabuk", "\xd2\xe0\xe1\xf3\xea", 0, 0},  // Табук
+    {"", "taif", "\xd2\xe0\xe8\xf4", 0, 0},  // Таиф
+    {"", "turayf", "\xd2\xf3\xf0\xe0\xf3\xf4", 0, 0},  // Турауф
+    {"", "unaizah", "\xd3\xed\xe0\xe9\xe7\xe0", 0, 0},  // Унайза
+    {"", "hail", "\xd5\xe0\xe8\xeb\xfc", 0, 0},  // Хаиль
+    {"", "khamis-mushayt", "\xd5\xe0\xec\xe8\xf1\x2d\xcc\xf3\xf8\xe0\xe8\xf2", 0, 0},  // Хамис-Мушаит
+    {"", "hafar-al-batin", "\xd5\xe0\xf4\xf0\x2d\xfd\xeb\xfc\x2d\xc1\xe0\xf2\xe8\xed", 0, 0},  // Хафр-эль-Батин
+    {"", "al-qatif", "\xdd\xeb\xfc\x2d\xca\xe0\xf2\xe8\xf4", 0, 0},  // Эль-Катиф
+    {"", "qunfudhah", "\xdd\xeb\xfc\x2d\xca\xf3\xed\xf4\xf3\xe4\xe0", 0, 0},  // Эль-Кунфуда
+    {"", "mubarraz", "\xdd\xeb\xfc\x2d\xcc\xf3\xe1\xe0\xf0\xf0\xe0\xe7", 0, 0},  // Эль-Мубарраз
+    {"", "khobar", "\xdd\xeb\xfc\x2d\xd5\xee\xe1\xe0\xf0", 0, 0},  // Эль-Хобар
+    {"", "hofuf", "\xdd\xeb\xfc\x2d\xd5\xf3\xf4\xf3\xf4", 0, 0},  // Эль-Хуфуф
+    {"", "riyadh", "\xdd\xf0\x2d\xd0\xe8\xff\xe4", 0, 0},  // Эр-Рияд
+    {"", "yanbu", "\xdf\xed\xe1\xf3", 0, 0},  // Янбу
 };
 
 static const CityEntry CITIES_TAJLAND[34] = {
-    {"", "ayutthaya", "\xc0\xfe\xf2\xe8\xff"},  // Аютия
-    {"", "bangkok", "\xc1\xe0\xed\xe3\xea\xee\xea"},  // Бангкок
-    {"", "kalasin", "\xca\xe0\xeb\xe0\xf1\xe8\xed"},  // Каласин
-    {"", "kanchanaburi", "\xca\xe0\xed\xf7\xe0\xed\xe0\xe1\xf3\xf0\xe8"},  // Канчанабури
-    {"", "khon-kaen", "\xca\xf5\xee\xed\xea\xfd\xed"},  // Кхонкэн
-    {"", "lampang", "\xcb\xe0\xec\xef\xe0\xed\xe3"},  // Лампанг
-    {"", "lop-buri", "\xcb\xee\xef\xe1\xf3\xf0\xe8"},  // Лопбури
-    {"", "nakhon-ratchasima", "\xcd\xe0\xea\xf5\xee\xed\xf0\xe0\xf2\xf7\xe0\xf1\xe8\xec\xe0"},  // Накхонратчасима
-    {"", "nakhon-si-thammara", "\xcd\xe0\xea\xf5\xee\xed\xf1\xe8\xf2\xf5\xe0\xec\xec\xe0\xf0\xe0\xf2"},  // Накхонситхаммарат
-    {"", "nong-khai", "\xcd\xee\xed\xe3\xea\xf5\xe0\xe9"},  // Нонгкхай
-    {"", "nonthaburi", "\xcd\xee\xed\xf2\xf5\xe0\xe1\xf3\xf0\xe8"},  // Нонтхабури
-    {"", "phatthaya", "\xcf\xe0\xf2\xf2\xe0\xe9\xff"},  // Паттайя
-    {"", "phetchabun", "\xcf\xf5\xe5\xf2\xf7\xe0\xe1\xf3\xed"},  // Пхетчабун
-    {"", "phitsanulok", "\xcf\xf5\xe8\xf2\xf1\xe0\xed\xf3\xeb\xee\xea"},  // Пхитсанулок
-    {"", "rayong", "\xd0\xe0\xe9\xee\xed\xe3"},  // Районг
-    {"", "ratchaburi", "\xd0\xe0\xf2\xf7\xe0\xe1\xf3\xf0\xe8"},  // Ратчабури
-    {"", "samut-prakan", "\xd1\xe0\xec\xf3\xf2\xef\xf0\xe0\xea\xe0\xed"},  // Самутпракан
-    {"", "songkhla", "\xd1\xee\xed\xe3\xea\xf5\xeb\xe0"},  // Сонгкхла
-    {"", "suphan-buri", "\xd1\xf3\xef\xf5\xe0\xed\xe1\xf3\xf0\xe8"},  // Супханбури
-    {"", "surat-thani", "\xd1\xf3\xf0\xe0\xf2\xf2\xf5\xe0\xed\xe8"},  // Сураттхани
-    {"", "ubon-ratchathani", "\xd3\xe1\xee\xed\xf0\xe0\xf2\xf7\xe0\xf2\xf5\xe0\xed\xe8"},  // Убонратчатхани
-    {"", "udon-thani", "\xd3\xe4\xee\xed\xf2\xf5\xe0\xed\xe8"},  // Удонтхани
-    {"", "uttaradit", "\xd3\xf2\xf2\xe0\xf0\xe0\xe4\xe8\xf2"},  // Уттарадит
-    {"", "phuket", "\xd4\xf3\xea\xe5\xf2"},  // Фукет
-    {"", "hat-yai", "\xd5\xe0\xf2\xfa\xff\xe9"},  // Хатъяй
-    {"", "hua-hin", "\xd5\xf3\xe0\xf5\xe8\xed"},  // Хуахин
-    {"", "chaiyaphum", "\xd7\xe0\xe9\xff\xef\xf5\xf3\xec"},  // Чайяпхум
-    {"", "chanthaburi", "\xd7\xe0\xed\xf2\xf5\xe0\xe1\xf3\xf0\xe8"},  // Чантхабури
-    {"", "chachoengsao", "\xd7\xe0\xf7\xee\xe5\xed\xe3\xf1\xe0\xee"},  // Чачоенгсао
-    {"", "chiang-mai", "\xd7\xe8\xe0\xed\xe3\xec\xe0\xe9"},  // Чиангмай
-    {"", "chiang-rai", "\xd7\xe8\xe0\xed\xe3\xf0\xe0\xe9"},  // Чианграй
-    {"", "chon-buri", "\xd7\xee\xed\xe1\xf3\xf0\xe8"},  // Чонбури
-    {"", "chumphon", "\xd7\xf3\xec\xef\xf5\xee\xed"},  // Чумпхон
-    {"", "yala", "\xdf\xeb\xe0"},  // Яла
+    {"", "ayutthaya", "\xc0\xfe\xf2\xe8\xff", 0, 0},  // Аютия
+    {"", "bangkok", "\xc1\xe0\xed\xe3\xea\xee\xea", 0, 0},  // Бангкок
+    {"", "kalasin", "\xca\xe0\xeb\xe0\xf1\xe8\xed", 0, 0},  // Каласин
+    {"", "kanchanaburi", "\xca\xe0\xed\xf7\xe0\xed\xe0\xe1\xf3\xf0\xe8", 0, 0},  // Канчанабури
+    {"", "khon-kaen", "\xca\xf5\xee\xed\xea\xfd\xed", 0, 0},  // Кхонкэн
+    {"", "lampang", "\xcb\xe0\xec\xef\xe0\xed\xe3", 0, 0},  // Лампанг
+    {"", "lop-buri", "\xcb\xee\xef\xe1\xf3\xf0\xe8", 0, 0},  // Лопбури
+    {"", "nakhon-ratchasima", "\xcd\xe0\xea\xf5\xee\xed\xf0\xe0\xf2\xf7\xe0\xf1\xe8\xec\xe0", 0, 0},  // Накхонратчасима
+    {"", "nakhon-si-thammara", "\xcd\xe0\xea\xf5\xee\xed\xf1\xe8\xf2\xf5\xe0\xec\xec\xe0\xf0\xe0\xf2", 0, 0},  // Накхонситхаммарат
+    {"", "nong-khai", "\xcd\xee\xed\xe3\xea\xf5\xe0\xe9", 0, 0},  // Нонгкхай
+    {"", "nonthaburi", "\xcd\xee\xed\xf2\xf5\xe0\xe1\xf3\xf0\xe8", 0, 0},  // Нонтхабури
+    {"", "phatthaya", "\xcf\xe0\xf2\xf2\xe0\xe9\xff", 0, 0},  // Паттайя
+    {"", "phetchabun", "\xcf\xf5\xe5\xf2\xf7\xe0\xe1\xf3\xed", 0, 0},  // Пхетчабун
+    {"", "phitsanulok", "\xcf\xf5\xe8\xf2\xf1\xe0\xed\xf3\xeb\xee\xea", 0, 0},  // Пхитсанулок
+    {"", "rayong", "\xd0\xe0\xe9\xee\xed\xe3", 0, 0},  // Районг
+    {"", "ratchaburi", "\xd0\xe0\xf2\xf7\xe0\xe1\xf3\xf0\xe8", 0, 0},  // Ратчабури
+    {"", "samut-prakan", "\xd1\xe0\xec\xf3\xf2\xef\xf0\xe0\xea\xe0\xed", 0, 0},  // Самутпракан
+    {"", "songkhla", "\xd1\xee\xed\xe3\xea\xf5\xeb\xe0", 0, 0},  // Сонгкхла
+    {"", "suphan-buri", "\xd1\xf3\xef\xf5\xe0\xed\xe1\xf3\xf0\xe8", 0, 0},  // Супханбури
+    {"", "surat-thani", "\xd1\xf3\xf0\xe0\xf2\xf2\xf5\xe0\xed\xe8", 0, 0},  // Сураттхани
+    {"", "ubon-ratchathani", "\xd3\xe1\xee\xed\xf0\xe0\xf2\xf7\xe0\xf2\xf5\xe0\xed\xe8", 0, 0},  // Убонратчатхани
+    {"", "udon-thani", "\xd3\xe4\xee\xed\xf2\xf5\xe0\xed\xe8", 0, 0},  // Удонтхани
+    {"", "uttaradit", "\xd3\xf2\xf2\xe0\xf0\xe0\xe4\xe8\xf2", 0, 0},  // Уттарадит
+    {"", "phuket", "\xd4\xf3\xea\xe5\xf2", 0, 0},  // Фукет
+    {"", "hat-yai", "\xd5\xe0\xf2\xfa\xff\xe9", 0, 0},  // Хатъяй
+    {"", "hua-hin", "\xd5\xf3\xe0\xf5\xe8\xed", 0, 0},  // Хуахин
+    {"", "chaiyaphum", "\xd7\xe0\xe9\xff\xef\xf5\xf3\xec", 0, 0},  // Чайяпхум
+    {"", "chanthaburi", "\xd7\xe0\xed\xf2\xf5\xe0\xe1\xf3\xf0\xe8", 0, 0},  // Чантхабури
+    {"", "chachoengsao", "\xd7\xe0\xf7\xee\xe5\xed\xe3\xf1\xe0\xee", 0, 0},  // Чачоенгсао
+    {"", "chiang-mai", "\xd7\xe8\xe0\xed\xe3\xec\xe0\xe9", 0, 0},  // Чиангмай
+    {"", "chiang-rai", "\xd7\xe8\xe0\xed\xe3\xf0\xe0\xe9", 0, 0},  // Чианграй
+    {"", "chon-buri", "\xd7\xee\xed\xe1\xf3\xf0\xe8", 0, 0},  // Чонбури
+    {"", "chumphon", "\xd7\xf3\xec\xef\xf5\xee\xed", 0, 0},  // Чумпхон
+    {"", "yala", "\xdf\xeb\xe0", 0, 0},  // Яла
 };
 
 static const CityEntry CITIES_TURKEY[43] = {
-    {"", "adana", "\xc0\xe4\xe0\xed\xe0"},  // Адана
-    {"", "adapazari", "\xc0\xe4\xe0\xef\xe0\xe7\xe0\xf0\xfb"},  // Адапазары
-    {"", "adiyaman", "\xc0\xe4\xfb\xff\xec\xe0\xed"},  // Адыяман
-    {"", "aydin", "\xc0\xe9\xe4\xfb\xed"},  // Айдын
-    {"", "ankara", "\xc0\xed\xea\xe0\xf0\xe0"},  // Анкара
-    {"", "antioch", "\xc0\xed\xf2\xe0\xea\xe8\xff"},  // Антакия
-    {"", "antalya", "\xc0\xed\xf2\xe0\xeb\xe8\xff"},  // Анталия
-    {"", "bagcilar", "\xc1\xe0\xe3\xe4\xe6\xfb\xeb\xe0\xf0"},  // Багджылар
-    {"", "balikesir", "\xc1\xe0\xeb\xfb\xea\xe5\xf1\xe8\xf0"},  // Балыкесир
-    {"", "batman", "\xc1\xe0\xf2\xec\xe0\xed"},  // Батман
-    {"", "bursa", "\xc1\xf3\xf0\xf1\xe0"},  // Бурса
-    {"", "van", "\xc2\xe0\xed"},  // Ван
-    {"", "viransehir", "\xc2\xe8\xf0\xe0\xed\xf8\xe5\xf5\xe8\xf0"},  // Вираншехир
-    {"", "gaziantep", "\xc3\xe0\xe7\xe8\xe0\xed\xf2\xe5\xef"},  // Газиантеп
-    {"", "gebze", "\xc3\xe5\xe1\xe7\xe5"},  // Гебзе
-    {"", "denizli", "\xc4\xe5\xed\xe8\xe7\xeb\xe8"},  // Денизли
-    {"", "diyarbakir", "\xc4\xe8\xff\xf0\xe1\xe0\xea\xfb\xf0"},  // Диярбакыр
-    {"", "izmir", "\xc8\xe7\xec\xe8\xf0"},  // Измир
-    {"", "izmit", "\xc8\xe7\xec\xe8\xf2"},  // Измит
-    {"", "iskenderun", "\xc8\xf1\xea\xe5\xed\xe4\xe5\xf0\xf3\xed"},  // Искендерун
-    {"", "isparta", "\xc8\xf1\xef\xe0\xf0\xf2\xe0"},  // Испарта
-    {"", "kayseri", "\xca\xe0\xe9\xf1\xe5\xf0\xe8"},  // Кайсери
-    {"", "kahramanmaras", "\xca\xe0\xf5\xf0\xe0\xec\xe0\xed\xec\xe0\xf0\xe0\xf8"},  // Кахраманмараш
-    {"", "konya", "\xca\xee\xed\xfc\xff"},  // Конья
-    {"", "kirikkale", "\xca\xfb\xf0\xfb\xea\xea\xe0\xeb\xe5"},  // Кырыккале
-    {"", "kutahya", "\xca\xfe\xf2\xe0\xf5\xfc\xff"},  // Кютахья
-    {"", "malatya", "\xcc\xe0\xeb\xe0\xf2\xe8\xff"},  // Малатия
-    {"", "manisa", "\xcc\xe0\xed\xe8\xf1\xe0"},  // Маниса
-    {"", "mercin", "\xcc\xe5\xf0\xf1\xe8\xed"},  // Мерсин
-    {"", "osmaniye", "\xce\xf1\xec\xe0\xed\xe8\xe5"},  // Османие
-    {"", "samsun", "\xd1\xe0\xec\xf1\xf3\xed"},  // Самсун
-    {"", "sivas", "\xd1\xe8\xe2\xe0\xf1"},  // Сивас
-    {"", "siverek", "\xd1\xe8\xe2\xe5\xf0\xe5\xea"},  // Сиверек
-    {"", "istanbul", "\xd1\xf2\xe0\xec\xe1\xf3\xeb"},  // Стамбул
-    {"", "tarsus", "\xd2\xe0\xf0\xf1\xf3\xf1"},  // Тарсус
-    {"", "trabzon", "\xd2\xf0\xe0\xe1\xe7\xee\xed"},  // Трабзон
-    {"", "ueskuedar", "\xd3\xf1\xea\xfe\xe4\xe0\xf0"},  // Ускюдар
-    {"", "corlu", "\xd7\xee\xf0\xeb\xf3"},  // Чорлу
-    {"", "corum", "\xd7\xee\xf0\xf3\xec"},  // Чорум
-    {"", "sanliurfa", "\xd8\xe0\xed\xeb\xfb\xf3\xf0\xf4\xe0"},  // Шанлыурфа
-    {"", "elazig", "\xdd\xeb\xff\xe7\xfb\xe3"},  // Элязыг
-    {"", "erzurum", "\xdd\xf0\xe7\xf3\xf0\xf3\xec"},  // Эрзурум
-    {"", "eskisehir", "\xdd\xf1\xea\xe8\xf8\xe5\xf5\xe8\xf0"},  // Эскишехир
+    {"", "adana", "\xc0\xe4\xe0\xed\xe0", 0, 0},  // Адана
+    {"", "adapazari", "\xc0\xe4\xe0\xef\xe0\xe7\xe0\xf0\xfb", 0, 0},  // Адапазары
+    {"", "adiyaman", "\xc0\xe4\xfb\xff\xec\xe0\xed", 0, 0},  // Адыяман
+    {"", "aydin", "\xc0\xe9\xe4\xfb\xed", 0, 0},  // Айдын
+    {"", "ankara", "\xc0\xed\xea\xe0\xf0\xe0", 0, 0},  // Анкара
+    {"", "antioch", "\xc0\xed\xf2\xe0\xea\xe8\xff", 0, 0},  // Антакия
+    {"", "antalya", "\xc0\xed\xf2\xe0\xeb\xe8\xff", 0, 0},  // Анталия
+    {"", "bagcilar", "\xc1\xe0\xe3\xe4\xe6\xfb\xeb\xe0\xf0", 0, 0},  // Багджылар
+    {"", "balikesir", "\xc1\xe0\xeb\xfb\xea\xe5\xf1\xe8\xf0", 0, 0},  // Балыкесир
+    {"", "batman", "\xc1\xe0\xf2\xec\xe0\xed", 0, 0},  // Батман
+    {"", "bursa", "\xc1\xf3\xf0\xf1\xe0", 0, 0},  // Бурса
+    {"", "van", "\xc2\xe0\xed", 0, 0},  // Ван
+    {"", "viransehir", "\xc2\xe8\xf0\xe0\xed\xf8\xe5\xf5\xe8\xf0", 0, 0},  // Вираншехир
+    {"", "gaziantep", "\xc3\xe0\xe7\xe8\xe0\xed\xf2\xe5\xef", 0, 0},  // Газиантеп
+    {"", "gebze", "\xc3\xe5\xe1\xe7\xe5", 0, 0},  // Гебзе
+    {"", "denizli", "\xc4\xe5\xed\xe8\xe7\xeb\xe8", 0, 0},  // Денизли
+    {"", "diyarbakir", "\xc4\xe8\xff\xf0\xe1\xe0\xea\xfb\xf0", 0, 0},  // Диярбакыр
+    {"", "izmir", "\xc8\xe7\xec\xe8\xf0", 0, 0},  // Измир
+    {"", "izmit", "\xc8\xe7\xec\xe8\xf2", 0, 0},  // Измит
+    {"", "iskenderun", "\xc8\xf1\xea\xe5\xed\xe4\xe5\xf0\xf3\xed", 0, 0},  // Искендерун
+    {"", "isparta", "\xc8\xf1\xef\xe0\xf0\xf2\xe0", 0, 0},  // Испарта
+    {"", "kayseri", "\xca\xe0\xe9\xf1\xe5\xf0\xe8", 0, 0},  // Кайсери
+    {"", "kahramanmaras", "\xca\xe0\xf5\xf0\xe0\xec\xe0\xed\xec\xe0\xf0\xe0\xf8", 0, 0},  // Кахраманмараш
+    {"", "konya", "\xca\xee\xed\xfc\xff", 0, 0},  // Конья
+    {"", "kirikkale", "\xca\xfb\xf0\xfb\xea\xea\xe0\xeb\xe5", 0, 0},  // Кырыккале
+    {"", "kutahya", "\xca\xfe\xf2\xe0\xf5\xfc\xff", 0, 0},  // Кютахья
+    {"", "malatya", "\xcc\xe0\xeb\xe0\xf2\xe8\xff", 0, 0},  // Малатия
+    {"", "manisa", "\xcc\xe0\xed\xe8\xf1\xe0", 0, 0},  // Маниса
+    {"", "mercin", "\xcc\xe5\xf0\xf1\xe8\xed", 0, 0},  // Мерсин
+    {"", "osmaniye", "\xce\xf1\xec\xe0\xed\xe8\xe5", 0, 0},  // Османие
+    {"", "samsun", "\xd1\xe0\xec\xf1\xf3\xed", 0, 0},  // Самсун
+    {"", "sivas", "\xd1\xe8\xe2\xe0\xf1", 0, 0},  // Сивас
+    {"", "siverek", "\xd1\xe8\xe2\xe5\xf0\xe5\xea", 0, 0},  // Сиверек
+    {"", "istanbul", "\xd1\xf2\xe0\xec\xe1\xf3\xeb", 0, 0},  // Стамбул
+    {"", "tarsus", "\xd2\xe0\xf0\xf1\xf3\xf1", 0, 0},  // Тарсус
+    {"", "trabzon", "\xd2\xf0\xe0\xe1\xe7\xee\xed", 0, 0},  // Трабзон
+    {"", "ueskuedar", "\xd3\xf1\xea\xfe\xe4\xe0\xf0", 0, 0},  // Ускюдар
+    {"", "corlu", "\xd7\xee\xf0\xeb\xf3", 0, 0},  // Чорлу
+    {"", "corum", "\xd7\xee\xf0\xf3\xec", 0, 0},  // Чорум
+    {"", "sanliurfa", "\xd8\xe0\xed\xeb\xfb\xf3\xf0\xf4\xe0", 0, 0},  // Шанлыурфа
+    {"", "elazig", "\xdd\xeb\xff\xe7\xfb\xe3", 0, 0},  // Элязыг
+    {"", "erzurum", "\xdd\xf0\xe7\xf3\xf0\xf3\xec", 0, 0},  // Эрзурум
+    {"", "eskisehir", "\xdd\xf1\xea\xe8\xf8\xe5\xf5\xe8\xf0", 0, 0},  // Эскишехир
 };
 
 static const CityEntry CITIES_UKRAINE[115] = {
-    {"", "aleksandrija", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xe8\xff"},  // Александрия
-    {"", "alushta", "\xc0\xeb\xf3\xf8\xf2\xe0"},  // Алушта
-    {"", "alchevsk", "\xc0\xeb\xf7\xe5\xe2\xf1\xea"},  // Алчевск
-    {"", "antracit", "\xc0\xed\xf2\xf0\xe0\xf6\xe8\xf2"},  // Антрацит
-    {"", "artemovsk", "\xc0\xf0\xf2\xe5\xec\xee\xe2\xf1\xea"},  // Артемовск
-    {"", "ahtyrka", "\xc0\xf5\xf2\xfb\xf0\xea\xe0"},  // Ахтырка
-    {"", "bahchisaraj", "\xc1\xe0\xf5\xf7\xe8\xf1\xe0\xf0\xe0\xe9"},  // Бахчисарай
-    {"", "belaja-cerkov", "\xc1\xe5\xeb\xe0\xff\x20\xd6\xe5\xf0\xea\xee\xe2\xfc"},  // Белая Церковь
-    {"", "belgorod-dnestrovs", "\xc1\xe5\xeb\xe3\xee\xf0\xee\xe4\x2d\xc4\xed\xe5\xf1\xf2\xf0\xee\xe2\xf1\xea\xe8\xe9"},  // Белгород-Днестровский
-    {"", "berdichev", "\xc1\xe5\xf0\xe4\xe8\xf7\xe5\xe2"},  // Бердичев
-    {"", "borislav", "\xc1\xee\xf0\xe8\xf1\xeb\xe0\xe2"},  // Борислав
-    {"", "borispol", "\xc1\xee\xf0\xe8\xf1\xef\xee\xeb\xfc"},  // Борисполь
-    {"", "bojarka", "\xc1\xee\xff\xf0\xea\xe0"},  // Боярка
-    {"", "brovary", "\xc1\xf0\xee\xe2\xe0\xf0\xfb"},  // Бровары
-    {"", "bucha", "\xc1\xf3\xf7\xe0"},  // Буча
-    {"", "vinogradov", "\xc2\xe8\xed\xee\xe3\xf0\xe0\xe4\xee\xe2"},  // Виноградов
-    {"", "vishnevoe", "\xc2\xe8\xf8\xed\xe5\xe2\xee\xe5"},  // Вишневое
-    {"", "vladimir-volynskij", "\xc2\xeb\xe0\xe4\xe8\xec\xe8\xf0\x2d\xc2\xee\xeb\xfb\xed\xf1\xea\xe8\xe9"},  // Владимир-Волынский
-    {"", "voznesensk", "\xc2\xee\xe7\xed\xe5\xf1\xe5\xed\xf1\xea"},  // Вознесенск
-    {"", "gluhov", "\xc3\xeb\xf3\xf5\xee\xe2"},  // Глухов
-    {"", "gorlovka", "\xc3\xee\xf0\xeb\xee\xe2\xea\xe0"},  // Горловка
-    {"", "debalcevo", "\xc4\xe5\xe1\xe0\xeb\xfc\xf6\xe5\xe2\xee"},  // Дебальцево
-    {"", "dzhankoj", "\xc4\xe6\xe0\xed\xea\xee\xe9"},  // Джанкой
-    {"", "dzerzhinsk", "\xc4\xe7\xe5\xf0\xe6\xe8\xed\xf1\xea"},  // Дзержинск
-    {"", "dneprodzerzhinsk", "\xc4\xed\xe5\xef\xf0\xee\xe4\xe7\xe5\xf0\xe6\xe8\xed\xf1\xea"},  // Днепродзержинск
-    {"", "dnepropetrovsk", "\xc4\xed\xe5\xef\xf0\xee\xef\xe5\xf2\xf0\xee\xe2\xf1\xea"},  // Днепропетровск
-    {"", "dobropole", "\xc4\xee\xe1\xf0\xee\xef\xee\xeb\xfc\xe5"},  // Доброполье
-    {"", "dolinskaja", "\xc4\xee\xeb\xe8\xed\xf1\xea\xe0\xff"},  // Долинская
-    {"", "doneck", "\xc4\xee\xed\xe5\xf6\xea"},  // Донецк
-    {"", "drogobych", "\xc4\xf0\xee\xe3\xee\xe1\xfb\xf7"},  // Дрогобыч
-    {"", "dubno", "\xc4\xf3\xe1\xed\xee"},  // Дубно
-    {"", "evpatorija", "\xc5\xe2\xef\xe0\xf2\xee\xf0\xe8\xff"},  // Евпатория
-    {"", "zheltye-vody", "\xc6\xe5\xeb\xf2\xfb\xe5\x20\xc2\xee\xe4\xfb"},  // Желтые Воды
-    {"", "zhitomir", "\xc6\xe8\xf2\xee\xec\xe8\xf0"},  // Житомир
-    {"", "zhmerinka", "\xc6\xec\xe5\xf0\xe8\xed\xea\xe0"},  // Жмеринка
-    {"", "zaporozhe", "\xc7\xe0\xef\xee\xf0\xee\xe6\xfc\xe5"},  // Запорожье
-    {"", "ivano-frankovsk", "\xc8\xe2\xe0\xed\xee\x2d\xd4\xf0\xe0\xed\xea\xee\xe2\xf1\xea"},  // Ивано-Франковск
-    {"", "izmail", "\xc8\xe7\xec\xe0\xe8\xeb"},  // Измаил
-    {"", "ilichevsk", "\xc8\xeb\xfc\xe8\xf7\xe5\xe2\xf1\xea"},  // Ильичевск
-    {"", "kalush", "\xca\xe0\xeb\xf3\xf8"},  // Калуш
-    {"", "kamenec-podolskij", "\xca\xe0\xec\xe5\xed\xe5\xf6\x2d\xcf\xee\xe4\xee\xeb\xfc\xf1\xea\xe8\xe9"},  // Каменец-Подольский
-    {"", "kahovka", "\xca\xe0\xf5\xee\xe2\xea\xe0"},  // Каховка
-    {"", "kerch", "\xca\xe5\xf0\xf7\xfc"},  // Керчь
-    {"", "kiev", "\xca\xe8\xe5\xe2"},  // Киев
-    {"", "kirovograd", "\xca\xe8\xf0\xee\xe2\xee\xe3\xf0\xe0\xe4"},  // Кировоград
-    {"", "kovel", "\xca\xee\xe2\xe5\xeb\xfc"},  // Ковель
-    {"", "kovel", "\xca\xee\xe2\xe5\xeb\xfc"},  // Ковель
-    {"", "kolomyja", "\xca\xee\xeb\xee\xec\xfb\xff"},  // Коломыя
-    {"", "komsomolsk", "\xca\xee\xec\xf1\xee\xec\xee\xeb\xfc\xf1\xea"},  // Комсомольск
-    {"", "konotop", "\xca\xee\xed\xee\xf2\xee\xef"},  // Конотоп
-    {"", "konstantinovka", "\xca\xee\xed\xf1\xf2\xe0\xed\xf2\xe8\xed\xee\xe2\xea\xe0"},  // Константиновка
-    {"", "korosten", "\xca\xee\xf0\xee\xf1\xf2\xe5\xed\xfc"},  // Коростень
-    {"", "kotovsk", "\xca\xee\xf2\xee\xe2\xf1\xea"},  // Котовск
-    {"", "kramatorsk", "\xca\xf0\xe0\xec\xe0\xf2\xee\xf0\xf1\xea"},  // Краматорск
-    {"", "krasnyj-luch", "\xca\xf0\xe0\xf1\xed\xfb\xe9\x20\xcb\xf3\xf7"},  // Красный Луч
-    {"", "kremenchug", "\xca\xf0\xe5\xec\xe5\xed\xf7\xf3\xe3"},  // Кременчуг
-    {"", "krivoj-rog", "\xca\xf0\xe8\xe2\xee\xe9\x20\xd0\xee\xe3"},  // Кривой Рог
-    {"", "kuznecovsk", "\xca\xf3\xe7\xed\xe5\xf6\xee\xe2\xf1\xea"},  // Кузнецовск
-    {"", "lisichansk", "\xcb\xe8\xf1\xe8\xf7\xe0\xed\xf1\xea"},  // Лисичанск
-    {"", "lozovaja", "\xcb\xee\xe7\xee\xe2\xe0\xff"},  // Лозовая
-    {"", "lubny", "\xcb\xf3\xe1\xed\xfb"},  // Лубны
-    {"", "lugansk", "\xcb\xf3\xe3\xe0\xed\xf1\xea"},  // Луганск
-    {"", "luck", "\xcb\xf3\xf6\xea"},  // Луцк
-    {"", "lvov", "\xcb\xfc\xe2\xee\xe2"},  // Львов
-    {"", "makeevka", "\xcc\xe0\xea\xe5\xe5\xe2\xea\xe0"},  // Макеевка
-    {"", "marganec", "\xcc\xe0\xf0\xe3\xe0\xed\xe5\xf6"},  // Марганец
-    {"", "mariupol", "\xcc\xe0\xf0\xe8\xf3\xef\xee\xeb\xfc"},  // Мариуполь
-    {"", "melitopol", "\xcc\xe5\xeb\xe8\xf2\xee\xef\xee\xeb\xfc"},  // Мелитополь
-    {"", "mirgorod", "\xcc\xe8\xf0\xe3\xee\xf0\xee\xe4"},  // Миргород
-    {"", "mukachevo", "\xcc\xf3\xea\xe0\xf7\xe5\xe2\xee"},  // Мукачево
-    {"", "nezhin", "\xcd\xe5\xe6\xe8\xed"},  // Нежин
-    {"", "nizhnegorskij", "\xcd\xe8\xe6\xed\xe5\xe3\xee\xf0\xf1\xea\xe8\xe9"},  // Нижнегорский
-    {"", "nikolaev", "\xcd\xe8\xea\xee\xeb\xe0\xe5\xe2"},  // Николаев
-    {"", "nikopol", "\xcd\xe8\xea\xee\xef\xee\xeb\xfc"},  // Никополь
-    {"", "novaja-kahovka", "\xcd\xee\xe2\xe0\xff\x20\xca\xe0\xf5\xee\xe2\xea\xe0"},  // Новая Каховка
-    {"", "novovolynsk", "\xcd\xee\xe2\xee\xe2\xee\xeb\xfb\xed\xf1\xea"},  // Нововолынск
-    {"", "novograd-volynskij", "\xcd\xee\xe2\xee\xe3\xf0\xe0\xe4\x2d\xc2\xee\xeb\xfb\xed\xf1\xea\xe8\xe9"},  // Новоград-Волынский
-    {"", "novomoskovsk", "\xcd\xee\xe2\xee\xec\xee\xf1\xea\xee\xe2\xf1\xea"},  // Новомосковск
-    {"", "odessa", "\xce\xe4\xe5\xf1\xf1\xe0"},  // Одесса
-    {"", "pavlograd", "\xcf\xe0\xe2\xeb\xee\xe3\xf0\xe0\xe4"},  // Павлоград
-    {"", "pervomajsk", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea"},  // Первомайск
-    {"", "poltava", "\xcf\xee\xeb\xf2\xe0\xe2\xe0"},  // Полтава
-    {"", "priluki", "\xcf\xf0\xe8\xeb\xf3\xea\xe8"},  // Прилуки
-    {"", "rovenki", "\xd0\xee\xe2\xe5\xed\xfc\xea\xe8"},  // Ровеньки
-    {"", "rovno", "\xd0\xee\xe2\xed\xee"},  // Ровно
-    {"", "romny", "\xd0\xee\xec\xed\xfb"},  // Ромны
-    {"", "rubezhnoe", "\xd0\xf3\xe1\xe5\xe6\xed\xee\xe5"},  // Рубежное
-    {"", "sverdlovsk", "\xd1\xe2\xe5\xf0\xe4\xeb\xee\xe2\xf1\xea"},  // Свердловск
-    {"", "sevastopol", "\xd1\xe5\xe2\xe0\xf1\xf2\xee\xef\xee\xeb"},  // Севастопол
-    {"", "simferopol", "\xd1\xe8\xec\xf4\xe5\xf0\xee\xef\xee\xeb\xfc"},  // Симферополь
-    {"", "slavjansk", "\xd1\xeb\xe0\xe2\xff\xed\xf1\xea"},  // Славянск
-    {"", "stahanov", "\xd1\xf2\xe0\xf5\xe0\xed\xee\xe2"},  // Стаханов
-    {"", "strij", "\xd1\xf2\xf0\xe8\xe9"},  // Стрий
-    {"", "sumy", "\xd1\xf3\xec\xfb"},  // Сумы
-    {"", "ternopol", "\xd2\xe5\xf0\xed\xee\xef\xee\xeb\xfc"},  // Тернополь
-    {"", "torez", "\xd2\xee\xf0\xe5\xe7"},  // Торез
-    {"", "uzhgorod", "\xd3\xe6\xe3\xee\xf0\xee\xe4"},  // Ужгород
-    {"", "uman", "\xd3\xec\xe0\xed\xfc"},  // Умань
-    {"", "fastov", "\xd4\xe0\xf1\xf2\xee\xe2"},  // Фастов
-    {"", "feodosija", "\xd4\xe5\xee\xe4\xee\xf1\xe8\xff"},  // Феодосия
-    {"", "harcyzsk", "\xd5\xe0\xf0\xf6\xfb\xe7\xf1\xea"},  // Харцызск
-    {"", "harkov", "\xd5\xe0\xf0\xfc\xea\xee\xe2"},  // Харьков
-    {"", "herson", "\xd5\xe5\xf0\xf1\xee\xed"},  // Херсон
-    {"", "hmelnickij", "\xd5\xec\xe5\xeb\xfc\xed\xe8\xf6\xea\xe8\xe9"},  // Хмельницкий
-    {"", "chervonograd", "\xd7\xe5\xf0\xe2\xee\xed\xee\xe3\xf0\xe0\xe4"},  // Червоноград
-    {"", "cherkassy", "\xd7\xe5\xf0\xea\xe0\xf1\xf1\xfb"},  // Черкассы
-    {"", "chernigov", "\xd7\xe5\xf0\xed\xe8\xe3\xee\xe2"},  // Чернигов
-    {"", "chernovcy", "\xd7\xe5\xf0\xed\xee\xe2\xf6\xfb"},  // Черновцы
-    {"", "shahtersk", "\xd8\xe0\xf5\xf2\xe5\xf0\xf1\xea"},  // Шахтерск
-    {"", "shepetovka", "\xd8\xe5\xef\xe5\xf2\xee\xe2\xea\xe0"},  // Шепетовка
-    {"", "shostka", "\xd8\xee\xf1\xf2\xea\xe0"},  // Шостка
-    {"", "energodar", "\xdd\xed\xe5\xf0\xe3\xee\xe4\xe0\xf0"},  // Энергодар
-    {"", "juzhnoukrainsk", "\xde\xe6\xed\xee\xf3\xea\xf0\xe0\xe8\xed\xf1\xea"},  // Южноукраинск
-    {"", "jalta", "\xdf\xeb\xf2\xe0"},  // Ялта
-    {"", "jasinovataja", "\xdf\xf1\xe8\xed\xee\xe2\xe0\xf2\xe0\xff"},  // Ясиноватая
+    {"", "aleksandrija", "\xc0\xeb\xe5\xea\xf1\xe0\xed\xe4\xf0\xe8\xff", 0, 0},  // Александрия
+    {"", "alushta", "\xc0\xeb\xf3\xf8\xf2\xe0", 0, 0},  // Алушта
+    {"", "alchevsk", "\xc0\xeb\xf7\xe5\xe2\xf1\xea", 0, 0},  // Алчевск
+    {"", "antracit", "\xc0\xed\xf2\xf0\xe0\xf6\xe8\xf2", 0, 0},  // Антрацит
+    {"", "artemovsk", "\xc0\xf0\xf2\xe5\xec\xee\xe2\xf1\xea", 0, 0},  // Артемовск
+    {"", "ahtyrka", "\xc0\xf5\xf2\xfb\xf0\xea\xe0", 0, 0},  // Ахтырка
+    {"", "bahchisaraj", "\xc1\xe0\xf5\xf7\xe8\xf1\xe0\xf0\xe0\xe9", 0, 0},  // Бахчисарай
+    {"", "belaja-cerkov", "\xc1\xe5\xeb\xe0\xff\x20\xd6\xe5\xf0\xea\xee\xe2\xfc", 0, 0},  // Белая Церковь
+    {"", "belgorod-dnestrovs", "\xc1\xe5\xeb\xe3\xee\xf0\xee\xe4\x2d\xc4\xed\xe5\xf1\xf2\xf0\xee\xe2\xf1\xea\xe8\xe9", 0, 0},  // Белгород-Днестровский
+    {"", "berdichev", "\xc1\xe5\xf0\xe4\xe8\xf7\xe5\xe2", 0, 0},  // Бердичев
+    {"", "borislav", "\xc1\xee\xf0\xe8\xf1\xeb\xe0\xe2", 0, 0},  // Борислав
+    {"", "borispol", "\xc1\xee\xf0\xe8\xf1\xef\xee\xeb\xfc", 0, 0},  // Борисполь
+    {"", "bojarka", "\xc1\xee\xff\xf0\xea\xe0", 0, 0},  // Боярка
+    {"", "brovary", "\xc1\xf0\xee\xe2\xe0\xf0\xfb", 0, 0},  // Бровары
+    {"", "bucha", "\xc1\xf3\xf7\xe0", 0, 0},  // Буча
+    {"", "vinogradov", "\xc2\xe8\xed\xee\xe3\xf0\xe0\xe4\xee\xe2", 0, 0},  // Виноградов
+    {"", "vishnevoe", "\xc2\xe8\xf8\xed\xe5\xe2\xee\xe5", 0, 0},  // Вишневое
+    {"", "vladimir-volynskij", "\xc2\xeb\xe0\xe4\xe8\xec\xe8\xf0\x2d\xc2\xee\xeb\xfb\xed\xf1\xea\xe8\xe9", 0, 0},  // Владимир-Волынский
+    {"", "voznesensk", "\xc2\xee\xe7\xed\xe5\xf1\xe5\xed\xf1\xea", 0, 0},  // Вознесенск
+    {"", "gluhov", "\xc3\xeb\xf3\xf5\xee\xe2", 0, 0},  // Глухов
+    {"", "gorlovka", "\xc3\xee\xf0\xeb\xee\xe2\xea\xe0", 0, 0},  // Горловка
+    {"", "debalcevo", "\xc4\xe5\xe1\xe0\xeb\xfc\xf6\xe5\xe2\xee", 0, 0},  // Дебальцево
+    {"", "dzhankoj", "\xc4\xe6\xe0\xed\xea\xee\xe9", 0, 0},  // Джанкой
+    {"", "dzerzhinsk", "\xc4\xe7\xe5\xf0\xe6\xe8\xed\xf1\xea", 0, 0},  // Дзержинск
+    {"", "dneprodzerzhinsk", "\xc4\xed\xe5\xef\xf0\xee\xe4\xe7\xe5\xf0\xe6\xe8\xed\xf1\xea", 0, 0},  // Днепродзержинск
+    {"", "dnepropetrovsk", "\xc4\xed\xe5\xef\xf0\xee\xef\xe5\xf2\xf0\xee\xe2\xf1\xea", 0, 0},  // Днепропетровск
+    {"", "dobropole", "\xc4\xee\xe1\xf0\xee\xef\xee\xeb\xfc\xe5", 0, 0},  // Доброполье
+    {"", "dolinskaja", "\xc4\xee\xeb\xe8\xed\xf1\xea\xe0\xff", 0, 0},  // Долинская
+    {"", "doneck", "\xc4\xee\xed\xe5\xf6\xea", 0, 0},  // Донецк
+    {"", "drogobych", "\xc4\xf0\xee\xe3\xee\xe1\xfb\xf7", 0, 0},  // Дрогобыч
+    {"", "dubno", "\xc4\xf3\xe1\xed\xee", 0, 0},  // Дубно
+    {"", "evpatorija", "\xc5\xe2\xef\xe0\xf2\xee\xf0\xe8\xff", 0, 0},  // Евпатория
+    {"", "zheltye-vody", "\xc6\xe5\xeb\xf2\xfb\xe5\x20\xc2\xee\xe4\xfb", 0, 0},  // Желтые Воды
+    {"", "zhitomir", "\xc6\xe8\xf2\xee\xec\xe8\xf0", 0, 0},  // Житомир
+    {"", "zhmerinka", "\xc6\xec\xe5\xf0\xe8\xed\xea\xe0", 0, 0},  // Жмеринка
+    {"", "zaporozhe", "\xc7\xe0\xef\xee\xf0\xee\xe6\xfc\xe5", 0, 0},  // Запорожье
+    {"", "ivano-frankovsk", "\xc8\xe2\xe0\xed\xee\x2d\xd4\xf0\xe0\xed\xea\xee\xe2\xf1\xea", 0, 0},  // Ивано-Франковск
+    {"", "izmail", "\xc8\xe7\xec\xe0\xe8\xeb", 0, 0},  // Измаил
+    {"", "ilichevsk", "\xc8\xeb\xfc\xe8\xf7\xe5\xe2\xf1\xea", 0, 0},  // Ильичевск
+    {"", "kalush", "\xca\xe0\xeb\xf3\xf8", 0, 0},  // Калуш
+    {"", "kamenec-podolskij", "\xca\xe0\xec\xe5\xed\xe5\xf6\x2d\xcf\xee\xe4\xee\xeb\xfc\xf1\xea\xe8\xe9", 0, 0},  // Каменец-Подольский
+    {"", "kahovka", "\xca\xe0\xf5\xee\xe2\xea\xe0", 0, 0},  // Каховка
+    {"", "kerch", "\xca\xe5\xf0\xf7\xfc", 0, 0},  // Керчь
+    {"", "kiev", "\xca\xe8\xe5\xe2", 0, 0},  // Киев
+    {"", "kirovograd", "\xca\xe8\xf0\xee\xe2\xee\xe3\xf0\xe0\xe4", 0, 0},  // Кировоград
+    {"", "kovel", "\xca\xee\xe2\xe5\xeb\xfc", 0, 0},  // Ковель
+    {"", "kovel", "\xca\xee\xe2\xe5\xeb\xfc", 0, 0},  // Ковель
+    {"", "kolomyja", "\xca\xee\xeb\xee\xec\xfb\xff", 0, 0},  // Коломыя
+    {"", "komsomolsk", "\xca\xee\xec\xf1\xee\xec\xee\xeb\xfc\xf1\xea", 0, 0},  // Комсомольск
+    {"", "konotop", "\xca\xee\xed\xee\xf2\xee\xef", 0, 0},  // Конотоп
+    {"", "konstantinovka", "\xca\xee\xed\xf1\xf2\xe0\xed\xf2\xe8\xed\xee\xe2\xea\xe0", 0, 0},  // Константиновка
+    {"", "korosten", "\xca\xee\xf0\xee\xf1\xf2\xe5\xed\xfc", 0, 0},  // Коростень
+    {"", "kotovsk", "\xca\xee\xf2\xee\xe2\xf1\xea", 0, 0},  // Котовск
+    {"", "kramatorsk", "\xca\xf0\xe0\xec\xe0\xf2\xee\xf0\xf1\xea", 0, 0},  // Краматорск
+    {"", "krasnyj-luch", "\xca\xf0\xe0\xf1\xed\xfb\xe9\x20\xcb\xf3\xf7", 0, 0},  // Красный Луч
+    {"", "kremenchug", "\xca\xf0\xe5\xec\xe5\xed\xf7\xf3\xe3", 0, 0},  // Кременчуг
+    {"", "krivoj-rog", "\xca\xf0\xe8\xe2\xee\xe9\x20\xd0\xee\xe3", 0, 0},  // Кривой Рог
+    {"", "kuznecovsk", "\xca\xf3\xe7\xed\xe5\xf6\xee\xe2\xf1\xea", 0, 0},  // Кузнецовск
+    {"", "lisichansk", "\xcb\xe8\xf1\xe8\xf7\xe0\xed\xf1\xea", 0, 0},  // Лисичанск
+    {"", "lozovaja", "\xcb\xee\xe7\xee\xe2\xe0\xff", 0, 0},  // Лозовая
+    {"", "lubny", "\xcb\xf3\xe1\xed\xfb", 0, 0},  // Лубны
+    {"", "lugansk", "\xcb\xf3\xe3\xe0\xed\xf1\xea", 0, 0},  // Луганск
+    {"", "luck", "\xcb\xf3\xf6\xea", 0, 0},  // Луцк
+    {"", "lvov", "\xcb\xfc\xe2\xee\xe2", 0, 0},  // Львов
+    {"", "makeevka", "\xcc\xe0\xea\xe5\xe5\xe2\xea\xe0", 0, 0},  // Макеевка
+    {"", "marganec", "\xcc\xe0\xf0\xe3\xe0\xed\xe5\xf6", 0, 0},  // Марганец
+    {"", "mariupol", "\xcc\xe0\xf0\xe8\xf3\xef\xee\xeb\xfc", 0, 0},  // Мариуполь
+    {"", "melitopol", "\xcc\xe5\xeb\xe8\xf2\xee\xef\xee\xeb\xfc", 0, 0},  // Мелитополь
+    {"", "mirgorod", "\xcc\xe8\xf0\xe3\xee\xf0\xee\xe4", 0, 0},  // Миргород
+    {"", "mukachevo", "\xcc\xf3\xea\xe0\xf7\xe5\xe2\xee", 0, 0},  // Мукачево
+    {"", "nezhin", "\xcd\xe5\xe6\xe8\xed", 0, 0},  // Нежин
+    {"", "nizhnegorskij", "\xcd\xe8\xe6\xed\xe5\xe3\xee\xf0\xf1\xea\xe8\xe9", 0, 0},  // Нижнегорский
+    {"", "nikolaev", "\xcd\xe8\xea\xee\xeb\xe0\xe5\xe2", 0, 0},  // Николаев
+    {"", "nikopol", "\xcd\xe8\xea\xee\xef\xee\xeb\xfc", 0, 0},  // Никополь
+    {"", "novaja-kahovka", "\xcd\xee\xe2\xe0\xff\x20\xca\xe0\xf5\xee\xe2\xea\xe0", 0, 0},  // Новая Каховка
+    {"", "novovolynsk", "\xcd\xee\xe2\xee\xe2\xee\xeb\xfb\xed\xf1\xea", 0, 0},  // Нововолынск
+    {"", "novograd-volynskij", "\xcd\xee\xe2\xee\xe3\xf0\xe0\xe4\x2d\xc2\xee\xeb\xfb\xed\xf1\xea\xe8\xe9", 0, 0},  // Новоград-Волынский
+    {"", "novomoskovsk", "\xcd\xee\xe2\xee\xec\xee\xf1\xea\xee\xe2\xf1\xea", 0, 0},  // Новомосковск
+    {"", "odessa", "\xce\xe4\xe5\xf1\xf1\xe0", 0, 0},  // Одесса
+    {"", "pavlograd", "\xcf\xe0\xe2\xeb\xee\xe3\xf0\xe0\xe4", 0, 0},  // Павлоград
+    {"", "pervomajsk", "\xcf\xe5\xf0\xe2\xee\xec\xe0\xe9\xf1\xea", 0, 0},  // Первомайск
+    {"", "poltava", "\xcf\xee\xeb\xf2\xe0\xe2\xe0", 0, 0},  // Полтава
+    {"", "priluki", "\xcf\xf0\xe8\xeb\xf3\xea\xe8", 0, 0},  // Прилуки
+    {"", "rovenki", "\xd0\xee\xe2\xe5\xed\xfc\xea\xe8", 0, 0},  // Ровеньки
+    {"", "rovno", "\xd0\xee\xe2\xed\xee", 0, 0},  // Ровно
+    {"", "romny", "\xd0\xee\xec\xed\xfb", 0, 0},  // Ромны
+    {"", "rubezhnoe", "\xd0\xf3\xe1\xe5\xe6\xed\xee\xe5", 0, 0},  // Рубежное
+    {"", "sverdlovsk", "\xd1\xe2\xe5\xf0\xe4\xeb\xee\xe2\xf1\xea", 0, 0},  // Свердловск
+    {"", "sevastopol", "\xd1\xe5\xe2\xe0\xf1\xf2\xee\xef\xee\xeb", 0, 0},  // Севастопол
+    {"", "simferopol", "\xd1\xe8\xec\xf4\xe5\xf0\xee\xef\xee\xeb\xfc", 0, 0},  // Симферополь
+    {"", "slavjansk", "\xd1\xeb\xe0\xe2\xff\xed\xf1\xea", 0, 0},  // Славянск
+    {"", "stahanov", "\xd1\xf2\xe0\xf5\xe0\xed\xee\xe2", 0, 0},  // Стаханов
+    {"", "strij", "\xd1\xf2\xf0\xe8\xe9", 0, 0},  // Стрий
+    {"", "sumy", "\xd1\xf3\xec\xfb", 0, 0},  // Сумы
+    {"", "ternopol", "\xd2\xe5\xf0\xed\xee\xef\xee\xeb\xfc", 0, 0},  // Тернополь
+    {"", "torez", "\xd2\xee\xf0\xe5\xe7", 0, 0},  // Торез
+    {"", "uzhgorod", "\xd3\xe6\xe3\xee\xf0\xee\xe4", 0, 0},  // Ужгород
+    {"", "uman", "\xd3\xec\xe0\xed\xfc", 0, 0},  // Умань
+    {"", "fastov", "\xd4\xe0\xf1\xf2\xee\xe2", 0, 0},  // Фастов
+    {"", "feodosija", "\xd4\xe5\xee\xe4\xee\xf1\xe8\xff", 0, 0},  // Феодосия
+    {"", "harcyzsk", "\xd5\xe0\xf0\xf6\xfb\xe7\xf1\xea", 0, 0},  // Харцызск
+    {"", "harkov", "\xd5\xe0\xf0\xfc\xea\xee\xe2", 0, 0},  // Харьков
+    {"", "herson", "\xd5\xe5\xf0\xf1\xee\xed", 0, 0},  // Херсон
+    {"", "hmelnickij", "\xd5\xec\xe5\xeb\xfc\xed\xe8\xf6\xea\xe8\xe9", 0, 0},  // Хмельницкий
+    {"", "chervonograd", "\xd7\xe5\xf0\xe2\xee\xed\xee\xe3\xf0\xe0\xe4", 0, 0},  // Червоноград
+    {"", "cherkassy", "\xd7\xe5\xf0\xea\xe0\xf1\xf1\xfb", 0, 0},  // Черкассы
+    {"", "chernigov", "\xd7\xe5\xf0\xed\xe8\xe3\xee\xe2", 0, 0},  // Чернигов
+    {"", "chernovcy", "\xd7\xe5\xf0\xed\xee\xe2\xf6\xfb", 0, 0},  // Черновцы
+    {"", "shahtersk", "\xd8\xe0\xf5\xf2\xe5\xf0\xf1\xea", 0, 0},  // Шахтерск
+    {"", "shepetovka", "\xd8\xe5\xef\xe5\xf2\xee\xe2\xea\xe0", 0, 0},  // Шепетовка
+    {"", "shostka", "\xd8\xee\xf1\xf2\xea\xe0", 0, 0},  // Шостка
+    {"", "energodar", "\xdd\xed\xe5\xf0\xe3\xee\xe4\xe0\xf0", 0, 0},  // Энергодар
+    {"", "juzhnoukrainsk", "\xde\xe6\xed\xee\xf3\xea\xf0\xe0\xe8\xed\xf1\xea", 0, 0},  // Южноукраинск
+    {"", "jalta", "\xdf\xeb\xf2\xe0", 0, 0},  // Ялта
+    {"", "jasinovataja", "\xdf\xf1\xe8\xed\xee\xe2\xe0\xf2\xe0\xff", 0, 0},  // Ясиноватая
 };
 
 static const CityEntry CITIES_FIDJI[1] = {
-    {"", "suva", "\xd1\xf3\xe2\xe0"},  // Сува
+    {"", "suva", "\xd1\xf3\xe2\xe0", 0, 0},  // Сува
 };
 
 static const CityEntry CITIES_FINLAND[43] = {
-    {"", "valkeakoski", "\xc2\xe0\xeb\xea\xe5\xe0\xea\xee\xf1\xea\xe8"},  // Валкеакоски
-    {"", "vantaa", "\xc2\xe0\xed\xf2\xe0\xe0"},  // Вантаа
-    {"", "varkaus", "\xc2\xe0\xf0\xea\xe0\xf3\xf1"},  // Варкаус
-    {"", "vaasa", "\xc2\xe0\xf1\xe0"},  // Васа
-    {"", "vihti", "\xc2\xe8\xf5\xf2\xe8"},  // Вихти
-    {"", "imatra", "\xc8\xec\xe0\xf2\xf0\xe0"},  // Иматра
-    {"", "joensuu", "\xc9\xee\xfd\xed\xf1\xf3\xf3"},  // Йоэнсуу
-    {"", "kaarina", "\xca\xe0\xe0\xf0\xe8\xed\xe0"},  // Каарина
-    {"", "karhula", "\xca\xe0\xf0\xf5\xf3\xeb\xe0"},  // Кархула
-    {"", "kajaani", "\xca\xe0\xff\xe0\xed\xe8"},  // Каяани
-    {"", "kemi", "\xca\xe5\xec\xe8"},  // Кеми
-    {"", "kerava", "\xca\xe5\xf0\xe0\xe2\xe0"},  // Керава
-    {"", "kouvola", "\xca\xee\xe2\xe2\xee\xeb\xe0"},  // Коввола
-    {"", "kotka", "\xca\xee\xf2\xea\xe0"},  // Котка
-    {"", "kuopio", "\xca\xf3\xee\xef\xe8\xee"},  // Куопио
-    {"", "lappeenranta", "\xcb\xe0\xef\xef\xe5\xfd\xed\xf0\xe0\xed\xf2\xe0"},  // Лаппеэнранта
-    {"", "lahti", "\xcb\xe0\xf5\xf2\xe8"},  // Лахти
-    {"", "mikkeli", "\xcc\xe8\xea\xea\xe5\xeb\xe8"},  // Миккели
-    {"", "nokia", "\xcd\xee\xea\xe8\xe0"},  // Нокиа
-    {"", "nurmijarvi", "\xcd\xf3\xf0\xec\xe8\xff\xf0\xe2\xe8"},  // Нурмиярви
-    {"", "oulu", "\xce\xf3\xeb\xf3"},  // Оулу
-    {"", "porvoo", "\xcf\xee\xf0\xe2\xee\xee"},  // Порвоо
-    {"", "pori", "\xcf\xee\xf0\xe8"},  // Пори
-    {"", "raahe", "\xd0\xe0\xe0\xf5\xe5"},  // Раахе
-    {"", "rauma", "\xd0\xe0\xf3\xec\xe0"},  // Раума
-    {"", "rovaniemi", "\xd0\xee\xe2\xe0\xed\xe8\xe5\xec\xe8"},  // Рованиеми
-    {"", "savonlinna", "\xd1\xe0\xe2\xee\xed\xeb\xe8\xed\xed\xe0"},  // Савонлинна
-    {"", "salo", "\xd1\xe0\xeb\xee"},  // Сало
-    {"", "seinaejoki", "\xd1\xe5\xe9\xed\xff\xe9\xee\xea\xe8"},  // Сейняйоки
-    {"", "siilinjarvi", "\xd1\xe8\xeb\xe8\xed\xfa\xff\xf0\xe2\xe8"},  // Силинъярви
-    {"", "tampere", "\xd2\xe0\xec\xef\xe5\xf0\xe5"},  // Тампере
-    {"", "tornio", "\xd2\xee\xf0\xed\xe8\xee"},  // Торнио
-    {"", "turku", "\xd2\xf3\xf0\xea\xf3"},  // Турку
-    {"", "tuusula", "\xd2\xf3\xf3\xf1\xf3\xeb\xe0"},  // Туусула
-    {"", "hamina", "\xd5\xe0\xec\xe8\xed\xe0"},  // Хамина
-    {"", "heinola", "\xd5\xe5\xe9\xed\xee\xeb\xe0"},  // Хейнола
-    {"", "helsinki", "\xd5\xe5\xeb\xfc\xf1\xe8\xed\xea\xe8"},  // Хельсинки
-    {"", "hollola", "\xd5\xee\xeb\xeb\xee\xeb\xe0"},  // Холлола
-    {"", "hyvinkaa", "\xd5\xfe\xe2\xe8\xed\xea\xff\xff"},  // Хювинкяя
-    {"", "hameenlinna", "\xd5\xff\xec\xe5\xfd\xed\xeb\xe8\xed\xed\xe0"},  // Хямеэнлинна
-    {"", "espoo", "\xdd\xf1\xef\xee\xee"},  // Эспоо
-    {"", "jyvaeskylae", "\xde\xe2\xff\xf1\xea\xfe\xeb\xff"},  // Ювяскюля
-    {"", "jarvenpaa", "\xdf\xf0\xe2\xe5\xed\xef\xff\xff"},  // Ярвенпяя
+    {"", "valkeakoski", "\xc2\xe0\xeb\xea\xe5\xe0\xea\xee\xf1\xea\xe8", 0, 0},  // Валкеакоски
+    {"", "vantaa", "\xc2\xe0\xed\xf2\xe0\xe0", 0, 0},  // Вантаа
+    {"", "varkaus", "\xc2\xe0\xf0\xea\xe0\xf3\xf1", 0, 0},  // Варкаус
+    {"", "vaasa", "\xc2\xe0\xf1\xe0", 0, 0},  // Васа
+    {"", "vihti", "\xc2\xe8\xf5\xf2\xe8", 0, 0},  // Вихти
+    {"", "imatra", "\xc8\xec\xe0\xf2\xf0\xe0", 0, 0},  // Иматра
+    {"", "joensuu", "\xc9\xee\xfd\xed\xf1\xf3\xf3", 0, 0},  // Йоэнсуу
+    {"", "kaarina", "\xca\xe0\xe0\xf0\xe8\xed\xe0", 0, 0},  // Каарина
+    {"", "karhula", "\xca\xe0\xf0\xf5\xf3\xeb\xe0", 0, 0},  // Кархула
+    {"", "kajaani", "\xca\xe0\xff\xe0\xed\xe8", 0, 0},  // Каяани
+    {"", "kemi", "\xca\xe5\xec\xe8", 0, 0},  // Кеми
+    {"", "kerava", "\xca\xe5\xf0\xe0\xe2\xe0", 0, 0},  // Керава
+    {"", "kouvola", "\xca\xee\xe2\xe2\xee\xeb\xe0", 0, 0},  // Коввола
+    {"", "kotka", "\xca\xee\xf2\xea\xe0", 0, 0},  // Котка
+    {"", "kuopio", "\xca\xf3\xee\xef\xe8\xee", 0, 0},  // Куопио
+    {"", "lappeenranta", "\xcb\xe0\xef\xef\xe5\xfd\xed\xf0\xe0\xed\xf2\xe0", 0, 0},  // Лаппеэнранта
+    {"", "lahti", "\xcb\xe0\xf5\xf2\xe8", 0, 0},  // Лахти
+    {"", "mikkeli", "\xcc\xe8\xea\xea\xe5\xeb\xe8", 0, 0},  // Миккели
+    {"", "nokia", "\xcd\xee\xea\xe8\xe0", 0, 0},  // Нокиа
+    {"", "nurmijarvi", "\xcd\xf3\xf0\xec\xe8\xff\xf0\xe2\xe8", 0, 0},  // Нурмиярви
+    {"", "oulu", "\xce\xf3\xeb\xf3", 0, 0},  // Оулу
+    {"", "porvoo", "\xcf\xee\xf0\xe2\xee\xee", 0, 0},  // Порвоо
+    {"", "pori", "\xcf\xee\xf0\xe8", 0, 0},  // Пори
+    {"", "raahe", "\xd0\xe0\xe0\xf5\xe5", 0, 0},  // Раахе
+    {"", "rauma", "\xd0\xe0\xf3\xec\xe0", 0, 0},  // Раума
+    {"", "rovaniemi", "\xd0\xee\xe2\xe0\xed\xe8\xe5\xec\xe8", 0, 0},  // Рованиеми
+    {"", "savonlinna", "\xd1\xe0\xe2\xee\xed\xeb\xe8\xed\xed\xe0", 0, 0},  // Савонлинна
+    {"", "salo", "\xd1\xe0\xeb\xee", 0, 0},  // Сало
+    {"", "seinaejoki", "\xd1\xe5\xe9\xed\xff\xe9\xee\xea\xe8", 0, 0},  // Сейняйоки
+    {"", "siilinjarvi", "\xd1\xe8\xeb\xe8\xed\xfa\xff\xf0\xe2\xe8", 0, 0},  // Силинъярви
+    {"", "tampere", "\xd2\xe0\xec\xef\xe5\xf0\xe5", 0, 0},  // Тампере
+    {"", "tornio", "\xd2\xee\xf0\xed\xe8\xee", 0, 0},  // Торнио
+    {"", "turku", "\xd2\xf3\xf0\xea\xf3", 0, 0},  // Турку
+    {"", "tuusula", "\xd2\xf3\xf3\xf1\xf3\xeb\xe0", 0, 0},  // Туусула
+    {"", "hamina", "\xd5\xe0\xec\xe8\xed\xe0", 0, 0},  // Хамина
+    {"", "heinola", "\xd5\xe5\xe9\xed\xee\xeb\xe0", 0, 0},  // Хейнола
+    {"", "helsinki", "\xd5\xe5\xeb\xfc\xf1\xe8\xed\xea\xe8", 0, 0},  // Хельсинки
+    {"", "hollola", "\xd5\xee\xeb\xeb\xee\xeb\xe0", 0, 0},  // Холлола
+    {"", "hyvinkaa", "\xd5\xfe\xe2\xe8\xed\xea\xff\xff", 0, 0},  // Хювинкяя
+    {"", "hameenlinna", "\xd5\xff\xec\xe5\xfd\xed\xeb\xe8\xed\xed\xe0", 0, 0},  // Хямеэнлинна
+    {"", "espoo", "\xdd\xf1\xef\xee\xee", 0, 0},  // Эспоо
+    {"", "jyvaeskylae", "\xde\xe2\xff\xf1\xea\xfe\xeb\xff", 0, 0},  // Ювяскюля
+    {"", "jarvenpaa", "\xdf\xf0\xe2\xe5\xed\xef\xff\xff", 0, 0},  // Ярвенпяя
 };
 
 static const CityEntry CITIES_FRANCE[61] = {
-    {"", "avignon", "\xc0\xe2\xe8\xed\xfc\xee\xed"},  // Авиньон
-    {"", "amiens", "\xc0\xec\xfc\xe5\xed"},  // Амьен
-    {"", "angers", "\xc0\xed\xe6\xe5"},  // Анже
-    {"", "antibes", "\xc0\xed\xf2\xe8\xe1"},  // Антиб
-    {"", "asnieres-sur-seine", "\xc0\xed\xfc\xe5\xf0\x2d\xf1\xfe\xf0\x2d\xd1\xe5\xed"},  // Аньер-сюр-Сен
-    {"", "argenteuil", "\xc0\xf0\xe6\xe0\xed\xf2\xe5\xe9"},  // Аржантей
-    {"", "besancon", "\xc1\xe5\xe7\xe0\xed\xf1\xee\xed"},  // Безансон
-    {"", "beziers", "\xc1\xe5\xe7\xfc\xe5"},  // Безье
-    {"", "bordeaux", "\xc1\xee\xf0\xe4\xee"},  // Бордо
-    {"", "brest", "\xc1\xf0\xe5\xf1\xf2"},  // Брест
-    {"", "boulogne-billancou", "\xc1\xf3\xeb\xee\xed\xfc\x2d\xc1\xe8\xff\xed\xea\xf3\xf0"},  // Булонь-Биянкур
-    {"", "versailles", "\xc2\xe5\xf0\xf1\xe0\xeb\xfc"},  // Версаль
-    {"", "villeurbanne", "\xc2\xe8\xeb\xfc\xe5\xf0\xe1\xe0\xed"},  // Вильербан
-    {"", "vitry-sur-seine", "\xc2\xe8\xf2\xf0\xe8\x2d\xf1\xfe\xf0\x2d\xd1\xe5\xed"},  // Витри-сюр-Сен
-    {"", "le-havre", "\xc3\xe0\xe2\xf0"},  // Гавр
-    {"", "grenoble", "\xc3\xf0\xe5\xed\xee\xe1\xeb\xfc"},  // Гренобль
-    {"", "dijon", "\xc4\xe8\xe6\xee\xed"},  // Дижон
-    {"", "dunkerque", "\xc4\xfe\xed\xea\xe5\xf0\xea"},  // Дюнкерк
-    {"", "calais", "\xca\xe0\xeb\xe5"},  // Кале
-    {"", "caen", "\xca\xe0\xed"},  // Кан
-    {"", "cannes", "\xca\xe0\xed\xed\xfb"},  // Канны
-    {"", "clermont-ferrand", "\xca\xeb\xe5\xf0\xec\xee\xed\x2d\xd4\xe5\xf0\xf0\xe0\xed"},  // Клермон-Ферран
-    {"", "colombes", "\xca\xee\xeb\xee\xec\xe1"},  // Коломб
-    {"", "creteil", "\xca\xf0\xe5\xf2\xe5\xe9"},  // Кретей
-    {"", "courbevoie", "\xca\xf3\xf0\xe1\xe5\xe2\xf3\xe0"},  // Курбевуа
-    {"", "la-rochelle", "\xcb\xe0\x2d\xd0\xee\xf8\xe5\xeb\xfc"},  // Ла-Рошель
-    {"", "le-mans", "\xcb\xe5\x2d\xcc\xe0\xed"},  // Ле-Ман
-    {"", "lille", "\xcb\xe8\xeb\xeb\xfc"},  // Лилль
-    {"", "limoges", "\xcb\xe8\xec\xee\xe6"},  // Лимож
-    {"", "lyon", "\xcb\xe8\xee\xed"},  // Лион
-    {"", "marseille", "\xcc\xe0\xf0\xf1\xe5\xeb\xfc"},  // Марсель
-    {"", "metz", "\xcc\xe5\xf6"},  // Мец
-    {"", "montpellier", "\xcc\xee\xed\xef\xe5\xeb\xfc\xe5"},  // Монпелье
-    {"", "montreuil", "\xcc\xee\xed\xf2\xf0\xe5\xe9"},  // Монтрей
-    {"", "mulhouse", "\xcc\xfe\xeb\xf3\xe7"},  // Мюлуз
-    {"", "nancy", "\xcd\xe0\xed\xf1\xe8"},  // Нанси
-    {"", "nantes", "\xcd\xe0\xed\xf2"},  // Нант
-    {"", "nanterre", "\xcd\xe0\xed\xf2\xe5\xf0"},  // Нантер
-    {"", "nimes", "\xcd\xe8\xec"},  // Ним
-    {"", "nice", "\xcd\xe8\xf6\xf6\xe0"},  // Ницца
-    {"", "aubervilliers", "\xce\xe1\xe5\xf0\xe2\xe8\xeb\xfc\xe5"},  // Обервилье
-    {"", "aulnay-sous-bois", "\xce\xeb\xfc\xed\xe5\x2d\xf1\xf3\x2d\xc1\xf3\xe0"},  // Ольне-су-Буа
-    {"", "orleans", "\xce\xf0\xeb\xe5\xe0\xed"},  // Орлеан
-    {"", "paris", "\xcf\xe0\xf0\xe8\xe6"},  // Париж
-    {"", "perpignan", "\xcf\xe5\xf0\xef\xe8\xed\xfc\xff\xed"},  // Перпиньян
-    {"", "pau", "\xcf\xee"},  // По
-    {"", "poitiers", "\xcf\xf3\xe0\xf2\xfc\xe5"},  // Пуатье
-    {"", "reims", "\xd0\xe5\xe9\xec\xf1"},  // Реймс
-    {"", "rennes", "\xd0\xe5\xed\xed"},  // Ренн
-    {"", "rouen", "\xd0\xf3\xe0\xed"},  // Руан
-    {"", "roubaix", "\xd0\xf3\xe1\xe5"},  // Рубе
-    {"", "rueil-malmaison", "\xd0\xfe\xfd\xe9\x2d\xcc\xe0\xeb\xfc\xec\xe5\xe7\xee\xed"},  // Рюэй-Мальмезон
-    {"", "saint-maur-des-fos", "\xd1\xe5\xed\x2d\xcc\xee\xf0\x2d\xe4\xe5\x2d\xd4\xee\xf1\xf1\xe5"},  // Сен-Мор-де-Фоссе
-    {"", "saint-etienne", "\xd1\xe5\xed\xf2\x2d\xdd\xf2\xfc\xe5\xed"},  // Сент-Этьен
-    {"", "strasbourg", "\xd1\xf2\xf0\xe0\xf1\xe1\xf3\xf0\xe3"},  // Страсбург
-    {"", "toulon", "\xd2\xf3\xeb\xee\xed"},  // Тулон
-    {"", "toulouse", "\xd2\xf3\xeb\xf3\xe7\xe0"},  // Тулуза
-    {"", "tours", "\xd2\xf3\xf0"},  // Тур
-    {"", "tourcoing", "\xd2\xf3\xf0\xea\xf3\xfd\xed"},  // Туркуэн
-    {"", "champigny-sur-marn", "\xd8\xe0\xec\xef\xe8\xed\xfc\xe8\x2d\xf1\xfe\xf0\x2d\xcc\xe0\xf0\xed"},  // Шампиньи-сюр-Марн
-    {"", "aix-en-provence", "\xdd\xea\xf1\x2d\xe0\xed\x2d\xcf\xf0\xee\xe2\xe0\xed\xf1"},  // Экс-ан-Прованс
+    {"", "avignon", "\xc0\xe2\xe8\xed\xfc\xee\xed", 0, 0},  // Авиньон
+    {"", "amiens", "\xc0\xec\xfc\xe5\xed", 0, 0},  // Амьен
+    {"", "angers", "\xc0\xed\xe6\xe5", 0, 0},  // Анже
+    {"", "antibes", "\xc0\xed\xf2\xe8\xe1", 0, 0},  // Антиб
+    {"", "asnieres-sur-seine", "\xc0\xed\xfc\xe5\xf0\x2d\xf1\xfe\xf0\x2d\xd1\xe5\xed", 0, 0},  // Аньер-сюр-Сен
+    {"", "argenteuil", "\xc0\xf0\xe6\xe0\xed\xf2\xe5\xe9", 0, 0},  // Аржантей
+    {"", "besancon", "\xc1\xe5\xe7\xe0\xed\xf1\xee\xed", 0, 0},  // Безансон
+    {"", "beziers", "\xc1\xe5\xe7\xfc\xe5", 0, 0},  // Безье
+    {"", "bordeaux", "\xc1\xee\xf0\xe4\xee", 0, 0},  // Бордо
+    {"", "brest", "\xc1\xf0\xe5\xf1\xf2", 0, 0},  // Брест
+    {"", "boulogne-billancou", "\xc1\xf3\xeb\xee\xed\xfc\x2d\xc1\xe8\xff\xed\xea\xf3\xf0", 0, 0},  // Булонь-Биянкур
+    {"", "versailles", "\xc2\xe5\xf0\xf1\xe0\xeb\xfc", 0, 0},  // Версаль
+    {"", "villeurbanne", "\xc2\xe8\xeb\xfc\xe5\xf0\xe1\xe0\xed", 0, 0},  // Вильербан
+    {"", "vitry-sur-seine", "\xc2\xe8\xf2\xf0\xe8\x2d\xf1\xfe\xf0\x2d\xd1\xe5\xed", 0, 0},  // Витри-сюр-Сен
+    {"", "le-havre", "\xc3\xe0\xe2\xf0", 0, 0},  // Гавр
+    {"", "grenoble", "\xc3\xf0\xe5\xed\xee\xe1\xeb\xfc", 0, 0},  // Гренобль
+    {"", "dijon", "\xc4\xe8\xe6\xee\xed", 0, 0},  // Дижон
+    {"", "dunkerque", "\xc4\xfe\xed\xea\xe5\xf0\xea", 0, 0},  // Дюнкерк
+    {"", "calais", "\xca\xe0\xeb\xe5", 0, 0},  // Кале
+    {"", "caen", "\xca\xe0\xed", 0, 0},  // Кан
+    {"", "cannes", "\xca\xe0\xed\xed\xfb", 0, 0},  // Канны
+    {"", "clermont-ferrand", "\xca\xeb\xe5\xf0\xec\xee\xed\x2d\xd4\xe5\xf0\xf0\xe0\xed", 0, 0},  // Клермон-Ферран
+    {"", "colombes", "\xca\xee\xeb\xee\xec\xe1", 0, 0},  // Коломб
+    {"", "creteil", "\xca\xf0\xe5\xf2\xe5\xe9", 0, 0},  // Кретей
+    {"", "courbevoie", "\xca\xf3\xf0\xe1\xe5\xe2\xf3\xe0", 0, 0},  // Курбевуа
+    {"", "la-rochelle", "\xcb\xe0\x2d\xd0\xee\xf8\xe5\xeb\xfc", 0, 0},  // Ла-Рошель
+    {"", "le-mans", "\xcb\xe5\x2d\xcc\xe0\xed", 0, 0},  // Ле-Ман
+    {"", "lille", "\xcb\xe8\xeb\xeb\xfc", 0, 0},  // Лилль
+    {"", "limoges", "\xcb\xe8\xec\xee\xe6", 0, 0},  // Лимож
+    {"", "lyon", "\xcb\xe8\xee\xed", 0, 0},  // Лион
+    {"", "marseille", "\xcc\xe0\xf0\xf1\xe5\xeb\xfc", 0, 0},  // Марсель
+    {"", "metz", "\xcc\xe5\xf6", 0, 0},  // Мец
+    {"", "montpellier", "\xcc\xee\xed\xef\xe5\xeb\xfc\xe5", 0, 0},  // Монпелье
+    {"", "montreuil", "\xcc\xee\xed\xf2\xf0\xe5\xe9", 0, 0},  // Монтрей
+    {"", "mulhouse", "\xcc\xfe\xeb\xf3\xe7", 0, 0},  // Мюлуз
+    {"", "nancy", "\xcd\xe0\xed\xf1\xe8", 0, 0},  // Нанси
+    {"", "nantes", "\xcd\xe0\xed\xf2", 0, 0},  // Нант
+    {"", "nanterre", "\xcd\xe0\xed\xf2\xe5\xf0", 0, 0},  // Нантер
+    {"", "nimes", "\xcd\xe8\xec", 0, 0},  // Ним
+    {"", "nice", "\xcd\xe8\xf6\xf6\xe0", 0, 0},  // Ницца
+    {"", "aubervilliers", "\xce\xe1\xe5\xf0\xe2\xe8\xeb\xfc\xe5", 0, 0},  // Обервилье
+    {"", "aulnay-sous-bois", "\xce\xeb\xfc\xed\xe5\x2d\xf1\xf3\x2d\xc1\xf3\xe0", 0, 0},  // Ольне-су-Буа
+    {"", "orleans", "\xce\xf0\xeb\xe5\xe0\xed", 0, 0},  // Орлеан
+    {"", "paris", "\xcf\xe0\xf0\xe8\xe6", 0, 0},  // Париж
+    {"", "perpignan", "\xcf\xe5\xf0\xef\xe8\xed\xfc\xff\xed", 0, 0},  // Перпиньян
+    {"", "pau", "\xcf\xee", 0, 0},  // По
+    {"", "poitiers", "\xcf\xf3\xe0\xf2\xfc\xe5", 0, 0},  // Пуатье
+    {"", "reims", "\xd0\xe5\xe9\xec\xf1", 0, 0},  // Реймс
+    {"", "rennes", "\xd0\xe5\xed\xed", 0, 0},  // Ренн
+    {"", "rouen", "\xd0\xf3\xe0\xed", 0, 0},  // Руан
+    {"", "roubaix", "\xd0\xf3\xe1\xe5", 0, 0},  // Рубе
+    {"", "rueil-malmaison", "\xd0\xfe\xfd\xe9\x2d\xcc\xe0\xeb\xfc\xec\xe5\xe7\xee\xed", 0, 0},  // Рюэй-Мальмезон
+    {"", "saint-maur-des-fos", "\xd1\xe5\xed\x2d\xcc\xee\xf0\x2d\xe4\xe5\x2d\xd4\xee\xf1\xf1\xe5", 0, 0},  // Сен-Мор-де-Фоссе
+    {"", "saint-etienne", "\xd1\xe5\xed\xf2\x2d\xdd\xf2\xfc\xe5\xed", 0, 0},  // Сент-Этьен
+    {"", "strasbourg", "\xd1\xf2\xf0\xe0\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Страсбург
+    {"", "toulon", "\xd2\xf3\xeb\xee\xed", 0, 0},  // Тулон
+    {"", "toulouse", "\xd2\xf3\xeb\xf3\xe7\xe0", 0, 0},  // Тулуза
+    {"", "tours", "\xd2\xf3\xf0", 0, 0},  // Тур
+    {"", "tourcoing", "\xd2\xf3\xf0\xea\xf3\xfd\xed", 0, 0},  // Туркуэн
+    {"", "champigny-sur-marn", "\xd8\xe0\xec\xef\xe8\xed\xfc\xe8\x2d\xf1\xfe\xf0\x2d\xcc\xe0\xf0\xed", 0, 0},  // Шампиньи-сюр-Марн
+    {"", "aix-en-provence", "\xdd\xea\xf1\x2d\xe0\xed\x2d\xcf\xf0\xee\xe2\xe0\xed\xf1", 0, 0},  // Экс-ан-Прованс
 };
 
 static const CityEntry CITIES_CZECHIA[20] = {
-    {"", "brno", "\xc1\xf0\xed\xee"},  // Брно
-    {"", "havirov", "\xc3\xe0\xe2\xe8\xf0\xe6\xee\xe2"},  // Гавиржов
-    {"", "hradec-kralove", "\xc3\xf0\xe0\xe4\xe5\xf6\x2d\xca\xf0\xe0\xeb\xee\xe2\xe5"},  // Градец-Кралове
-    {"", "decin", "\xc4\xe5\xf7\xe8\xed"},  // Дечин
-    {"", "zlin", "\xc7\xeb\xe8\xed"},  // Злин
-    {"", "karvina", "\xca\xe0\xf0\xe2\xe8\xed\xe0"},  // Карвина
-    {"", "karlovy-vary", "\xca\xe0\xf0\xeb\xee\xe2\xfb\x20\xc2\xe0\xf0\xfb"},  // Карловы Вары
-    {"", "kladno", "\xca\xeb\xe0\xe4\xed\xee"},  // Кладно
-    {"", "liberec", "\xcb\xe8\xe1\xe5\xf0\xe5\xf6"},  // Либерец
-    {"", "most", "\xcc\xee\xf1\xf2"},  // Мост
-    {"", "olomouc", "\xce\xeb\xee\xec\xee\xf3\xf6"},  // Оломоуц
-    {"", "opava", "\xce\xef\xe0\xe2\xe0"},  // Опава
-    {"", "ostrava", "\xce\xf1\xf2\xf0\xe0\xe2\xe0"},  // Острава
-    {"", "pardubice", "\xcf\xe0\xf0\xe4\xf3\xe1\xe8\xf6\xe5"},  // Пардубице
-    {"", "plzen", "\xcf\xeb\xfc\xe7\xe5\xed\xfc"},  // Пльзень
-    {"", "prague", "\xcf\xf0\xe0\xe3\xe0"},  // Прага
-    {"", "teplice", "\xd2\xe5\xef\xeb\xe8\xf6\xe5"},  // Теплице
-    {"", "usti-nad-labem", "\xd3\xf1\xf2\xe8\x2d\xed\xe0\x2d\xcb\xe0\xe1\xe5"},  // Усти-на-Лабе
-    {"", "frydek-mistek", "\xd4\xf0\xe8\xe4\xe5\xea\x2d\xcc\xe8\xf1\xf2\xe5\xea"},  // Фридек-Мистек
-    {"", "ceske-budejovice", "\xd7\xe5\xf1\xea\xe5\x2d\xc1\xf3\xe4\xe5\xe5\xe2\xe8\xf6\xe5"},  // Ческе-Будеевице
+    {"", "brno", "\xc1\xf0\xed\xee", 0, 0},  // Брно
+    {"", "havirov", "\xc3\xe0\xe2\xe8\xf0\xe6\xee\xe2", 0, 0},  // Гавиржов
+    {"", "hradec-kralove", "\xc3\xf0\xe0\xe4\xe5\xf6\x2d\xca\xf0\xe0\xeb\xee\xe2\xe5", 0, 0},  // Градец-Кралове
+    {"", "decin", "\xc4\xe5\xf7\xe8\xed", 0, 0},  // Дечин
+    {"", "zlin", "\xc7\xeb\xe8\xed", 0, 0},  // Злин
+    {"", "karvina", "\xca\xe0\xf0\xe2\xe8\xed\xe0", 0, 0},  // Карвина
+    {"", "karlovy-vary", "\xca\xe0\xf0\xeb\xee\xe2\xfb\x20\xc2\xe0\xf0\xfb", 0, 0},  // Карловы Вары
+    {"", "kladno", "\xca\xeb\xe0\xe4\xed\xee", 0, 0},  // Кладно
+    {"", "liberec", "\xcb\xe8\xe1\xe5\xf0\xe5\xf6", 0, 0},  // Либерец
+    {"", "most", "\xcc\xee\xf1\xf2", 0, 0},  // Мост
+    {"", "olomouc", "\xce\xeb\xee\xec\xee\xf3\xf6", 0, 0},  // Оломоуц
+    {"", "opava", "\xce\xef\xe0\xe2\xe0", 0, 0},  // Опава
+    {"", "ostrava", "\xce\xf1\xf2\xf0\xe0\xe2\xe0", 0, 0},  // Острава
+    {"", "pardubice", "\xcf\xe0\xf0\xe4\xf3\xe1\xe8\xf6\xe5", 0, 0},  // Пардубице
+    {"", "plzen", "\xcf\xeb\xfc\xe7\xe5\xed\xfc", 0, 0},  // Пльзень
+    {"", "prague", "\xcf\xf0\xe0\xe3\xe0", 0, 0},  // Прага
+    {"", "teplice", "\xd2\xe5\xef\xeb\xe8\xf6\xe5", 0, 0},  // Теплице
+    {"", "usti-nad-labem", "\xd3\xf1\xf2\xe8\x2d\xed\xe0\x2d\xcb\xe0\xe1\xe5", 0, 0},  // Усти-на-Лабе
+    {"", "frydek-mistek", "\xd4\xf0\xe8\xe4\xe5\xea\x2d\xcc\xe8\xf1\xf2\xe5\xea", 0, 0},  // Фридек-Мистек
+    {"", "ceske-budejovice", "\xd7\xe5\xf1\xea\xe5\x2d\xc1\xf3\xe4\xe5\xe5\xe2\xe8\xf6\xe5", 0, 0},  // Ческе-Будеевице
 };
 
 static const CityEntry CITIES_SWITZERLAND[3] = {
-    {"", "bern", "\xc1\xe5\xf0\xed"},  // Берн
-    {"", "geneve", "\xc6\xe5\xed\xe5\xe2\xe0"},  // Женева
-    {"", "zurich", "\xd6\xfe\xf0\xe8\xf5"},  // Цюрих
+    {"", "bern", "\xc1\xe5\xf0\xed", 0, 0},  // Берн
+    {"", "geneve", "\xc6\xe5\xed\xe5\xe2\xe0", 0, 0},  // Женева
+    {"", "zurich", "\xd6\xfe\xf0\xe8\xf5", 0, 0},  // Цюрих
 };
 
 static const CityEntry CITIES_SWEDEN[79] = {
-    {"", "alingsas", "\xc0\xeb\xe8\xed\xe3\xf1\xee\xf1"},  // Алингсос
-    {"", "arvika", "\xc0\xf0\xe2\xe8\xea\xe0"},  // Арвика
-    {"", "borlaenge", "\xc1\xee\xf0\xeb\xe5\xed\xe3\xe5"},  // Борленге
-    {"", "boras", "\xc1\xf3\xf0\xee\xf1"},  // Бурос
-    {"", "vallentuna", "\xc2\xe0\xeb\xe5\xed\xf2\xfe\xed\xe0"},  // Валентюна
-    {"", "varberg", "\xc2\xe0\xf0\xe1\xe5\xf0\xe3"},  // Варберг
-    {"", "vaexjoe", "\xc2\xe5\xea\xf8\xe5"},  // Векше
-    {"", "vanersborg", "\xc2\xe5\xed\xe5\xf0\xf1\xe1\xee\xf0\xe3"},  // Венерсборг
-    {"", "vasteras", "\xc2\xe5\xf1\xf2\xe5\xf0\xee\xf1"},  // Вестерос
-    {"", "visby", "\xc2\xe8\xf1\xe1\xfe"},  // Висбю
-    {"", "goeteborg", "\xc3\xe5\xf2\xe5\xe1\xee\xf0\xe3"},  // Гетеборг
-    {"", "gaellivare", "\xc5\xeb\xeb\xe8\xe2\xe0\xf0\xe5"},  // Елливаре
-    {"", "gavle", "\xc9\xe5\xe2\xeb\xe5"},  // Йевле
-    {"", "jonkoping", "\xc9\xe5\xed\xf7\xe5\xef\xe8\xed\xe3"},  // Йенчепинг
-    {"", "kalmar", "\xca\xe0\xeb\xec\xe0\xf0"},  // Калмар
-    {"", "karlskrona", "\xca\xe0\xf0\xeb\xf1\xea\xf0\xf3\xed\xe0"},  // Карлскруна
-    {"", "karlstad", "\xca\xe0\xf0\xeb\xf1\xf2\xe0\xe4"},  // Карлстад
-    {"", "karlshamn", "\xca\xe0\xf0\xeb\xf1\xf5\xe0\xec\xed"},  // Карлсхамн
-    {"", "katrineholm", "\xca\xe0\xf2\xf0\xe8\xed\xe5\xf5\xee\xeb\xfc\xec"},  // Катринехольм
-    {"", "kiruna", "\xca\xe8\xf0\xf3\xed\xe0"},  // Кируна
-    {"", "kista", "\xca\xe8\xf1\xf2\xe0"},  // Киста
-    {"", "kramfors", "\xca\xf0\xe0\xec\xf4\xee\xf0\xf1"},  // Крамфорс
-    {"", "kristianstad", "\xca\xf0\xe8\xf1\xf2\xe8\xe0\xed\xf1\xf2\xe0\xe4"},  // Кристианстад
-    {"", "kristinehamn", "\xca\xf0\xe8\xf1\xf2\xe8\xed\xe5\xf5\xe0\xec\xed"},  // Кристинехамн
-    {"", "kungsaengen", "\xca\xf3\xed\xe3\xf1\xe5\xed\xe3\xe5\xed"},  // Кунгсенген
-    {"", "kungalv", "\xca\xf3\xed\xe3\xfd\xeb\xfc\xe2"},  // Кунгэльв
-    {"", "landskrona", "\xcb\xe0\xed\xe4\xf1\xea\xf0\xf3\xed\xe0"},  // Ландскруна
-    {"", "laholm", "\xcb\xe0\xf5\xee\xeb\xfc\xec"},  // Лахольм
-    {"", "lidkoping", "\xcb\xe8\xe4\xf7\xe5\xef\xe8\xed\xe3"},  // Лидчепинг
-    {"", "lycksele", "\xcb\xe8\xea\xf1\xe5\xeb\xe5"},  // Ликселе
-    {"", "linkoping", "\xcb\xe8\xed\xf7\xe5\xef\xe8\xed\xe3"},  // Линчепинг
-    {"", "ludvika", "\xcb\xf3\xe4\xe2\xe8\xea\xe0"},  // Лудвика
-    {"", "lulea", "\xcb\xf3\xeb\xe5\xee"},  // Лулео
-    {"", "lund", "\xcb\xf3\xed\xe4"},  // Лунд
-    {"", "malmberget", "\xcc\xe0\xeb\xfc\xec\xe1\xe5\xf0\xe3\xe5\xf2"},  // Мальмбергет
-    {"", "malmoe", "\xcc\xe0\xeb\xfc\xec\xee"},  // Мальмо
-    {"", "mariestad", "\xcc\xe0\xf0\xe8\xe5\xf1\xf2\xe0\xe4"},  // Мариестад
-    {"", "molnlycke", "\xcc\xe5\xeb\xfc\xed\xeb\xfe\xea\xea\xe5"},  // Мельнлюкке
-    {"", "mora", "\xcc\xee\xf0\xe0"},  // Мора
-    {"", "motala", "\xcc\xee\xf2\xe0\xeb\xe0"},  // Мотала
-    {"", "marsta", "\xcc\xfd\xf0\xf1\xf2\xe0"},  // Мэрста
-    {"", "norrtalje", "\xcd\xee\xf0\xf0\xf2\xe5\xeb\xfc\xe5"},  // Норртелье
-    {"", "norrkoping", "\xcd\xee\xf0\xf7\xe5\xef\xe8\xed\xe3"},  // Норчепинг
-    {"", "nykoping", "\xcd\xfe\xf7\xe5\xef\xe8\xed\xe3"},  // Нючепинг
-    {"", "akersberga", "\xce\xea\xe5\xf0\xf1\xe1\xe5\xf0\xe3\xe0"},  // Окерсберга
-    {"", "oskarshamn", "\xce\xf1\xea\xe0\xf0\xf1\xf5\xe0\xec\xed"},  // Оскарсхамн
-    {"", "ahus", "\xce\xf5\xf3\xf1"},  // Охус
-    {"", "pitea", "\xcf\xe8\xf2\xe5\xee"},  // Питео
-    {"", "ronneby", "\xd0\xee\xed\xed\xe5\xe1\xfe"},  // Роннебю
-    {"", "salem", "\xd1\xe0\xeb\xe5\xec"},  // Салем
-    {"", "sandviken", "\xd1\xe0\xed\xe4\xe2\xe8\xea\xe5\xed"},  // Сандвикен
-    {"", "soedertaelje", "\xd1\xe5\xe4\xe5\xf0\xf2\xe5\xeb\xfc\xe5"},  // Седертелье
-    {"", "soderhamn", "\xd1\xe5\xe4\xe5\xf0\xf5\xe0\xec\xed"},  // Седерхамн
-    {"", "soelvesborg", "\xd1\xe5\xeb\xfc\xe2\xe5\xf1\xe1\xee\xf0\xe3"},  // Сельвесборг
-    {"", "sigtuna", "\xd1\xe8\xe3\xf2\xf3\xed\xe0"},  // Сигтуна
-    {"", "simrishamn", "\xd1\xe8\xec\xf0\xe8\xf1\xf5\xe0\xec\xed"},  // Симрисхамн
-    {"", "skara", "\xd1\xea\xe0\xf0\xe0"},  // Скара
-    {"", "stockholm", "\xd1\xf2\xee\xea\xe3\xee\xeb\xfc\xec"},  // Стокгольм
-    {"", "sundsvall", "\xd1\xf3\xed\xe4\xf1\xe2\xe0\xeb\xeb\xfc"},  // Сундсвалль
-    {"", "trelleborg", "\xd2\xf0\xe5\xeb\xe5\xe1\xee\xf0\xe3"},  // Трелеборг
-    {"", "trollhattan", "\xd2\xf0\xee\xeb\xfc\xf5\xe5\xf2\xf2\xe0\xed"},  // Трольхеттан
-    {"", "tumba", "\xd2\xf3\xec\xe1\xe0"},  // Тумба
-    {"", "uddevalla", "\xd3\xe4\xe4\xe5\xe2\xe0\xeb\xeb\xe0"},  // Уддевалла
-    {"", "umea", "\xd3\xec\xe5\xe0"},  // Умеа
-    {"", "uppsala", "\xd3\xef\xef\xf1\xe0\xeb\xe0"},  // Уппсала
-    {"", "falkenberg", "\xd4\xe0\xeb\xea\xe5\xed\xe1\xe5\xf0\xe3"},  // Фалкенберг
-    {"", "falun", "\xd4\xe0\xeb\xf3\xed"},  // Фалун
-    {"", "halmstad", "\xd5\xe0\xeb\xfc\xec\xf1\xf2\xe0\xe4"},  // Хальмстад
-    {"", "helsingborg", "\xd5\xe5\xeb\xfc\xf1\xe8\xed\xe3\xe1\xee\xf0\xe3"},  // Хельсингборг
-    {"", "hudiksvall", "\xd5\xf3\xe4\xe8\xea\xf1\xe2\xe0\xeb\xeb\xfc"},  // Худиксвалль
-    {"", "huskvarna", "\xd5\xf3\xf1\xea\xe2\xe0\xf0\xed\xe0"},  // Хускварна
-    {"", "skoevde", "\xd8\xe5\xe2\xe4\xe5"},  // Шевде
-    {"", "skelleftea", "\xd8\xe5\xeb\xeb\xe5\xf4\xf2\xe5\xee"},  // Шеллефтео
-    {"", "aengelholm", "\xdd\xed\xe3\xe5\xeb\xfc\xf5\xee\xeb\xfc\xec"},  // Энгельхольм
-    {"", "orebro", "\xdd\xf0\xe5\xe1\xf0\xf3"},  // Эребру
-    {"", "ornskoldsvik", "\xdd\xf0\xed\xf8\xe5\xeb\xfc\xe4\xf1\xe2\xe8\xea"},  // Эрншельдсвик
-    {"", "eskilstuna", "\xdd\xf1\xea\xe8\xeb\xfc\xf1\xf2\xf3\xed\xe0"},  // Эскильстуна
-    {"", "ostersund", "\xdd\xf1\xf2\xe5\xf0\xf1\xf3\xed\xe4"},  // Эстерсунд
-    {"", "ystad", "\xde\xf1\xf2\xe0\xe4"},  // Юстад
+    {"", "alingsas", "\xc0\xeb\xe8\xed\xe3\xf1\xee\xf1", 0, 0},  // Алингсос
+    {"", "arvika", "\xc0\xf0\xe2\xe8\xea\xe0", 0, 0},  // Арвика
+    {"", "borlaenge", "\xc1\xee\xf0\xeb\xe5\xed\xe3\xe5", 0, 0},  // Борленге
+    {"", "boras", "\xc1\xf3\xf0\xee\xf1", 0, 0},  // Бурос
+    {"", "vallentuna", "\xc2\xe0\xeb\xe5\xed\xf2\xfe\xed\xe0", 0, 0},  // Валентюна
+    {"", "varberg", "\xc2\xe0\xf0\xe1\xe5\xf0\xe3", 0, 0},  // Варберг
+    {"", "vaexjoe", "\xc2\xe5\xea\xf8\xe5", 0, 0},  // Векше
+    {"", "vanersborg", "\xc2\xe5\xed\xe5\xf0\xf1\xe1\xee\xf0\xe3", 0, 0},  // Венерсборг
+    {"", "vasteras", "\xc2\xe5\xf1\xf2\xe5\xf0\xee\xf1", 0, 0},  // Вестерос
+    {"", "visby", "\xc2\xe8\xf1\xe1\xfe", 0, 0},  // Висбю
+    {"", "goeteborg", "\xc3\xe5\xf2\xe5\xe1\xee\xf0\xe3", 0, 0},  // Гетеборг
+    {"", "gaellivare", "\xc5\xeb\xeb\xe8\xe2\xe0\xf0\xe5", 0, 0},  // Елливаре
+    {"", "gavle", "\xc9\xe5\xe2\xeb\xe5", 0, 0},  // Йевле
+    {"", "jonkoping", "\xc9\xe5\xed\xf7\xe5\xef\xe8\xed\xe3", 0, 0},  // Йенчепинг
+    {"", "kalmar", "\xca\xe0\xeb\xec\xe0\xf0", 0, 0},  // Калмар
+    {"", "karlskrona", "\xca\xe0\xf0\xeb\xf1\xea\xf0\xf3\xed\xe0", 0, 0},  // Карлскруна
+    {"", "karlstad", "\xca\xe0\xf0\xeb\xf1\xf2\xe0\xe4", 0, 0},  // Карлстад
+    {"", "karlshamn", "\xca\xe0\xf0\xeb\xf1\xf5\xe0\xec\xed", 0, 0},  // Карлсхамн
+    {"", "katrineholm", "\xca\xe0\xf2\xf0\xe8\xed\xe5\xf5\xee\xeb\xfc\xec", 0, 0},  // Катринехольм
+    {"", "kiruna", "\xca\xe8\xf0\xf3\xed\xe0", 0, 0},  // Кируна
+    {"", "kista", "\xca\xe8\xf1\xf2\xe0", 0, 0},  // Киста
+    {"", "kramfors", "\xca\xf0\xe0\xec\xf4\xee\xf0\xf1", 0, 0},  // Крамфорс
+    {"", "kristianstad", "\xca\xf0\xe8\xf1\xf2\xe8\xe0\xed\xf1\xf2\xe0\xe4", 0, 0},  // Кристианстад
+    {"", "kristinehamn", "\xca\xf0\xe8\xf1\xf2\xe8\xed\xe5\xf5\xe0\xec\xed", 0, 0},  // Кристинехамн
+    {"", "kungsaengen", "\xca\xf3\xed\xe3\xf1\xe5\xed\xe3\xe5\xed", 0, 0},  // Кунгсенген
+    {"", "kungalv", "\xca\xf3\xed\xe3\xfd\xeb\xfc\xe2", 0, 0},  // Кунгэльв
+    {"", "landskrona", "\xcb\xe0\xed\xe4\xf1\xea\xf0\xf3\xed\xe0", 0, 0},  // Ландскруна
+    {"", "laholm", "\xcb\xe0\xf5\xee\xeb\xfc\xec", 0, 0},  // Лахольм
+    {"", "lidkoping", "\xcb\xe8\xe4\xf7\xe5\xef\xe8\xed\xe3", 0, 0},  // Лидчепинг
+    {"", "lycksele", "\xcb\xe8\xea\xf1\xe5\xeb\xe5", 0, 0},  // Ликселе
+    {"", "linkoping", "\xcb\xe8\xed\xf7\xe5\xef\xe8\xed\xe3", 0, 0},  // Линчепинг
+    {"", "ludvika", "\xcb\xf3\xe4\xe2\xe8\xea\xe0", 0, 0},  // Лудвика
+    {"", "lulea", "\xcb\xf3\xeb\xe5\xee", 0, 0},  // Лулео
+    {"", "lund", "\xcb\xf3\xed\xe4", 0, 0},  // Лунд
+    {"", "malmberget", "\xcc\xe0\xeb\xfc\xec\xe1\xe5\xf0\xe3\xe5\xf2", 0, 0},  // Мальмбергет
+    {"", "malmoe", "\xcc\xe0\xeb\xfc\xec\xee", 0, 0},  // Мальмо
+    {"", "mariestad", "\xcc\xe0\xf0\xe8\xe5\xf1\xf2\xe0\xe4", 0, 0},  // Мариестад
+    {"", "molnlycke", "\xcc\xe5\xeb\xfc\xed\xeb\xfe\xea\xea\xe5", 0, 0},  // Мельнлюкке
+    {"", "mora", "\xcc\xee\xf0\xe0", 0, 0},  // Мора
+    {"", "motala", "\xcc\xee\xf2\xe0\xeb\xe0", 0, 0},  // Мотала
+    {"", "marsta", "\xcc\xfd\xf0\xf1\xf2\xe0", 0, 0},  // Мэрста
+    {"", "norrtalje", "\xcd\xee\xf0\xf0\xf2\xe5\xeb\xfc\xe5", 0, 0},  // Норртелье
+    {"", "norrkoping", "\xcd\xee\xf0\xf7\xe5\xef\xe8\xed\xe3", 0, 0},  // Норчепинг
+    {"", "nykoping", "\xcd\xfe\xf7\xe5\xef\xe8\xed\xe3", 0, 0},  // Нючепинг
+    {"", "akersberga", "\xce\xea\xe5\xf0\xf1\xe1\xe5\xf0\xe3\xe0", 0, 0},  // Окерсберга
+    {"", "oskarshamn", "\xce\xf1\xea\xe0\xf0\xf1\xf5\xe0\xec\xed", 0, 0},  // Оскарсхамн
+    {"", "ahus", "\xce\xf5\xf3\xf1", 0, 0},  // Охус
+    {"", "pitea", "\xcf\xe8\xf2\xe5\xee", 0, 0},  // Питео
+    {"", "ronneby", "\xd0\xee\xed\xed\xe5\xe1\xfe", 0, 0},  // Роннебю
+    {"", "salem", "\xd1\xe0\xeb\xe5\xec", 0, 0},  // Салем
+    {"", "sandviken", "\xd1\xe0\xed\xe4\xe2\xe8\xea\xe5\xed", 0, 0},  // Сандвикен
+    {"", "soedertaelje", "\xd1\xe5\xe4\xe5\xf0\xf2\xe5\xeb\xfc\xe5", 0, 0},  // Седертелье
+    {"", "soderhamn", "\xd1\xe5\xe4\xe5\xf0\xf5\xe0\xec\xed", 0, 0},  // Седерхамн
+    {"", "soelvesborg", "\xd1\xe5\xeb\xfc\xe2\xe5\xf1\xe1\xee\xf0\xe3", 0, 0},  // Сельвесборг
+    {"", "sigtuna", "\xd1\xe8\xe3\xf2\xf3\xed\xe0", 0, 0},  // Сигтуна
+    {"", "simrishamn", "\xd1\xe8\xec\xf0\xe8\xf1\xf5\xe0\xec\xed", 0, 0},  // Симрисхамн
+    {"", "skara", "\xd1\xea\xe0\xf0\xe0", 0, 0},  // Скара
+    {"", "stockholm", "\xd1\xf2\xee\xea\xe3\xee\xeb\xfc\xec", 0, 0},  // Стокгольм
+    {"", "sundsvall", "\xd1\xf3\xed\xe4\xf1\xe2\xe0\xeb\xeb\xfc", 0, 0},  // Сундсвалль
+    {"", "trelleborg", "\xd2\xf0\xe5\xeb\xe5\xe1\xee\xf0\xe3", 0, 0},  // Трелеборг
+    {"", "trollhattan", "\xd2\xf0\xee\xeb\xfc\xf5\xe5\xf2\xf2\xe0\xed", 0, 0},  // Трольхеттан
+    {"", "tumba", "\xd2\xf3\xec\xe1\xe0", 0, 0},  // Тумба
+    {"", "uddevalla", "\xd3\xe4\xe4\xe5\xe2\xe0\xeb\xeb\xe0", 0, 0},  // Уддевалла
+    {"", "umea", "\xd3\xec\xe5\xe0", 0, 0},  // Умеа
+    {"", "uppsala", "\xd3\xef\xef\xf1\xe0\xeb\xe0", 0, 0},  // Уппсала
+    {"", "falkenberg", "\xd4\xe0\xeb\xea\xe5\xed\xe1\xe5\xf0\xe3", 0, 0},  // Фалкенберг
+    {"", "falun", "\xd4\xe0\xeb\xf3\xed", 0, 0},  // Фалун
+    {"", "halmstad", "\xd5\xe0\xeb\xfc\xec\xf1\xf2\xe0\xe4", 0, 0},  // Хальмстад
+    {"", "helsingborg", "\xd5\xe5\xeb\xfc\xf1\xe8\xed\xe3\xe1\xee\xf0\xe3", 0, 0},  // Хельсингборг
+    {"", "hudiksvall", "\xd5\xf3\xe4\xe8\xea\xf1\xe2\xe0\xeb\xeb\xfc", 0, 0},  // Худиксвалль
+    {"", "huskvarna", "\xd5\xf3\xf1\xea\xe2\xe0\xf0\xed\xe0", 0, 0},  // Хускварна
+    {"", "skoevde", "\xd8\xe5\xe2\xe4\xe5", 0, 0},  // Шевде
+    {"", "skelleftea", "\xd8\xe5\xeb\xeb\xe5\xf4\xf2\xe5\xee", 0, 0},  // Шеллефтео
+    {"", "aengelholm", "\xdd\xed\xe3\xe5\xeb\xfc\xf5\xee\xeb\xfc\xec", 0, 0},  // Энгельхольм
+    {"", "orebro", "\xdd\xf0\xe5\xe1\xf0\xf3", 0, 0},  // Эребру
+    {"", "ornskoldsvik", "\xdd\xf0\xed\xf8\xe5\xeb\xfc\xe4\xf1\xe2\xe8\xea", 0, 0},  // Эрншельдсвик
+    {"", "eskilstuna", "\xdd\xf1\xea\xe8\xeb\xfc\xf1\xf2\xf3\xed\xe0", 0, 0},  // Эскильстуна
+    {"", "ostersund", "\xdd\xf1\xf2\xe5\xf0\xf1\xf3\xed\xe4", 0, 0},  // Эстерсунд
+    {"", "ystad", "\xde\xf1\xf2\xe0\xe4", 0, 0},  // Юстад
 };
 
 static const CityEntry CITIES_YUGOSLAVIA[37] = {
-    {"", "belgrade", "\xc1\xe5\xeb\xe3\xf0\xe0\xe4"},  // Белград
-    {"", "bor", "\xc1\xee\xf0"},  // Бор
-    {"", "valjevo", "\xc2\xe0\xeb\xe5\xe2\xee"},  // Валево
-    {"", "vitina", "\xc2\xe8\xf2\xe8\xed\xe0"},  // Витина
-    {"", "vranje", "\xc2\xf0\xe0\xed\xff"},  // Враня
-    {"", "glogovac", "\xc3\xeb\xee\xe3\xee\xe2\xe0\xf6"},  // Глоговац
-    {"", "decan", "\xc4\xe5\xf7\xe0\xed\xe8"},  // Дечани
-    {"", "zajecar", "\xc7\xe0\xe9\xf7\xe0\xf0"},  // Зайчар
-    {"", "zemun", "\xc7\xe5\xec\xf3\xed"},  // Земун
-    {"", "zrenjanin", "\xc7\xf0\xe5\xed\xff\xed\xe8\xed"},  // Зренянин
-    {"", "istok", "\xc8\xf1\xf2\xee\xea"},  // Исток
-    {"", "kikinda", "\xca\xe8\xea\xe8\xed\xe4\xe0"},  // Кикинда
-    {"", "mitrovice", "\xca\xee\xf1\xee\xe2\xf1\xea\xe0\x20\xcc\xe8\xf2\xf0\xee\xe2\xe8\xf6\xe0"},  // Косовска Митровица
-    {"", "kragujevac", "\xca\xf0\xe0\xe3\xf3\xe5\xe2\xe0\xf6"},  // Крагуевац
-    {"", "kraljevo", "\xca\xf0\xe0\xeb\xe5\xe2\xee"},  // Кралево
-    {"", "krusevac", "\xca\xf0\xf3\xf8\xe5\xe2\xe0\xf6"},  // Крушевац
-    {"", "leskovac", "\xcb\xe5\xf1\xea\xee\xe2\xe0\xf6"},  // Лесковац
-    {"", "niksic", "\xcd\xe8\xea\xf8\xe8\xf7"},  // Никшич
-    {"", "nis", "\xcd\xe8\xf8"},  // Ниш
-    {"", "novi-pazar", "\xcd\xee\xe2\xe8\x2d\xcf\xe0\xe7\xe0\xf0"},  // Нови-Пазар
-    {"", "novi-sad", "\xcd\xee\xe2\xe8\x2d\xd1\xe0\xe4"},  // Нови-Сад
-    {"", "pancevo", "\xcf\xe0\xed\xf7\xe5\xe2\xee"},  // Панчево
-    {"", "peje", "\xcf\xe5\xf7"},  // Печ
-    {"", "pirot", "\xcf\xe8\xf0\xee\xf2"},  // Пирот
-    {"", "podgorica", "\xcf\xee\xe4\xe3\xee\xf0\xe8\xf6\xe0"},  // Подгорица
-    {"", "pozarevac", "\xcf\xee\xe6\xe0\xf0\xe5\xe2\xe0\xf6"},  // Пожаревац
-    {"", "prizren", "\xcf\xf0\xe8\xe7\xf0\xe5\xed"},  // Призрен
-    {"", "pristina", "\xcf\xf0\xe8\xf8\xf2\xe8\xed\xe0"},  // Приштина
-    {"", "smederevo", "\xd1\xec\xe5\xe4\xe5\xf0\xe5\xe2\xee"},  // Смедерево
-    {"", "sombor", "\xd1\xee\xec\xe1\xee\xf0"},  // Сомбор
-    {"", "subotica", "\xd1\xf3\xe1\xee\xf2\xe8\xf6\xe0"},  // Суботица
-    {"", "suva-reka", "\xd1\xf3\xe2\xe0\x20\xd0\xe5\xea\xe0"},  // Сува Река
-    {"", "trstenik", "\xd2\xf0\xf1\xf2\xe5\xed\xe8\xea"},  // Трстеник
-    {"", "uzice", "\xd3\xe6\xe8\xf6\xe5"},  // Ужице
-    {"", "ferizaj", "\xd3\xf0\xee\xf8\xe5\xe2\xe0\xf6"},  // Урошевац
-    {"", "cacak", "\xd7\xe0\xf7\xe0\xea"},  // Чачак
-    {"", "sabac", "\xd8\xe0\xe1\xe0\xf6"},  // Шабац
+    {"", "belgrade", "\xc1\xe5\xeb\xe3\xf0\xe0\xe4", 0, 0},  // Белград
+    {"", "bor", "\xc1\xee\xf0", 0, 0},  // Бор
+    {"", "valjevo", "\xc2\xe0\xeb\xe5\xe2\xee", 0, 0},  // Валево
+    {"", "vitina", "\xc2\xe8\xf2\xe8\xed\xe0", 0, 0},  // Витина
+    {"", "vranje", "\xc2\xf0\xe0\xed\xff", 0, 0},  // Враня
+    {"", "glogovac", "\xc3\xeb\xee\xe3\xee\xe2\xe0\xf6", 0, 0},  // Глоговац
+    {"", "decan", "\xc4\xe5\xf7\xe0\xed\xe8", 0, 0},  // Дечани
+    {"", "zajecar", "\xc7\xe0\xe9\xf7\xe0\xf0", 0, 0},  // Зайчар
+    {"", "zemun", "\xc7\xe5\xec\xf3\xed", 0, 0},  // Земун
+    {"", "zrenjanin", "\xc7\xf0\xe5\xed\xff\xed\xe8\xed", 0, 0},  // Зренянин
+    {"", "istok", "\xc8\xf1\xf2\xee\xea", 0, 0},  // Исток
+    {"", "kikinda", "\xca\xe8\xea\xe8\xed\xe4\xe0", 0, 0},  // Кикинда
+    {"", "mitrovice", "\xca\xee\xf1\xee\xe2\xf1\xea\xe0\x20\xcc\xe8\xf2\xf0\xee\xe2\xe8\xf6\xe0", 0, 0},  // Косовска Митровица
+    {"", "kragujevac", "\xca\xf0\xe0\xe3\xf3\xe5\xe2\xe0\xf6", 0, 0},  // Крагуевац
+    {"", "kraljevo", "\xca\xf0\xe0\xeb\xe5\xe2\xee", 0, 0},  // Кралево
+    {"", "krusevac", "\xca\xf0\xf3\xf8\xe5\xe2\xe0\xf6", 0, 0},  // Крушевац
+    {"", "leskovac", "\xcb\xe5\xf1\xea\xee\xe2\xe0\xf6", 0, 0},  // Лесковац
+    {"", "niksic", "\xcd\xe8\xea\xf8\xe8\xf7", 0, 0},  // Никшич
+    {"", "nis", "\xcd\xe8\xf8", 0, 0},  // Ниш
+    {"", "novi-pazar", "\xcd\xee\xe2\xe8\x2d\xcf\xe0\xe7\xe0\xf0", 0, 0},  // Нови-Пазар
+    {"", "novi-sad", "\xcd\xee\xe2\xe8\x2d\xd1\xe0\xe4", 0, 0},  // Нови-Сад
+    {"", "pancevo", "\xcf\xe0\xed\xf7\xe5\xe2\xee", 0, 0},  // Панчево
+    {"", "peje", "\xcf\xe5\xf7", 0, 0},  // Печ
+    {"", "pirot", "\xcf\xe8\xf0\xee\xf2", 0, 0},  // Пирот
+    {"", "podgorica", "\xcf\xee\xe4\xe3\xee\xf0\xe8\xf6\xe0", 0, 0},  // Подгорица
+    {"", "pozarevac", "\xcf\xee\xe6\xe0\xf0\xe5\xe2\xe0\xf6", 0, 0},  // Пожаревац
+    {"", "prizren", "\xcf\xf0\xe8\xe7\xf0\xe5\xed", 0, 0},  // Призрен
+    {"", "pristina", "\xcf\xf0\xe8\xf8\xf2\xe8\xed\xe0", 0, 0},  // Приштина
+    {"", "smederevo", "\xd1\xec\xe5\xe4\xe5\xf0\xe5\xe2\xee", 0, 0},  // Смедерево
+    {"", "sombor", "\xd1\xee\xec\xe1\xee\xf0", 0, 0},  // Сомбор
+    {"", "subotica", "\xd1\xf3\xe1\xee\xf2\xe8\xf6\xe0", 0, 0},  // Суботица
+    {"", "suva-reka", "\xd1\xf3\xe2\xe0\x20\xd0\xe5\xea\xe0", 0, 0},  // Сува Река
+    {"", "trstenik", "\xd2\xf0\xf1\xf2\xe5\xed\xe8\xea", 0, 0},  // Трстеник
+    {"", "uzice", "\xd3\xe6\xe8\xf6\xe5", 0, 0},  // Ужице
+    {"", "ferizaj", "\xd3\xf0\xee\xf8\xe5\xe2\xe0\xf6", 0, 0},  // Урошевац
+    {"", "cacak", "\xd7\xe0\xf7\xe0\xea", 0, 0},  // Чачак
+    {"", "sabac", "\xd8\xe0\xe1\xe0\xf6", 0, 0},  // Шабац
 };
 
 static const CityEntry CITIES_THE_REPUBLIC_OF_SOUTH_AFRICA[79] = {
-    {"", "adelaide", "\xc0\xe4\xe5\xeb\xe5\xe9\xe4"},  // Аделейд
-    {"", "atlantis", "\xc0\xf2\xeb\xe0\xed\xf2\xe8\xf1"},  // Атлантис
-    {"", "oudtshoorn", "\xc0\xf3\xe4\xf1\xf5\xee\xf0\xed"},  // Аудсхорн
-    {"", "balfour", "\xc1\xe0\xeb\xfc\xf4\xf3\xf0"},  // Бальфур
-    {"", "butterworth", "\xc1\xe0\xf2\xf2\xe5\xf0\xf3\xee\xf0\xf2"},  // Баттеруорт
-    {"", "belfast", "\xc1\xe5\xeb\xf4\xe0\xf1\xf2"},  // Белфаст
-    {"", "benoni", "\xc1\xe5\xed\xee\xed\xe8"},  // Бенони
-    {"", "bethlehem", "\xc1\xe5\xf2\xeb\xe5\xf5\xe5\xec"},  // Бетлехем
-    {"", "bhisho", "\xc1\xe8\xf8\xee"},  // Бишо
-    {"", "bloemfontein", "\xc1\xeb\xf3\xec\xf4\xee\xed\xf2\xe5\xe9\xed"},  // Блумфонтейн
-    {"", "boksburg", "\xc1\xee\xea\xf1\xe1\xf3\xf0\xe3"},  // Боксбург
-    {"", "bothaville", "\xc1\xee\xf2\xe0\xe2\xe8\xeb\xfc"},  // Ботавиль
-    {"", "brakpan", "\xc1\xf0\xe0\xea\xef\xe0\xed"},  // Бракпан
-    {"", "brits", "\xc1\xf0\xe8\xf2\xf1"},  // Бритс
-    {"", "welkom", "\xc2\xe5\xeb\xea\xee\xec"},  // Велком
-    {"", "westonaria", "\xc2\xe5\xf1\xf2\xee\xed\xe0\xf0\xe8\xff"},  // Вестонария
-    {"", "virginia", "\xc2\xe8\xf0\xe4\xe6\xe8\xed\xe8\xff"},  // Вирджиния
-    {"", "witbank", "\xc2\xe8\xf2\xe1\xe0\xed\xea"},  // Витбанк
-    {"", "vryheid", "\xc2\xf0\xe0\xe9\xf5\xe5\xe9\xe4"},  // Врайхейд
-    {"", "worcester", "\xc2\xf3\xf1\xf2\xe5\xf0"},  // Вустер
-    {"", "heidelberg", "\xc3\xe5\xe9\xe4\xe5\xeb\xfc\xe1\xe5\xf0\xe3"},  // Гейдельберг
-    {"", "germiston", "\xc3\xe5\xf0\xec\xe8\xf1\xf2\xee\xed"},  // Гермистон
-    {"", "glencoe", "\xc3\xeb\xe5\xed\xea\xee"},  // Гленко
-    {"", "grahamstown", "\xc3\xf0\xfd\xf5\xfd\xec\xf1\xf2\xe0\xf3\xed"},  // Грэхэмстаун
-    {"", "dundee", "\xc4\xe0\xed\xe4\xe8"},  // Данди
-    {"", "delmas", "\xc4\xe5\xeb\xfc\xec\xe0\xf1"},  // Дельмас
-    {"", "george", "\xc4\xe6\xee\xf0\xe4\xe6"},  // Джордж
-    {"", "dordrecht", "\xc4\xee\xf0\xe4\xf0\xe5\xf5\xf2"},  // Дордрехт
-    {"", "durban", "\xc4\xf3\xf0\xe1\xe0\xed"},  // Дурбан
-    {"", "east-london", "\xc8\xf1\xf2\x2d\xcb\xee\xed\xe4\xee\xed"},  // Ист-Лондон
-    {"", "johannesburg", "\xc9\xee\xf5\xe0\xed\xed\xe5\xf1\xe1\xf3\xf0\xe3"},  // Йоханнесбург
-    {"", "carolina", "\xca\xe0\xf0\xee\xeb\xe8\xed\xe0"},  // Каролина
-    {"", "queenstown", "\xca\xe2\xe8\xed\xf1\xf2\xe0\xf3\xed"},  // Квинстаун
-    {"", "cape-town", "\xca\xe5\xe9\xef\xf2\xe0\xf3\xed"},  // Кейптаун
-    {"", "kimberley", "\xca\xe8\xec\xe1\xe5\xf0\xeb\xe8"},  // Кимберли
-    {"", "klerksdorp", "\xca\xeb\xe5\xf0\xea\xf1\xe4\xee\xf0\xef"},  // Клерксдорп
-    {"", "kroonstad", "\xca\xf0\xee\xed\xf1\xf2\xe0\xe4"},  // Кронстад
-    {"", "krugersdorp", "\xca\xf0\xfe\xe3\xe5\xf0\xf1\xe4\xee\xf0\xef"},  // Крюгерсдорп
-    {"", "cullinan", "\xca\xf3\xeb\xeb\xe8\xed\xe0\xed"},  // Куллинан
-    {"", "lichtenburg", "\xcb\xe8\xf5\xf2\xe5\xed\xe1\xf3\xf0\xe3"},  // Лихтенбург
-    {"", "mahikeng", "\xcc\xe0\xf4\xe5\xea\xe8\xed\xe3"},  // Мафекинг
-    {"", "messina", "\xcc\xe5\xf1\xf1\xe8\xed\xe0"},  // Мессина
-    {"", "midrand", "\xcc\xe8\xe4\xf0\xe0\xed\xe4"},  // Мидранд
-    {"", "mokopane", "\xcc\xee\xea\xee\xef\xe0\xed\xe5"},  // Мокопане
-    {"", "mossel-bay", "\xcc\xee\xf1\xf1\xe5\xeb\x2d\xc1\xe5\xe9"},  // Моссел-Бей
-    {"", "nigel", "\xcd\xe0\xe9\xe4\xe6\xe5\xeb"},  // Найджел
-    {"", "knysna", "\xcd\xe0\xe9\xf1\xed\xe0"},  // Найсна
-    {"", "nelspruit", "\xcd\xe5\xeb\xf1\xef\xf0\xe5\xe9\xf2"},  // Нелспрейт
-    {"", "newcastle", "\xcd\xfc\xfe\xea\xe0\xf1\xeb"},  // Ньюкасл
-    {"", "orkney", "\xce\xf0\xea\xed\xe8"},  // Оркни
-    {"", "phalaborwa", "\xcf\xe0\xeb\xe0\xe1\xee\xf0\xe2\xe0"},  // Палаборва
-    {"", "parys", "\xcf\xe0\xf0\xe5\xe9\xf1"},  // Парейс
-    {"", "pietermaritzburg", "\xcf\xe8\xf2\xe5\xf0\xec\xe0\xf0\xe8\xf6\xe1\xf3\xf0\xe3"},  // Питермарицбург
-    {"", "polokwane", "\xcf\xee\xeb\xee\xea\xe2\xe0\xed\xe5"},  // Полокване
-    {"", "port-elizabeth", "\xcf\xee\xf0\xf2\x2d\xdd\xeb\xe8\xe7\xe0\xe1\xe5\xf2"},  // Порт-Элизабет
-    {"", "potchefstroom", "\xcf\xee\xf7\xe5\xf4\xf1\xf2\xf0\xf3\xec"},  // Почефструм
-    {"", "pretoria", "\xcf\xf0\xe5\xf2\xee\xf0\xe8\xff"},  // Претория
-    {"", "richards-bay", "\xd0\xe8\xf7\xe0\xf0\xe4\xf1\x2d\xc1\xe5\xe9"},  // Ричардс-Бей
-    {"", "richmond", "\xd0\xe8\xf7\xec\xee\xed\xe4"},  // Ричмонд
-    {"", "rustenburg", "\xd0\xfe\xf1\xf2\xe5\xed\xe1\xf3\xf0\xe3"},  // Рюстенбург
-    {"", "saldanha", "\xd1\xe0\xeb\xe4\xe0\xed\xfc\xff"},  // Салданья
-    {"", "secunda", "\xd1\xe5\xea\xf3\xed\xe4\xe0"},  // Секунда
-    {"", "ceres", "\xd1\xe5\xf0\xe5\xf1"},  // Серес
-    {"", "soweto", "\xd1\xee\xf3\xfd\xf2\xee"},  // Соуэто
-    {"", "springs", "\xd1\xef\xf0\xe8\xed\xe3\xf1"},  // Спрингс
-    {"", "stellenbosch", "\xd1\xf2\xe5\xeb\xeb\xe5\xed\xe1\xee\xf1"},  // Стелленбос
-    {"", "sandton", "\xd1\xfd\xed\xe4\xf2\xee\xed"},  // Сэндтон
-    {"", "theunissen", "\xd2\xe5\xed\xe8\xf1\xf1\xe5\xed"},  // Тениссен
-    {"", "williston", "\xd3\xe8\xeb\xeb\xe8\xf1\xf2\xee\xed"},  // Уиллистон
-    {"", "ulundi", "\xd3\xeb\xf3\xed\xe4\xe8"},  // Улунди
-    {"", "mthatha", "\xd3\xec\xf2\xe0\xf2\xe0"},  // Умтата
-    {"", "upington", "\xd3\xef\xe8\xed\xe3\xf2\xee\xed"},  // Упингтон
-    {"", "utrecht", "\xd3\xf2\xf0\xe5\xf5\xf2"},  // Утрехт
-    {"", "vereeniging", "\xd4\xe5\xf0\xe8\xed\xe8\xf5\xe8\xed\xe3"},  // Феринихинг
-    {"", "vryburg", "\xd4\xf0\xe0\xe9\xe1\xf3\xf0\xe3"},  // Фрайбург
-    {"", "frankfort", "\xd4\xf0\xe0\xed\xea\xf4\xee\xf0\xf2"},  // Франкфорт
-    {"", "centurion", "\xd6\xe5\xed\xf2\xf3\xf0\xe8\xee\xed"},  // Центурион
-    {"", "alice", "\xdd\xeb\xe8\xf1"},  // Элис
-    {"", "ermelo", "\xdd\xf0\xec\xe5\xeb\xee"},  // Эрмело
+    {"", "adelaide", "\xc0\xe4\xe5\xeb\xe5\xe9\xe4", 0, 0},  // Аделейд
+    {"", "atlantis", "\xc0\xf2\xeb\xe0\xed\xf2\xe8\xf1", 0, 0},  // Атлантис
+    {"", "oudtshoorn", "\xc0\xf3\xe4\xf1\xf5\xee\xf0\xed", 0, 0},  // Аудсхорн
+    {"", "balfour", "\xc1\xe0\xeb\xfc\xf4\xf3\xf0", 0, 0},  // Бальфур
+    {"", "butterworth", "\xc1\xe0\xf2\xf2\xe5\xf0\xf3\xee\xf0\xf2", 0, 0},  // Баттеруорт
+    {"", "belfast", "\xc1\xe5\xeb\xf4\xe0\xf1\xf2", 0, 0},  // Белфаст
+    {"", "benoni", "\xc1\xe5\xed\xee\xed\xe8", 0, 0},  // Бенони
+    {"", "bethlehem", "\xc1\xe5\xf2\xeb\xe5\xf5\xe5\xec", 0, 0},  // Бетлехем
+    {"", "bhisho", "\xc1\xe8\xf8\xee", 0, 0},  // Бишо
+    {"", "bloemfontein", "\xc1\xeb\xf3\xec\xf4\xee\xed\xf2\xe5\xe9\xed", 0, 0},  // Блумфонтейн
+    {"", "boksburg", "\xc1\xee\xea\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Боксбург
+    {"", "bothaville", "\xc1\xee\xf2\xe0\xe2\xe8\xeb\xfc", 0, 0},  // Ботавиль
+    {"", "brakpan", "\xc1\xf0\xe0\xea\xef\xe0\xed", 0, 0},  // Бракпан
+    {"", "brits", "\xc1\xf0\xe8\xf2\xf1", 0, 0},  // Бритс
+    {"", "welkom", "\xc2\xe5\xeb\xea\xee\xec", 0, 0},  // Велком
+    {"", "westonaria", "\xc2\xe5\xf1\xf2\xee\xed\xe0\xf0\xe8\xff", 0, 0},  // Вестонария
+    {"", "virginia", "\xc2\xe8\xf0\xe4\xe6\xe8\xed\xe8\xff", 0, 0},  // Вирджиния
+    {"", "witbank", "\xc2\xe8\xf2\xe1\xe0\xed\xea", 0, 0},  // Витбанк
+    {"", "vryheid", "\xc2\xf0\xe0\xe9\xf5\xe5\xe9\xe4", 0, 0},  // Врайхейд
+    {"", "worcester", "\xc2\xf3\xf1\xf2\xe5\xf0", 0, 0},  // Вустер
+    {"", "heidelberg", "\xc3\xe5\xe9\xe4\xe5\xeb\xfc\xe1\xe5\xf0\xe3", 0, 0},  // Гейдельберг
+    {"", "germiston", "\xc3\xe5\xf0\xec\xe8\xf1\xf2\xee\xed", 0, 0},  // Гермистон
+    {"", "glencoe", "\xc3\xeb\xe5\xed\xea\xee", 0, 0},  // Гленко
+    {"", "grahamstown", "\xc3\xf0\xfd\xf5\xfd\xec\xf1\xf2\xe0\xf3\xed", 0, 0},  // Грэхэмстаун
+    {"", "dundee", "\xc4\xe0\xed\xe4\xe8", 0, 0},  // Данди
+    {"", "delmas", "\xc4\xe5\xeb\xfc\xec\xe0\xf1", 0, 0},  // Дельмас
+    {"", "george", "\xc4\xe6\xee\xf0\xe4\xe6", 0, 0},  // Джордж
+    {"", "dordrecht", "\xc4\xee\xf0\xe4\xf0\xe5\xf5\xf2", 0, 0},  // Дордрехт
+    {"", "durban", "\xc4\xf3\xf0\xe1\xe0\xed", 0, 0},  // Дурбан
+    {"", "east-london", "\xc8\xf1\xf2\x2d\xcb\xee\xed\xe4\xee\xed", 0, 0},  // Ист-Лондон
+    {"", "johannesburg", "\xc9\xee\xf5\xe0\xed\xed\xe5\xf1\xe1\xf3\xf0\xe3", 0, 0},  // Йоханнесбург
+    {"", "carolina", "\xca\xe0\xf0\xee\xeb\xe8\xed\xe0", 0, 0},  // Каролина
+    {"", "queenstown", "\xca\xe2\xe8\xed\xf1\xf2\xe0\xf3\xed", 0, 0},  // Квинстаун
+    {"", "cape-town", "\xca\xe5\xe9\xef\xf2\xe0\xf3\xed", 0, 0},  // Кейптаун
+    {"", "kimberley", "\xca\xe8\xec\xe1\xe5\xf0\xeb\xe8", 0, 0},  // Кимберли
+    {"", "klerksdorp", "\xca\xeb\xe5\xf0\xea\xf1\xe4\xee\xf0\xef", 0, 0},  // Клерксдорп
+    {"", "kroonstad", "\xca\xf0\xee\xed\xf1\xf2\xe0\xe4", 0, 0},  // Кронстад
+    {"", "krugersdorp", "\xca\xf0\xfe\xe3\xe5\xf0\xf1\xe4\xee\xf0\xef", 0, 0},  // Крюгерсдорп
+    {"", "cullinan", "\xca\xf3\xeb\xeb\xe8\xed\xe0\xed", 0, 0},  // Куллинан
+    {"", "lichtenburg", "\xcb\xe8\xf5\xf2\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Лихтенбург
+    {"", "mahikeng", "\xcc\xe0\xf4\xe5\xea\xe8\xed\xe3", 0, 0},  // Мафекинг
+    {"", "messina", "\xcc\xe5\xf1\xf1\xe8\xed\xe0", 0, 0},  // Мессина
+    {"", "midrand", "\xcc\xe8\xe4\xf0\xe0\xed\xe4", 0, 0},  // Мидранд
+    {"", "mokopane", "\xcc\xee\xea\xee\xef\xe0\xed\xe5", 0, 0},  // Мокопане
+    {"", "mossel-bay", "\xcc\xee\xf1\xf1\xe5\xeb\x2d\xc1\xe5\xe9", 0, 0},  // Моссел-Бей
+    {"", "nigel", "\xcd\xe0\xe9\xe4\xe6\xe5\xeb", 0, 0},  // Найджел
+    {"", "knysna", "\xcd\xe0\xe9\xf1\xed\xe0", 0, 0},  // Найсна
+    {"", "nelspruit", "\xcd\xe5\xeb\xf1\xef\xf0\xe5\xe9\xf2", 0, 0},  // Нелспрейт
+    {"", "newcastle", "\xcd\xfc\xfe\xea\xe0\xf1\xeb", 0, 0},  // Ньюкасл
+    {"", "orkney", "\xce\xf0\xea\xed\xe8", 0, 0},  // Оркни
+    {"", "phalaborwa", "\xcf\xe0\xeb\xe0\xe1\xee\xf0\xe2\xe0", 0, 0},  // Палаборва
+    {"", "parys", "\xcf\xe0\xf0\xe5\xe9\xf1", 0, 0},  // Парейс
+    {"", "pietermaritzburg", "\xcf\xe8\xf2\xe5\xf0\xec\xe0\xf0\xe8\xf6\xe1\xf3\xf0\xe3", 0, 0},  // Питермарицбург
+    {"", "polokwane", "\xcf\xee\xeb\xee\xea\xe2\xe0\xed\xe5", 0, 0},  // Полокване
+    {"", "port-elizabeth", "\xcf\xee\xf0\xf2\x2d\xdd\xeb\xe8\xe7\xe0\xe1\xe5\xf2", 0, 0},  // Порт-Элизабет
+    {"", "potchefstroom", "\xcf\xee\xf7\xe5\xf4\xf1\xf2\xf0\xf3\xec", 0, 0},  // Почефструм
+    {"", "pretoria", "\xcf\xf0\xe5\xf2\xee\xf0\xe8\xff", 0, 0},  // Претория
+    {"", "richards-bay", "\xd0\xe8\xf7\xe0\xf0\xe4\xf1\x2d\xc1\xe5\xe9", 0, 0},  // Ричардс-Бей
+    {"", "richmond", "\xd0\xe8\xf7\xec\xee\xed\xe4", 0, 0},  // Ричмонд
+    {"", "rustenburg", "\xd0\xfe\xf1\xf2\xe5\xed\xe1\xf3\xf0\xe3", 0, 0},  // Рюстенбург
+    {"", "saldanha", "\xd1\xe0\xeb\xe4\xe0\xed\xfc\xff", 0, 0},  // Салданья
+    {"", "secunda", "\xd1\xe5\xea\xf3\xed\xe4\xe0", 0, 0},  // Секунда
+    {"", "ceres", "\xd1\xe5\xf0\xe5\xf1", 0, 0},  // Серес
+    {"", "soweto", "\xd1\xee\xf3\xfd\xf2\xee", 0, 0},  // Соуэто
+    {"", "springs", "\xd1\xef\xf0\xe8\xed\xe3\xf1", 0, 0},  // Спрингс
+    {"", "stellenbosch", "\xd1\xf2\xe5\xeb\xeb\xe5\xed\xe1\xee\xf1", 0, 0},  // Стелленбос
+    {"", "sandton", "\xd1\xfd\xed\xe4\xf2\xee\xed", 0, 0},  // Сэндтон
+    {"", "theunissen", "\xd2\xe5\xed\xe8\xf1\xf1\xe5\xed", 0, 0},  // Тениссен
+    {"", "williston", "\xd3\xe8\xeb\xeb\xe8\xf1\xf2\xee\xed", 0, 0},  // Уиллистон
+    {"", "ulundi", "\xd3\xeb\xf3\xed\xe4\xe8", 0, 0},  // Улунди
+    {"", "mthatha", "\xd3\xec\xf2\xe0\xf2\xe0", 0, 0},  // Умтата
+    {"", "upington", "\xd3\xef\xe8\xed\xe3\xf2\xee\xed", 0, 0},  // Упингтон
+    {"", "utrecht", "\xd3\xf2\xf0\xe5\xf5\xf2", 0, 0},  // Утрехт
+    {"", "vereeniging", "\xd4\xe5\xf0\xe8\xed\xe8\xf5\xe8\xed\xe3", 0, 0},  // Феринихинг
+    {"", "vryburg", "\xd4\xf0\xe0\xe9\xe1\xf3\xf0\xe3", 0, 0},  // Фрайбург
+    {"", "frankfort", "\xd4\xf0\xe0\xed\xea\xf4\xee\xf0\xf2", 0, 0},  // Франкфорт
+    {"", "centurion", "\xd6\xe5\xed\xf2\xf3\xf0\xe8\xee\xed", 0, 0},  // Центурион
+    {"", "alice", "\xdd\xeb\xe8\xf1", 0, 0},  // Элис
+    {"", "ermelo", "\xdd\xf0\xec\xe5\xeb\xee", 0, 0},  // Эрмело
 };
 
 static const CityEntry CITIES_JAMAICA[2] = {
-    {"", "kingston", "\xca\xe8\xed\xe3\xf1\xf2\xee\xed"},  // Кингстон
-    {"", "spanish-town", "\xd1\xef\xe0\xed\xe8\xf8\x2d\xd2\xe0\xf3\xed"},  // Спаниш-Таун
+    {"", "kingston", "\xca\xe8\xed\xe3\xf1\xf2\xee\xed", 0, 0},  // Кингстон
+    {"", "spanish-town", "\xd1\xef\xe0\xed\xe8\xf8\x2d\xd2\xe0\xf3\xed", 0, 0},  // Спаниш-Таун
 };
 
 static const CityEntry CITIES_JAPAN[49] = {
-    {"", "asahikawa", "\xc0\xf1\xe0\xf5\xe8\xea\xe0\xe2\xe0"},  // Асахикава
-    {"", "wakayama-shi", "\xc2\xe0\xea\xe0\xff\xec\xe0"},  // Вакаяма
-    {"", "gifu-shi", "\xc3\xe8\xf4\xf3"},  // Гифу
-    {"", "iwaki", "\xc8\xe2\xe0\xea\xe8"},  // Иваки
-    {"", "ichikawa", "\xc8\xf2\xe8\xea\xe0\xe2\xe0"},  // Итикава
-    {"", "yokosuka", "\xc9\xee\xea\xee\xf1\xf3\xea\xe0"},  // Йокосука
-    {"", "yokohama-shi", "\xc9\xee\xea\xee\xf5\xe0\xec\xe0"},  // Йокохама
-    {"", "kawaguchi", "\xca\xe0\xe2\xe0\xe3\xf3\xf2\xe8"},  // Кавагути
-    {"", "kawasaki", "\xca\xe0\xe2\xe0\xf1\xe0\xea\xe8"},  // Кавасаки
-    {"", "kagoshima-shi", "\xca\xe0\xe3\xee\xf1\xe8\xec\xe0"},  // Кагосима
-    {"", "kanazawa-shi", "\xca\xe0\xed\xe0\xe4\xe7\xe0\xe2\xe0"},  // Канадзава
-    {"", "kashiwa", "\xca\xe0\xf1\xe8\xe2\xe0"},  // Касива
-    {"", "kyoto", "\xca\xe8\xee\xf2\xee"},  // Киото
-    {"", "kitakyushu", "\xca\xe8\xf2\xe0\xea\xfe\xf1\xfe"},  // Китакюсю
-    {"", "kobe-shi", "\xca\xee\xe1\xfd"},  // Кобэ
-    {"", "koriyama", "\xca\xee\xf0\xe8\xff\xec\xe0"},  // Корияма
-    {"", "kumamoto-shi", "\xca\xf3\xec\xe0\xec\xee\xf2\xee"},  // Кумамото
-    {"", "kurashiki", "\xca\xf3\xf0\xe0\xf1\xe8\xea\xe8"},  // Курасики
-    {"", "machida", "\xcc\xe0\xf2\xe8\xe4\xe0"},  // Матида
-    {"", "matsudo", "\xcc\xe0\xf6\xf3\xe4\xee"},  // Мацудо
-    {"", "nagano-shi", "\xcd\xe0\xe3\xe0\xed\xee"},  // Нагано
-    {"", "nagasaki-shi", "\xcd\xe0\xe3\xe0\xf1\xe0\xea\xe8"},  // Нагасаки
-    {"", "nagoya-shi", "\xcd\xe0\xe3\xee\xff"},  // Нагоя
-    {"", "nara-shi", "\xcd\xe0\xf0\xe0"},  // Нара
-    {"", "niigata-shi", "\xcd\xe8\xe8\xe3\xe0\xf2\xe0"},  // Ниигата
-    {"", "nishinomiya", "\xcd\xe8\xf1\xe8\xed\xee\xec\xe8\xff"},  // Нисиномия
-    {"", "oita-shi", "\xce\xe8\xf2\xe0"},  // Оита
-    {"", "okazaki", "\xce\xea\xe0\xe4\xe7\xe0\xea\xe8"},  // Окадзаки
-    {"", "okayama-shi", "\xce\xea\xe0\xff\xec\xe0"},  // Окаяма
-    {"", "osaka-shi", "\xce\xf1\xe0\xea\xe0"},  // Осака
-    {"", "sagamihara", "\xd1\xe0\xe3\xe0\xec\xe8\xf5\xe0\xf0\xe0"},  // Сагамихара
-    {"", "saitama", "\xd1\xe0\xe8\xf2\xe0\xec\xe0"},  // Саитама
-    {"", "sakai", "\xd1\xe0\xea\xe0\xe8"},  // Сакаи
-    {"", "sapporo", "\xd1\xe0\xef\xef\xee\xf0\xee"},  // Саппоро
-    {"", "sendai", "\xd1\xe5\xed\xe4\xe0\xe9"},  // Сендай
-    {"", "shizuoka-shi", "\xd1\xe8\xe4\xe7\xf3\xee\xea\xe0"},  // Сидзуока
-    {"", "suita", "\xd1\xf3\xe8\xf2\xe0"},  // Суита
-    {"", "toyohashi", "\xd2\xee\xe5\xf5\xe0\xf1\xe8"},  // Тоехаси
-    {"", "tokyo", "\xd2\xee\xea\xe8\xee"},  // Токио
-    {"", "utsunomiya-shi", "\xd3\xf6\xf3\xed\xee\xec\xe8\xff"},  // Уцуномия
-    {"", "fujisawa", "\xd4\xf3\xe4\xe7\xe8\xf1\xe0\xe2\xe0"},  // Фудзисава
-    {"", "fukuoka-shi", "\xd4\xf3\xea\xf3\xee\xea\xe0"},  // Фукуока
-    {"", "fukuyama", "\xd4\xf3\xea\xf3\xff\xec\xe0"},  // Фукуяма
-    {"", "funabashi", "\xd4\xf3\xed\xe0\xe1\xe0\xf1\xe8"},  // Фунабаси
-    {"", "hamamatsu", "\xd5\xe0\xec\xe0\xec\xe0\xf6\xf3"},  // Хамамацу
-    {"", "hachioji", "\xd5\xe0\xf2\xe8\xee\xe4\xe7\xe8"},  // Хатиодзи
-    {"", "himeji", "\xd5\xe8\xec\xfd\xe4\xe7\xe8"},  // Химэдзи
-    {"", "hiroshima-shi", "\xd5\xe8\xf0\xee\xf1\xe8\xec\xe0"},  // Хиросима
-    {"", "chiba", "\xd7\xe8\xe1\xe0"},  // Чиба
+    {"", "asahikawa", "\xc0\xf1\xe0\xf5\xe8\xea\xe0\xe2\xe0", 0, 0},  // Асахикава
+    {"", "wakayama-shi", "\xc2\xe0\xea\xe0\xff\xec\xe0", 0, 0},  // Вакаяма
+    {"", "gifu-shi", "\xc3\xe8\xf4\xf3", 0, 0},  // Гифу
+    {"", "iwaki", "\xc8\xe2\xe0\xea\xe8", 0, 0},  // Иваки
+    {"", "ichikawa", "\xc8\xf2\xe8\xea\xe0\xe2\xe0", 0, 0},  // Итикава
+    {"", "yokosuka", "\xc9\xee\xea\xee\xf1\xf3\xea\xe0", 0, 0},  // Йокосука
+    {"", "yokohama-shi", "\xc9\xee\xea\xee\xf5\xe0\xec\xe0", 0, 0},  // Йокохама
+    {"", "kawaguchi", "\xca\xe0\xe2\xe0\xe3\xf3\xf2\xe8", 0, 0},  // Кавагути
+    {"", "kawasaki", "\xca\xe0\xe2\xe0\xf1\xe0\xea\xe8", 0, 0},  // Кавасаки
+    {"", "kagoshima-shi", "\xca\xe0\xe3\xee\xf1\xe8\xec\xe0", 0, 0},  // Кагосима
+    {"", "kanazawa-shi", "\xca\xe0\xed\xe0\xe4\xe7\xe0\xe2\xe0", 0, 0},  // Канадзава
+    {"", "kashiwa", "\xca\xe0\xf1\xe8\xe2\xe0", 0, 0},  // Касива
+    {"", "kyoto", "\xca\xe8\xee\xf2\xee", 0, 0},  // Киото
+    {"", "kitakyushu", "\xca\xe8\xf2\xe0\xea\xfe\xf1\xfe", 0, 0},  // Китакюсю
+    {"", "kobe-shi", "\xca\xee\xe1\xfd", 0, 0},  // Кобэ
+    {"", "koriyama", "\xca\xee\xf0\xe8\xff\xec\xe0", 0, 0},  // Корияма
+    {"", "kumamoto-shi", "\xca\xf3\xec\xe0\xec\xee\xf2\xee", 0, 0},  // Кумамото
+    {"", "kurashiki", "\xca\xf3\xf0\xe0\xf1\xe8\xea\xe8", 0, 0},  // Курасики
+    {"", "machida", "\xcc\xe0\xf2\xe8\xe4\xe0", 0, 0},  // Матида
+    {"", "matsudo", "\xcc\xe0\xf6\xf3\xe4\xee", 0, 0},  // Мацудо
+    {"", "nagano-shi", "\xcd\xe0\xe3\xe0\xed\xee", 0, 0},  // Нагано
+    {"", "nagasaki-shi", "\xcd\xe0\xe3\xe0\xf1\xe0\xea\xe8", 0, 0},  // Нагасаки
+    {"", "nagoya-shi", "\xcd\xe0\xe3\xee\xff", 0, 0},  // Нагоя
+    {"", "nara-shi", "\xcd\xe0\xf0\xe0", 0, 0},  // Нара
+    {"", "niigata-shi", "\xcd\xe8\xe8\xe3\xe0\xf2\xe0", 0, 0},  // Ниигата
+    {"", "nishinomiya", "\xcd\xe8\xf1\xe8\xed\xee\xec\xe8\xff", 0, 0},  // Нисиномия
+    {"", "oita-shi", "\xce\xe8\xf2\xe0", 0, 0},  // Оита
+    {"", "okazaki", "\xce\xea\xe0\xe4\xe7\xe0\xea\xe8", 0, 0},  // Окадзаки
+    {"", "okayama-shi", "\xce\xea\xe0\xff\xec\xe0", 0, 0},  // Окаяма
+    {"", "osaka-shi", "\xce\xf1\xe0\xea\xe0", 0, 0},  // Осака
+    {"", "sagamihara", "\xd1\xe0\xe3\xe0\xec\xe8\xf5\xe0\xf0\xe0", 0, 0},  // Сагамихара
+    {"", "saitama", "\xd1\xe0\xe8\xf2\xe0\xec\xe0", 0, 0},  // Саитама
+    {"", "sakai", "\xd1\xe0\xea\xe0\xe8", 0, 0},  // Сакаи
+    {"", "sapporo", "\xd1\xe0\xef\xef\xee\xf0\xee", 0, 0},  // Саппоро
+    {"", "sendai", "\xd1\xe5\xed\xe4\xe0\xe9", 0, 0},  // Сендай
+    {"", "shizuoka-shi", "\xd1\xe8\xe4\xe7\xf3\xee\xea\xe0", 0, 0},  // Сидзуока
+    {"", "suita", "\xd1\xf3\xe8\xf2\xe0", 0, 0},  // Суита
+    {"", "toyohashi", "\xd2\xee\xe5\xf5\xe0\xf1\xe8", 0, 0},  // Тоехаси
+    {"", "tokyo", "\xd2\xee\xea\xe8\xee", 0, 0},  // Токио
+    {"", "utsunomiya-shi", "\xd3\xf6\xf3\xed\xee\xec\xe8\xff", 0, 0},  // Уцуномия
+    {"", "fujisawa", "\xd4\xf3\xe4\xe7\xe8\xf1\xe0\xe2\xe0", 0, 0},  // Фудзисава
+    {"", "fukuoka-shi", "\xd4\xf3\xea\xf3\xee\xea\xe0", 0, 0},  // Фукуока
+    {"", "fukuyama", "\xd4\xf3\xea\xf3\xff\xec\xe0", 0, 0},  // Фукуяма
+    {"", "funabashi", "\xd4\xf3\xed\xe0\xe1\xe0\xf1\xe8", 0, 0},  // Фунабаси
+    {"", "hamamatsu", "\xd5\xe0\xec\xe0\xec\xe0\xf6\xf3", 0, 0},  // Хамамацу
+    {"", "hachioji", "\xd5\xe0\xf2\xe8\xee\xe4\xe7\xe8", 0, 0},  // Хатиодзи
+    {"", "himeji", "\xd5\xe8\xec\xfd\xe4\xe7\xe8", 0, 0},  // Химэдзи
+    {"", "hiroshima-shi", "\xd5\xe8\xf0\xee\xf1\xe8\xec\xe0", 0, 0},  // Хиросима
+    {"", "chiba", "\xd7\xe8\xe1\xe0", 0, 0},  // Чиба
 };
 
 const CountryEntry CATALOGUE_COUNTRIES[CATALOGUE_COUNTRY_COUNT] = {
