@@ -47,6 +47,16 @@ if(NOT WIN32)
   add_test(NAME gen_catalogue_check
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/gen-catalogue --check)
   set_tests_properties(gen_catalogue_check PROPERTIES TIMEOUT 120)
+  # The tool's coordinates, from the compiled table, against the text files
+  # as the generator reads them: every row of every country position, the
+  # text of each number included.
+  if(TARGET velvane-catalogue)
+    add_test(NAME catalogue_coordinates_tool
+      COMMAND bash -c "diff <(\"$1\" coordinates) <(\"$2\" \"$3\" --coordinates)"
+              catalogue_coordinates_tool $<TARGET_FILE:velvane-catalogue>
+              ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/gen-catalogue)
+    set_tests_properties(catalogue_coordinates_tool PROPERTIES TIMEOUT 120)
+  endif()
 endif()
 # --- end location catalogue ---
 

@@ -6,6 +6,8 @@
 #include "settings/catalogue.h"
 #include "util/mem.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <string.h>
@@ -329,4 +331,85 @@ TEST_CASE("the countries with one city")
     CHECK(count == 5);
     for (int i : single)
         CHECK(CATALOGUE_COUNTRIES[i].city_count == 1);
+}
+
+// Where some places are in the world, to a tenth of a degree: the two cities
+// that head Russia's table, places far apart in every quarter of the globe,
+// and the two Aksays that only their regions tell apart.
+TEST_CASE("places lie where they are in the world")
+{
+    struct Known {
+        const char *country_key;
+        int32_t position;
+        double latitude;
+        double longitude;
+    };
+    const Known known[] = {
+        {"russia", 0, 55.75, 37.62},       // Москва
+        {"russia", 627, 55.75, 37.62},     // Москва again
+        {"russia", 1, 59.94, 30.31},       // Санкт-Петербург
+        {"russia", 18, 47.26, 39.87},      // Аксай, Rostov region
+        {"russia", 19, 43.37, 46.45},      // Аксай, Dagestan
+        {"russia", 1289, 56.20, 86.43},    // Яя
+        {"bahamas", 0, 25.06, -77.35},     // Нассау
+        {"fidji", 0, -18.14, 178.44},      // Сува
+        {"ukraine", 45, 51.21, 24.71},     // Ковель
+        {"ukraine", 46, 51.21, 24.71},     // Ковель again
+    };
+    for (const Known &k : known) {
+        CAPTURE(k.country_key);
+        CAPTURE(k.position);
+        const CityEntry *row = catalogue_city(country_position(k.country_key), k.position);
+        REQUIRE(row != nullptr);
+        CHECK(std::abs(row->latitude_e4 - k.latitude * CATALOGUE_COORDINATE_SCALE) <= 1000);
+        CHECK(std::abs(row->longitude_e4 - k.longitude * CATALOGUE_COORDINATE_SCALE) <= 1000);
+    }
+    check_row("russia", 18, "rostov-area", "aksaj", "Аксай");
+    check_row("russia", 19, "republic-dagestan", "aksaj2", "Аксай");
+
+    // By key where the position is not fixed: Yakutsk, Sydney, New York.
+    struct ByKey {
+        const char *country_key;
+        const char *city_key;
+        double latitude;
+        double longitude;
+    };
+    const ByKey by_key[] = {
+        {"russia", "jakutsk", 62.03, 129.73},
+        {"australia", "sydney", -33.87, 151.21},
+        {"usa", "new-york", 40.71, -74.01},
+    };
+    for (const ByKey &k : by_key) {
+        CAPTURE(k.city_key);
+        const CountryEntry *c = catalogue_country(country_position(k.country_key));
+        REQUIRE(c != nullptr);
+        const CityEntry *row = nullptr;
+        for (int32_t j = 0; j < c->city_count && !row; j++)
+            if (strcmp(c->cities[j].city_key, k.city_key) == 0)
+                row = &c->cities[j];
+        REQUIRE(row != nullptr);
+        CHECK(std::abs(row->latitude_e4 - k.latitude * CATALOGUE_COORDINATE_SCALE) <= 1000);
+        CHECK(std::abs(row->longitude_e4 - k.longitude * CATALOGUE_COORDINATE_SCALE) <= 1000);
+    }
+}
+
+TEST_CASE("every row has a position in range; the two rows of one place share it")
+{
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry &c = CATALOGUE_COUNTRIES[i];
+        for (int32_t j = 0; j < c.city_count; j++) {
+            const CityEntry &row = c.cities[j];
+            CAPTURE(c.country_key);
+            CAPTURE(row.city_key);
+            // 0, 0 is open sea: a row the data left without coordinates.
+            CHECK((row.latitude_e4 != 0 || row.longitude_e4 != 0));
+            CHECK(std::abs(row.latitude_e4) <= 90 * CATALOGUE_COORDINATE_SCALE);
+            CHECK(std::abs(row.longitude_e4) <= 180 * CATALOGUE_COORDINATE_SCALE);
+            for (int32_t k = j + 1; k < c.city_count; k++)
+                if (strcmp(row.city_key, c.cities[k].city_key) == 0) {
+                    CHECK(row.latitude_e4 == c.cities[k].latitude_e4);
+                    CHECK(row.longitude_e4 == c.cities[k].longitude_e4);
+                }
+        }
+    }
 }
