@@ -104,13 +104,15 @@ void fetch_schedule_network_changed(FetchSchedule *schedule, int64_t now)
 void fetch_schedule_resumed(FetchSchedule *schedule, int64_t now)
 {
     // What fell due during the sleep would fire at once, before the network
-    // is back: it waits for the resume's moment.
+    // is back: it waits for the resume's moment. What is still to come keeps
+    // its moment, so that the second resume message of one wake-up does not
+    // put off what the first one set.
     int64_t settle = now + FETCH_RESUME_DELAY_MS;
-    if (schedule->regular_due < settle)
+    if (schedule->regular_due <= now)
         schedule->regular_due = settle;
-    if (schedule->retry_due < settle)
+    if (schedule->retry_due <= now)
         schedule->retry_due = settle;
-    if (schedule->catch_up_due < settle)
+    if (schedule->catch_up_due <= now)
         schedule->catch_up_due = settle;
     if (schedule->has_started && complete_is_stale(schedule, now))
         ask_catch_up(schedule, settle, FETCH_REASON_RESUME);
