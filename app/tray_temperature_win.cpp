@@ -12,7 +12,7 @@ enum {
     MIN_ICON_SIZE = 8,
     MAX_ICON_SIZE = 256,
     OUTLINE_ALPHA = 230,    // the edge is a little translucent, so it reads as a shadow
-    MIN_SQUEEZE_PERCENT = 60  // narrower figures than this lose their shapes
+    MIN_SQUEEZE_PERCENT = 50  // narrower figures than this lose their shapes
 };
 
 static const wchar_t MINUS_SIGN = 0x2212;
