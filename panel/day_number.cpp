@@ -23,8 +23,13 @@ int64_t clock_now_seconds(void)
 
 void local_now_date(CalendarDate *date)
 {
+    local_date_of_seconds(clock_now_seconds(), date);
+}
+
+void local_date_of_seconds(int64_t seconds, CalendarDate *date)
+{
     memset(date, 0, sizeof *date);
-    time_t now = (time_t)clock_now_seconds();
+    time_t now = (time_t)seconds;
     struct tm local;
 #ifdef _WIN32
     if (localtime_s(&local, &now) != 0)

@@ -14,6 +14,9 @@ struct CalendarDate {
 };
 
 void local_now_date(CalendarDate *date);
+// The local date and time of a moment in seconds since 1970 (UTC); all zero
+// when the system cannot convert it.
+void local_date_of_seconds(int64_t seconds, CalendarDate *date);
 double date_to_day_number(const CalendarDate *date);
 double today_day_number(void);
 void day_number_to_date(double day_number, CalendarDate *date);

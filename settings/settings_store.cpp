@@ -89,6 +89,7 @@ int settings_apply_autostart(void)
 
 void settings_read_panel_values(void)
 {
+    read_int(VALUE_IS_TRAY_TEMPERATURE, &is_tray_temperature);
     read_int(VALUE_IS_AUTOSTART, &is_autostart);
     read_int(VALUE_IS_FIRST_FORE, &is_first_fore);
     read_int(VALUE_IS_GET_FORE, &is_get_fore);
@@ -104,6 +105,7 @@ void settings_read_hide_window(void)
 
 void settings_read_dialog_values(void)
 {
+    read_int(VALUE_IS_TRAY_TEMPERATURE, &is_tray_temperature);
     read_int(VALUE_IS_AUTOSTART, &is_autostart);
     read_int(VALUE_IS_HIDE_WINDOW, &is_hide_window);
     read_int(VALUE_IS_FIRST_FORE, &is_first_fore);
@@ -119,7 +121,8 @@ int settings_write_dialog_values(void)
     char name[PROXY_NAME_SIZE];
     proxy_settings_snapshot(&use_proxy, name, &port);
 
-    int ok = write_int(VALUE_IS_AUTOSTART, is_autostart);
+    int ok = write_int(VALUE_IS_TRAY_TEMPERATURE, is_tray_temperature);
+    ok &= write_int(VALUE_IS_AUTOSTART, is_autostart);
     ok &= write_int(VALUE_IS_HIDE_WINDOW, is_hide_window);
     ok &= write_int(VALUE_IS_FIRST_FORE, is_first_fore);
     ok &= write_int(VALUE_IS_GET_FORE, is_get_fore);

@@ -24,6 +24,7 @@
 #define VALUE_PROXY_NAME "proxy_name"
 #define VALUE_PROXY_PORT "proxy_port"
 #define VALUE_IS_NEVER_SHOW "is_never_show"
+#define VALUE_IS_TRAY_TEMPERATURE "is_tray_temperature"
 #define VALUE_CUR_COUNTRY "\xF1ur_country"
 #define VALUE_CUR_CITY "\xF1ur_city"
 
@@ -55,7 +56,8 @@ int autostart_disable(void);
 // autostart_enable when is_autostart is set, autostart_disable otherwise.
 int settings_apply_autostart(void);
 
-// The reads at the panel's creation, in this order: is_autostart,
+// The reads at the panel's creation, in this order: is_tray_temperature,
+// is_autostart,
 // is_first_fore, is_get_fore, hours, is_use_proxy, proxy_name (into a
 // cleared buffer), proxy_port, is_never_show. The three proxy settings are
 // stored under the proxy settings lock. A stored proxy_name of 200 bytes or
@@ -65,12 +67,14 @@ void settings_read_panel_values(void);
 // The read at the host window's creation: is_hide_window.
 void settings_read_hide_window(void);
 
-// The reads at the settings dialog's opening and Cancel: is_autostart,
+// The reads at the settings dialog's opening and Cancel: is_tray_temperature,
+// is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
 // proxy_name (into a cleared buffer), proxy_port.
 void settings_read_dialog_values(void);
 
-// The writes at the settings dialog's OK, in this order: is_autostart,
+// The writes at the settings dialog's OK, in this order: is_tray_temperature,
+// is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
 // proxy_name (its characters only), proxy_port. 1 when all were stored.
 int settings_write_dialog_values(void);

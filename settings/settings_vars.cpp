@@ -14,6 +14,7 @@ int32_t is_use_proxy = 0;
 char proxy_name[PROXY_NAME_SIZE] = {0};
 int32_t proxy_port = 8080;
 int32_t is_never_show = 0;
+int32_t is_tray_temperature = 1;
 int32_t cur_country = 0;
 int32_t cur_city = 0;
 

@@ -14,6 +14,31 @@ static int store(const char *name, const void *data, uint32_t size)
     return reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, name, data, size);
 }
 
+// First in the file: the store holds nothing yet.
+TEST_CASE("the temperature in the icon: absent means on, stored with the dialog's values")
+{
+    REQUIRE(init_settings() == 1);
+    is_tray_temperature = 1;
+    settings_read_panel_values();
+    CHECK(is_tray_temperature == 1);
+
+    is_tray_temperature = 0;
+    REQUIRE(settings_write_dialog_values() == 1);
+    is_tray_temperature = 1;
+    settings_read_panel_values();
+    CHECK(is_tray_temperature == 0);
+
+    // Cancel in the dialog reads it back too.
+    is_tray_temperature = 1;
+    settings_read_dialog_values();
+    CHECK(is_tray_temperature == 0);
+
+    const unsigned char on[4] = {1, 0, 0, 0};
+    REQUIRE(store(VALUE_IS_TRAY_TEMPERATURE, on, 4) == 1);
+    settings_read_dialog_values();
+    CHECK(is_tray_temperature == 1);
+}
+
 TEST_CASE("settings go out and come back through the store")
 {
     REQUIRE(init_settings() == 1);

@@ -17,6 +17,7 @@ void restore_defaults(void)
     memset(proxy_name, 0, sizeof proxy_name);
     proxy_port = 8080;
     is_never_show = 0;
+    is_tray_temperature = 1;
     cur_country = 0;
     cur_city = 0;
 }

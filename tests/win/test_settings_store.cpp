@@ -232,7 +232,7 @@ TEST_CASE("values stored and read back")
         CHECK(name.type == REG_BINARY);
         CHECK(name.size == strlen("proxy.example"));
         CHECK(memcmp(name.data, "proxy.example", name.size) == 0);
-        CHECK(value_count(SETTINGS_PATH) == 11);
+        CHECK(value_count(SETTINGS_PATH) == 12);  // the eleven and is_tray_temperature
     }
 
     SUBCASE("in the same run")
