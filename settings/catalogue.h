@@ -12,10 +12,14 @@
 
 // One row of a city table. Keys are the weather service's ASCII path words;
 // the region key is empty outside Russia. The display name is code page 1251.
+// The place's position is in decimal degrees times 10000 (four decimals,
+// north and east positive).
 struct CityEntry {
     const char *region_key;    // at most CATALOGUE_REGION_KEY_MAX characters
     const char *city_key;      // at most CATALOGUE_CITY_KEY_MAX characters
     const char *display_name;  // at most CATALOGUE_CITY_NAME_MAX bytes
+    int32_t latitude_e4;       // -900000..900000
+    int32_t longitude_e4;      // -1800000..1800000
 };
 
 // One entry of the country list.
