@@ -16,6 +16,7 @@ int32_t proxy_port = 8080;
 int32_t is_never_show = 0;
 int32_t cur_country = 0;
 int32_t cur_city = 0;
+int32_t data_source = 0;
 
 static std::mutex proxy_settings_mutex;
 

@@ -19,6 +19,7 @@ void restore_defaults(void)
     is_never_show = 0;
     cur_country = 0;
     cur_city = 0;
+    data_source = 0;
 }
 
 void store_int(const char *name, int32_t value)
