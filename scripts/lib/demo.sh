@@ -53,7 +53,7 @@ demo_start_sim() {  # simulator, seed, [port]
   local sim=$1 seed=$2 port=${3:-0} out=$DEMO_WORK/sim.out
   : >"$out"
   "$sim" --listen "127.0.0.1:$port" --seed "$seed" --log "$DEMO_WORK/sim.log" \
-    --pages "$DEMO_WORK/pages" >"$out" 2>&1 &
+    --save "$DEMO_WORK/pages" >"$out" 2>&1 &
   DEMO_SIM_PID=$!
   for _ in $(seq 100); do
     DEMO_SIM_PORT=$(sed -n 's/^velvane-sim: listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
