@@ -7,6 +7,9 @@
 //   velvane-catalogue cities
 //       country_pos<TAB>city_pos<TAB>region_key<TAB>city_key<TAB>display_name
 //       <TAB>location_path, for every row of every country's table
+//   velvane-catalogue coordinates
+//       country_pos<TAB>city_pos<TAB>latitude<TAB>longitude (decimal degrees,
+//       four decimals), for every row of every country's table
 #include "settings/catalogue.h"
 #include "util/mem.h"
 
@@ -68,6 +71,27 @@ static int print_cities(void)
     return 0;
 }
 
+// Degrees times 10000 as a decimal with four places, from whole numbers.
+static void put_degrees(int32_t e4)
+{
+    long long v = e4;
+    printf("%s%lld.%04lld", v < 0 ? "-" : "", (v < 0 ? -v : v) / 10000, (v < 0 ? -v : v) % 10000);
+}
+
+static void print_coordinates(void)
+{
+    for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
+        const CountryEntry *c = &CATALOGUE_COUNTRIES[i];
+        for (int32_t j = 0; j < c->city_count; j++) {
+            printf("%d\t%d\t", i, (int)j);
+            put_degrees(c->cities[j].latitude_e4);
+            putchar('\t');
+            put_degrees(c->cities[j].longitude_e4);
+            putchar('\n');
+        }
+    }
+}
+
 int main(int argc, char **argv)
 {
     if (argc == 2 && strcmp(argv[1], "countries") == 0) {
@@ -76,6 +100,10 @@ int main(int argc, char **argv)
     }
     if (argc == 2 && strcmp(argv[1], "cities") == 0)
         return print_cities();
-    fprintf(stderr, "usage: velvane-catalogue countries|cities\n");
+    if (argc == 2 && strcmp(argv[1], "coordinates") == 0) {
+        print_coordinates();
+        return 0;
+    }
+    fprintf(stderr, "usage: velvane-catalogue countries|cities|coordinates\n");
     return 2;
 }
