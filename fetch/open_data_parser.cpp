@@ -13,10 +13,8 @@
 #include "util/format.h"
 #include "util/mem.h"
 
-namespace {
-
 // rapidjson's blocks come from the program's own allocator (util/mem.h).
-class MemAllocator {
+class OpenDataAllocator {
 public:
     static const bool kNeedFree = true;
     void *Malloc(size_t size)
@@ -37,8 +35,10 @@ public:
     }
 };
 
-typedef rapidjson::MemoryPoolAllocator<MemAllocator> PoolAllocator;
-typedef rapidjson::GenericDocument<rapidjson::UTF8<>, PoolAllocator, MemAllocator> Document;
+namespace {
+
+typedef rapidjson::MemoryPoolAllocator<OpenDataAllocator> PoolAllocator;
+typedef rapidjson::GenericDocument<rapidjson::UTF8<>, PoolAllocator, OpenDataAllocator> Document;
 typedef rapidjson::GenericValue<rapidjson::UTF8<>, PoolAllocator> Value;
 
 // Iterative: a deeply nested answer costs heap, not stack. Full precision:
@@ -519,7 +519,7 @@ int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t lengt
         body_length -= 3;
     }
 
-    MemAllocator base;
+    OpenDataAllocator base;
     PoolAllocator pool(PARSER_CHUNK, &base);
     Document document(&pool, 1024, &base);
     document.Parse<PARSE_FLAGS>(body, (size_t)body_length);
