@@ -30,7 +30,9 @@
 //            written with at least six digits (000012), so that the names
 //            sort in request order; TARGET the request target without its
 //            first "/", with "/" written as "+" and any byte other than
-//            letters, digits, "-", "." and "_" as %HH. Numbering goes on
+//            letters, digits, "-", "." and "_" as %HH, cut to its first
+//            SAVED_TARGET_MAX bytes (a query can be longer than a file
+//            name may be). Numbering goes on
 //            after the highest N already there.
 // --pages    how the two pages answer: "on" (the default) as the service,
 //            "off" 404 as if it were gone, "changed" 200 with a redesigned
@@ -66,7 +68,8 @@ enum {
     READ_TIMEOUT_MS = 30000,    // a request head must arrive within this
     WRITE_TIMEOUT_MS = 30000,   // a response must leave within this
     DRAIN_TIMEOUT_MS = 2000,    // the client closes its side within this
-    POLL_MS = 200
+    POLL_MS = 200,
+    SAVED_TARGET_MAX = 180      // bytes of a target in a saved page's name
 };
 
 enum ConnectionState { CONN_FREE, CONN_READING, CONN_WRITING, CONN_DRAINING };
@@ -292,6 +295,7 @@ void save_page(int32_t number, int status, const char *target, const char *bytes
     char start[32];
     snprintf(start, sizeof start, "/%06d-%d-", (int)number, status);
     name += start;
+    size_t start_length = name.size();
     const unsigned char *p = (const unsigned char *)target;
     if (*p == '/')
         p++;
@@ -307,6 +311,8 @@ void save_page(int32_t number, int status, const char *target, const char *bytes
             name += hex;
         }
     }
+    if (name.size() > start_length + SAVED_TARGET_MAX)
+        name.resize(start_length + SAVED_TARGET_MAX);
     name += ".http";
     FILE *file = fopen(name.c_str(), "wb");
     if (file == NULL) {

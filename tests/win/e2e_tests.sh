@@ -103,7 +103,7 @@ settles_to_pages() {  # location path
 blocks_match_open_data() {
   local answer expected got
   answer=$(ls "$DEMO_WORK/pages" | grep -- '-200-v1+forecast%3F' | sort | tail -1)
-  [ -n "$answer" ] || { echo "  no saved open-data answer"; return 1; }
+  [ -n "$answer" ] || { [ -n "${QUIET:-}" ] || echo "  no saved open-data answer"; return 1; }
   expected=$("$scrape_exe" --open-data "$DEMO_WORK/pages/$answer" --blocks tomorrow |
                grep -E '^(open_data_result|actual_block|forecast_block)=')
   got="open_data_result=1
