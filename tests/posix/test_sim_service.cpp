@@ -1028,23 +1028,3 @@ TEST_CASE("the open data: any coordinates, read whole by the real reader, the pl
     }
     CHECK_FALSE(sim_open_data_route("/v1/forecastx?latitude=1&longitude=1"));
 }
-
-TEST_CASE("pages off answer 404, pages changed a page the parsers cannot read; the open data answers still")
-{
-    const std::string moscow = "russia/moscow-area/moscow";
-    sim_set_pages_mode(SIM_PAGES_OFF);
-    CHECK(respond("GET", actual_target(moscow), 1, 9837).status == 404);
-    CHECK(respond("GET", forecast_target(moscow), 1, 9837).status == 404);
-    CHECK(respond("GET", "/v1/forecast?latitude=1&longitude=2", 1, 9837).status == 200);
-    sim_set_pages_mode(SIM_PAGES_CHANGED);
-    Response actual = respond("GET", actual_target(moscow), 1, 9837);
-    Response forecast = respond("GET", forecast_target(moscow), 1, 9837);
-    CHECK(actual.status == 200);
-    CHECK(forecast.status == 200);
-    WeatherRecord *record = weather_record_create();
-    CHECK(parse_actual_page_into(record, actual.bytes.data(), (int32_t)actual.bytes.size()) == 0);
-    CHECK(parse_forecast_page_into(record, forecast.bytes.data(), (int32_t)forecast.bytes.size()) == 0);
-    weather_record_destroy(record);
-    sim_set_pages_mode(SIM_PAGES_ON);
-    CHECK(respond("GET", actual_target(moscow), 1, 9837).status == 200);
-}

@@ -397,14 +397,3 @@ TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one 
     CHECK(weather_record->condition == 7);
     CHECK(fetch_open_data_parts.load() == WEATHER_PARTS_ALL);
 }
-
-TEST_CASE("pages only: both pages failing ask nothing more")
-{
-    Fixture f;
-    f.serve({script_close_at_once(), script_close_at_once(), tunnel_serving(open_data_answer())});
-    start_fetch(f.panel);
-    REQUIRE(poll_until_done(f.panel, 20000));
-    CHECK(script_server_received(&f.server).size() == 2);
-    CHECK(fetch_open_data_parts.load() == 0);
-    check_record_is_reset(weather_record);
-}
