@@ -101,7 +101,9 @@ const WmoEntry *wmo_entry(int32_t code)
     return NULL;
 }
 
-// What a variable measures, for its unit.
+// What a variable measures, for its unit. Percentages, directions in
+// degrees and weather codes have nothing to convert: their declared unit
+// is not consulted.
 enum Quantity { QUANTITY_TEMPERATURE, QUANTITY_SPEED, QUANTITY_PRECIPITATION, QUANTITY_PRESSURE, QUANTITY_PLAIN };
 
 // Converts v from a declared unit to the record's (°C, m/s, mm, hPa); 0 for
