@@ -25,12 +25,18 @@ extern std::atomic<int32_t> fetch_running;
 // Worker to panel: the record is complete. Stored with release ordering
 // after the worker's last write to the record, loaded with acquire.
 extern std::atomic<int32_t> fetch_done;
+// The parts of the record (WEATHER_PART_* of fetch/open_data_parser.h) that
+// the last fetch filled from the open data: cleared by start_fetch, stored
+// by the worker before fetch_done. The panel credits the source while it
+// is not zero.
+extern std::atomic<int32_t> fetch_open_data_parts;
 
 #ifdef _WIN32
 #include <windows.h>
 // Breaks off a running fetch, waits for its worker, resets the record, arms
 // FETCH_POLL_TIMER on the panel and starts a new worker for the location
-// chosen in the panel's lists. Main thread only.
+// chosen in the panel's lists, from the sources that data_source names.
+// Main thread only.
 void start_fetch(HWND panel);
 
 // Waits for the last worker to end (tests and tools; the program never

@@ -1,6 +1,9 @@
 // The fetch job: start_fetch on the panel's thread, fetch_worker on a
 // worker thread of its own. Only one worker exists at a time, and the
-// record is reset only while none runs.
+// record is reset only while none runs. A worker asks the weather service's
+// two pages and then, as data_source says, the open data for what they did
+// not give; its requests go one after the other, so there is never more
+// than one connection.
 #include "fetch/fetch_job.h"
 
 #include <process.h>
@@ -9,9 +12,11 @@
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
 #include "fetch/http_client.h"
+#include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/weather_text.h"
 #include "settings/catalogue.h"
+#include "settings/settings_vars.h"
 #include "util/format.h"
 #include "util/mem.h"
 
@@ -20,6 +25,15 @@ const char *const SERVICE_HOST = VELVANE_SERVICE_HOST;
 std::atomic<int32_t> cancel_requested(0);
 std::atomic<int32_t> fetch_running(0);
 std::atomic<int32_t> fetch_done(0);
+std::atomic<int32_t> fetch_open_data_parts(0);
+
+// What start_fetch hands its worker, which releases it.
+struct FetchOrder {
+    char *location;       // the location path, a text of its own
+    int32_t data_source;  // the setting when the fetch started
+    int32_t latitude_e4;  // the place, in degrees times 10000
+    int32_t longitude_e4;
+};
 
 static HANDLE worker_handle;
 
@@ -50,9 +64,26 @@ static void prepare_buffer(char **buffer, int32_t *size)
         memset(*buffer, 0, (size_t)*size);
 }
 
+// The open data for the parts asked: one request, no Referer. The parts
+// that it filled, or 0.
+static int fetch_open_data(const FetchOrder *order, int parts, char **buffer, int32_t *size)
+{
+    char *path = open_data_path(order->latitude_e4, order->longitude_e4);
+    prepare_buffer(buffer, size);
+    int result = HTTP_NET_ERROR;
+    if (!cancel_requested.load() && *buffer != NULL && path != NULL)
+        result = http_get(OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, buffer, size);
+    mem_free(path);
+    int replaced = 0;
+    if (result == HTTP_OK)
+        parse_open_data_into(weather_record, *buffer, *size, parts, &replaced);
+    return replaced;
+}
+
 static unsigned WINAPI fetch_worker(void *argument)
 {
-    char *location = (char *)argument;
+    FetchOrder *order = (FetchOrder *)argument;
+    char *location = order->location;
     int32_t size = PAGE_BUFFER_SIZE;
     char *buffer = (char *)mem_alloc((uint32_t)size);
     if (buffer == NULL)
@@ -61,25 +92,34 @@ static unsigned WINAPI fetch_worker(void *argument)
     char *actual_path = format_string("pogoda/%s", location);
     char *referer_path = dup_string(location);
 
-    prepare_buffer(&buffer, &size);
-    int result = HTTP_NET_ERROR;
-    if (!cancel_requested.load() && buffer != NULL && actual_path != NULL)
-        result = http_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, &buffer, &size);
-    if (result == HTTP_OK)
-        parse_actual_page(buffer, size);
+    int actual_whole = 0;
+    int forecast_whole = 0;
+    if (data_source_uses_pages(order->data_source)) {
+        prepare_buffer(&buffer, &size);
+        int result = HTTP_NET_ERROR;
+        if (!cancel_requested.load() && buffer != NULL && actual_path != NULL)
+            result = http_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, &buffer, &size);
+        if (result == HTTP_OK)
+            actual_whole = parse_actual_page(buffer, size) == 1;
 
-    prepare_buffer(&buffer, &size);
-    result = HTTP_NET_ERROR;
-    if (!cancel_requested.load() && buffer != NULL && forecast_path != NULL && referer_path != NULL)
-        result = http_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, &buffer, &size);
-    if (result == HTTP_OK)
-        parse_forecast_page(buffer, size);
+        prepare_buffer(&buffer, &size);
+        result = HTTP_NET_ERROR;
+        if (!cancel_requested.load() && buffer != NULL && forecast_path != NULL && referer_path != NULL)
+            result = http_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, &buffer, &size);
+        if (result == HTTP_OK)
+            forecast_whole = parse_forecast_page(buffer, size) == 1;
+    }
+
+    int parts = open_data_parts_wanted(order->data_source, actual_whole, forecast_whole);
+    if (parts != 0 && !cancel_requested.load())
+        fetch_open_data_parts.store(fetch_open_data(order, parts, &buffer, &size));
 
     mem_free(buffer);
     mem_free(referer_path);
     mem_free(location);
     mem_free(forecast_path);
     mem_free(actual_path);
+    mem_free(order);
 
     // The record is complete: release, so that the panel, having seen the
     // flag with acquire, sees every write of the parsers too.
@@ -88,9 +128,34 @@ static unsigned WINAPI fetch_worker(void *argument)
     return 0;
 }
 
+// The order for the panel's current choice; null when there is no room.
+static FetchOrder *make_order(HWND panel)
+{
+    FetchOrder *order = (FetchOrder *)mem_alloc((uint32_t)sizeof(FetchOrder));
+    char *location = location_path(panel);
+    if (order == NULL || location == NULL) {
+        mem_free(order);
+        mem_free(location);
+        return NULL;
+    }
+    const CityEntry *place = location_place(panel);
+    order->location = location;
+    order->data_source = data_source;
+    order->latitude_e4 = place->latitude_e4;
+    order->longitude_e4 = place->longitude_e4;
+    return order;
+}
+
+static void free_order(FetchOrder *order)
+{
+    if (order != NULL)
+        mem_free(order->location);
+    mem_free(order);
+}
+
 void start_fetch(HWND panel)
 {
-    char *location = location_path(panel);
+    FetchOrder *order = make_order(panel);
 
     cancel_requested.store(1);
     http_cancel();
@@ -109,21 +174,22 @@ void start_fetch(HWND panel)
     KillTimer(panel, FETCH_POLL_TIMER);
     SetTimer(panel, FETCH_POLL_TIMER, FETCH_POLL_PERIOD_MS, NULL);
     fetch_done.store(0);
+    fetch_open_data_parts.store(0);
     update_weather_texts(panel);
 
-    if (weather_record == NULL || location == NULL) {
+    if (weather_record == NULL || order == NULL) {
         // Nothing to fill: finish at once, so the poll shows the empty state.
-        mem_free(location);
+        free_order(order);
         fetch_done.store(1, std::memory_order_release);
         return;
     }
 
     fetch_running.store(1);
-    uintptr_t thread = thread_starter(fetch_worker, location);
+    uintptr_t thread = thread_starter(fetch_worker, order);
     if (thread == 0) {
         // No worker: the record stays as reset, and the next poll takes
         // the busy icon down and shows the empty blocks.
-        mem_free(location);
+        free_order(order);
         fetch_running.store(0);
         fetch_done.store(1, std::memory_order_release);
         return;

@@ -38,10 +38,22 @@ static void reset_day(ForecastDay *day)
 // exactly once.
 void weather_record_reset(WeatherRecord *record)
 {
+    weather_record_reset_days(record);
+    weather_record_reset_observation(record);
+}
+
+void weather_record_reset_days(WeatherRecord *record)
+{
     if (record == NULL)
         return;
     for (int i = 0; i < FORECAST_DAYS; i++)
         reset_day(&record->days[i]);
+}
+
+void weather_record_reset_observation(WeatherRecord *record)
+{
+    if (record == NULL)
+        return;
     weather_comment_store(&record->comment, NULL);
     record->temperature = NO_TEMPERATURE;
     record->pressure = NO_VALUE;

@@ -61,6 +61,10 @@ void weather_record_destroy(WeatherRecord *record);
 // Null is accepted and does nothing.
 void weather_record_reset(WeatherRecord *record);
 
+// The same for one part: the observation fields, or the seven days.
+void weather_record_reset_observation(WeatherRecord *record);
+void weather_record_reset_days(WeatherRecord *record);
+
 // The comment held in a slot, or null (acquire load).
 const char *weather_comment(const CommentSlot *slot);
 

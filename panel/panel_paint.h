@@ -23,12 +23,19 @@ enum {
     PANEL_DAY_LEFT = 90,
     PANEL_DAY_RIGHT = 160,
     PANEL_NIGHT_LEFT = 180,
-    PANEL_NIGHT_RIGHT = 250
+    PANEL_NIGHT_RIGHT = 250,
+    // The credit of the open data: one line under the calendar, ending at
+    // its right edge, above the buttons.
+    PANEL_CREDIT_LEFT = 252,
+    PANEL_CREDIT_TOP = 239,
+    PANEL_CREDIT_RIGHT = 426,
+    PANEL_CREDIT_BOTTOM = 253
 };
 
 // The colours of the painted texts.
 #define PANEL_TITLE_COLOUR RGB(225, 0, 0)
 #define PANEL_TEMPERATURE_COLOUR RGB(0, 0, 255)
+#define PANEL_CREDIT_COLOUR RGB(96, 96, 96)
 
 // Everything the painting depends on.
 struct PanelView {
@@ -39,6 +46,8 @@ struct PanelView {
     HICON busy_icon;
     HFONT small_font;
     HFONT large_font;
+    int32_t open_data_credit;  // what is shown came (partly) from the open data
+    HFONT credit_font;
 };
 
 // The values shown: the conditions (0 to 19) and the three temperatures
@@ -57,8 +66,9 @@ struct PanelValues {
 // condition outside 0 to 19 counts as 0.
 void panel_values(const PanelView *view, PanelValues *values);
 
-// Draws the titles, icons and temperatures into dc, whose client area is
-// client; the background is left as it is.
+// Draws the titles, icons and temperatures, and the open data's credit
+// when the view asks for it and no fetch runs, into dc, whose client area
+// is client; the background is left as it is.
 void paint_panel(HDC dc, const RECT *client, const PanelView *view);
 
 #endif

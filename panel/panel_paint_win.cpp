@@ -12,6 +12,9 @@ static const char ACTUAL_TITLE_UTF8[] =
     "\xD0\xA4\xD0\xB0\xD0\xBA\xD1\x82\xD0\xB8\xD1\x87\xD0\xB5\xD1\x81\xD0\xBA\xD0\xB0\xD1\x8F "
     "\xD0\xBF\xD0\xBE\xD0\xB3\xD0\xBE\xD0\xB4\xD0\xB0";
 
+// "Данные: Open-Meteo.com", UTF-8.
+static const char CREDIT_UTF8[] = "\xD0\x94\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5: Open-Meteo.com";
+
 static int32_t bounded_condition(int32_t condition)
 {
     return condition >= 0 && condition < CONDITION_COUNT ? condition : 0;
@@ -92,5 +95,14 @@ void paint_panel(HDC dc, const RECT *client, const PanelView *view)
                      values.day_temperature);
     draw_temperature(dc, client, PANEL_NIGHT_LEFT, PANEL_NIGHT_RIGHT, PANEL_FORECAST_TEMPERATURE_TOP,
                      values.night_temperature);
+    if (view->open_data_credit && !values.busy) {
+        char *credit = utf8_to_cp1251(CREDIT_UTF8);
+        RECT box = {PANEL_CREDIT_LEFT, PANEL_CREDIT_TOP, PANEL_CREDIT_RIGHT, PANEL_CREDIT_BOTTOM};
+        SelectObject(dc, view->credit_font);
+        SetTextColor(dc, PANEL_CREDIT_COLOUR);
+        if (credit != NULL)
+            DrawTextA(dc, credit, -1, &box, DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
+        mem_free(credit);
+    }
     RestoreDC(dc, saved);
 }

@@ -22,7 +22,8 @@
 enum {
     CLOCK_PERIOD_MS = 60000,
     SMALL_FONT_POINTS = 11,
-    LARGE_FONT_POINTS = 24
+    LARGE_FONT_POINTS = 24,
+    CREDIT_FONT_POINTS = 8
 };
 
 HWND panel_window;
@@ -38,6 +39,7 @@ static HICON condition_icons[CONDITION_COUNT];
 static HICON busy_icon;
 static HFONT small_font;
 static HFONT large_font;
+static HFONT credit_font;
 
 static HINSTANCE instance_of(HWND window)
 {
@@ -110,6 +112,7 @@ static void create_fonts(void)
     ReleaseDC(NULL, screen);
     small_font = create_panel_font(SMALL_FONT_POINTS, dots_per_inch);
     large_font = create_panel_font(LARGE_FONT_POINTS, dots_per_inch);
+    credit_font = create_panel_font(CREDIT_FONT_POINTS, dots_per_inch);
 }
 
 static HICON load_panel_icon(HINSTANCE instance, int id)
@@ -278,6 +281,8 @@ static INT_PTR on_paint(HWND window)
         view.busy_icon = busy_icon;
         view.small_font = small_font;
         view.large_font = large_font;
+        view.open_data_credit = fetch_open_data_parts.load(std::memory_order_acquire) != 0;
+        view.credit_font = credit_font;
         RECT client;
         GetClientRect(window, &client);
         paint_panel(dc, &client, &view);

@@ -4,6 +4,7 @@
 #include "fetch/encoding.h"
 #include "fetch/fetch_job.h"
 #include "panel/panel.h"
+#include "panel/panel_paint.h"
 #include "res/resource.h"
 #include "util/mem.h"
 
@@ -27,6 +28,8 @@ static void invalidate_painted_areas(HWND panel)
     };
     for (size_t i = 0; i < sizeof AREAS / sizeof AREAS[0]; i++)
         InvalidateRect(panel, &AREAS[i], TRUE);
+    RECT credit = {PANEL_CREDIT_LEFT, PANEL_CREDIT_TOP, PANEL_CREDIT_RIGHT, PANEL_CREDIT_BOTTOM};
+    InvalidateRect(panel, &credit, TRUE);
 
     // The forecast header band reaches from the left edge to the calendar.
     RECT band = {8, 135, 0, 160};

@@ -37,15 +37,20 @@
 #define IDC_SET_HOURS_SPIN   1023
 #define IDC_SET_PROXY_NAME   1025
 #define IDC_SET_PROXY_PORT   1026
+#define IDC_SET_DATA_SOURCE  1028
 
 /* About box and notice controls */
 #define IDC_ABOUT_LINK       1008
+#define IDC_ABOUT_DATA_LINK  1009
 #define IDC_NEVER_SHOW       1027
 
 /* Strings */
 #define IDS_APP_TITLE        200
 #define IDS_APP_DESCRIPTION  201
 #define IDS_ACTUAL_TITLE     202
+/* The settings dialog's data sources, in the order of the setting's values */
+#define IDS_DATA_SOURCE_FIRST 203
+#define IDS_DATA_SOURCE_COUNT 3
 
 #ifndef IDC_STATIC
 #define IDC_STATIC           (-1)

@@ -20,6 +20,13 @@
 
 enum { ABOUT_ICON_ID = 2 };
 
+// The credit of the weather data's source: its two links, in the order of
+// the template's text.
+static const char *const DATA_LINKS[] = {
+    "https://open-meteo.com/",
+    "https://creativecommons.org/licenses/by/4.0/",
+};
+
 ShellOpenFunction shell_open = ShellExecuteA;
 
 const char *about_home_page(void)
@@ -73,14 +80,20 @@ static INT_PTR on_init_dialog(HWND window)
 static INT_PTR on_notify(HWND window, const NMHDR *header)
 {
     (void)window;
-    if (header->idFrom != IDC_ABOUT_LINK)
+    if (header->idFrom != IDC_ABOUT_LINK && header->idFrom != IDC_ABOUT_DATA_LINK)
         return FALSE;
     if (header->code != NM_CLICK && header->code != NM_RETURN)
         return FALSE;
     const NMLINK *link = (const NMLINK *)header;
-    if (link->item.iLink != 0)
+    int index = link->item.iLink;
+    const char *address = NULL;
+    if (header->idFrom == IDC_ABOUT_LINK && index == 0)
+        address = about_home_page();
+    else if (header->idFrom == IDC_ABOUT_DATA_LINK && index >= 0 && index < 2)
+        address = DATA_LINKS[index];
+    if (address == NULL)
         return FALSE;
-    shell_open(NULL, "open", about_home_page(), "", NULL, SW_SHOWNORMAL);
+    shell_open(NULL, "open", address, "", NULL, SW_SHOWNORMAL);
     return TRUE;
 }
 

@@ -33,3 +33,12 @@ char *location_path_at(int32_t country_position, int32_t city_position)
         city = &country->cities[0];
     return format_string("%s/%s/%s", country->country_key, city->region_key, city->city_key);
 }
+
+const CityEntry *location_place_at(int32_t country_position, int32_t city_position)
+{
+    const CityEntry *city = catalogue_city(country_position, city_position);
+    if (city)
+        return city;
+    const CountryEntry *country = catalogue_country(country_position);
+    return country ? &country->cities[0] : &CATALOGUE_COUNTRIES[0].cities[0];
+}

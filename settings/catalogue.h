@@ -61,6 +61,10 @@ const CityEntry *catalogue_city(int32_t country_position, int32_t city_position)
 // there is then no city list).
 char *location_path_at(int32_t country_position, int32_t city_position);
 
+// The row that location_path_at names for two list positions, with the same
+// fallback to position 0: never null.
+const CityEntry *location_place_at(int32_t country_position, int32_t city_position);
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -82,6 +86,9 @@ void save_location_selection(HWND panel, int country_changed);
 
 // The location path of the two lists' selections (see location_path_at).
 char *location_path(HWND panel);
+
+// The row of the two lists' selections (see location_place_at).
+const CityEntry *location_place(HWND panel);
 #endif
 
 #endif

@@ -52,3 +52,8 @@ char *location_path(HWND panel)
 {
     return location_path_at(list_position(panel, IDC_COUNTRY), list_position(panel, IDC_CITY));
 }
+
+const CityEntry *location_place(HWND panel)
+{
+    return location_place_at(list_position(panel, IDC_COUNTRY), list_position(panel, IDC_CITY));
+}

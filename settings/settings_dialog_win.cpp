@@ -1,4 +1,4 @@
-// The settings dialog: the eight user settings, edited in the program-wide
+// The settings dialog: the nine user settings, edited in the program-wide
 // variables as the user works; OK stores them and applies start at logon
 // and the refresh timer, Cancel brings back what they were.
 #include "settings/dialogs.h"
@@ -31,6 +31,7 @@ struct DialogValues {
     int32_t use_proxy;
     char proxy_name[PROXY_NAME_SIZE];
     int32_t proxy_port;
+    int32_t data_source;
 };
 
 static HWND hours_spin;              // the up-down of the open dialog
@@ -43,6 +44,7 @@ static void save_opening_values(void)
     opening_values.first_fore = is_first_fore;
     opening_values.get_fore = is_get_fore;
     opening_values.hours = hours;
+    opening_values.data_source = data_source;
     proxy_settings_snapshot(&opening_values.use_proxy, opening_values.proxy_name,
                             &opening_values.proxy_port);
 }
@@ -54,6 +56,7 @@ static void restore_opening_values(void)
     is_first_fore = opening_values.first_fore;
     is_get_fore = opening_values.get_fore;
     hours = opening_values.hours;
+    data_source = opening_values.data_source;
     proxy_settings_lock();
     is_use_proxy = opening_values.use_proxy;
     memcpy(proxy_name, opening_values.proxy_name, PROXY_NAME_SIZE);
@@ -129,6 +132,20 @@ static void show_values(HWND window)
     proxy_settings_snapshot(NULL, name, &port);
     SetDlgItemTextA(window, IDC_SET_PROXY_NAME, name);
     set_number_text(window, IDC_SET_PROXY_PORT, port);
+    // A stored value that names no source shows, and counts, as the default.
+    if (data_source < 0 || data_source >= IDS_DATA_SOURCE_COUNT)
+        data_source = 0;
+    SendDlgItemMessageA(window, IDC_SET_DATA_SOURCE, CB_SETCURSEL, (WPARAM)data_source, 0);
+}
+
+// The data sources' texts, in the order of the setting's values.
+static void fill_data_sources(HWND window, HINSTANCE instance)
+{
+    for (int i = 0; i < IDS_DATA_SOURCE_COUNT; i++) {
+        WCHAR text[100];
+        if (LoadStringW(instance, IDS_DATA_SOURCE_FIRST + i, text, 100) > 0)
+            SendDlgItemMessageW(window, IDC_SET_DATA_SOURCE, CB_ADDSTRING, 0, (LPARAM)text);
+    }
 }
 
 static INT_PTR on_init_dialog(HWND window)
@@ -146,6 +163,7 @@ static INT_PTR on_init_dialog(HWND window)
     SendDlgItemMessageA(window, IDC_SET_PROXY_NAME, EM_LIMITTEXT, PROXY_NAME_SIZE - 1, 0);
     SendDlgItemMessageA(window, IDC_SET_PROXY_PORT, EM_LIMITTEXT, PORT_TEXT_SIZE - 1, 0);
 
+    fill_data_sources(window, instance);
     save_opening_values();
     settings_read_dialog_values();
     show_values(window);
@@ -244,6 +262,13 @@ static INT_PTR on_command(HWND window, int id, int notification)
     case IDC_SET_HOURS:
         if (notification == EN_CHANGE && hours_spin != NULL)
             on_hours_changed(window);
+        return TRUE;
+    case IDC_SET_DATA_SOURCE:
+        if (notification == CBN_SELCHANGE) {
+            LRESULT chosen = SendDlgItemMessageA(window, id, CB_GETCURSEL, 0, 0);
+            if (chosen != CB_ERR)
+                data_source = (int32_t)chosen;
+        }
         return TRUE;
     case IDOK:
         on_ok(window);

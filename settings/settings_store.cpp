@@ -96,6 +96,7 @@ void settings_read_panel_values(void)
     read_int(VALUE_HOURS, &hours);
     read_proxy_values();
     read_int(VALUE_IS_NEVER_SHOW, &is_never_show);
+    read_int(VALUE_DATA_SOURCE, &data_source);
 }
 
 void settings_read_hide_window(void)
@@ -112,6 +113,7 @@ void settings_read_dialog_values(void)
     read_int(VALUE_IS_GET_FORE, &is_get_fore);
     read_int(VALUE_HOURS, &hours);
     read_proxy_values();
+    read_int(VALUE_DATA_SOURCE, &data_source);
 }
 
 int settings_write_dialog_values(void)
@@ -133,6 +135,7 @@ int settings_write_dialog_values(void)
     ok &= reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_NAME,
                           name, (uint32_t)strlen(name));
     ok &= write_int(VALUE_PROXY_PORT, port);
+    ok &= write_int(VALUE_DATA_SOURCE, data_source);
     return ok;
 }
 

@@ -27,6 +27,7 @@
 #define VALUE_IS_TRAY_TEMPERATURE "is_tray_temperature"
 #define VALUE_CUR_COUNTRY "\xF1ur_country"
 #define VALUE_CUR_CITY "\xF1ur_city"
+#define VALUE_DATA_SOURCE "data_source"
 
 // Opens parent_path (write access) and creates or opens its sub-key name.
 int reg_create_key(const char *parent_path, const char *name);
@@ -59,7 +60,7 @@ int settings_apply_autostart(void);
 // The reads at the panel's creation, in this order: is_tray_temperature,
 // is_autostart,
 // is_first_fore, is_get_fore, hours, is_use_proxy, proxy_name (into a
-// cleared buffer), proxy_port, is_never_show. The three proxy settings are
+// cleared buffer), proxy_port, is_never_show, data_source. The three proxy settings are
 // stored under the proxy settings lock. A stored proxy_name of 200 bytes or
 // more has no room for its terminator and is treated as not stored.
 void settings_read_panel_values(void);
@@ -70,13 +71,14 @@ void settings_read_hide_window(void);
 // The reads at the settings dialog's opening and Cancel: is_tray_temperature,
 // is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
-// proxy_name (into a cleared buffer), proxy_port.
+// proxy_name (into a cleared buffer), proxy_port, data_source.
 void settings_read_dialog_values(void);
 
 // The writes at the settings dialog's OK, in this order: is_tray_temperature,
 // is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
-// proxy_name (its characters only), proxy_port. 1 when all were stored.
+// proxy_name (its characters only), proxy_port, data_source. 1 when all
+// were stored.
 int settings_write_dialog_values(void);
 
 // The notice dialog's check box: is_never_show.

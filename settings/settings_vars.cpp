@@ -17,6 +17,7 @@ int32_t is_never_show = 0;
 int32_t is_tray_temperature = 1;
 int32_t cur_country = 0;
 int32_t cur_city = 0;
+int32_t data_source = 0;
 
 static std::mutex proxy_settings_mutex;
 

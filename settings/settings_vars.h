@@ -21,6 +21,10 @@ extern int32_t is_never_show;   // 0
 extern int32_t is_tray_temperature;  // 1: the notification icon shows the temperature
 extern int32_t cur_country;     // 0
 extern int32_t cur_city;        // 0
+// Where the weather comes from (fetch/open_data_parser.h): 0 the service's
+// pages and, for what they do not give, the open data; 1 the pages only; 2
+// the open data only. Read by start_fetch on the main thread.
+extern int32_t data_source;     // 0
 
 // One lock guards is_use_proxy, proxy_name and proxy_port: every writer of
 // them holds it, and the HTTP client reads all three under it at once.

@@ -2,11 +2,15 @@
 // weather record they give, one name=value line per item.
 //
 //   velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]
-//                  [--blocks DAYNUMBER]
+//                  [--open-data FILE] [--blocks DAYNUMBER]
 //
 // It resets one record, parses the actual-weather page if given, then the
 // forecast page if given, and prints the parsers' results (-1 when not run),
 // the observation fields and then each forecast day's fields in record order.
+// --open-data reads a saved answer of the open-data API (a whole response or
+// a body) and prints "open_data_result=N" before the fields; alone it fills
+// the whole record, after pages only the parts they did not give whole (as
+// the program does by default), -1 when that is none.
 // Texts are printed in double quotes with \\ \" \n \r \t and \xHH escapes for
 // the other bytes below 0x20; bytes from 0x80 up are printed as they are. A
 // null comment prints as null. --now fixes the present moment (local time)
@@ -22,6 +26,7 @@
 
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
+#include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
 #include "panel/weather_text.h"
@@ -34,6 +39,7 @@ struct Options {
     const char *now;       // --now, or null for the system clock
     const char *actual;    // --actual FILE
     const char *forecast;  // --forecast FILE
+    const char *open_data; // --open-data FILE
     const char *blocks;    // --blocks DAYNUMBER
 };
 
@@ -49,13 +55,14 @@ const OptionSpec OPTIONS[] = {
     {"--now", &Options::now},
     {"--actual", &Options::actual},
     {"--forecast", &Options::forecast},
+    {"--open-data", &Options::open_data},
     {"--blocks", &Options::blocks},
 };
 
 void usage(FILE *to)
 {
     fputs("usage: velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]"
-          " [--blocks DAYNUMBER]\n", to);
+          " [--open-data FILE] [--blocks DAYNUMBER]\n", to);
 }
 
 // 1 when the options are well formed.
@@ -173,6 +180,14 @@ int parse_file(const char *path, int (*parse)(WeatherRecord *, const char *, int
     return result;
 }
 
+// The parts --open-data fills, for parse_open_data_parts.
+int open_data_parts;
+
+int parse_open_data_parts(WeatherRecord *record, const char *bytes, int32_t length)
+{
+    return parse_open_data_into(record, bytes, length, open_data_parts, NULL);
+}
+
 void print_text(const char *name, const char *text)
 {
     printf("%s=", name);
@@ -270,12 +285,24 @@ int main(int argc, char **argv)
     weather_record_reset(record);
     int actual = parse_file(options.actual, parse_actual_page_into, record);
     int forecast = parse_file(options.forecast, parse_forecast_page_into, record);
-    if (actual == -2 || forecast == -2) {
+    int pages = options.actual != NULL || options.forecast != NULL;
+    int open_data = -1;
+    if (options.open_data != NULL) {
+        open_data_parts = pages ? open_data_parts_wanted(DATA_SOURCE_PAGES_THEN_OPEN_DATA, actual == 1, forecast == 1)
+                                : WEATHER_PARTS_ALL;
+        if (open_data_parts != 0)
+            open_data = parse_file(options.open_data, parse_open_data_parts, record);
+    }
+    if (actual == -2 || forecast == -2 || open_data == -2) {
         weather_record_destroy(record);
         return 2;
     }
-    printf("actual_result=%d\n", actual);
-    printf("forecast_result=%d\n", forecast);
+    if (pages || options.open_data == NULL) {
+        printf("actual_result=%d\n", actual);
+        printf("forecast_result=%d\n", forecast);
+    }
+    if (options.open_data != NULL)
+        printf("open_data_result=%d\n", open_data);
     print_record(record);
     if (options.blocks != NULL) {
         char *actual_block = compose_actual_block(record);

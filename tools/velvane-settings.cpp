@@ -68,6 +68,8 @@ static int dump(void)
     print_int("is_never_show", is_never_show);
     print_int("\xD1\x81ur_country", cur_country);
     print_int("\xD1\x81ur_city", cur_city);
+    print_int("data_source", data_source);
+    print_int("is_tray_temperature", is_tray_temperature);
     return 0;
 }
 

@@ -1,12 +1,15 @@
 // velvane-sim: a stand-in for the weather service on a port of this machine.
 //
-//   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--pages DIR]
+//   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]
+//               [--pages on|off|changed]
 //
 // It serves the actual-weather page "/pogoda/LOCATION" and the printable
 // forecast "/forecasts5000/LOCATION/print" of every catalogue location, with
 // weather made up from the seed, the location and the date (the same for
-// the same three), and 404 for every other path. It is at once a web server
-// and an HTTP proxy: CONNECT to any host on port 80 opens a tunnel whose
+// the same three), the open-data API's "/v1/forecast?latitude=..&longitude=.."
+// for any coordinates (weather from the seed, the coordinates and the
+// place's date), and 404 for every other path. It is at once a web server
+// and an HTTP proxy: CONNECT to any host on port 80 (api.open-meteo.com too) opens a tunnel whose
 // requests it answers itself, without going anywhere. Every response carries
 // Content-Length and ends its connection, so a client that asks for
 // keep-alive is not kept waiting. A request it cannot read (no HTTP, a
@@ -19,16 +22,21 @@
 // --seed     the weather's seed (default 1).
 // --log      one line per request, appended and flushed at once:
 //            "N METHOD TARGET STATUS REFERER", N counting the requests of
-//            this run from 1 (or on from --pages, see below), "-" for what
+//            this run from 1 (or on from --save, see below), "-" for what
 //            a request did not have.
-// --pages    a directory (made if missing) that receives every response
+// --save     a directory (made if missing) that receives every response
 //            with a body (not those to HEAD, not CONNECT's 200), exactly
 //            the bytes sent, as "N-STATUS-TARGET.http": N as in the log,
 //            written with at least six digits (000012), so that the names
 //            sort in request order; TARGET the request target without its
 //            first "/", with "/" written as "+" and any byte other than
-//            letters, digits, "-", "." and "_" as %HH. Numbering goes on
+//            letters, digits, "-", "." and "_" as %HH, cut to its first
+//            SAVED_TARGET_MAX bytes (a query can be longer than a file
+//            name may be). Numbering goes on
 //            after the highest N already there.
+// --pages    how the two pages answer: "on" (the default) as the service,
+//            "off" 404 as if it were gone, "changed" 200 with a redesigned
+//            page without the markers the program reads.
 //
 // SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options (an
 // --listen that is no HOST:PORT among them) and 1 when it cannot listen.
@@ -60,7 +68,8 @@ enum {
     READ_TIMEOUT_MS = 30000,    // a request head must arrive within this
     WRITE_TIMEOUT_MS = 30000,   // a response must leave within this
     DRAIN_TIMEOUT_MS = 2000,    // the client closes its side within this
-    POLL_MS = 200
+    POLL_MS = 200,
+    SAVED_TARGET_MAX = 180      // bytes of a target in a saved page's name
 };
 
 enum ConnectionState { CONN_FREE, CONN_READING, CONN_WRITING, CONN_DRAINING };
@@ -82,7 +91,8 @@ struct Options {
     const char *listen;
     uint32_t seed;
     const char *log;
-    const char *pages;
+    const char *save;
+    int pages_mode;
 };
 
 Connection connections[MAX_CONNECTIONS];
@@ -106,7 +116,8 @@ int64_t now_ms(void)
 
 void usage(FILE *to)
 {
-    fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--pages DIR]\n", to);
+    fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]"
+          " [--pages on|off|changed]\n", to);
 }
 
 int parse_options(int argc, char **argv, Options *options)
@@ -114,7 +125,8 @@ int parse_options(int argc, char **argv, Options *options)
     options->listen = "127.0.0.1:8080";
     options->seed = 1;
     options->log = NULL;
-    options->pages = NULL;
+    options->save = NULL;
+    options->pages_mode = SIM_PAGES_ON;
     for (int i = 1; i < argc; i++) {
         const char *name = argv[i];
         if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0) {
@@ -122,7 +134,7 @@ int parse_options(int argc, char **argv, Options *options)
             return -1;
         }
         if (strcmp(name, "--listen") != 0 && strcmp(name, "--seed") != 0 && strcmp(name, "--log") != 0 &&
-            strcmp(name, "--pages") != 0) {
+            strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0) {
             fprintf(stderr, "velvane-sim: unknown option %s\n", name);
             return 0;
         }
@@ -135,8 +147,20 @@ int parse_options(int argc, char **argv, Options *options)
             options->listen = value;
         else if (strcmp(name, "--log") == 0)
             options->log = value;
-        else if (strcmp(name, "--pages") == 0)
-            options->pages = value;
+        else if (strcmp(name, "--save") == 0)
+            options->save = value;
+        else if (strcmp(name, "--pages") == 0) {
+            if (strcmp(value, "on") == 0)
+                options->pages_mode = SIM_PAGES_ON;
+            else if (strcmp(value, "off") == 0)
+                options->pages_mode = SIM_PAGES_OFF;
+            else if (strcmp(value, "changed") == 0)
+                options->pages_mode = SIM_PAGES_CHANGED;
+            else {
+                fprintf(stderr, "velvane-sim: --pages wants on, off or changed, not %s\n", value);
+                return 0;
+            }
+        }
         else {
             char *end;
             errno = 0;
@@ -271,6 +295,7 @@ void save_page(int32_t number, int status, const char *target, const char *bytes
     char start[32];
     snprintf(start, sizeof start, "/%06d-%d-", (int)number, status);
     name += start;
+    size_t start_length = name.size();
     const unsigned char *p = (const unsigned char *)target;
     if (*p == '/')
         p++;
@@ -286,6 +311,8 @@ void save_page(int32_t number, int status, const char *target, const char *bytes
             name += hex;
         }
     }
+    if (name.size() > start_length + SAVED_TARGET_MAX)
+        name.resize(start_length + SAVED_TARGET_MAX);
     name += ".http";
     FILE *file = fopen(name.c_str(), "wb");
     if (file == NULL) {
@@ -517,12 +544,13 @@ int main(int argc, char **argv)
         usage(stderr);
         return 2;
     }
-    if (options.pages != NULL) {
-        if (mkdir(options.pages, 0777) != 0 && errno != EEXIST) {
-            fprintf(stderr, "velvane-sim: cannot make %s: %s\n", options.pages, strerror(errno));
+    sim_set_pages_mode(options.pages_mode);
+    if (options.save != NULL) {
+        if (mkdir(options.save, 0777) != 0 && errno != EEXIST) {
+            fprintf(stderr, "velvane-sim: cannot make %s: %s\n", options.save, strerror(errno));
             return 2;
         }
-        pages_dir = options.pages;
+        pages_dir = options.save;
         request_count = highest_saved(pages_dir);
     }
     if (options.log != NULL) {

@@ -417,7 +417,7 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     TempDir dir;
     std::string log = dir.path + "/sim.log";
     std::string pages = dir.path + "/pages";
-    Sim sim({"--listen", "127.0.0.1:0", "--seed", "7", "--log", log, "--pages", pages}, dir.path + "/err");
+    Sim sim({"--listen", "127.0.0.1:0", "--seed", "7", "--log", log, "--save", pages}, dir.path + "/err");
     sim.start();
     uint16_t port = sim.port;
     int32_t today = sim_today();
@@ -688,7 +688,7 @@ TEST_CASE("a second run into the same pages directory numbers on")
     std::string log = dir.path + "/sim.log";
     std::string pages = dir.path + "/pages";
     for (int r = 0; r < 2; r++) {
-        Sim sim({"--listen", "127.0.0.1:0", "--log", log, "--pages", pages});
+        Sim sim({"--listen", "127.0.0.1:0", "--log", log, "--save", pages});
         sim.start();
         CHECK(fetch(sim.port, actual_path(MOSCOW), NULL).result == HTTP_OK);
         CHECK(fetch(sim.port, "pogoda/nowhere", NULL).result == HTTP_INVALID_RESPONSE);
@@ -712,7 +712,7 @@ TEST_CASE("options, and an address it cannot listen on")
     REQUIRE_MESSAGE(access(SIM, X_OK) == 0, SIM << " is not built");
     const std::vector<std::vector<std::string>> BAD = {
         {"--frobnicate"}, {"--seed"}, {"--seed", "x"}, {"--seed", "-1"}, {"--seed", "4294967296"},
-        {"--seed", ""}, {"--listen"}, {"--log"}, {"--pages"}, {"--listen", "127.0.0.1:0", "extra"},
+        {"--seed", ""}, {"--listen"}, {"--log"}, {"--save"}, {"--listen", "127.0.0.1:0", "extra"},
     };
     for (const auto &arguments : BAD) {
         INFO("arguments: " << (arguments.empty() ? "" : arguments[0]) << " ...");
@@ -736,7 +736,7 @@ TEST_CASE("options, and an address it cannot listen on")
         CHECK(WEXITSTATUS(status) == 2);
     }
     {
-        Sim sim({"--listen", "127.0.0.1:0", "--pages", "/nonexistent/dir/pages"});
+        Sim sim({"--listen", "127.0.0.1:0", "--save", "/nonexistent/dir/pages"});
         int status = sim.wait_exit();
         CHECK(WIFEXITED(status));
         CHECK(WEXITSTATUS(status) == 2);

@@ -11,10 +11,12 @@
 
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
+#include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
 #include "settings/catalogue.h"
 #include "tests/support/page_clock.h"
+#include "tools/sim/sim_open_data.h"
 #include "tools/sim/sim_service.h"
 #include "tools/sim/sim_weather.h"
 #include "util/mem.h"
@@ -960,4 +962,69 @@ TEST_CASE("the answers to CONNECT")
         CHECK(bytes.compare(0, 13, "HTTP/1.1 " + std::to_string(status) + " ") == 0);
         CHECK(contains(bytes, "\r\nConnection: close\r\n"));
     }
+}
+
+TEST_CASE("the open data: any coordinates, read whole by the real reader, the place's own date")
+{
+    // 22:30 UTC is already tomorrow east of 22.5 degrees of longitude.
+    const int64_t now = 1796682600;  // 2026-12-07T22:30:00Z
+    struct Case {
+        const char *coordinates;
+        const char *current_time;
+        double first_day;
+    };
+    const Case cases[] = {
+        {"latitude=55.7558&longitude=37.6173", "2026-12-08T01:30", page_noon_day_number(2026, 12, 8)},
+        {"latitude=-33.8688&longitude=-70.6693", "2026-12-07T17:30", page_noon_day_number(2026, 12, 7)},
+        {"latitude=0&longitude=0", "2026-12-07T22:30", page_noon_day_number(2026, 12, 7)},
+    };
+    for (const Case &c : cases) {
+        CAPTURE(c.coordinates);
+        std::string target = std::string("http://api.open-meteo.com/v1/forecast?") + c.coordinates +
+                             "&current=temperature_2m&wind_speed_unit=ms&timezone=auto";
+        REQUIRE(sim_open_data_route(target.c_str()));
+        int status = 0;
+        int32_t length = 0;
+        char *bytes = sim_open_data_respond(target.c_str(), 0, 3, now, &status, &length);
+        REQUIRE(bytes != nullptr);
+        std::string text(bytes, (size_t)length);
+        CHECK(status == 200);
+        CHECK(text.find(std::string("\"time\":\"") + c.current_time + "\",\"interval\":900") != std::string::npos);
+        CHECK(text.find("\"wind_speed_10m\":\"m/s\"") != std::string::npos);
+
+        WeatherRecord *record = weather_record_create();
+        int replaced = 0;
+        CHECK(parse_open_data_into(record, bytes, length, WEATHER_PARTS_ALL, &replaced) == 1);
+        CHECK(replaced == WEATHER_PARTS_ALL);
+        CHECK(record->temperature != NO_TEMPERATURE);
+        CHECK(record->precip_24h >= record->precip_6h);
+        CHECK(record->precip_6h >= 0);
+        CHECK(weather_comment(&record->comment) != nullptr);
+        for (int i = 0; i < FORECAST_DAYS; i++) {
+            CAPTURE(i);
+            CHECK(record->days[i].date == c.first_day + i);
+            CHECK(record->days[i].day_temperature >= record->days[i].night_temperature);
+            CHECK(weather_comment(&record->days[i].comment) != nullptr);
+        }
+        weather_record_destroy(record);
+
+        // The same seed, place and moment: the same bytes.
+        int32_t again_length = 0;
+        char *again = sim_open_data_respond(target.c_str(), 0, 3, now, &status, &again_length);
+        CHECK(std::string(again, (size_t)again_length) == text);
+        mem_free(again);
+        mem_free(bytes);
+    }
+    for (const char *bad : {"/v1/forecast?latitude=91&longitude=0", "/v1/forecast?longitude=0",
+                            "/v1/forecast?latitude=1,5&longitude=0"}) {
+        CAPTURE(bad);
+        int status = 0;
+        int32_t length = 0;
+        char *bytes = sim_open_data_respond(bad, 0, 3, now, &status, &length);
+        REQUIRE(bytes != nullptr);
+        CHECK(status == 400);
+        CHECK(std::string(bytes, (size_t)length).find("{\"error\":true,\"reason\":") != std::string::npos);
+        mem_free(bytes);
+    }
+    CHECK_FALSE(sim_open_data_route("/v1/forecastx?latitude=1&longitude=1"));
 }

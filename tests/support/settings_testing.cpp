@@ -20,6 +20,7 @@ void restore_defaults(void)
     is_tray_temperature = 1;
     cur_country = 0;
     cur_city = 0;
+    data_source = 0;
 }
 
 void store_int(const char *name, int32_t value)

@@ -97,6 +97,65 @@ forecast_block=$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)"
 settles_to_pages() {  # location path
   QUIET=1 wait_for 15 blocks_match_pages "$1" || blocks_match_pages "$1"
 }
+
+# The panel's blocks against velvane-scrape's reading of the newest
+# open-data answer saved, for the panel's first day (tomorrow).
+blocks_match_open_data() {
+  local answer expected got
+  answer=$(ls "$DEMO_WORK/pages" | grep -- '-200-v1+forecast%3F' | sort | tail -1)
+  [ -n "$answer" ] || { [ -n "${QUIET:-}" ] || echo "  no saved open-data answer"; return 1; }
+  expected=$("$scrape_exe" --open-data "$DEMO_WORK/pages/$answer" --blocks tomorrow |
+               grep -E '^(open_data_result|actual_block|forecast_block)=')
+  got="open_data_result=1
+actual_block=$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)
+forecast_block=$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)"
+  [ "$got" = "$expected" ] && return 0
+  [ -n "${QUIET:-}" ] && return 1
+  echo "  the panel:"
+  echo "$got" | sed 's/^/    /'
+  echo "  velvane-scrape --open-data $answer:"
+  echo "$expected" | sed 's/^/    /'
+  return 1
+}
+settles_to_open_data() {
+  QUIET=1 wait_for 15 blocks_match_open_data || blocks_match_open_data
+}
+
+# A refresh when the pages do not give the weather: both pages asked as
+# ever (with the status given), then the open data through the proxy, for
+# the place's coordinates as the catalogue has them, without a Referer.
+fallback_logged() {  # first line, location path, page status, country position, city position
+  local n=$1 path=$2 status=$3 service=www.pogoda.example coordinates want got i
+  coordinates=$("$catalogue_exe" coordinates | awk -F'\t' -v c="$4" -v k="$5" \
+                  '$1 == c && $2 == k { print "latitude=" $3 "&longitude=" $4 }')
+  [ -n "$coordinates" ] || { echo "  no coordinates for $4/$5"; return 1; }
+  for i in 0 1 2 3 4 5; do
+    got=$(log_line $((n + i)))
+    case $i in
+      0|2) want="CONNECT $service:80 200 -" ;;
+      1) want="GET /pogoda/$path $status -" ;;
+      3) want="GET /forecasts5000/$path/print $status http://$service/$path" ;;
+      4) want="CONNECT api.open-meteo.com:80 200 -" ;;
+      5) want="GET /v1/forecast?$coordinates&current=* 200 -"
+         # shellcheck disable=SC2254
+         case $got in $want) continue ;; esac ;;
+    esac
+    [ "$got" = "$want" ] || { echo "  log line $((n + i)): '$got', wanted '$want'"; return 1; }
+  done
+}
+no_open_data_request() { ! grep -q 'v1/forecast' "$DEMO_WORK/sim.log"; }
+
+# The credit line's place under the calendar, in client coordinates: drawn
+# when it holds more than the background's one colour.
+CREDIT_AREA="174x14+252+239"
+credit_colours() {  # screenshot name
+  local now
+  now=$(shoot "$1")
+  crop_panel "$now" $CREDIT_AREA "$DEMO_WORK/credit.png" &&
+    convert "$DEMO_WORK/credit.png" -format %k info:
+}
+credit_shown() { [ "$(credit_colours "$1")" -gt 1 ]; }
+credit_hidden() { [ "$(credit_colours "$1")" = 1 ]; }
 blocks_filled() {
   [ "$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)" != '""' ] &&
     [ "$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)" != '""' ]
@@ -181,6 +240,8 @@ check "... through the proxy, the forecast with the Referer" fetch_logged 1 $mos
 check "... and the blocks are on the panel" wait_for 15 blocks_filled
 check "the blocks equal velvane-scrape's of the saved pages" blocks_match_pages $moscow
 check "the painted icons and temperatures are the weather's" painted_unlike_reference after-start
+check "the pages gave everything: no open-data request" no_open_data_request
+check "... and no credit of the open data" credit_hidden pages-only
 
 # ---------------------------------------------- the icon, for real
 xdotool mousemove $ICON_X $ICON_Y click 1
@@ -251,6 +312,28 @@ choose_from_menu $ITEM_REFRESH
 check "the simulator back, the next refresh fetches" demo_wait_requests $((before + 4)) 30
 check "... and fills the panel again" settles_to_pages "$path"
 check "... painted with the weather" painted_unlike_reference service-back
+
+# ---------------------------------------------- the pages gone: the open data
+demo_stop_sim
+DEMO_SIM_PAGES=off demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start with --pages off"
+before=$(demo_requests)
+choose_from_menu $ITEM_REFRESH
+check "pages answering 404: a refresh asks both, then the open data" demo_wait_requests $((before + 6)) 30
+check "... for the place's coordinates, through the proxy, without a Referer" \
+  fallback_logged $((before + 1)) "$path" 404 "$country" "$city"
+check "... and the blocks are velvane-scrape's of the saved answer" settles_to_open_data
+check "... painted with the weather" painted_unlike_reference open-data
+check "... and the panel credits the open data" credit_shown open-data-credit
+
+# ---------------------------------------------- the pages redesigned
+demo_stop_sim
+DEMO_SIM_PAGES=changed demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start with --pages changed"
+before=$(demo_requests)
+choose_from_menu $ITEM_REFRESH
+check "pages without their markers: a refresh asks both, then the open data" demo_wait_requests $((before + 6)) 30
+check "... for the place's coordinates" fallback_logged $((before + 1)) "$path" 200 "$country" "$city"
+check "... and the open data fills the panel" settles_to_open_data
+check "... credited" credit_shown changed-pages-credit
 
 # ---------------------------------------------- "Выход"
 before=$(demo_requests)

@@ -545,6 +545,59 @@ TEST_CASE("OK stores the eight values")
     destroy_owner(owner);
 }
 
+TEST_CASE("the data source: three choices, the stored one shown, a key press counts, OK stores, Cancel undoes")
+{
+    forget_everything();
+    HWND owner = create_owner();
+    HWND dialog = open_settings_dialog(owner);
+    REQUIRE(dialog != NULL);
+    HWND list = GetDlgItem(dialog, IDC_SET_DATA_SOURCE);
+    REQUIRE(list != NULL);
+    const wchar_t *const TEXTS[] = {L"Сайт погоды, при сбое открытые данные", L"Только сайт погоды",
+                                     L"Только открытые данные"};
+    REQUIRE(SendMessageW(list, CB_GETCOUNT, 0, 0) == 3);
+    for (int i = 0; i < 3; i++) {
+        WCHAR text[100];
+        SendMessageW(list, CB_GETLBTEXT, (WPARAM)i, (LPARAM)text);
+        CHECK(std::wstring(text) == TEXTS[i]);
+    }
+    // Nothing stored: the default, the site with the open data after it.
+    CHECK(SendMessageW(list, CB_GETCURSEL, 0, 0) == 0);
+
+    // The Down key twice on the closed list, as a user picks.
+    SetFocus(list);
+    for (int i = 0; i < 2; i++) {
+        SendMessageA(list, WM_KEYDOWN, VK_DOWN, 1);
+        SendMessageA(list, WM_KEYUP, VK_DOWN, 0xC0000001);
+        pump_for(10);
+    }
+    CHECK(SendMessageW(list, CB_GETCURSEL, 0, 0) == 2);
+    CHECK(data_source == 2);
+    click(dialog, IDOK);
+    CHECK(stored_int(VALUE_DATA_SOURCE) == 2);
+
+    // Shown again; a change cancelled goes back to the stored value.
+    dialog = open_settings_dialog(owner);
+    REQUIRE(dialog != NULL);
+    list = GetDlgItem(dialog, IDC_SET_DATA_SOURCE);
+    CHECK(SendMessageW(list, CB_GETCURSEL, 0, 0) == 2);
+    SetFocus(list);
+    SendMessageA(list, WM_KEYDOWN, VK_UP, 1);
+    pump_for(10);
+    CHECK(data_source == 1);
+    click(dialog, IDCANCEL);
+    CHECK(data_source == 2);
+
+    // A stored number that names no source shows, and counts, as the default.
+    store_int(VALUE_DATA_SOURCE, 7);
+    dialog = open_settings_dialog(owner);
+    REQUIRE(dialog != NULL);
+    CHECK(SendMessageW(GetDlgItem(dialog, IDC_SET_DATA_SOURCE), CB_GETCURSEL, 0, 0) == 0);
+    CHECK(data_source == 0);
+    click(dialog, IDCANCEL);
+    destroy_owner(owner);
+}
+
 TEST_CASE("OK with the refresh cleared stops the refresh, ticked again restarts it")
 {
     forget_everything();
@@ -826,6 +879,51 @@ TEST_CASE("the About link, clicked or entered, asks the shell to open the home p
     click(about, IDOK);
     CHECK_FALSE(IsWindow(about));
     CHECK(about_dialog == NULL);
+    shell_open = saved;
+    destroy_owner(owner);
+}
+
+TEST_CASE("the About box credits the weather data, and its two links open the source and the licence")
+{
+    shell_calls.clear();
+    ShellOpenFunction saved = shell_open;
+    shell_open = record_shell_call;
+    HWND owner = create_owner();
+    HWND about = open_about_dialog(owner);
+    REQUIRE(about != NULL);
+    HWND credit = GetDlgItem(about, IDC_ABOUT_DATA_LINK);
+    REQUIRE(credit != NULL);
+    const char *const ADDRESSES[] = {"https://open-meteo.com/", "https://creativecommons.org/licenses/by/4.0/"};
+    for (int i = 0; i < 2; i++) {
+        LITEM item;
+        ZeroMemory(&item, sizeof item);
+        item.mask = LIF_ITEMINDEX | LIF_URL;
+        item.iLink = i;
+        REQUIRE(SendMessageW(credit, LM_GETITEM, 0, (LPARAM)&item) != 0);
+        CHECK(std::wstring(item.szUrl) == wide_of_utf8(ADDRESSES[i]));
+        // The link control's notification, as a click on that link sends it.
+        NMLINK link;
+        ZeroMemory(&link, sizeof link);
+        link.hdr.hwndFrom = credit;
+        link.hdr.idFrom = IDC_ABOUT_DATA_LINK;
+        link.hdr.code = NM_CLICK;
+        link.item.iLink = i;
+        SendMessageW(about, WM_NOTIFY, IDC_ABOUT_DATA_LINK, (LPARAM)&link);
+        REQUIRE(shell_calls.size() == (size_t)i + 1);
+        CHECK(shell_calls[i].verb == "open");
+        CHECK(shell_calls[i].file == ADDRESSES[i]);
+    }
+    // What it reads: "Данные погоды: Open-Meteo.com (CC BY 4.0)".
+    std::wstring markup = wide_text(credit);
+    std::wstring shown;
+    for (size_t i = 0; i < markup.size(); i++) {
+        if (markup[i] == L'<')
+            i = markup.find(L'>', i);
+        else
+            shown += markup[i];
+    }
+    CHECK(shown == L"Данные погоды: Open-Meteo.com (CC BY 4.0)");
+    click(about, IDOK);
     shell_open = saved;
     destroy_owner(owner);
 }

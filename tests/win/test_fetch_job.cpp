@@ -11,6 +11,7 @@
 
 #include "fetch/fetch_job.h"
 #include "fetch/http_client.h"
+#include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
 #include "panel/panel.h"
@@ -179,6 +180,7 @@ struct Fixture {
     Fixture() : panel(make_panel()), running(false)
     {
         REQUIRE(panel != NULL);
+        data_source = DATA_SOURCE_PAGES_ONLY;  // the pages alone unless a case says otherwise
         selected_day = today_day_number() + 1.0;  // the panel's first choice
     }
     void serve(const std::vector<ScriptConnection> &script)
@@ -193,8 +195,35 @@ struct Fixture {
         if (running)
             script_server_stop(&server);
         DestroyWindow(panel);
+        data_source = 0;
     }
 };
+
+// An answer of the open-data API whose place's today is the local today:
+// the current hour, and days from today on with day temperatures 11, 12...
+std::string open_data_answer(void)
+{
+    CalendarDate today;
+    day_number_to_date(floor(today_day_number() + 0.5), &today);
+    char date[16];
+    snprintf(date, sizeof date, "%04d-%02d-%02d", (int)today.year, (int)today.month, (int)today.day);
+    std::string body = std::string("{\"current\":{\"time\":\"") + date +
+                       "T10:15\",\"interval\":900,\"temperature_2m\":21.4,\"weather_code\":0},"
+                       "\"daily_units\":{\"temperature_2m_max\":\"\u00b0C\"},"
+                       "\"daily\":{\"time\":[\"" + date + "\"],\"temperature_2m_max\":[11.0],\"weather_code\":[3]}}";
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// The request line of the open data for the panel's place.
+std::string open_data_request_line(HWND panel)
+{
+    const CityEntry *place = location_place(panel);
+    char *path = open_data_path(place->latitude_e4, place->longitude_e4);
+    std::string line = std::string("GET /") + path + " HTTP/1.1\r\n";
+    mem_free(path);
+    return line;
+}
 
 } // namespace
 
@@ -326,4 +355,45 @@ TEST_CASE("a worker that cannot start leaves no busy state and no block behind")
     check_record_is_reset(weather_record);
     // The poll takes the fetch down at its next tick.
     REQUIRE(poll_until_done(f.panel, 5000));
+}
+
+TEST_CASE("by default a forecast page that fails brings one open-data request for the days alone")
+{
+    Fixture f;
+    data_source = DATA_SOURCE_PAGES_THEN_OPEN_DATA;
+    f.serve({tunnel_serving(actual_page()), script_close_at_once(), tunnel_serving(open_data_answer())});
+    start_fetch(f.panel);
+    REQUIRE(poll_until_done(f.panel, 20000));
+
+    std::vector<std::string> received = script_server_received(&f.server);
+    REQUIRE(received.size() == 3);
+    CHECK(contains(received[2], "CONNECT api.open-meteo.com:80 HTTP/1.0\r\n"));
+    CHECK(contains(received[2], open_data_request_line(f.panel)));
+    CHECK(contains(received[2], "Host: api.open-meteo.com\r\n"));
+    CHECK_FALSE(contains(received[2], "Referer:"));
+    // The page's observation stays; the days are the open data's.
+    CHECK(weather_record->temperature == -12);
+    CHECK(weather_record->days[0].day_temperature == 11);
+    CHECK(weather_record->days[0].date == doctest::Approx(floor(today_day_number() + 0.5)));
+    CHECK(fetch_open_data_parts.load() == WEATHER_PART_DAYS);
+}
+
+TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one in flight")
+{
+    Fixture f;
+    data_source = DATA_SOURCE_OPEN_DATA_ONLY;
+    f.serve({tunnel_holding(), tunnel_serving(open_data_answer())});
+    start_fetch(f.panel);
+    REQUIRE(script_server_wait_requests(&f.server, 2, 10000));
+    start_fetch(f.panel);
+    REQUIRE(poll_until_done(f.panel, 20000));
+
+    std::vector<std::string> received = script_server_received(&f.server);
+    REQUIRE(received.size() == 2);
+    CHECK(script_server_client_closed(&f.server, 0));
+    for (const std::string &r : received)
+        CHECK(contains(r, open_data_request_line(f.panel)));
+    CHECK(weather_record->temperature == 21);
+    CHECK(weather_record->condition == 7);
+    CHECK(fetch_open_data_parts.load() == WEATHER_PARTS_ALL);
 }

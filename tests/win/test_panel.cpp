@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fetch/fetch_job.h"
+#include "fetch/open_data_parser.h"
 #include "fetch/http_client.h"
 #include "fetch/weather_record.h"
 #include "panel/date_text.h"
@@ -279,6 +280,8 @@ void store_settings(int32_t first_fore, int32_t get_fore, uint16_t proxy)
     reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_NAME, name, sizeof name - 1);
     store_value(VALUE_CUR_COUNTRY, 0);
     store_value(VALUE_CUR_CITY, 0);
+    // The service's pages alone: these cases count their requests.
+    store_value(VALUE_DATA_SOURCE, DATA_SOURCE_PAGES_ONLY);
 }
 
 HWND create_panel(void)

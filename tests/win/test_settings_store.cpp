@@ -212,6 +212,7 @@ TEST_CASE("values stored and read back")
     is_never_show = 1;
     cur_country = 4;
     cur_city = 17;
+    data_source = 2;
     CHECK(settings_write_dialog_values() == 1);
     CHECK(settings_write_never_show() == 1);
     CHECK(settings_write_selection() == 1);
@@ -232,7 +233,11 @@ TEST_CASE("values stored and read back")
         CHECK(name.type == REG_BINARY);
         CHECK(name.size == strlen("proxy.example"));
         CHECK(memcmp(name.data, "proxy.example", name.size) == 0);
-        CHECK(value_count(SETTINGS_PATH) == 12);  // the eleven and is_tray_temperature
+        RawValue source = get_raw(SETTINGS_PATH, VALUE_DATA_SOURCE);
+        CHECK(source.type == REG_BINARY);
+        CHECK(source.size == 4);
+        CHECK(raw_int(source) == 2);
+        CHECK(value_count(SETTINGS_PATH) == 13);  // the eleven, data_source and is_tray_temperature
     }
 
     SUBCASE("in the same run")
@@ -247,6 +252,7 @@ TEST_CASE("values stored and read back")
         CHECK(strcmp(proxy_name, "proxy.example") == 0);
         CHECK(proxy_port == 3128);
         CHECK(is_never_show == 1);
+        CHECK(data_source == 2);
         CHECK(cur_country == 4);
         CHECK(cur_city == 17);
     }

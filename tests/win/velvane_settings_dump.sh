@@ -44,7 +44,9 @@ proxy_name=\"\"
 proxy_port=8080
 is_never_show=0
 ${es}ur_country=0
-${es}ur_city=0"
+${es}ur_city=0
+data_source=0
+is_tray_temperature=1"
 
 # 2. Values stored from outside. is_get_fore as REG_DWORD and a Latin
 # "cur_city" must not be taken.
@@ -60,6 +62,8 @@ add proxy_name REG_BINARY "$(printf 'proxy."q".example' | od -An -tx1 | tr -d ' 
 add proxy_port REG_BINARY 380c0000
 add is_never_show REG_BINARY 01000000
 add cur_city REG_BINARY 09000000
+add data_source REG_BINARY 02000000
+add is_tray_temperature REG_BINARY 00000000
 
 # regedit reads a REGEDIT4 file in the ANSI code page: byte 0xF1 is the es.
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n"\xF1ur_country"=hex:04,00,00,00\r\n"\xF1ur_city"=hex:11,00,00,00\r\n' \
@@ -76,7 +80,9 @@ proxy_name=\"proxy.\\\"q\\\".example\"
 proxy_port=3128
 is_never_show=1
 ${es}ur_country=4
-${es}ur_city=17"
+${es}ur_city=17
+data_source=2
+is_tray_temperature=0"
 
 # 3. The run-at-logon value.
 run_key='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'

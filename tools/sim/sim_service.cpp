@@ -10,6 +10,7 @@
 #include "panel/day_number.h"
 #include "settings/catalogue.h"
 #include "tests/support/page_builder.h"
+#include "tools/sim/sim_open_data.h"
 #include "tools/sim/sim_weather.h"
 #include "util/mem.h"
 
@@ -18,6 +19,15 @@ namespace {
 const char ACTUAL_PREFIX[] = "/pogoda/";
 const char FORECAST_PREFIX[] = "/forecasts5000/";
 const char FORECAST_SUFFIX[] = "/print";
+
+// A page after a redesign: the service answers, but none of the markers
+// that the program reads are there.
+const char CHANGED_PAGE[] =
+    "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\"><title>Погода</title></head>\n"
+    "<body><main class=\"weather-card\"><h1>Погода</h1><section data-now>Новый дизайн сайта: "
+    "данные загружаются скриптом.</section></main></body></html>\n";
+
+int pages_mode = SIM_PAGES_ON;
 
 // The next line of a head: its start, its length without the line break,
 // and where the following line starts; 0 when no line break follows.
@@ -334,11 +344,17 @@ char *sim_respond(const SimRequest *request, uint32_t seed, int32_t today, int *
         *status = 405;
         return error_response(405, 1, length);
     }
+    if (sim_open_data_route(request->target))
+        return sim_open_data_respond(request->target, head_only, seed, clock_now_seconds(), status, length);
     char location[SIM_TARGET_MAX + 1];
     int page = sim_route(request->target, location, sizeof location);
-    if (page == SIM_PAGE_NONE || !sim_known_location(location)) {
+    if (page == SIM_PAGE_NONE || !sim_known_location(location) || pages_mode == SIM_PAGES_OFF) {
         *status = 404;
         return error_response(404, !head_only, length);
+    }
+    if (pages_mode == SIM_PAGES_CHANGED) {
+        *status = 200;
+        return response(200, CHANGED_PAGE, (int32_t)strlen(CHANGED_PAGE), !head_only, length);
     }
     int32_t body_length;
     char *body = sim_build_page(page, seed, location, today, &body_length);
@@ -350,6 +366,11 @@ char *sim_respond(const SimRequest *request, uint32_t seed, int32_t today, int *
     char *whole = response(200, body, body_length, !head_only, length);
     mem_free(body);
     return whole;
+}
+
+void sim_set_pages_mode(int mode)
+{
+    pages_mode = mode;
 }
 
 char *sim_bad_request(int32_t *length)

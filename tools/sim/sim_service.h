@@ -56,10 +56,18 @@ int32_t sim_today(void);
 char *sim_build_page(int page, uint32_t seed, const char *location, int32_t today, int32_t *length);
 
 // A whole response to a GET or HEAD request (status line, headers, body;
-// HEAD without the body), the status in *status: 200 with the page, 404
-// for other paths and locations, 405 for other methods. A block of
+// HEAD without the body), the status in *status: 200 with the page (or as
+// the pages mode says), the open data's forecast for /v1/forecast (at the
+// present moment of the clock seam), 404 for other paths and locations,
+// 405 for other methods. A block of
 // util/mem.h (release with mem_free), or null.
 char *sim_respond(const SimRequest *request, uint32_t seed, int32_t today, int *status, int32_t *length);
+
+// How the two pages answer (velvane-sim --pages): as the service does, 404
+// as if the service were gone, or 200 with a redesigned page that has none
+// of the markers the program reads. The open data answers in every mode.
+enum SimPagesMode { SIM_PAGES_ON, SIM_PAGES_OFF, SIM_PAGES_CHANGED };
+void sim_set_pages_mode(int mode);
 
 // The response to a request that could not be read: 400, then close.
 char *sim_bad_request(int32_t *length);

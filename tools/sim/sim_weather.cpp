@@ -371,7 +371,28 @@ double sim_seasonal_mean(const SimClimate *climate, int day_of_year)
 
 void sim_weather_day(uint32_t seed, const char *location_path, int32_t day, SimDay *out)
 {
-    const SimClimate *climate = sim_climate_of(location_path);
+    sim_weather_day_in(sim_climate_of(location_path), seed, location_path, day, out);
+}
+
+void sim_climate_at(double latitude, SimClimate *out)
+{
+    // Warm and steady near the equator, colder and with wider seasons
+    // toward the poles; the south has its summer in January.
+    double a = fabs(latitude);
+    double mean = 27.0 - 0.007 * a * a;
+    double half = 0.3 * a;
+    int warm = round_to_int(mean + half);
+    int cold = round_to_int(mean - half);
+    out->key = "coordinates";
+    out->january = latitude >= 0 ? cold : warm;
+    out->july = latitude >= 0 ? warm : cold;
+    out->day_range = 9;
+    out->wet_percent = 40;
+    out->wind = 4;
+}
+
+void sim_weather_day_in(const SimClimate *climate, uint32_t seed, const char *location_path, int32_t day, SimDay *out)
+{
     memset(out, 0, sizeof *out);
 
     // Temperature: the season, a wander of a few days, a little day noise.

@@ -76,6 +76,12 @@ double sim_seasonal_mean(const SimClimate *climate, int day_of_year);
 // 2000), for a seed.
 void sim_weather_day(uint32_t seed, const char *location_path, int32_t day, SimDay *out);
 
+// The same for a climate given, the key standing for the place in the hash.
+void sim_weather_day_in(const SimClimate *climate, uint32_t seed, const char *key, int32_t day, SimDay *out);
+
+// A plausible climate for a latitude (degrees, north positive).
+void sim_climate_at(double latitude, SimClimate *out);
+
 // The observation for the same location and day (consistent with its
 // SimDay).
 void sim_weather_observation(uint32_t seed, const char *location_path, int32_t day, SimObservation *out);

@@ -1,0 +1,550 @@
+// The open-data reader: the forecast API's JSON answer, parsed by rapidjson
+// (a header-only Debian package) and mapped onto the weather record's
+// fields, units and words.
+#include "fetch/open_data_parser.h"
+
+#include <math.h>
+#include <string.h>
+
+#include <rapidjson/document.h>
+
+#include "fetch/http_client.h"
+#include "panel/day_number.h"
+#include "util/format.h"
+#include "util/mem.h"
+
+// rapidjson's blocks come from the program's own allocator (util/mem.h).
+class OpenDataAllocator {
+public:
+    static const bool kNeedFree = true;
+    void *Malloc(size_t size)
+    {
+        return size > 0 && size <= 0x7FFFFFFFu ? mem_alloc((uint32_t)size) : NULL;
+    }
+    void *Realloc(void *block, size_t, size_t size)
+    {
+        if (size == 0) {
+            mem_free(block);
+            return NULL;
+        }
+        return size <= 0x7FFFFFFFu ? mem_realloc(block, (uint32_t)size) : NULL;
+    }
+    static void Free(void *block)
+    {
+        mem_free(block);
+    }
+};
+
+namespace {
+
+typedef rapidjson::MemoryPoolAllocator<OpenDataAllocator> PoolAllocator;
+typedef rapidjson::GenericDocument<rapidjson::UTF8<>, PoolAllocator, OpenDataAllocator> Document;
+typedef rapidjson::GenericValue<rapidjson::UTF8<>, PoolAllocator> Value;
+
+// Iterative: a deeply nested answer costs heap, not stack. Full precision:
+// a decimal such as 2.5 must become exactly the double nearest to it.
+const unsigned PARSE_FLAGS = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag;
+
+enum {
+    DATE_TEXT_LENGTH = 10,    // "2026-12-07"
+    HOUR_TEXT_LENGTH = 16,    // "2026-12-07T14:15"
+    PARSER_CHUNK = 16384
+};
+
+const double HPA_TO_MM_HG = 0.750062;
+
+struct WmoEntry {
+    uint8_t wmo;
+    uint8_t condition;
+    const char *comment;
+};
+
+const WmoEntry WMO_TABLE[] = {
+    {0, 7, "ясно"},
+    {1, 6, "преимущественно ясно"},
+    {2, 5, "переменная облачность"},
+    {3, 16, "пасмурно"},
+    {45, 16, "туман"},
+    {48, 16, "туман, изморозь"},
+    {51, 11, "слабая морось"},
+    {53, 11, "морось"},
+    {55, 11, "сильная морось"},
+    {56, 4, "слабая ледяная морось"},
+    {57, 4, "ледяная морось"},
+    {61, 11, "небольшой дождь"},
+    {63, 1, "дождь"},
+    {65, 1, "сильный дождь"},
+    {66, 4, "небольшой ледяной дождь"},
+    {67, 4, "ледяной дождь"},
+    {71, 13, "небольшой снег"},
+    {73, 2, "снег"},
+    {75, 2, "сильный снег"},
+    {77, 3, "снежные зёрна"},
+    {80, 9, "небольшой ливень"},
+    {81, 9, "ливень"},
+    {82, 1, "сильный ливень"},
+    {85, 12, "небольшой снегопад"},
+    {86, 2, "сильный снегопад"},
+    {95, 8, "гроза"},
+    {96, 8, "гроза с небольшим градом"},
+    {99, 8, "гроза с сильным градом"},
+};
+
+const char *const WIND_WORDS[8] = {"С", "СВ", "В", "ЮВ", "Ю", "ЮЗ", "З", "СЗ"};
+
+const WmoEntry *wmo_entry(int32_t code)
+{
+    for (const WmoEntry &entry : WMO_TABLE) {
+        if (entry.wmo == code)
+            return &entry;
+    }
+    return NULL;
+}
+
+// What a variable measures, for its unit. Percentages, directions in
+// degrees and weather codes have nothing to convert: their declared unit
+// is not consulted.
+enum Quantity { QUANTITY_TEMPERATURE, QUANTITY_SPEED, QUANTITY_PRECIPITATION, QUANTITY_PRESSURE, QUANTITY_PLAIN };
+
+// Converts v from a declared unit to the record's (°C, m/s, mm, hPa); 0 for
+// a unit this reader does not know.
+int convert_unit(Quantity quantity, const char *unit, double v, double *out)
+{
+    if (unit == NULL) {
+        *out = v;  // not declared: the unit asked for
+        return 1;
+    }
+    switch (quantity) {
+    case QUANTITY_TEMPERATURE:
+        if (strcmp(unit, "°C") == 0)
+            *out = v;
+        else if (strcmp(unit, "°F") == 0)
+            *out = (v - 32.0) * 5.0 / 9.0;
+        else
+            return 0;
+        return 1;
+    case QUANTITY_SPEED:
+        if (strcmp(unit, "m/s") == 0)
+            *out = v;
+        else if (strcmp(unit, "km/h") == 0)
+            *out = v / 3.6;
+        else if (strcmp(unit, "mp/h") == 0)
+            *out = v * 0.44704;
+        else if (strcmp(unit, "kn") == 0)
+            *out = v * 0.514444;
+        else
+            return 0;
+        return 1;
+    case QUANTITY_PRECIPITATION:
+        if (strcmp(unit, "mm") == 0)
+            *out = v;
+        else if (strcmp(unit, "inch") == 0)
+            *out = v * 25.4;
+        else
+            return 0;
+        return 1;
+    case QUANTITY_PRESSURE:
+        if (strcmp(unit, "hPa") != 0)
+            return 0;
+        *out = v;
+        return 1;
+    case QUANTITY_PLAIN:
+        break;
+    }
+    *out = v;
+    return 1;
+}
+
+const Value *member(const Value *object, const char *name)
+{
+    if (object == NULL || !object->IsObject())
+        return NULL;
+    Value::ConstMemberIterator found = object->FindMember(name);
+    return found != object->MemberEnd() ? &found->value : NULL;
+}
+
+const Value *object_member(const Value *object, const char *name)
+{
+    const Value *value = member(object, name);
+    return value != NULL && value->IsObject() ? value : NULL;
+}
+
+// A string member as a zero-terminated text: null when absent or not a
+// string, and for a string holding a zero byte (no field takes one).
+const char *text_member(const Value *object, const char *name)
+{
+    const Value *value = member(object, name);
+    if (value == NULL || !value->IsString() || strlen(value->GetString()) != value->GetStringLength())
+        return NULL;
+    return value->GetString();
+}
+
+// One variable of a block ("current", "hourly" or "daily") and its units
+// block: reads numbers, converted to the record's unit.
+struct Variable {
+    const Value *value;  // the number (current) or the array (hourly, daily)
+    Quantity quantity;
+    const char *unit;    // as declared, or null when not declared
+    int unit_known;      // 0 when declared as something unreadable
+};
+
+Variable variable(const Value *block, const Value *units, const char *name, Quantity quantity)
+{
+    Variable v;
+    v.value = member(block, name);
+    v.quantity = quantity;
+    v.unit = NULL;
+    v.unit_known = 1;
+    const Value *declared = member(units, name);
+    if (quantity != QUANTITY_PLAIN && declared != NULL && !declared->IsNull()) {
+        v.unit = text_member(units, name);
+        v.unit_known = v.unit != NULL;
+    }
+    return v;
+}
+
+// The number of a value in the variable's unit converted to the record's;
+// 0 for no value (not a number, an unknown unit).
+int number_of(const Variable *v, const Value *value, double *out)
+{
+    if (value == NULL || !value->IsNumber() || !v->unit_known)
+        return 0;
+    return convert_unit(v->quantity, v->unit, value->GetDouble(), out);
+}
+
+int scalar(const Variable *v, double *out)
+{
+    return number_of(v, v->value, out);
+}
+
+int element(const Variable *v, int32_t index, double *out)
+{
+    if (v->value == NULL || !v->value->IsArray() || index < 0 || (rapidjson::SizeType)index >= v->value->Size())
+        return 0;
+    return number_of(v, &(*v->value)[(rapidjson::SizeType)index], out);
+}
+
+// Rounds half away from zero into low..high; 0 when it does not fit. The
+// conversions leave binary noise (9 km/h / 3.6 may come out a hair below
+// 2.5), so the value is first brought to six decimals: a tie in the decimal
+// value stays a tie.
+int whole(double v, double low, double high, int32_t *out)
+{
+    if (!isfinite(v))
+        return 0;
+    if (fabs(v) < 1e9)
+        v = round(v * 1e6) / 1e6;
+    double r = round(v);
+    if (r < low || r > high)
+        return 0;
+    *out = (int32_t)r;
+    return 1;
+}
+
+void store_int16(double v, int16_t *field)
+{
+    int32_t n;
+    if (whole(v, INT16_MIN, INT16_MAX, &n))
+        *field = (int16_t)n;
+}
+
+void store_int32(double v, int32_t *field)
+{
+    int32_t n;
+    if (whole(v, INT32_MIN, INT32_MAX, &n))
+        *field = n;
+}
+
+void store_wind_word(const Variable *v, const Value *value, char *direction)
+{
+    double degrees;
+    if (!number_of(v, value, &degrees))
+        return;
+    const char *word = open_data_wind_word(degrees);
+    size_t n = strlen(word);
+    memcpy(direction, word, n < (size_t)WIND_DIRECTION_MAX ? n : (size_t)WIND_DIRECTION_MAX);
+}
+
+void store_weather_code(const Variable *v, const Value *value, int16_t *condition, CommentSlot *comment)
+{
+    double code;
+    if (!number_of(v, value, &code) || code != floor(code) || code < 0 || code > 255)
+        return;
+    const WmoEntry *entry = wmo_entry((int32_t)code);
+    if (entry == NULL)
+        return;
+    *condition = entry->condition;
+    weather_comment_store(comment, dup_string(entry->comment));
+}
+
+// "YYYY-MM-DD" of a real calendar day, as the day number of its noon.
+int read_date(const char *text, double *day_number)
+{
+    if (text == NULL || strlen(text) != DATE_TEXT_LENGTH || text[4] != '-' || text[7] != '-')
+        return 0;
+    int digits[8];
+    int k = 0;
+    for (int i = 0; i < DATE_TEXT_LENGTH; i++) {
+        if (i == 4 || i == 7)
+            continue;
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        digits[k++] = text[i] - '0';
+    }
+    int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+    int month = digits[4] * 10 + digits[5];
+    int day = digits[6] * 10 + digits[7];
+    static const int MONTH_DAYS[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > MONTH_DAYS[month - 1])
+        return 0;
+    int leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month == 2 && day == 29 && !leap)
+        return 0;
+    CalendarDate date = {(double)year, (double)month, (double)day, 12.0, 0.0, 0.0};
+    *day_number = date_to_day_number(&date);
+    return 1;
+}
+
+// The index of a text in an array of texts, or -1.
+int32_t index_of_text(const Value *array, const char *text, size_t length)
+{
+    if (array == NULL || !array->IsArray())
+        return -1;
+    for (rapidjson::SizeType i = 0; i < array->Size() && i < (rapidjson::SizeType)INT32_MAX; i++) {
+        const Value &item = (*array)[i];
+        if (item.IsString() && item.GetStringLength() == length && memcmp(item.GetString(), text, length) == 0)
+            return (int32_t)i;
+    }
+    return -1;
+}
+
+// The total of the count hourly values up to and including index, in mm;
+// -1 when one of them is no value or they begin before the first hour.
+void store_precip_total(const Variable *precipitation, int32_t index, int32_t count, int32_t *field)
+{
+    if (index < count - 1)
+        return;
+    double total = 0;
+    for (int32_t i = index - count + 1; i <= index; i++) {
+        double v;
+        if (!element(precipitation, i, &v))
+            return;
+        total += v;
+    }
+    store_int32(total, field);
+}
+
+void fill_precip_totals(WeatherRecord *record, const Value *root, const char *current_time)
+{
+    // The hour that holds the current time: "2026-12-07T14:15" -> "2026-12-07T14:00".
+    if (current_time == NULL || strlen(current_time) < HOUR_TEXT_LENGTH || current_time[13] != ':')
+        return;
+    char hour[HOUR_TEXT_LENGTH + 1];
+    memcpy(hour, current_time, 14);
+    memcpy(hour + 14, "00", 3);
+    const Value *hourly = object_member(root, "hourly");
+    int32_t index = index_of_text(member(hourly, "time"), hour, HOUR_TEXT_LENGTH);
+    if (index < 0)
+        return;
+    Variable precipitation =
+        variable(hourly, object_member(root, "hourly_units"), "precipitation", QUANTITY_PRECIPITATION);
+    store_precip_total(&precipitation, index, 6, &record->precip_6h);
+    store_precip_total(&precipitation, index, 12, &record->precip_12h);
+    store_precip_total(&precipitation, index, 24, &record->precip_24h);
+}
+
+void fill_observation(WeatherRecord *record, const Value *root, const Value *current)
+{
+    const Value *units = object_member(root, "current_units");
+    double v;
+    Variable temperature = variable(current, units, "temperature_2m", QUANTITY_TEMPERATURE);
+    if (scalar(&temperature, &v))
+        store_int16(v, &record->temperature);
+    Variable pressure = variable(current, units, "pressure_msl", QUANTITY_PRESSURE);
+    if (scalar(&pressure, &v))
+        store_int32(v * HPA_TO_MM_HG, &record->pressure);
+    Variable humidity = variable(current, units, "relative_humidity_2m", QUANTITY_PLAIN);
+    if (scalar(&humidity, &v))
+        store_int32(v, &record->humidity);
+    Variable speed = variable(current, units, "wind_speed_10m", QUANTITY_SPEED);
+    if (scalar(&speed, &v))
+        store_int16(v, &record->wind_speed);
+    Variable direction = variable(current, units, "wind_direction_10m", QUANTITY_PLAIN);
+    store_wind_word(&direction, direction.value, record->wind_direction);
+    Variable code = variable(current, units, "weather_code", QUANTITY_PLAIN);
+    store_weather_code(&code, code.value, &record->condition, &record->comment);
+    fill_precip_totals(record, root, text_member(current, "time"));
+}
+
+void fill_day(ForecastDay *day, const Value *daily, const Value *units, int32_t i)
+{
+    double v;
+    Variable high = variable(daily, units, "temperature_2m_max", QUANTITY_TEMPERATURE);
+    if (element(&high, i, &v))
+        store_int16(v, &day->day_temperature);
+    Variable low = variable(daily, units, "temperature_2m_min", QUANTITY_TEMPERATURE);
+    if (element(&low, i, &v))
+        store_int16(v, &day->night_temperature);
+    Variable precip = variable(daily, units, "precipitation_sum", QUANTITY_PRECIPITATION);
+    if (element(&precip, i, &v))
+        store_int32(v, &day->precip);
+    Variable probability = variable(daily, units, "precipitation_probability_max", QUANTITY_PLAIN);
+    if (element(&probability, i, &v))
+        store_int32(v, &day->precip_probability);
+    Variable speed = variable(daily, units, "wind_speed_10m_max", QUANTITY_SPEED);
+    if (element(&speed, i, &v))
+        store_int16(v, &day->wind_speed);
+    Variable direction = variable(daily, units, "wind_direction_10m_dominant", QUANTITY_PLAIN);
+    if (direction.value != NULL && direction.value->IsArray() && (rapidjson::SizeType)i < direction.value->Size())
+        store_wind_word(&direction, &(*direction.value)[(rapidjson::SizeType)i], day->wind_direction);
+    Variable code = variable(daily, units, "weather_code", QUANTITY_PLAIN);
+    if (code.value != NULL && code.value->IsArray() && (rapidjson::SizeType)i < code.value->Size())
+        store_weather_code(&code, &(*code.value)[(rapidjson::SizeType)i], &day->condition, &day->comment);
+}
+
+// Day 0 is the place's own today (the date of current.time); the days
+// after it follow the daily arrays.
+void fill_days(WeatherRecord *record, const Value *root, const Value *current, const Value *daily)
+{
+    const char *current_time = text_member(current, "time");
+    if (current_time == NULL || strlen(current_time) < DATE_TEXT_LENGTH)
+        return;
+    const Value *dates = member(daily, "time");
+    int32_t first = index_of_text(dates, current_time, DATE_TEXT_LENGTH);
+    if (first < 0)
+        return;
+    const Value *units = object_member(root, "daily_units");
+    for (int32_t d = 0; d < FORECAST_DAYS; d++) {
+        int32_t i = first + d;
+        if ((rapidjson::SizeType)i >= dates->Size())
+            break;
+        const Value &date = (*dates)[(rapidjson::SizeType)i];
+        double day_number;
+        if (!date.IsString() || strlen(date.GetString()) != date.GetStringLength() ||
+            !read_date(date.GetString(), &day_number))
+            break;
+        record->days[d].date = day_number;
+        fill_day(&record->days[d], daily, units, i);
+    }
+}
+
+// The body of a whole response with status 200, or the bytes themselves
+// when they are no HTTP response; null for another status or no body.
+const char *body_of(const char *bytes, int32_t length, int32_t *body_length)
+{
+    if (length < 5 || memcmp(bytes, "HTTP/", 5) != 0) {
+        *body_length = length;
+        return bytes;
+    }
+    if (parse_status_code(bytes, length) != 200)
+        return NULL;
+    for (int32_t i = 0; i + 1 < length; i++) {
+        if (bytes[i] != '\n')
+            continue;
+        int32_t next = i + 1;
+        if (next < length && bytes[next] == '\r')
+            next++;
+        if (next < length && bytes[next] == '\n') {
+            *body_length = length - next - 1;
+            return bytes + next + 1;
+        }
+    }
+    return NULL;
+}
+
+} // namespace
+
+int data_source_uses_pages(int32_t data_source)
+{
+    return data_source != DATA_SOURCE_OPEN_DATA_ONLY;
+}
+
+int open_data_parts_wanted(int32_t data_source, int actual_whole, int forecast_whole)
+{
+    if (data_source == DATA_SOURCE_OPEN_DATA_ONLY)
+        return WEATHER_PARTS_ALL;
+    if (data_source == DATA_SOURCE_PAGES_ONLY)
+        return 0;
+    return (actual_whole ? 0 : WEATHER_PART_OBSERVATION) | (forecast_whole ? 0 : WEATHER_PART_DAYS);
+}
+
+char *open_data_path(int32_t latitude_e4, int32_t longitude_e4)
+{
+    // Whole numbers only: a locale's decimal comma cannot get in.
+    int64_t lat = latitude_e4, lon = longitude_e4;
+    const char *lat_sign = lat < 0 ? "-" : "";
+    const char *lon_sign = lon < 0 ? "-" : "";
+    lat = lat < 0 ? -lat : lat;
+    lon = lon < 0 ? -lon : lon;
+    return format_string(
+        "v1/forecast?latitude=%s%d.%04d&longitude=%s%d.%04d"
+        "&current=temperature_2m,relative_humidity_2m,pressure_msl,weather_code,wind_speed_10m,wind_direction_10m"
+        "&hourly=precipitation"
+        "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_sum,"
+        "precipitation_probability_max,wind_speed_10m_max,wind_direction_10m_dominant"
+        "&wind_speed_unit=ms&timezone=auto&past_days=1&forecast_days=7",
+        lat_sign, (int)(lat / 10000), (int)(lat % 10000), lon_sign, (int)(lon / 10000), (int)(lon % 10000));
+}
+
+int16_t open_data_condition_code(int32_t wmo_code)
+{
+    const WmoEntry *entry = wmo_entry(wmo_code);
+    return entry != NULL ? entry->condition : 0;
+}
+
+const char *open_data_comment(int32_t wmo_code)
+{
+    const WmoEntry *entry = wmo_entry(wmo_code);
+    return entry != NULL ? entry->comment : NULL;
+}
+
+const char *open_data_wind_word(double degrees)
+{
+    if (!(degrees >= 0.0 && degrees <= 360.0))
+        return "";
+    int index = (int)floor((degrees + 22.5) / 45.0) % 8;
+    return WIND_WORDS[index];
+}
+
+int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t length, int parts, int *replaced)
+{
+    if (replaced != NULL)
+        *replaced = 0;
+    if (record == NULL || bytes == NULL || length <= 0)
+        return 0;
+    int32_t body_length = 0;
+    const char *body = body_of(bytes, length, &body_length);
+    if (body == NULL)
+        return 0;
+    if (body_length >= 3 && memcmp(body, "\xEF\xBB\xBF", 3) == 0) {
+        body += 3;
+        body_length -= 3;
+    }
+
+    OpenDataAllocator base;
+    PoolAllocator pool(PARSER_CHUNK, &base);
+    Document document(&pool, 1024, &base);
+    document.Parse<PARSE_FLAGS>(body, (size_t)body_length);
+    if (document.HasParseError() || !document.IsObject())
+        return 0;
+    const Value *root = &document;
+    const Value *current = object_member(root, "current");
+    const Value *daily = object_member(root, "daily");
+    if (current == NULL && daily == NULL)
+        return 0;
+
+    int done = 0;
+    if ((parts & WEATHER_PART_OBSERVATION) && current != NULL) {
+        weather_record_reset_observation(record);
+        fill_observation(record, root, current);
+        done |= WEATHER_PART_OBSERVATION;
+    }
+    if ((parts & WEATHER_PART_DAYS) && daily != NULL) {
+        weather_record_reset_days(record);
+        fill_days(record, root, current, daily);
+        done |= WEATHER_PART_DAYS;
+    }
+    if (replaced != NULL)
+        *replaced = done;
+    return 1;
+}

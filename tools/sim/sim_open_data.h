@@ -1,0 +1,21 @@
+// The simulator's stand-in for the open-data forecast API: /v1/forecast for
+// any coordinates, in the real API's shape (units objects, a 15-minute
+// current time with its interval, hourly and daily arrays), with weather
+// made from the seed, the coordinates and the place's own date.
+#ifndef VELVANE_TOOLS_SIM_SIM_OPEN_DATA_H
+#define VELVANE_TOOLS_SIM_SIM_OPEN_DATA_H
+
+#include <stdint.h>
+
+// Whether a request target asks for the forecast ("/v1/forecast?...", also
+// in absolute form "http://host/v1/forecast?...").
+int sim_open_data_route(const char *target);
+
+// The whole response (status line, headers, JSON body; HEAD without the
+// body) for a target at a moment (seconds since 1970, UTC): 200 with the
+// forecast, 400 with the API's error object for missing or out-of-range
+// coordinates. A block of util/mem.h, or null.
+char *sim_open_data_respond(const char *target, int head_only, uint32_t seed, int64_t now, int *status,
+                            int32_t *length);
+
+#endif
