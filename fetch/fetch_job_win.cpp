@@ -29,6 +29,19 @@ static uintptr_t start_thread_crt(unsigned(WINAPI *body)(void *), void *argument
 }
 
 static FetchThreadStarter thread_starter = start_thread_crt;
+static std::atomic<FetchMomentHook> moment_hook(nullptr);
+
+void set_fetch_moment_hook(FetchMomentHook hook)
+{
+    moment_hook.store(hook);
+}
+
+static void at_moment(int32_t moment)
+{
+    FetchMomentHook hook = moment_hook.load();
+    if (hook != NULL)
+        hook(moment);
+}
 
 void set_fetch_thread_starter(FetchThreadStarter starter)
 {
@@ -63,15 +76,19 @@ static unsigned WINAPI fetch_worker(void *argument)
 
     prepare_buffer(&buffer, &size);
     int result = HTTP_NET_ERROR;
-    if (!cancel_requested.load() && buffer != NULL && actual_path != NULL)
+    if (!cancel_requested.load() && buffer != NULL && actual_path != NULL) {
+        at_moment(FETCH_MOMENT_BEFORE_REQUEST);
         result = http_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, &buffer, &size);
+    }
     if (result == HTTP_OK)
         parse_actual_page(buffer, size);
 
     prepare_buffer(&buffer, &size);
     result = HTTP_NET_ERROR;
-    if (!cancel_requested.load() && buffer != NULL && forecast_path != NULL && referer_path != NULL)
+    if (!cancel_requested.load() && buffer != NULL && forecast_path != NULL && referer_path != NULL) {
+        at_moment(FETCH_MOMENT_BEFORE_REQUEST);
         result = http_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, &buffer, &size);
+    }
     if (result == HTTP_OK)
         parse_forecast_page(buffer, size);
 
@@ -81,10 +98,13 @@ static unsigned WINAPI fetch_worker(void *argument)
     mem_free(forecast_path);
     mem_free(actual_path);
 
-    // The record is complete: release, so that the panel, having seen the
-    // flag with acquire, sees every write of the parsers too.
-    fetch_done.store(1, std::memory_order_release);
+    // The record is complete: release, so that the panel, having seen a
+    // flag with acquire, sees every write of the parsers too. Running ends
+    // first: a poll that sees done stops for good, and the paint that
+    // follows it must not find the worker still running.
     fetch_running.store(0, std::memory_order_release);
+    at_moment(FETCH_MOMENT_ENDING);
+    fetch_done.store(1, std::memory_order_release);
     return 0;
 }
 
@@ -100,6 +120,7 @@ void start_fetch(HWND panel)
         worker_handle = NULL;
     }
     cancel_requested.store(0);
+    http_cancel_reset();
 
     if (weather_record == NULL)
         weather_record = weather_record_create();
