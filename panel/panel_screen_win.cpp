@@ -81,6 +81,21 @@ static RECT home_work_area(void)
         info.cbSize = sizeof info;
         if (GetMonitorInfoA(MonitorFromWindow(taskbar, MONITOR_DEFAULTTOPRIMARY), &info))
             area = info.rcWork;
+        // A work area read just as the taskbar came can still be the whole
+        // screen: the panel keeps off the taskbar's edge all the same.
+        RECT bar, overlap;
+        if (GetWindowRect(taskbar, &bar) && IntersectRect(&overlap, &area, &bar)) {
+            if (bar.right - bar.left >= bar.bottom - bar.top) {
+                if (bar.top > (area.top + area.bottom) / 2)
+                    area.bottom = bar.top;
+                else
+                    area.top = bar.bottom;
+            } else if (bar.left > (area.left + area.right) / 2) {
+                area.right = bar.left;
+            } else {
+                area.left = bar.right;
+            }
+        }
     }
     return area;
 }
