@@ -25,6 +25,9 @@ enum { CLOCK_PERIOD_MS = 60000 };
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
 #endif
+// Posted to itself after a change of scale: the calendar and the place
+// once the dialog manager has scaled the controls.
+static const UINT PANEL_REFIT_MESSAGE = WM_APP + 1;
 
 HWND panel_window;
 double selected_day;
@@ -359,16 +362,16 @@ static INT_PTR on_time_change(HWND window, WPARAM wparam, LPARAM lparam)
     return DefWindowProcA(window, WM_TIMECHANGE, wparam, lparam);
 }
 
-// Another monitor or a change of its scale: the system has scaled the
-// dialog's controls; the painted parts, the calendar and the window follow.
-static INT_PTR on_dpi_changed(HWND window, const RECT *suggested)
+// Another monitor or a change of its scale. The dialog manager scales the
+// controls and the window after this handler (hence FALSE); the painted
+// parts follow now, the calendar and the place once the controls have been
+// scaled.
+static INT_PTR on_dpi_changed(HWND window)
 {
-    SetWindowPos(window, NULL, suggested->left, suggested->top, suggested->right - suggested->left,
-                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     load_fonts_and_icons(window);
-    fit_calendar(window);
     InvalidateRect(window, NULL, TRUE);
-    return TRUE;
+    PostMessageA(window, PANEL_REFIT_MESSAGE, 0, 0);
+    return FALSE;
 }
 
 // The work area, the displays or the system's fonts changed: the calendar
@@ -396,7 +399,8 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
     case WM_TIMECHANGE:
         return on_time_change(window, wparam, lparam);
     case WM_DPICHANGED:
-        return on_dpi_changed(window, (const RECT *)lparam);
+        return on_dpi_changed(window);
+    case PANEL_REFIT_MESSAGE:
     case WM_SETTINGCHANGE:
     case WM_DISPLAYCHANGE:
     case WM_THEMECHANGED:
