@@ -3,7 +3,7 @@
 # before the taskbar exists and shown again from the icon inside the work
 # area; Enter and Escape in each control hide it and never end the program;
 # at 144 dots per inch its painted parts sit where the scaled layout puts
-# them. Every wait is bounded; the simulator, Wine and Xvfb are stopped.
+# them, and a Saturday clicked in the calendar is selected. Every wait is bounded; the simulator, Wine and Xvfb are stopped.
 #
 #   panel_tests.sh WINE_RUN TEMPLATE_DIR PROBE_EXE VELVANE_EXE SIM SHOT_DIR
 set -u
@@ -137,6 +137,28 @@ painted() {
   [ -z "$bad" ] || { echo "  not painted where expected:$bad"; return 1; }
 }
 check "144 dpi: heading, icons and temperatures where the scaled layout puts them" painted
+
+# A Saturday of the month shown, other than the day selected (tomorrow), in
+# the weekend columns at the calendar's right: clicked, it is selected and
+# the heading changes with it.
+month=$(date +%Y-%m)
+tomorrow=$(date -d tomorrow +%d)
+for day in $(seq -w 1 28); do
+  [ "$(date -d "$month-$day" +%u)" = 6 ] && [ "$day" != "$tomorrow" ] && saturday=$day
+done
+read -r -a calendar <<<"$(probe item-rect "$DEMO_PANEL" 1010)"
+read -r -a cell <<<"$(probe date-cell "$DEMO_PANEL" 1010 ${month%-*} ${month#*-} $saturday)"
+heading_box="390x30+$((client[0] + 10))+$((client[1] + 210))"
+import -window root -crop "$heading_box" "$DEMO_WORK/heading-before.png"
+check "the whole calendar: the Saturday's cell lies inside it" \
+  eval '[ ${#cell[@]} = 2 ] && [ "${cell[0]}" -lt "${calendar[2]}" ] && [ "${cell[1]}" -lt "${calendar[3]}" ]'
+xdotool mousemove "${cell[0]:-0}" "${cell[1]:-0}" click 1
+sleep 1
+check "a click on Saturday $month-$saturday selects it" \
+  test "$(probe date-selection "$DEMO_PANEL" 1010)" = "$month-$saturday"
+import -window root -crop "$heading_box" "$DEMO_WORK/heading-after.png"
+check "... and the heading changes with it" \
+  test "$(compare -metric AE "$DEMO_WORK/heading-before.png" "$DEMO_WORK/heading-after.png" null: 2>&1)" -gt 50
 check "144 dpi: exit with code 0" exit_by_menu "$rc"
 
 echo "$passed passed, $failed failed"
