@@ -8,6 +8,7 @@
 #include "fetch/http_client.h"
 #include "panel/modeless_win.h"
 #include "panel/panel.h"
+#include "panel/panel_screen.h"
 #include "res/resource.h"
 #include "settings/dialogs.h"
 #include "settings/settings_store.h"
@@ -20,7 +21,7 @@ static const char HOST_TITLE[] = "Velvane App";
 static const char INSTANCE_MUTEX_NAME[] = "Local\\Velvane App";
 static const char TRAY_TIP[] = "Velvane - \xCF\xF0\xEE\xE3\xED\xEE\xE7 \xEF\xEE\xE3\xEE\xE4\xFB";  // Velvane - Прогноз погоды
 
-enum { PANEL_MARGIN = 7, TITLE_BUFFER_SIZE = 50 };
+enum { TITLE_BUFFER_SIZE = 50 };
 
 static HINSTANCE program_instance;
 
@@ -39,7 +40,8 @@ static bool find_running_instance(void)
 }
 
 // Creates the panel, places it 7 pixels from the work area's right and
-// bottom edges and shows or hides it as the settings say.
+// bottom edges and shows or hides it as the settings say. The panel places
+// itself again when it is shown and when the work area changes.
 static void create_panel(void)
 {
     panel_window = CreateDialogParamA(program_instance, MAKEINTRESOURCEA(IDD_PANEL), nullptr,
@@ -47,14 +49,7 @@ static void create_panel(void)
     if (!panel_window)
         return;
 
-    RECT work_area;
-    RECT panel_rect;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work_area, 0);
-    GetWindowRect(panel_window, &panel_rect);
-    int width = panel_rect.right - panel_rect.left;
-    int height = panel_rect.bottom - panel_rect.top;
-    SetWindowPos(panel_window, nullptr, work_area.right - PANEL_MARGIN - width,
-                 work_area.bottom - PANEL_MARGIN - height, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    place_panel(panel_window);
 
     reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_IS_HIDE_WINDOW, &is_hide_window,
                    sizeof(is_hide_window));

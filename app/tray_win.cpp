@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "panel/panel.h"
+#include "panel/panel_screen.h"
 #include "res/resource.h"
 #include "util/mem.h"
 
@@ -56,8 +57,10 @@ void tray_fill_data(NOTIFYICONDATAA *data, int adding, HICON icon)
 // keeps its own copy, so ours is released at once.
 static int add_icon_now(void)
 {
+    // The small-icon size of the notification area's dots per inch.
+    int dpi = window_dpi(tray_window.load());
     HICON icon = (HICON)LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
-                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+                                   metric_for_dpi(SM_CXSMICON, dpi), metric_for_dpi(SM_CYSMICON, dpi), 0);
     if (!icon)
         return 0;
     NOTIFYICONDATAA data;
@@ -237,8 +240,13 @@ void toggle_panel(int force_show)
     HWND panel = panel_window;
     if (!panel)
         return;
-    if (force_show || !IsWindowVisible(panel)) {
+    // A minimised panel is still "visible": it is brought back restored
+    // rather than hidden.
+    if (force_show || !IsWindowVisible(panel) || IsIconic(panel)) {
+        // At logon the taskbar may have come after the panel was placed.
+        place_panel(panel);
         ShowWindow(panel, SW_SHOWNORMAL);
+        place_panel(panel);
         bring_to_front(panel);
     } else {
         ShowWindow(panel, SW_HIDE);

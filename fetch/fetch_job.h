@@ -47,6 +47,15 @@ void wait_for_fetch(void);
 // runtime library's _beginthreadex; a starter returns 0 when it fails.
 typedef uintptr_t (*FetchThreadStarter)(unsigned(WINAPI *body)(void *), void *argument);
 void set_fetch_thread_starter(FetchThreadStarter starter);
+
+// Seam for tests: called on the worker thread at the moments named, so that
+// a test can put the panel's or a canceller's work exactly there.
+enum {
+    FETCH_MOMENT_BEFORE_REQUEST = 1,  // the cancel mark checked, the request not yet started
+    FETCH_MOMENT_ENDING = 2           // fetch_running cleared, fetch_done not yet set
+};
+typedef void (*FetchMomentHook)(int32_t moment);
+void set_fetch_moment_hook(FetchMomentHook hook);
 #endif
 
 #endif

@@ -43,6 +43,19 @@ static uintptr_t start_thread_crt(unsigned(WINAPI *body)(void *), void *argument
 }
 
 static FetchThreadStarter thread_starter = start_thread_crt;
+static std::atomic<FetchMomentHook> moment_hook(nullptr);
+
+void set_fetch_moment_hook(FetchMomentHook hook)
+{
+    moment_hook.store(hook);
+}
+
+static void at_moment(int32_t moment)
+{
+    FetchMomentHook hook = moment_hook.load();
+    if (hook != NULL)
+        hook(moment);
+}
 
 void set_fetch_thread_starter(FetchThreadStarter starter)
 {
@@ -64,15 +77,24 @@ static void prepare_buffer(char **buffer, int32_t *size)
         memset(*buffer, 0, (size_t)*size);
 }
 
+// One request of the worker, into its cleared buffer; none once a cancel is
+// asked or a text is missing (a missing text counts as a failed request).
+static int worker_get(const char *host, int port, const char *path, const char *referer,
+                      int referer_wanted, char **buffer, int32_t *size)
+{
+    prepare_buffer(buffer, size);
+    if (cancel_requested.load() || *buffer == NULL || path == NULL || (referer_wanted && referer == NULL))
+        return HTTP_NET_ERROR;
+    at_moment(FETCH_MOMENT_BEFORE_REQUEST);
+    return http_get(host, port, path, referer, buffer, size);
+}
+
 // The open data for the parts asked: one request, no Referer. The parts
 // that it filled, or 0.
 static int fetch_open_data(const FetchOrder *order, int parts, char **buffer, int32_t *size)
 {
     char *path = open_data_path(order->latitude_e4, order->longitude_e4);
-    prepare_buffer(buffer, size);
-    int result = HTTP_NET_ERROR;
-    if (!cancel_requested.load() && *buffer != NULL && path != NULL)
-        result = http_get(OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, buffer, size);
+    int result = worker_get(OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, 0, buffer, size);
     mem_free(path);
     int replaced = 0;
     if (result == HTTP_OK)
@@ -95,17 +117,10 @@ static unsigned WINAPI fetch_worker(void *argument)
     int actual_whole = 0;
     int forecast_whole = 0;
     if (data_source_uses_pages(order->data_source)) {
-        prepare_buffer(&buffer, &size);
-        int result = HTTP_NET_ERROR;
-        if (!cancel_requested.load() && buffer != NULL && actual_path != NULL)
-            result = http_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, &buffer, &size);
+        int result = worker_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size);
         if (result == HTTP_OK)
             actual_whole = parse_actual_page(buffer, size) == 1;
-
-        prepare_buffer(&buffer, &size);
-        result = HTTP_NET_ERROR;
-        if (!cancel_requested.load() && buffer != NULL && forecast_path != NULL && referer_path != NULL)
-            result = http_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, &buffer, &size);
+        result = worker_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size);
         if (result == HTTP_OK)
             forecast_whole = parse_forecast_page(buffer, size) == 1;
     }
@@ -121,10 +136,13 @@ static unsigned WINAPI fetch_worker(void *argument)
     mem_free(actual_path);
     mem_free(order);
 
-    // The record is complete: release, so that the panel, having seen the
-    // flag with acquire, sees every write of the parsers too.
-    fetch_done.store(1, std::memory_order_release);
+    // The record is complete: release, so that the panel, having seen a
+    // flag with acquire, sees every write of the parsers too. Running ends
+    // first: a poll that sees done stops for good, and the paint that
+    // follows it must not find the worker still running.
     fetch_running.store(0, std::memory_order_release);
+    at_moment(FETCH_MOMENT_ENDING);
+    fetch_done.store(1, std::memory_order_release);
     return 0;
 }
 
@@ -165,6 +183,7 @@ void start_fetch(HWND panel)
         worker_handle = NULL;
     }
     cancel_requested.store(0);
+    http_cancel_reset();
 
     if (weather_record == NULL)
         weather_record = weather_record_create();

@@ -14,7 +14,8 @@
 #include "util/format.h"
 #include "util/mem.h"
 
-// Set by http_cancel, cleared when a request starts.
+// Set by http_cancel, cleared only by http_cancel_reset: a cancel that
+// lands just before a request starts still ends that request.
 static std::atomic<int32_t> cancelled(0);
 
 static std::atomic<int32_t> connect_timeout_ms(HTTP_CONNECT_TIMEOUT_MS);
@@ -592,10 +593,14 @@ static int32_t exchange(const char *host, uint16_t port, const char *path,
     return result;
 }
 
+void http_cancel_reset(void)
+{
+    cancelled.store(0);
+}
+
 int32_t http_get(const char *host, uint16_t port, const char *path, const char *referer_path,
                  char **buffer, int32_t *size)
 {
-    cancelled.store(0);
     if (host == NULL || path == NULL || buffer == NULL || size == NULL)
         return HTTP_NET_ERROR;
 

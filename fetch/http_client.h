@@ -51,10 +51,16 @@ int32_t net_startup(void);
 int32_t http_get(const char *host, uint16_t port, const char *path, const char *referer_path,
                  char **buffer, int32_t *size);
 
-// Any thread: breaks off the request in flight. A wait in connect, send or
-// receive ends promptly, and the request returns as soon as it notices.
-// A cancel while no request runs does not affect the next one.
+// Any thread: breaks off the request in flight, and every later one until
+// http_cancel_reset. A wait in connect, send or receive ends promptly, and
+// the request returns as soon as it notices; a request that starts after
+// the cancel returns at once. So a cancel is never lost, however it falls
+// against the start of a request.
 void http_cancel(void);
+
+// Clears the cancel: the next request runs. Called by whoever starts new
+// work, once the cancelled request has ended.
+void http_cancel_reset(void);
 
 // The text of the User-Agent header: the system's (Windows) or a fixed
 // fallback. The text lives in a buffer of the client; worker thread only.

@@ -25,6 +25,10 @@ extern DLGPROC panel_about_proc;
 extern DLGPROC panel_settings_proc;
 extern DLGPROC panel_notice_proc;
 
+// Where the open data's credit line goes, in the panel's client
+// coordinates (empty before the controls exist).
+void panel_credit_box(HWND panel, RECT *box);
+
 INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 #endif

@@ -11,6 +11,7 @@
 
 enum {
     CONDITION_COUNT = 20,
+    // The painted parts at 96 dots per inch; PanelLayout scales them.
     PANEL_ICON_SIZE = 64,
     PANEL_ICON_X = 10,
     PANEL_ACTUAL_ICON_Y = 25,
@@ -24,13 +25,51 @@ enum {
     PANEL_DAY_RIGHT = 160,
     PANEL_NIGHT_LEFT = 180,
     PANEL_NIGHT_RIGHT = 250,
-    // The credit of the open data: one line under the calendar, ending at
-    // its right edge, above the buttons.
-    PANEL_CREDIT_LEFT = 252,
-    PANEL_CREDIT_TOP = 239,
-    PANEL_CREDIT_RIGHT = 426,
-    PANEL_CREDIT_BOTTOM = 253
+    // The band of a temperature's digits below its top, and of the forecast
+    // header, that a change repaints.
+    PANEL_DIGITS_FROM = 5,
+    PANEL_DIGITS_TO = 40,
+    PANEL_HEADER_BAND_TOP = 135,
+    PANEL_HEADER_BAND_BOTTOM = 160,
+    SMALL_FONT_POINTS = 11,
+    LARGE_FONT_POINTS = 24,
+    // The open data's credit, a line of its own under the calendar.
+    CREDIT_FONT_POINTS = 8
 };
+
+// Every painted position and size at one window's dots per inch: the
+// painting, the icons' and fonts' sizes and the repainted rectangles all
+// come from here.
+struct PanelLayout {
+    int dpi;
+    int icon_size;
+    int icon_x;
+    int actual_icon_y;
+    int forecast_icon_y;
+    int text_left;
+    int title_top;
+    int header_top;
+    int actual_temperature_top;
+    int forecast_temperature_top;
+    int day_left;
+    int day_right;
+    int night_left;
+    int night_right;
+    int digits_from;
+    int digits_to;
+    int header_band_top;
+    int header_band_bottom;
+    int small_font_height;  // LOGFONT heights (negative: the character height)
+    int large_font_height;
+    int credit_font_height;
+};
+
+void panel_layout_for_dpi(int dpi, PanelLayout *layout);
+
+// The rectangles that a change of the weather or of the selected day
+// repaints: the two icons, the three temperatures and the forecast header
+// band up to right_of_header. Returns how many (at most 6).
+int panel_changed_areas(const PanelLayout *layout, int right_of_header, RECT *areas);
 
 // The colours of the painted texts.
 #define PANEL_TITLE_COLOUR RGB(225, 0, 0)
@@ -48,6 +87,8 @@ struct PanelView {
     HFONT large_font;
     int32_t open_data_credit;  // what is shown came (partly) from the open data
     HFONT credit_font;
+    RECT credit_box;           // client coordinates, under the calendar
+    const PanelLayout *layout;
 };
 
 // The values shown: the conditions (0 to 19) and the three temperatures

@@ -42,10 +42,64 @@ void panel_values(const PanelView *view, PanelValues *values)
     }
 }
 
-static void draw_icon(HDC dc, int y, HICON icon)
+static int scaled(int pixels_at_96, int dpi)
+{
+    return MulDiv(pixels_at_96, dpi, USER_DEFAULT_SCREEN_DPI);
+}
+
+void panel_layout_for_dpi(int dpi, PanelLayout *layout)
+{
+    if (dpi <= 0)
+        dpi = USER_DEFAULT_SCREEN_DPI;
+    layout->dpi = dpi;
+    layout->icon_size = scaled(PANEL_ICON_SIZE, dpi);
+    layout->icon_x = scaled(PANEL_ICON_X, dpi);
+    layout->actual_icon_y = scaled(PANEL_ACTUAL_ICON_Y, dpi);
+    layout->forecast_icon_y = scaled(PANEL_FORECAST_ICON_Y, dpi);
+    layout->text_left = scaled(PANEL_TEXT_LEFT, dpi);
+    layout->title_top = scaled(PANEL_TITLE_TOP, dpi);
+    layout->header_top = scaled(PANEL_HEADER_TOP, dpi);
+    layout->actual_temperature_top = scaled(PANEL_ACTUAL_TEMPERATURE_TOP, dpi);
+    layout->forecast_temperature_top = scaled(PANEL_FORECAST_TEMPERATURE_TOP, dpi);
+    layout->day_left = scaled(PANEL_DAY_LEFT, dpi);
+    layout->day_right = scaled(PANEL_DAY_RIGHT, dpi);
+    layout->night_left = scaled(PANEL_NIGHT_LEFT, dpi);
+    layout->night_right = scaled(PANEL_NIGHT_RIGHT, dpi);
+    layout->digits_from = scaled(PANEL_DIGITS_FROM, dpi);
+    layout->digits_to = scaled(PANEL_DIGITS_TO, dpi);
+    layout->header_band_top = scaled(PANEL_HEADER_BAND_TOP, dpi);
+    layout->header_band_bottom = scaled(PANEL_HEADER_BAND_BOTTOM, dpi);
+    layout->small_font_height = -MulDiv(SMALL_FONT_POINTS, dpi, 72);
+    layout->large_font_height = -MulDiv(LARGE_FONT_POINTS, dpi, 72);
+    layout->credit_font_height = -MulDiv(CREDIT_FONT_POINTS, dpi, 72);
+}
+
+int panel_changed_areas(const PanelLayout *l, int right_of_header, RECT *areas)
+{
+    int n = 0;
+    RECT actual_icon = {l->icon_x, l->actual_icon_y, l->icon_x + l->icon_size, l->actual_icon_y + l->icon_size};
+    RECT forecast_icon = {l->icon_x, l->forecast_icon_y, l->icon_x + l->icon_size,
+                          l->forecast_icon_y + l->icon_size};
+    RECT actual = {l->day_left, l->actual_temperature_top + l->digits_from, l->day_right,
+                   l->actual_temperature_top + l->digits_to};
+    RECT day = {l->day_left, l->forecast_temperature_top + l->digits_from, l->day_right,
+                l->forecast_temperature_top + l->digits_to};
+    RECT night = {l->night_left, l->forecast_temperature_top + l->digits_from, l->night_right,
+                  l->forecast_temperature_top + l->digits_to};
+    RECT header = {l->text_left, l->header_band_top, right_of_header, l->header_band_bottom};
+    areas[n++] = actual_icon;
+    areas[n++] = forecast_icon;
+    areas[n++] = actual;
+    areas[n++] = day;
+    areas[n++] = night;
+    areas[n++] = header;
+    return n;
+}
+
+static void draw_icon(HDC dc, const PanelLayout *layout, int y, HICON icon)
 {
     if (icon != NULL)
-        DrawIconEx(dc, PANEL_ICON_X, y, icon, PANEL_ICON_SIZE, PANEL_ICON_SIZE, 0, NULL, DI_NORMAL);
+        DrawIconEx(dc, layout->icon_x, y, icon, layout->icon_size, layout->icon_size, 0, NULL, DI_NORMAL);
 }
 
 static void draw_temperature(HDC dc, const RECT *client, int left, int right, int top,
@@ -57,6 +111,7 @@ static void draw_temperature(HDC dc, const RECT *client, int left, int right, in
 
 void paint_panel(HDC dc, const RECT *client, const PanelView *view)
 {
+    const PanelLayout *l = view->layout;
     PanelValues values;
     panel_values(view, &values);
 
@@ -64,24 +119,24 @@ void paint_panel(HDC dc, const RECT *client, const PanelView *view)
     char *header = forecast_title_text(view->selected_day);
 
     if (values.busy) {
-        draw_icon(dc, PANEL_ACTUAL_ICON_Y, view->busy_icon);
-        draw_icon(dc, PANEL_FORECAST_ICON_Y, view->busy_icon);
+        draw_icon(dc, l, l->actual_icon_y, view->busy_icon);
+        draw_icon(dc, l, l->forecast_icon_y, view->busy_icon);
     } else {
-        draw_icon(dc, PANEL_ACTUAL_ICON_Y, view->condition_icons[values.actual_condition]);
-        draw_icon(dc, PANEL_FORECAST_ICON_Y, view->condition_icons[values.forecast_condition]);
+        draw_icon(dc, l, l->actual_icon_y, view->condition_icons[values.actual_condition]);
+        draw_icon(dc, l, l->forecast_icon_y, view->condition_icons[values.forecast_condition]);
     }
 
     int saved = SaveDC(dc);
     SetBkMode(dc, TRANSPARENT);
 
     RECT text_box = *client;
-    text_box.left = PANEL_TEXT_LEFT;
-    text_box.top = PANEL_TITLE_TOP;
+    text_box.left = l->text_left;
+    text_box.top = l->title_top;
     SelectObject(dc, view->small_font);
     SetTextColor(dc, PANEL_TITLE_COLOUR);
     if (title != NULL)
         DrawTextA(dc, title, -1, &text_box, 0);
-    text_box.top = PANEL_HEADER_TOP;
+    text_box.top = l->header_top;
     if (header != NULL)
         DrawTextA(dc, header, -1, &text_box, 0);
     mem_free(title);
@@ -89,15 +144,15 @@ void paint_panel(HDC dc, const RECT *client, const PanelView *view)
 
     SetTextColor(dc, PANEL_TEMPERATURE_COLOUR);
     SelectObject(dc, view->large_font);
-    draw_temperature(dc, client, PANEL_DAY_LEFT, PANEL_DAY_RIGHT, PANEL_ACTUAL_TEMPERATURE_TOP,
+    draw_temperature(dc, client, l->day_left, l->day_right, l->actual_temperature_top,
                      values.actual_temperature);
-    draw_temperature(dc, client, PANEL_DAY_LEFT, PANEL_DAY_RIGHT, PANEL_FORECAST_TEMPERATURE_TOP,
+    draw_temperature(dc, client, l->day_left, l->day_right, l->forecast_temperature_top,
                      values.day_temperature);
-    draw_temperature(dc, client, PANEL_NIGHT_LEFT, PANEL_NIGHT_RIGHT, PANEL_FORECAST_TEMPERATURE_TOP,
+    draw_temperature(dc, client, l->night_left, l->night_right, l->forecast_temperature_top,
                      values.night_temperature);
     if (view->open_data_credit && !values.busy) {
         char *credit = utf8_to_cp1251(CREDIT_UTF8);
-        RECT box = {PANEL_CREDIT_LEFT, PANEL_CREDIT_TOP, PANEL_CREDIT_RIGHT, PANEL_CREDIT_BOTTOM};
+        RECT box = view->credit_box;
         SelectObject(dc, view->credit_font);
         SetTextColor(dc, PANEL_CREDIT_COLOUR);
         if (credit != NULL)

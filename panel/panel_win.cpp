@@ -12,6 +12,7 @@
 #include "panel/date_text.h"
 #include "panel/day_number.h"
 #include "panel/panel_paint.h"
+#include "panel/panel_screen.h"
 #include "panel/weather_text.h"
 #include "res/resource.h"
 #include "settings/catalogue.h"
@@ -19,12 +20,14 @@
 #include "settings/settings_vars.h"
 #include "util/mem.h"
 
-enum {
-    CLOCK_PERIOD_MS = 60000,
-    SMALL_FONT_POINTS = 11,
-    LARGE_FONT_POINTS = 24,
-    CREDIT_FONT_POINTS = 8
-};
+enum { CLOCK_PERIOD_MS = 60000 };
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+// Posted to itself after a change of scale: the calendar and the place
+// once the dialog manager has scaled the controls.
+static const UINT PANEL_REFIT_MESSAGE = WM_APP + 1;
 
 HWND panel_window;
 double selected_day;
@@ -40,6 +43,11 @@ static HICON busy_icon;
 static HFONT small_font;
 static HFONT large_font;
 static HFONT credit_font;
+// The painted parts at the panel's present dots per inch.
+static PanelLayout layout;
+// "TaskbarCreated": a shell that has (re)started, perhaps with another
+// work area.
+static UINT taskbar_created_message;
 
 static HINSTANCE instance_of(HWND window)
 {
@@ -91,11 +99,11 @@ static void show_today(HWND window)
     mem_free(text);
 }
 
-static HFONT create_panel_font(int points, int dots_per_inch)
+static HFONT create_panel_font(int height)
 {
     LOGFONTA font;
     ZeroMemory(&font, sizeof font);
-    font.lfHeight = -MulDiv(points, dots_per_inch, 72);
+    font.lfHeight = height;
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfOutPrecision = OUT_STROKE_PRECIS;
@@ -105,27 +113,104 @@ static HFONT create_panel_font(int points, int dots_per_inch)
     return CreateFontIndirectA(&font);
 }
 
-static void create_fonts(void)
+static HICON load_panel_icon(HINSTANCE instance, int id, int size)
 {
-    HDC screen = GetDC(NULL);
-    int dots_per_inch = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(NULL, screen);
-    small_font = create_panel_font(SMALL_FONT_POINTS, dots_per_inch);
-    large_font = create_panel_font(LARGE_FONT_POINTS, dots_per_inch);
-    credit_font = create_panel_font(CREDIT_FONT_POINTS, dots_per_inch);
+    return (HICON)LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
 }
 
-static HICON load_panel_icon(HINSTANCE instance, int id)
+static void release_fonts_and_icons(void)
 {
-    return (HICON)LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, PANEL_ICON_SIZE,
-                             PANEL_ICON_SIZE, LR_DEFAULTCOLOR);
+    for (int k = 0; k < CONDITION_COUNT; k++) {
+        if (condition_icons[k] != NULL)
+            DestroyIcon(condition_icons[k]);
+        condition_icons[k] = NULL;
+    }
+    if (busy_icon != NULL)
+        DestroyIcon(busy_icon);
+    busy_icon = NULL;
+    if (small_font != NULL)
+        DeleteObject(small_font);
+    if (large_font != NULL)
+        DeleteObject(large_font);
+    if (credit_font != NULL)
+        DeleteObject(credit_font);
+    small_font = large_font = credit_font = NULL;
 }
 
-static void load_icons(HINSTANCE instance)
+// The layout, the fonts and the icons at the window's dots per inch: at
+// start and whenever the window moves to another.
+static void load_fonts_and_icons(HWND window)
 {
+    release_fonts_and_icons();
+    panel_layout_for_dpi(window_dpi(window), &layout);
+    small_font = create_panel_font(layout.small_font_height);
+    large_font = create_panel_font(layout.large_font_height);
+    credit_font = create_panel_font(layout.credit_font_height);
+    HINSTANCE instance = instance_of(window);
     for (int k = 0; k < CONDITION_COUNT; k++)
-        condition_icons[k] = load_panel_icon(instance, IDI_CONDITION_FIRST + k);
-    busy_icon = load_panel_icon(instance, IDI_BUSY);
+        condition_icons[k] = load_panel_icon(instance, IDI_CONDITION_FIRST + k, layout.icon_size);
+    busy_icon = load_panel_icon(instance, IDI_BUSY, layout.icon_size);
+}
+
+static void move_control(HWND window, int id, int dx, int dy, int grow)
+{
+    HWND control = GetDlgItem(window, id);
+    RECT r;
+    if (control == NULL || !GetWindowRect(control, &r))
+        return;
+    MapWindowPoints(NULL, window, (POINT *)&r, 2);
+    SetWindowPos(control, NULL, r.left + dx, r.top + dy, r.right - r.left + grow, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The month calendar needs more room than its template gives it with week
+// numbers, and how much depends on the system's version, the font and the
+// dots per inch: it grows to what it asks for, and the right column and
+// the panel grow with it; the weather half stays as it is.
+static void fit_calendar(HWND window)
+{
+    HWND calendar = GetDlgItem(window, IDC_CALENDAR);
+    RECT need, now;
+    if (calendar == NULL || !SendMessageA(calendar, MCM_GETMINREQRECT, 0, (LPARAM)&need) ||
+        !GetWindowRect(calendar, &now))
+        return;
+    int dx = (need.right - need.left) - (now.right - now.left);
+    int dy = (need.bottom - need.top) - (now.bottom - now.top);
+    if (dx < 0)
+        dx = 0;
+    if (dy < 0)
+        dy = 0;
+    if (dx == 0 && dy == 0)
+        return;
+    SetWindowPos(calendar, NULL, 0, 0, now.right - now.left + dx, now.bottom - now.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The lists and the date line reach to the calendar's right edge; the
+    // buttons below it keep their place at its right and bottom.
+    move_control(window, IDC_COUNTRY, 0, 0, dx);
+    move_control(window, IDC_CITY, 0, 0, dx);
+    move_control(window, IDC_TODAY, 0, 0, dx);
+    move_control(window, IDCANCEL, dx, dy, 0);
+    move_control(window, IDC_SETTINGS, 0, dy, 0);
+    RECT frame;
+    GetWindowRect(window, &frame);
+    SetWindowPos(window, NULL, 0, 0, frame.right - frame.left + dx, frame.bottom - frame.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The open data's credit line: the strip between the calendar and the
+// buttons below it, as wide as the calendar (both move with its fitting).
+void panel_credit_box(HWND panel, RECT *box)
+{
+    SetRectEmpty(box);
+    RECT calendar, button;
+    HWND calendar_window = GetDlgItem(panel, IDC_CALENDAR);
+    HWND button_window = GetDlgItem(panel, IDCANCEL);
+    if (calendar_window == NULL || button_window == NULL || !GetWindowRect(calendar_window, &calendar) ||
+        !GetWindowRect(button_window, &button))
+        return;
+    MapWindowPoints(NULL, panel, (POINT *)&calendar, 2);
+    MapWindowPoints(NULL, panel, (POINT *)&button, 2);
+    SetRect(box, calendar.left, calendar.bottom, calendar.right, button.top);
 }
 
 // Tomorrow, both as the shown day and as the calendar's selection; the
@@ -164,8 +249,9 @@ static INT_PTR on_init(HWND window)
                  (LPARAM)LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP)));
     fill_country_list(window);                                          // 3
     fill_city_list(window);
-    create_fonts();                                                     // 4
-    load_icons(instance);                                               // 5
+    load_fonts_and_icons(window);                                       // 4, 5
+    fit_calendar(window);
+    taskbar_created_message = RegisterWindowMessageA("TaskbarCreated");
     select_tomorrow(window);                                            // 6
     SetTimer(window, START_TIMER, 0, NULL);                             // 7
     SetTimer(window, CLOCK_TIMER, CLOCK_PERIOD_MS, NULL);
@@ -283,6 +369,8 @@ static INT_PTR on_paint(HWND window)
         view.large_font = large_font;
         view.open_data_credit = fetch_open_data_parts.load(std::memory_order_acquire) != 0;
         view.credit_font = credit_font;
+        view.layout = &layout;
+        panel_credit_box(window, &view.credit_box);
         RECT client;
         GetClientRect(window, &client);
         paint_panel(dc, &client, &view);
@@ -295,6 +383,27 @@ static INT_PTR on_time_change(HWND window, WPARAM wparam, LPARAM lparam)
 {
     show_today(window);
     return DefWindowProcA(window, WM_TIMECHANGE, wparam, lparam);
+}
+
+// Another monitor or a change of its scale. The dialog manager scales the
+// controls and the window after this handler (hence FALSE); the painted
+// parts follow now, the calendar and the place once the controls have been
+// scaled.
+static INT_PTR on_dpi_changed(HWND window)
+{
+    load_fonts_and_icons(window);
+    InvalidateRect(window, NULL, TRUE);
+    PostMessageA(window, PANEL_REFIT_MESSAGE, 0, 0);
+    return FALSE;
+}
+
+// The work area, the displays or the system's fonts changed: the calendar
+// may need other room, and the panel another place.
+static INT_PTR on_screen_change(HWND window)
+{
+    fit_calendar(window);
+    place_panel(window);
+    return FALSE;
 }
 
 INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
@@ -312,7 +421,19 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
         return on_paint(window);
     case WM_TIMECHANGE:
         return on_time_change(window, wparam, lparam);
+    case WM_DPICHANGED:
+        return on_dpi_changed(window);
+    case PANEL_REFIT_MESSAGE:
+    case WM_SETTINGCHANGE:
+    case WM_DISPLAYCHANGE:
+    case WM_THEMECHANGED:
+        return on_screen_change(window);
+    case WM_EXITSIZEMOVE:
+        note_panel_moved_by_user();
+        return FALSE;
     default:
+        if (taskbar_created_message != 0 && message == taskbar_created_message)
+            return on_screen_change(window);
         return FALSE;
     }
 }

@@ -5,6 +5,7 @@
 #include "fetch/fetch_job.h"
 #include "panel/panel.h"
 #include "panel/panel_paint.h"
+#include "panel/panel_screen.h"
 #include "res/resource.h"
 #include "util/mem.h"
 
@@ -19,25 +20,22 @@ static void set_block(HWND panel, int control, const char *utf8)
 
 static void invalidate_painted_areas(HWND panel)
 {
-    static const RECT AREAS[] = {
-        {10, 25, 74, 89},     // actual icon
-        {10, 161, 74, 225},   // forecast icon
-        {90, 45, 160, 80},    // actual temperature
-        {90, 186, 160, 221},  // day temperature
-        {180, 186, 250, 221}, // night temperature
-    };
-    for (size_t i = 0; i < sizeof AREAS / sizeof AREAS[0]; i++)
-        InvalidateRect(panel, &AREAS[i], TRUE);
-    RECT credit = {PANEL_CREDIT_LEFT, PANEL_CREDIT_TOP, PANEL_CREDIT_RIGHT, PANEL_CREDIT_BOTTOM};
+    PanelLayout layout;
+    panel_layout_for_dpi(window_dpi(panel), &layout);
+    RECT credit;
+    panel_credit_box(panel, &credit);
     InvalidateRect(panel, &credit, TRUE);
 
     // The forecast header band reaches from the left edge to the calendar.
-    RECT band = {8, 135, 0, 160};
+    int right_of_header = 0;
     RECT panel_rect, calendar_rect;
     HWND calendar = GetDlgItem(panel, IDC_CALENDAR);
     if (GetWindowRect(panel, &panel_rect) && calendar != NULL && GetWindowRect(calendar, &calendar_rect))
-        band.right = calendar_rect.left - panel_rect.left;
-    InvalidateRect(panel, &band, TRUE);
+        right_of_header = calendar_rect.left - panel_rect.left;
+    RECT areas[6];
+    int count = panel_changed_areas(&layout, right_of_header, areas);
+    for (int i = 0; i < count; i++)
+        InvalidateRect(panel, &areas[i], TRUE);
 }
 
 void update_weather_texts(HWND panel)

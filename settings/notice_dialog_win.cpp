@@ -7,6 +7,33 @@
 #include "settings/settings_vars.h"
 
 static HWND open_notice;  // the notice on the screen, or null
+static HBITMAP scaled_picture;  // the picture at the notice's scale, or null
+
+// The picture is drawn for 96 dots per inch; at another scale it is
+// loaded again at the size that the dialog's text has grown to.
+static void scale_picture(HWND window)
+{
+    HDC dc = GetDC(window);
+    int dpi = dc != NULL ? GetDeviceCaps(dc, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
+    if (dc != NULL)
+        ReleaseDC(window, dc);
+    if (dpi == USER_DEFAULT_SCREEN_DPI)
+        return;
+    for (HWND child = GetWindow(window, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP)
+            continue;
+        BITMAP size;
+        HBITMAP shown = (HBITMAP)SendMessageA(child, STM_GETIMAGE, IMAGE_BITMAP, 0);
+        if (shown == NULL || !GetObjectA(shown, sizeof size, &size))
+            return;
+        scaled_picture = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDB_NOTICE), IMAGE_BITMAP,
+                                             MulDiv(size.bmWidth, dpi, USER_DEFAULT_SCREEN_DPI),
+                                             MulDiv(size.bmHeight, dpi, USER_DEFAULT_SCREEN_DPI), 0);
+        if (scaled_picture != NULL)
+            SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)scaled_picture);
+        return;
+    }
+}
 
 // The tick is stored at once, and so is taking it back.
 static void on_never_show_clicked(HWND window)
@@ -33,6 +60,9 @@ static INT_PTR on_destroy(HWND window)
 {
     if (open_notice == window)
         open_notice = NULL;
+    if (scaled_picture != NULL)
+        DeleteObject(scaled_picture);
+    scaled_picture = NULL;
     return FALSE;
 }
 
@@ -42,6 +72,7 @@ INT_PTR CALLBACK notice_dialog_proc(HWND window, UINT message, WPARAM wparam, LP
     switch (message) {
     case WM_INITDIALOG:
         open_notice = window;
+        scale_picture(window);
         return TRUE;
     case WM_COMMAND:
         return on_command(window, LOWORD(wparam));

@@ -115,6 +115,17 @@ if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
 endif()
 # --- end end to end ---
 
+# --- the panel as a user meets it: taskbar, keys, 144 dots per inch ---
+if(WIN32 AND TARGET velvane AND TARGET velvane-probe AND VELVANE_NATIVE_TOOLS)
+  add_test(NAME panel_tests
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/panel_tests.sh
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template
+            $<TARGET_FILE:velvane-probe> $<TARGET_FILE:velvane>
+            ${VELVANE_NATIVE_TOOLS}/velvane-sim ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(panel_tests PROPERTIES TIMEOUT 600)
+endif()
+# --- end the panel ---
+
 # --- release package: scripts/package, its zip and installer under Wine ---
 if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
   add_test(NAME package_test

@@ -18,7 +18,10 @@ void fill_everything(WeatherRecord *r)
     r->precip_6h = 1;
     r->precip_12h = 2;
     r->precip_24h = 3;
-    strcpy(r->wind_direction, "Юго-запад");
+    // Every byte of the field but its terminator, so that a reset that
+    // clears only the first bytes is seen ("Юго-запад" is 17 bytes: too long).
+    memset(r->wind_direction, 'W', sizeof r->wind_direction - 1);
+    r->wind_direction[sizeof r->wind_direction - 1] = 0;
     r->wind_speed = 4;
     r->condition = 7;
     weather_comment_store(&r->comment, dup_string("Ясно"));

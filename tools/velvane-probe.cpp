@@ -37,11 +37,16 @@
 //                       X Y with icon ID of the program FILE drawn there over
 //                       the background colour found just left of the square;
 //                       prints how many pixels differ
+//   date-cell W ID Y M D    prints the screen x y of a point in the cell of
+//                       that date in W's month calendar ID (of the month shown)
+//   date-selection W ID prints the selected date of W's month calendar ID as
+//                       YYYY-MM-DD
 //   hold TITLE SECONDS  keeps a hidden top-level window titled TITLE, prints
 //                       "ready" once it exists
 //   hold-mutex NAME SECONDS  holds the named mutex NAME, prints "ready"
 // Exit code 0 when the command did what it says, 1 when not, 2 on misuse.
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 #include <shellapi.h>
 #include <winternl.h>
@@ -347,6 +352,80 @@ static int print_item_text(HWND item)
     return 0;
 }
 
+// A block in the memory of a window's process, for the messages whose
+// parameter points at a structure.
+struct Remote {
+    HANDLE process;
+    void *block;
+};
+
+static int remote_open(HWND window, SIZE_T size, Remote *remote)
+{
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    remote->process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+    remote->block = remote->process ? VirtualAllocEx(remote->process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)
+                                    : nullptr;
+    return remote->block != nullptr;
+}
+
+static void remote_close(Remote *remote)
+{
+    if (remote->block)
+        VirtualFreeEx(remote->process, remote->block, 0, MEM_RELEASE);
+    if (remote->process)
+        CloseHandle(remote->process);
+}
+
+// The calendar's own hit test over its client area, point by point.
+static int print_date_cell(HWND calendar, int year, int month, int day)
+{
+    Remote remote;
+    int found = 0;
+    if (remote_open(calendar, sizeof(MCHITTESTINFO), &remote)) {
+        RECT client;
+        GetClientRect(calendar, &client);
+        for (int y = 0; y < client.bottom && !found; y += 3)
+            for (int x = 0; x < client.right && !found; x += 3) {
+                MCHITTESTINFO hit;
+                memset(&hit, 0, sizeof hit);
+                hit.cbSize = sizeof hit;
+                hit.pt.x = x;
+                hit.pt.y = y;
+                SIZE_T moved = 0;
+                WriteProcessMemory(remote.process, remote.block, &hit, sizeof hit, &moved);
+                SendMessageA(calendar, MCM_HITTEST, 0, (LPARAM)remote.block);
+                ReadProcessMemory(remote.process, remote.block, &hit, sizeof hit, &moved);
+                if (hit.uHit == MCHT_CALENDARDATE && hit.st.wYear == year && hit.st.wMonth == month &&
+                    hit.st.wDay == day) {
+                    POINT at = {x + 4, y + 4};  // into the cell, off its edge
+                    ClientToScreen(calendar, &at);
+                    printf("%ld %ld\n", at.x, at.y);
+                    found = 1;
+                }
+            }
+    }
+    remote_close(&remote);
+    return found ? 0 : 1;
+}
+
+static int print_date_selection(HWND calendar)
+{
+    Remote remote;
+    int ok = 0;
+    if (remote_open(calendar, sizeof(SYSTEMTIME), &remote) &&
+        SendMessageA(calendar, MCM_GETCURSEL, 0, (LPARAM)remote.block)) {
+        SYSTEMTIME date;
+        SIZE_T moved = 0;
+        if (ReadProcessMemory(remote.process, remote.block, &date, sizeof date, &moved)) {
+            printf("%04d-%02d-%02d\n", date.wYear, date.wMonth, date.wDay);
+            ok = 1;
+        }
+    }
+    remote_close(&remote);
+    return ok ? 0 : 1;
+}
+
 static void print_rect(const RECT *rect)
 {
     printf("%ld %ld %ld %ld\n", rect->left, rect->top, rect->right, rect->bottom);
@@ -548,6 +627,14 @@ int main(int argc, char **argv)
             return 1;
         printf("%lld\n", (long long)(LRESULT)selection);
         return 0;
+    }
+    if ((strcmp(command, "date-cell") == 0 && argc == 7) || (strcmp(command, "date-selection") == 0 && argc == 4)) {
+        HWND calendar = GetDlgItem(window, atoi(argv[3]));
+        if (!calendar)
+            return 1;
+        if (command[5] == 'c')
+            return print_date_cell(calendar, atoi(argv[4]), atoi(argv[5]), atoi(argv[6]));
+        return print_date_selection(calendar);
     }
     if (strcmp(command, "visible") == 0) {
         printf("%d\n", IsWindowVisible(window) ? 1 : 0);

@@ -145,13 +145,16 @@ fallback_logged() {  # first line, location path, page status, country position,
 }
 no_open_data_request() { ! grep -q 'v1/forecast' "$DEMO_WORK/sim.log"; }
 
-# The credit line's place under the calendar, in client coordinates: drawn
-# when it holds more than the background's one colour.
-CREDIT_AREA="174x14+252+239"
+# The credit line's place: between the calendar and the buttons below it,
+# as wide as the calendar; drawn when it holds more than the background's
+# one colour.
 credit_colours() {  # screenshot name
-  local now
+  local now calendar button
   now=$(shoot "$1")
-  crop_panel "$now" $CREDIT_AREA "$DEMO_WORK/credit.png" &&
+  read -r -a calendar <<<"$(probe item-rect "$DEMO_PANEL" 1010)"
+  read -r -a button <<<"$(probe item-rect "$DEMO_PANEL" 2)"
+  convert "$now" -crop "$((calendar[2] - calendar[0]))x$((button[1] - calendar[3]))+${calendar[0]}+${calendar[3]}" \
+    +repage "$DEMO_WORK/credit.png" &&
     convert "$DEMO_WORK/credit.png" -format %k info:
 }
 credit_shown() { [ "$(credit_colours "$1")" -gt 1 ]; }

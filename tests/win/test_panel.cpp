@@ -99,11 +99,9 @@ Pixels canvas_close(Canvas *canvas)
     return p;
 }
 
-// What the panel's window shows in its client area, after a full repaint.
-Pixels capture_panel(HWND panel)
+// What the panel's window shows in its client area as it stands.
+Pixels shown_now(HWND panel)
 {
-    RedrawWindow(panel, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    pump_for(50);
     RECT client;
     GetClientRect(panel, &client);
     Canvas canvas;
@@ -112,6 +110,14 @@ Pixels capture_panel(HWND panel)
     BitBlt(canvas.dc, 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY);
     ReleaseDC(panel, window_dc);
     return canvas_close(&canvas);
+}
+
+// What the panel's window shows in its client area, after a full repaint.
+Pixels capture_panel(HWND panel)
+{
+    RedrawWindow(panel, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump_for(50);
+    return shown_now(panel);
 }
 
 // The fonts the panel is meant to draw with, made here from their
@@ -742,6 +748,163 @@ TEST_CASE("the first selection is tomorrow, at the ends of months and years and 
 // Not a check: shows the panel filled from the test pages and keeps it on
 // the screen for scripts/gen-panel-picture, which takes the picture of it.
 // Runs only when asked for by name with --no-skip.
+namespace {
+
+HWND hooked_panel;
+
+// The panel's poll tick and a paint, exactly between the worker's clearing
+// of fetch_running and its setting of fetch_done.
+void poll_and_paint_while_ending(int32_t moment)
+{
+    if (moment != FETCH_MOMENT_ENDING)
+        return;
+    SendMessageA(hooked_panel, WM_TIMER, FETCH_POLL_TIMER, 0);
+    SendMessageA(hooked_panel, WM_PAINT, 0, 0);
+}
+
+// A cancel, as start_fetch begins one, after the worker has looked at
+// cancel_requested and before its request starts.
+void cancel_before_request(int32_t moment)
+{
+    if (moment != FETCH_MOMENT_BEFORE_REQUEST)
+        return;
+    cancel_requested.store(1);
+    http_cancel();
+}
+
+} // namespace
+
+TEST_CASE("the two flags' race: a poll and a paint while the worker ends leave no busy icon behind")
+{
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    std::string missing = http_response("HTTP/1.1 404 Not Found", "", "");
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {tunnel(missing, true), tunnel(missing, true)}));
+    store_settings(0, 0, server.port);
+    HWND panel = create_panel();
+    hooked_panel = panel;
+    set_fetch_moment_hook(poll_and_paint_while_ending);
+    SendMessageA(panel, WM_COMMAND, CMD_REFRESH, 0);
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    set_fetch_moment_hook(NULL);
+    pump_for(2 * FETCH_POLL_PERIOD_MS);
+
+    // No repaint of our own: what the window shows by itself.
+    Pixels shown = shown_now(panel);
+    Expected ended = {IDI_CONDITION_FIRST, IDI_CONDITION_FIRST, ACTUAL_TITLE, header_for(2026, 3, 11),
+                      NO_VALUE_TEXT, NO_VALUE_TEXT, NO_VALUE_TEXT};
+    Pixels expected = draw_expected(shown, ended);
+    CHECK(differences(shown, expected, ACTUAL_ICON) == 0);
+    CHECK(differences(shown, expected, FORECAST_ICON) == 0);
+
+    script_server_stop(&server);
+    destroy_panel(panel);
+    page_clock_release();
+}
+
+TEST_CASE("the cancel's race: a cancel between the worker's check and its request is not lost")
+{
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {tunnel("", false), tunnel("", false)}));
+    store_settings(0, 0, server.port);
+    HWND panel = create_panel();
+    set_fetch_moment_hook(cancel_before_request);
+    DWORD start = GetTickCount();
+    SendMessageA(panel, WM_COMMAND, CMD_REFRESH, 0);
+    // The held tunnel would keep a request that missed the cancel for the
+    // whole receive time-out.
+    CHECK(wait_fetch_taken(panel, 10000));
+    set_fetch_moment_hook(NULL);
+    CHECK(GetTickCount() - start < 5000);
+    CHECK(script_server_received(&server).empty());
+    script_server_stop(&server);
+    destroy_panel(panel);
+}
+
+namespace {
+
+// The calendar's point (client coordinates) that shows the date, searched
+// with the calendar's own hit test over its visible client area.
+bool find_date_cell(HWND calendar, int year, int month, int day, POINT *at)
+{
+    RECT client;
+    GetClientRect(calendar, &client);
+    for (int y = 0; y < client.bottom; y += 2)
+        for (int x = 0; x < client.right; x += 2) {
+            MCHITTESTINFO hit;
+            ZeroMemory(&hit, sizeof hit);
+            hit.cbSize = sizeof hit;
+            hit.pt.x = x;
+            hit.pt.y = y;
+            SendMessageA(calendar, MCM_HITTEST, 0, (LPARAM)&hit);
+            if (hit.uHit == MCHT_CALENDARDATE && hit.st.wYear == year && hit.st.wMonth == month &&
+                hit.st.wDay == day) {
+                at->x = x + 3;  // into the cell, off its left edge
+                at->y = y + 3;
+                return true;
+            }
+        }
+    return false;
+}
+
+// A click of the left button at a point of a window, handled by the
+// window's own code (tests on the same display must not steal it).
+void click_at(HWND window, POINT at)
+{
+    LPARAM where = MAKELPARAM(at.x, at.y);
+    PostMessageA(window, WM_MOUSEMOVE, 0, where);
+    PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageA(window, WM_LBUTTONUP, 0, where);
+    pump_for(300);
+}
+
+RECT child_rect(HWND panel, int id)
+{
+    RECT r;
+    GetWindowRect(GetDlgItem(panel, id), &r);
+    MapWindowPoints(NULL, panel, (POINT *)&r, 2);
+    return r;
+}
+
+} // namespace
+
+TEST_CASE("the calendar has the room it asks for; a click on a Saturday picks it and the heading names it")
+{
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    store_settings(0, 0, 0);
+    HWND panel = create_panel();
+    HWND calendar = GetDlgItem(panel, IDC_CALENDAR);
+
+    RECT need, have, client;
+    REQUIRE(SendMessageA(calendar, MCM_GETMINREQRECT, 0, (LPARAM)&need));
+    GetClientRect(calendar, &have);
+    GetClientRect(panel, &client);
+    CHECK(have.right >= need.right - need.left);
+    CHECK(have.bottom >= need.bottom - need.top);
+    // The right column grew with it: nothing overlaps, all inside the panel.
+    RECT shown = child_rect(panel, IDC_CALENDAR), close = child_rect(panel, IDCANCEL),
+         city = child_rect(panel, IDC_CITY);
+    CHECK(shown.right <= client.right);
+    CHECK(close.top >= shown.bottom);
+    CHECK(close.bottom <= client.bottom);
+    CHECK(city.bottom <= shown.top);
+    CHECK(city.right <= client.right);
+    // The weather half keeps its place.
+    CHECK(shown.left == child_rect(panel, IDC_TODAY).left);
+
+    // Saturday 14 March 2026, in the weekend columns at the right.
+    POINT saturday = {0, 0};
+    REQUIRE(find_date_cell(calendar, 2026, 3, 14, &saturday));
+    click_at(calendar, saturday);
+    CHECK(ymd(calendar_selection(panel)) == "2026-03-14");
+    Expected e = {IDI_CONDITION_FIRST, IDI_CONDITION_FIRST, ACTUAL_TITLE, header_for(2026, 3, 14),
+                  NO_VALUE_TEXT, NO_VALUE_TEXT, NO_VALUE_TEXT};
+    check_painted(shown_now(panel), e);
+
+    destroy_panel(panel);
+    page_clock_release();
+}
+
 TEST_CASE("picture of the filled panel" * doctest::skip())
 {
     const char *rect_file = getenv("VELVANE_PANEL_PICTURE_RECT");

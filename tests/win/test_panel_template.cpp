@@ -140,7 +140,7 @@ const DWORD CHILD = WS_CHILD | WS_VISIBLE;
 
 // Template 129, control by control, in template order.
 const ExpectedItem PANEL_ITEMS[] = {
-    {IDCANCEL, BUTTON, 234, 156, 50, 14, CHILD | WS_TABSTOP, 0, BS_PUSHBUTTON, 0xF, L"Закрыть"},
+    {IDCANCEL, BUTTON, 234, 156, 50, 14, CHILD | WS_TABSTOP, 0, BS_DEFPUSHBUTTON, 0xF, L"Закрыть"},
     {IDC_COUNTRY, COMBO, 195, 22, 89, 30, CHILD | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0,
      CBS_DROPDOWNLIST, 0x3, L""},
     {IDC_CITY, COMBO, 195, 42, 89, 30, CHILD | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0,
@@ -273,6 +273,9 @@ TEST_CASE("the other templates, the manifest and the strings are in the program"
                          SizeofResource(module, found));
     CHECK(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"") != std::string::npos);
     CHECK(manifest.find("level=\"asInvoker\"") != std::string::npos);
+    // Per-monitor aware (v2), aware of the system's scale before Windows 10.
+    CHECK(manifest.find(">PerMonitorV2</dpiAwareness>") != std::string::npos);
+    CHECK(manifest.find(">true</dpiAware>") != std::string::npos);
 
     wchar_t text[100];
     REQUIRE(LoadStringW(module, IDS_APP_TITLE, text, 100) > 0);
