@@ -467,16 +467,20 @@ static ReceiveOutcome receive_response(NetSocket socket, char **buffer, int32_t 
 
 // ---- The request --------------------------------------------------------
 
-static const char REQUEST_FORMAT[] =
-    "GET /%s HTTP/1.1\r\n"
-    "Host: %s\r\n"
-    "User-Agent: %s\r\n"
-    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg,*/*\r\n"
-    "Accept-Language: ru,en;q=0.5\r\n"
-    "Accept-Charset: windows-1251,utf-8;q=0.7,*;q=0.7\r\n"
-    "Connection: keep-alive\r\n";
-static const char REFERER_FORMAT[] = "Referer: http://%s/%s\r\n";
-static const char REQUEST_END[] = "\r\n\r\n";
+// The request head leaves in one send: sent in pieces, the second piece
+// waits (Nagle) for the acknowledgement of the first, which the far end
+// delays, some 40 ms per request through a proxy's tunnel.
+#define REQUEST_HEAD_LINES                                              \
+    "GET /%s HTTP/1.1\r\n"                                              \
+    "Host: %s\r\n"                                                      \
+    "User-Agent: %s\r\n"                                                \
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg,*/*\r\n" \
+    "Accept-Language: ru,en;q=0.5\r\n"                                  \
+    "Accept-Charset: windows-1251,utf-8;q=0.7,*;q=0.7\r\n"              \
+    "Connection: keep-alive\r\n"
+#define REQUEST_END "\r\n\r\n"
+static const char REQUEST_FORMAT[] = REQUEST_HEAD_LINES REQUEST_END;
+static const char REQUEST_REFERER_FORMAT[] = REQUEST_HEAD_LINES "Referer: http://%s/%s\r\n" REQUEST_END;
 static const char CONNECT_FORMAT[] = "CONNECT %s:80 HTTP/1.0\r\nHOST: %s:80 \r\n\r\n";
 
 static int32_t send_text(NetSocket socket, const char *text, int64_t deadline)
@@ -486,8 +490,26 @@ static int32_t send_text(NetSocket socket, const char *text, int64_t deadline)
     return net_send_all(socket, text, (int32_t)strlen(text), wait_budget(deadline), &cancelled);
 }
 
-// Asks the proxy for a tunnel to the host's port 80 and reads its answer one
-// byte per receive, so that nothing of the tunnelled response is consumed.
+// Walks bytes of the proxy's answer, counting in feeds the line feeds since
+// the last byte other than CR and LF, and stops after the second: the empty
+// line that ends the answer. Returns the number of bytes walked.
+static int32_t walk_answer(const char *bytes, int32_t n, int32_t *feeds)
+{
+    int32_t i = 0;
+    while (i < n && *feeds < 2) {
+        char c = bytes[i++];
+        if (c == '\n')
+            (*feeds)++;
+        else if (c != '\r')
+            *feeds = 0;
+    }
+    return i;
+}
+
+// Asks the proxy for a tunnel to the host's port 80 and reads its answer.
+// What has come is looked at first and only the answer's own bytes are
+// taken, so that nothing of the tunnelled response is consumed; read one
+// byte per receive instead, the answer takes some 10 ms under Wine.
 // Returns 1 when the tunnel may be used, 0 when the proxy refused.
 static int32_t open_tunnel(NetSocket socket, const char *host, int64_t deadline)
 {
@@ -516,13 +538,19 @@ static int32_t open_tunnel(NetSocket socket, const char *host, int64_t deadline)
             answer = grown;
             capacity *= 2;
         }
-        if (net_receive(socket, answer + count, 1, wait_budget(deadline), &cancelled) != 1)
+        int32_t room = capacity - count;
+        if (room > HTTP_MAX_PROXY_ANSWER - count)
+            room = HTTP_MAX_PROXY_ANSWER - count;
+        int32_t seen = net_peek(socket, answer + count, room, wait_budget(deadline), &cancelled);
+        if (seen <= 0)
             break;
-        char c = answer[count++];
-        if (c == '\n')
-            feeds++;
-        else if (c != '\r')
-            feeds = 0;
+        int32_t ahead = feeds;
+        int32_t wanted = walk_answer(answer + count, seen, &ahead);
+        int32_t taken = net_receive(socket, answer + count, wanted, wait_budget(deadline), &cancelled);
+        if (taken <= 0)
+            break;
+        walk_answer(answer + count, taken, &feeds);
+        count += taken;
     }
     if (accepted && count >= 14 && decimal_at(answer, 9, count) != 200)
         accepted = 0;
@@ -558,7 +586,6 @@ static int32_t exchange(const char *host, uint16_t port, const char *path,
     int64_t deadline = net_now_ms() + exchange_timeout_ms.load();
     int32_t connect_ms = connect_timeout_ms.load();
     char *request = NULL;
-    char *referer = NULL;
 
     if (cancelled.load()) {
         result = HTTP_NET_ERROR;
@@ -569,26 +596,22 @@ static int32_t exchange(const char *host, uint16_t port, const char *path,
     } else if (cancelled.load()) {
         result = HTTP_NET_ERROR;
     } else {
-        request = format_string(REQUEST_FORMAT, path, host, get_user_agent());
+        if (referer_path != NULL)
+            request = format_string(REQUEST_REFERER_FORMAT, path, host, get_user_agent(), host, referer_path);
+        else
+            request = format_string(REQUEST_FORMAT, path, host, get_user_agent());
         int32_t sent = send_text(socket, request, deadline);
-        if (sent == 0 && referer_path != NULL) {
-            referer = format_string(REFERER_FORMAT, host, referer_path);
-            sent = send_text(socket, referer, deadline);
-        }
         if (sent != 0) {
-            // Nothing more can go out on this connection; a cancel seen here
-            // counts as one noticed at the checkpoint that follows.
+            // A cancel seen in the send counts as one noticed at the
+            // checkpoint that follows.
             result = sent == NET_CANCELLED ? HTTP_NET_ERROR : HTTP_INVALID_RESPONSE;
         } else if (cancelled.load()) {
             result = HTTP_NET_ERROR;
-        } else if (send_text(socket, REQUEST_END, deadline) != 0) {
-            result = HTTP_INVALID_RESPONSE;
         } else if (receive_response(socket, buffer, size, deadline) != RECEIVE_ENDED) {
             result = HTTP_INVALID_RESPONSE;
         }
     }
     mem_free(request);
-    mem_free(referer);
     net_close(socket);
     return result;
 }

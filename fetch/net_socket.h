@@ -21,7 +21,14 @@ enum {
 
     // The longest a wait sleeps before it looks at the cancel flag again,
     // for a wait that cannot be woken at once.
-    NET_WAIT_SLICE_MS = 20
+    NET_WAIT_SLICE_MS = 20,
+
+    // The receive window where the stack cannot be asked to acknowledge at
+    // once (Winsock): one receive then drains it, and a drained window is
+    // acknowledged at once. A larger window lets a relaying proxy, which
+    // holds its next small segment until the last is acknowledged, wait out
+    // our delayed acknowledgement (some 40 ms per page under Wine).
+    NET_RECEIVE_WINDOW = 32 * 1024
 };
 
 // Starts the socket library (Winsock 1.1) and what the wake-up needs.
@@ -50,6 +57,10 @@ int32_t net_send_all(NetSocket socket, const char *data, int32_t length, int32_t
 // NET_CANCELLED.
 int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
                     const std::atomic<int32_t> *cancelled);
+
+// As net_receive, but the bytes stay in the socket for the next receive.
+int32_t net_peek(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
+                 const std::atomic<int32_t> *cancelled);
 
 // Closes the socket. NET_NO_SOCKET is accepted and does nothing.
 void net_close(NetSocket socket);

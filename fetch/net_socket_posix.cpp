@@ -172,13 +172,13 @@ int32_t net_send_all(NetSocket socket, const char *data, int32_t length, int32_t
     return 0;
 }
 
-int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
-                    const std::atomic<int32_t> *cancelled)
+static int32_t receive(NetSocket socket, char *buffer, int32_t length, int flags, int32_t timeout_ms,
+                       const std::atomic<int32_t> *cancelled)
 {
     for (;;) {
         if (cancelled != NULL && cancelled->load() != 0)
             return NET_CANCELLED;
-        ssize_t n = recv((int)socket, buffer, (size_t)length, 0);
+        ssize_t n = recv((int)socket, buffer, (size_t)length, flags);
 #ifdef TCP_QUICKACK
         // Acknowledge at once: a sender that holds back its next segment
         // until this one is acknowledged (a relaying proxy) would otherwise
@@ -198,6 +198,18 @@ int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t time
         if (ready != 1)
             return ready;
     }
+}
+
+int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
+                    const std::atomic<int32_t> *cancelled)
+{
+    return receive(socket, buffer, length, 0, timeout_ms, cancelled);
+}
+
+int32_t net_peek(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
+                 const std::atomic<int32_t> *cancelled)
+{
+    return receive(socket, buffer, length, MSG_PEEK, timeout_ms, cancelled);
 }
 
 void net_close(NetSocket socket)

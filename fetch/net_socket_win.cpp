@@ -41,10 +41,12 @@ NetSocket net_open(void)
         closesocket(s);
         return NET_NO_SOCKET;
     }
-    // The request goes out in up to three sends: without this, each small
-    // send after the first waits for the peer's delayed acknowledgement.
+    // Small sends leave at once instead of waiting for the peer's delayed
+    // acknowledgement of the one before.
     BOOL on = TRUE;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, (const char *)&on, sizeof on);
+    int window = NET_RECEIVE_WINDOW;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char *)&window, sizeof window);
     return (NetSocket)s;
 }
 
@@ -131,14 +133,14 @@ int32_t net_send_all(NetSocket socket, const char *data, int32_t length, int32_t
     return 0;
 }
 
-int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
-                    const std::atomic<int32_t> *cancelled)
+static int32_t receive(NetSocket socket, char *buffer, int32_t length, int flags, int32_t timeout_ms,
+                       const std::atomic<int32_t> *cancelled)
 {
     SOCKET s = (SOCKET)socket;
     for (;;) {
         if (cancelled != NULL && cancelled->load() != 0)
             return NET_CANCELLED;
-        int n = recv(s, buffer, (int)length, 0);
+        int n = recv(s, buffer, (int)length, flags);
         if (n >= 0)
             return (int32_t)n;
         if (WSAGetLastError() != WSAEWOULDBLOCK)
@@ -147,6 +149,18 @@ int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t time
         if (ready != 1)
             return ready;
     }
+}
+
+int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
+                    const std::atomic<int32_t> *cancelled)
+{
+    return receive(socket, buffer, length, 0, timeout_ms, cancelled);
+}
+
+int32_t net_peek(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
+                 const std::atomic<int32_t> *cancelled)
+{
+    return receive(socket, buffer, length, MSG_PEEK, timeout_ms, cancelled);
 }
 
 void net_close(NetSocket socket)

@@ -2,7 +2,7 @@
 // hands the three proxy settings from the settings dialog to the HTTP client.
 #include "settings/settings_vars.h"
 
-#include <mutex>
+#include <atomic>
 #include <string.h>
 
 int32_t is_autostart = 0;
@@ -19,16 +19,21 @@ int32_t cur_country = 0;
 int32_t cur_city = 0;
 int32_t data_source = 0;
 
-static std::mutex proxy_settings_mutex;
+// A spin lock: it is held only while about two hundred bytes are copied,
+// and std::mutex would link the C++ runtime's exception machinery (its lock
+// reports failure by throwing) into a program that has no other use for it,
+// some 140 KB of the executable.
+static std::atomic_flag proxy_settings_busy = ATOMIC_FLAG_INIT;
 
 void proxy_settings_lock(void)
 {
-    proxy_settings_mutex.lock();
+    while (proxy_settings_busy.test_and_set(std::memory_order_acquire)) {
+    }
 }
 
 void proxy_settings_unlock(void)
 {
-    proxy_settings_mutex.unlock();
+    proxy_settings_busy.clear(std::memory_order_release);
 }
 
 void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port)

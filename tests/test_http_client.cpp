@@ -143,6 +143,12 @@ TEST_CASE("the bytes of a request, with and without a Referer")
     CHECK(got[1].find("Connection: keep-alive\r\nReferer: http://127.0.0.1/russia//moscow\r\n\r\n\r\n") !=
           std::string::npos);
 
+    // Each request head left in one send: sent in pieces, a piece after the
+    // first would wait for the far end's delayed acknowledgement, and the
+    // server, reading at once, would see the head in more than one receive.
+    CHECK(script_server_reads(&server, 0) == 1);
+    CHECK(script_server_reads(&server, 1) == 1);
+
     CHECK(plain.result == HTTP_OK);
     CHECK(plain.bytes == response);
     CHECK(plain.size == (int32_t)response.size());
@@ -659,6 +665,24 @@ TEST_CASE("through a proxy's CONNECT tunnel")
         std::vector<std::string> got = script_server_received(&server);
         REQUIRE(got.size() == 1);
         CHECK(got[0] == connect_text + request_text("pogoda/x", host, "x"));
+        CHECK(f.result == HTTP_OK);
+        CHECK(f.bytes == page);
+    }
+    SUBCASE("the answer and the tunnelled bytes in one piece: only the answer is taken")
+    {
+        // A proxy that sends what follows the answer at once (here the page
+        // itself): the client takes the answer's bytes alone and finds the
+        // rest as its response.
+        ScriptConnection c;
+        c.exchanges.push_back(ScriptExchange{"\r\n\r\n", {"HTTP/1.0 200 OK\r\nVia: s\r\n\r\n" + page}});
+        c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {}});
+        c.ending = SCRIPT_HOLD;
+        ScriptServer server;
+        REQUIRE(script_server_start(&server, {c}));
+        set_proxy(1, "127.0.0.1", server.port);
+        Fetched f = fetch_from(host, 80, "p", NULL);
+        set_proxy(0, "", 8080);
+        script_server_stop(&server);
         CHECK(f.result == HTTP_OK);
         CHECK(f.bytes == page);
     }

@@ -8,6 +8,7 @@
 
 #include "fetch/page_scan.h"
 #include "tests/support/page_builder.h"
+#include "tests/support/page_scan_plain.h"
 #include "util/mem.h"
 
 namespace {
@@ -72,6 +73,52 @@ TEST_CASE("find_marker over a marker at every place of a page")
             CHECK(find(text, marker.c_str()) == (after == 0 ? -1 : before));
         }
     }
+}
+
+TEST_CASE("find_marker agrees with the plain search from every offset of both pages")
+{
+    // Every marker the parsers look for, and ones made to trip the choice of
+    // the byte scanned for: only markup bytes, a marker ending in the page's
+    // last bytes, a lone Cyrillic lead byte, an upper-case-only marker.
+    static const char *const MARKERS[] = {
+        "<nobr>", "</nobr>", "Температура воздуха", "pogodacell>", "&nbsp; ", "Погода", "pr5000_images/",
+        "Комментарий к погоде", "</td>", "Осадки, мм", "Вероятность осадков", "Направление ветра",
+        "Скорость ветра", "Фактические данные на этот срок отсутствуют", "Атмосферное давление",
+        "pogodacell2>Температура воздуха", "pogodacell><b>", "images/weather_images/", "Осадки за 24 часа",
+        "\r\n\r\n", "\xd0", "\xd1\x8f", "HTTP", "</html>", "</html>\n", "z", "",
+    };
+    ForecastPageSpec forecast;
+    page_forecast_defaults(&forecast);
+    ActualPageSpec actual;
+    page_actual_defaults(&actual);
+    actual.no_data = NO_DATA_AFTER_ROWS;
+    int32_t lengths[2];
+    char *pages[2] = {page_build_forecast(&forecast, &lengths[0]), page_build_actual(&actual, &lengths[1])};
+    REQUIRE(pages[0] != NULL);
+    REQUIRE(pages[1] != NULL);
+    for (const char *marker : MARKERS) {
+        std::string shown = marker;
+        CAPTURE(shown);
+        int found = 0;
+        for (int p = 0; p < 2; p++) {
+            for (int32_t from = 0; from <= lengths[p]; from++) {
+                int32_t fast = find_marker(pages[p] + from, lengths[p] - from, marker);
+                int32_t plain = find_marker_plain(pages[p] + from, lengths[p] - from, marker);
+                if (fast != plain) {
+                    CAPTURE(p);
+                    CAPTURE(from);
+                    CHECK(fast == plain);
+                    break;
+                }
+                found += fast >= 0;
+            }
+        }
+        // Each stands in a page (but "z", and "</html>\n" on the last bytes),
+        // so the compare after the scan has run.
+        CHECK((found > 0) == (strcmp(marker, "z") != 0 && strcmp(marker, "</html>\n") != 0));
+    }
+    mem_free(pages[0]);
+    mem_free(pages[1]);
 }
 
 TEST_CASE("read_page_number: the plain decimal conversion, bounded")

@@ -1,7 +1,7 @@
 // The packed pictures as the resource script embeds them: every icon file
 // holds the images the program loads (sizes, 32-bit colour with alpha, the
-// 256-pixel image as PNG), and the notice bitmap is 316 x 186 at 24 bits per
-// pixel. The headers are read here byte by byte, as Windows reads them.
+// images of 64 pixels and more as PNG), and the notice bitmap is 316 x 186
+// at 8 bits per pixel with a palette. The headers are read here byte by byte, as Windows reads them.
 // scripts/gen-pictures --check (a test of its own) shows the files are
 // current with their sources.
 #include <doctest/doctest.h>
@@ -150,33 +150,40 @@ static void check_bmp_image(const IconImage &img, int size)
     CHECK(img.mask_agrees);
 }
 
-TEST_CASE("condition and busy icons hold one 64 x 64 image in 32-bit colour with alpha")
+static void check_png_image(const IconImage &img, int size)
 {
+    CHECK(img.png);
+    CHECK(img.width == size);
+    CHECK(img.height == size);
+    CHECK(img.entry_bits == 32);
+    CHECK(img.data_width == size);
+    CHECK(img.data_height == size);
+    CHECK(img.data_bits == 32);  // 8-bit RGBA, which every PNG-reading Windows takes
+}
+
+TEST_CASE("condition and busy icons hold 64, 96 and 128 pixels as PNG")
+{
+    const int sizes[3] = {64, 96, 128};
     for (int id = 132; id <= 152; id++) {
         INFO("icon " << id);
         std::vector<IconImage> images = read_icon(icon_path(id));
-        REQUIRE(images.size() == 1);
-        check_bmp_image(images[0], 64);
+        REQUIRE(images.size() == 3);
+        for (int i = 0; i < 3; i++)
+            check_png_image(images[i], sizes[i]);
     }
 }
 
-TEST_CASE("the application icon holds 16, 24, 32 and 48 pixels as 32-bit BMP and 256 as PNG")
+TEST_CASE("the application icon holds 16 to 48 pixels as 32-bit BMP, 64 and 256 as PNG")
 {
     std::vector<IconImage> images = read_icon(icon_path(107));
-    REQUIRE(images.size() == 5);
-    const int sizes[4] = {16, 24, 32, 48};
-    for (int i = 0; i < 4; i++) {
+    REQUIRE(images.size() == 8);
+    const int sizes[6] = {16, 20, 24, 32, 40, 48};
+    for (int i = 0; i < 6; i++) {
         INFO("size " << sizes[i]);
         check_bmp_image(images[i], sizes[i]);
     }
-    const IconImage &big = images[4];
-    CHECK(big.png);
-    CHECK(big.width == 256);
-    CHECK(big.height == 256);
-    CHECK(big.entry_bits == 32);
-    CHECK(big.data_width == 256);
-    CHECK(big.data_height == 256);
-    CHECK(big.data_bits == 32);  // 8-bit RGBA
+    check_png_image(images[6], 64);
+    check_png_image(images[7], 256);
 }
 
 TEST_CASE("every condition has its own picture, but codes 10 and 15 repeat 9 and 4")
@@ -192,7 +199,7 @@ TEST_CASE("every condition has its own picture, but codes 10 and 15 repeat 9 and
         }
 }
 
-TEST_CASE("bitmap 156 is 316 x 186 at 24 bits per pixel, uncompressed and bottom-up")
+TEST_CASE("bitmap 156 is 316 x 186 at 8 bits per pixel, uncompressed and bottom-up")
 {
     std::vector<unsigned char> d = read_file("res/bitmaps/notice.bmp");
     REQUIRE(d.size() >= 54);
@@ -204,10 +211,17 @@ TEST_CASE("bitmap 156 is 316 x 186 at 24 bits per pixel, uncompressed and bottom
     CHECK(s32(d, 18) == 316);
     CHECK(s32(d, 22) == 186);              // positive: rows stored bottom-up
     CHECK(u16(d, 26) == 1);                // planes
-    CHECK(u16(d, 28) == 24);
-    CHECK(u32(d, 30) == 0);                // BI_RGB
-    CHECK(u32(d, 46) == 0);                // no colour table
-    size_t stride = (316 * 3 + 3) / 4 * 4;
-    CHECK(bits == 54);
-    CHECK(d.size() == bits + stride * 186);
+    CHECK(u16(d, 28) == 8);
+    CHECK(u32(d, 30) == 0);                // BI_RGB: a DIB section can be made of it too
+    uint32_t colours = u32(d, 46);         // 0 means all 256
+    uint32_t used = colours ? colours : 256;
+    CHECK(used <= 256);
+    size_t stride = (316 + 3) / 4 * 4;
+    CHECK(bits == 54 + 4 * used);
+    REQUIRE(d.size() == bits + stride * 186);
+    // every pixel names a colour of the table
+    uint8_t highest = 0;
+    for (size_t i = bits; i < d.size(); i++)
+        highest = d[i] > highest ? d[i] : highest;
+    CHECK(highest < used);
 }

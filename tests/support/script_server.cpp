@@ -67,6 +67,7 @@ static void record(ScriptServer *server, size_t index, const char *bytes, int32_
 {
     std::lock_guard<std::mutex> guard(server->lock);
     server->received[index].append(bytes, (size_t)n);
+    server->reads[index]++;
 }
 
 static std::string recorded(ScriptServer *server, size_t index)
@@ -159,6 +160,7 @@ static void serve(ScriptServer *server)
         {
             std::lock_guard<std::mutex> guard(server->lock);
             server->received.push_back(std::string());
+            server->reads.push_back(0);
             server->client_closed.push_back(0);
         }
         const ScriptConnection &c = server->script[index];
@@ -192,6 +194,7 @@ bool script_server_start(ScriptServer *server, const std::vector<ScriptConnectio
     server->requests_read.store(0);
     server->extra_connections = 0;
     server->received.clear();
+    server->reads.clear();
     server->client_closed.clear();
     server->listener = test_listen_loopback(&server->port, 16);
     if (server->listener == TEST_NO_SOCKET)
@@ -223,6 +226,12 @@ bool script_server_wait_requests(ScriptServer *server, int count, int32_t timeou
         pause_ms(10);
     }
     return server->requests_read.load() >= count;
+}
+
+int script_server_reads(ScriptServer *server, size_t index)
+{
+    std::lock_guard<std::mutex> guard(server->lock);
+    return index < server->reads.size() ? server->reads[index] : 0;
 }
 
 int script_server_client_closed(ScriptServer *server, size_t index)

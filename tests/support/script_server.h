@@ -43,6 +43,7 @@ struct ScriptServer {
     std::atomic<int> stopping;
     std::mutex lock;                  // guards the records below
     std::vector<std::string> received;  // per connection accepted
+    std::vector<int> reads;             // receives that brought bytes, per connection
     std::vector<int> client_closed;     // the client closed it first
     int extra_connections;              // accepted beyond the script (closed at once)
     std::atomic<int> requests_read;     // exchanges whose `until` has been seen
@@ -66,6 +67,8 @@ bool script_server_start(ScriptServer *server, const std::vector<ScriptConnectio
 void script_server_stop(ScriptServer *server);
 // Copies of the records, taken under the lock.
 std::vector<std::string> script_server_received(ScriptServer *server);
+// How many receives brought the bytes of connection `index`.
+int script_server_reads(ScriptServer *server, size_t index);
 // Whether the client closed connection `index` before the server did.
 int script_server_client_closed(ScriptServer *server, size_t index);
 // Waits up to timeout_ms until `count` exchanges have been read.
