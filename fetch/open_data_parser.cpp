@@ -6,12 +6,38 @@
 #include <math.h>
 #include <string.h>
 
+#include <new>
+
+#include "util/mem.h"
+
+// rapidjson's own few objects (its allocators, the parser's stack) come
+// from the program's allocator too, not from operator new, which would
+// bring the C++ runtime's throwing allocation into the exe. A null from
+// this noexcept placement form skips the constructor.
+struct OpenDataHeap {};
+void *operator new(size_t size, OpenDataHeap) noexcept
+{
+    return size <= 0x7FFFFFFFu ? mem_alloc((uint32_t)size) : NULL;
+}
+void operator delete(void *block, OpenDataHeap) noexcept
+{
+    mem_free(block);
+}
+template <typename T> static void open_data_delete(T *object)
+{
+    if (object != NULL) {
+        object->~T();
+        mem_free(object);
+    }
+}
+#define RAPIDJSON_NEW(TypeName) new (OpenDataHeap()) TypeName
+#define RAPIDJSON_DELETE(x) open_data_delete(x)
+
 #include <rapidjson/document.h>
 
 #include "fetch/http_client.h"
 #include "panel/day_number.h"
 #include "util/format.h"
-#include "util/mem.h"
 
 // rapidjson's blocks come from the program's own allocator (util/mem.h).
 class OpenDataAllocator {
