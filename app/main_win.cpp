@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/net_watch.h"
 #include "app/tray.h"
 #include "fetch/http_client.h"
 #include "panel/modeless_win.h"
@@ -24,6 +25,11 @@ static const char TRAY_TIP[] = "Velvane - \xCF\xF0\xEE\xE3\xED\xEE\xE7 \xEF\xEE\
 enum { TITLE_BUFFER_SIZE = 50 };
 
 static HINSTANCE program_instance;
+
+static void show_weather_in_tray(const char *temperature, const char *tip)
+{
+    tray_show_weather(temperature, tip);
+}
 
 // True when a top-level window, hidden ones included, is titled
 // "Velvane App" in any letter case.
@@ -102,13 +108,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                                                           ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     install_dialog_procedures();
+    panel_tray_show = show_weather_in_tray;
     register_host_class();
     net_startup();
+    // The bare title until the panel names the place and the weather.
+    set_tray_tip(TRAY_TIP);
     // Never shown and never needed again: its creation makes the panel.
     CreateWindowExA(0, HOST_CLASS_NAME, HOST_TITLE, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, program_instance, nullptr);
-    set_tray_tip(TRAY_TIP);
     tray_add_icon();
+    // The network coming back brings a fetch; no polling.
+    if (panel_window)
+        net_watch_start(panel_window, PANEL_NETWORK_MESSAGE);
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -118,6 +129,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    net_watch_stop();
     tray_remove_icon();
     return (int)message.wParam;
 }

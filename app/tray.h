@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+#include "panel/tray_text.h"
+
 enum {
     TRAY_ICON_ID = 15,
     // The message through which the shell reports mouse events on the icon.
@@ -16,7 +18,7 @@ enum {
     // Sent to the tray window to have its own thread delete the icon and
     // destroy the window; the result is the shell's answer to the deletion.
     TRAY_REMOVE_MESSAGE = WM_USER + 12,
-    TRAY_TIP_LENGTH = 127,
+    TRAY_TIP_LENGTH = TRAY_TIP_MAX_CHARS,
     TRAY_READY_WAIT_MS = 1000
 };
 
@@ -38,6 +40,13 @@ void set_tray_tip(const char *text);
 
 // The stored tooltip, or null. The text stays owned by this module.
 const char *tray_tip(void);
+
+// Shows the weather in the icon: temperature (UTF-8, as tray_temperature_text
+// gives it) drawn at the small-icon size of the icon's dots per inch, or the
+// thermometer when null or empty; tip replaces the stored tooltip. Both are
+// kept, so that an icon added again after a shell restart shows them too.
+// Any thread. 1 when the shell took the change.
+int tray_show_weather(const char *temperature, const char *tip);
 
 // Fills the notification data for tray_window and the icon id; when adding,
 // also the flags, the callback message, the icon and the tooltip.

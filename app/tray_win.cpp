@@ -4,6 +4,7 @@
 #include <process.h>
 #include <string.h>
 
+#include "app/tray_temperature.h"
 #include "panel/panel.h"
 #include "panel/panel_screen.h"
 #include "res/resource.h"
@@ -14,18 +15,32 @@ std::atomic<HWND> tray_window(nullptr);
 static char tray_title[256];
 static char tray_class_name[256];
 static char *tip_text = nullptr;
+// The temperature the icon shows (UTF-8), empty for the thermometer.
+static char icon_temperature[16];
+// The tooltip and the temperature are written on the main thread and read
+// on the tray thread when the shell restarts; each change and each addition
+// holds this lock from reading them to the shell's answer, so the icon
+// never ends up with an older state than the last one asked for.
+static SRWLOCK icon_lock = SRWLOCK_INIT;
 // "TaskbarCreated", broadcast by a shell that has (re)started: every icon
 // has to be added again. Registered and read on the tray thread only.
 static UINT taskbar_created_message = 0;
 
 static LRESULT CALLBACK tray_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-void set_tray_tip(const char *text)
+static void store_tip(const char *text)
 {
     mem_free(tip_text);
     tip_text = dup_string(text);
     if (tip_text && strlen(tip_text) >= TRAY_TIP_LENGTH)
         tip_text[TRAY_TIP_LENGTH] = 0;
+}
+
+void set_tray_tip(const char *text)
+{
+    AcquireSRWLockExclusive(&icon_lock);
+    store_tip(text);
+    ReleaseSRWLockExclusive(&icon_lock);
 }
 
 const char *tray_tip(void)
@@ -53,21 +68,54 @@ void tray_fill_data(NOTIFYICONDATAA *data, int adding, HICON icon)
     }
 }
 
-// Loads the application icon and hands the icon to the shell; the shell
-// keeps its own copy, so ours is released at once.
+// The icon as the stored state says, at the small-icon size of the
+// notification area's dots per inch: the temperature, or the thermometer.
+static HICON make_icon(void)
+{
+    int dpi = window_dpi(tray_window.load());
+    int size = metric_for_dpi(SM_CXSMICON, dpi);
+    HICON icon = icon_temperature[0] ? create_temperature_icon(icon_temperature, size) : nullptr;
+    if (!icon)
+        icon = (HICON)LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size,
+                                 metric_for_dpi(SM_CYSMICON, dpi), 0);
+    return icon;
+}
+
+// Hands the icon to the shell; the shell keeps its own copy, so ours is
+// released at once.
 static int add_icon_now(void)
 {
-    // The small-icon size of the notification area's dots per inch.
-    int dpi = window_dpi(tray_window.load());
-    HICON icon = (HICON)LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
-                                   metric_for_dpi(SM_CXSMICON, dpi), metric_for_dpi(SM_CYSMICON, dpi), 0);
-    if (!icon)
-        return 0;
-    NOTIFYICONDATAA data;
-    tray_fill_data(&data, 1, icon);
-    int added = Shell_NotifyIconA(NIM_ADD, &data) ? 1 : 0;
-    DestroyIcon(icon);
+    AcquireSRWLockExclusive(&icon_lock);
+    HICON icon = make_icon();
+    int added = 0;
+    if (icon) {
+        NOTIFYICONDATAA data;
+        tray_fill_data(&data, 1, icon);
+        added = Shell_NotifyIconA(NIM_ADD, &data) ? 1 : 0;
+        DestroyIcon(icon);
+    }
+    ReleaseSRWLockExclusive(&icon_lock);
     return added;
+}
+
+int tray_show_weather(const char *temperature, const char *tip)
+{
+    AcquireSRWLockExclusive(&icon_lock);
+    icon_temperature[0] = 0;
+    if (temperature && strlen(temperature) < sizeof icon_temperature)
+        strcpy(icon_temperature, temperature);
+    store_tip(tip);
+    HICON icon = make_icon();
+    int changed = 0;
+    if (icon) {
+        NOTIFYICONDATAA data;
+        tray_fill_data(&data, 1, icon);
+        data.uFlags = NIF_ICON | NIF_TIP;
+        changed = Shell_NotifyIconA(NIM_MODIFY, &data) ? 1 : 0;
+        DestroyIcon(icon);
+    }
+    ReleaseSRWLockExclusive(&icon_lock);
+    return changed;
 }
 
 int tray_add_icon(void)

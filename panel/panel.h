@@ -5,12 +5,18 @@
 
 #include <windows.h>
 
+#include "fetch/weather_record.h"
+
 enum {
     START_TIMER = 1,
     // 2 is FETCH_POLL_TIMER (fetch/fetch_job.h)
-    REFRESH_TIMER = 3,
+    REFRESH_TIMER = 3,     // the fetch schedule's one-shot timer: whatever fetch is due next
     CLOCK_TIMER = 4
 };
+
+// Posted to the panel when the machine's addresses change (by the network
+// watch, or by a test standing in for it).
+static const UINT PANEL_NETWORK_MESSAGE = WM_APP + 2;
 
 extern HWND panel_window;      // null before creation
 extern double selected_day;    // the day number whose forecast is shown
@@ -24,6 +30,22 @@ extern HWND settings_dialog;   // null when not open
 extern DLGPROC panel_about_proc;
 extern DLGPROC panel_settings_proc;
 extern DLGPROC panel_notice_proc;
+
+// Shows the weather in the notification icon: temperature is the text the
+// icon draws (UTF-8) or null for the thermometer, tip the tooltip (code
+// page 1251). Set by the module of the icon before the panel is created;
+// while null, the panel shows nothing there.
+typedef void (*PanelTrayShow)(const char *temperature, const char *tip);
+extern PanelTrayShow panel_tray_show;
+
+// The weather the panel shows: the last fetch's, or what is kept of an
+// earlier one. Tests may change it and repaint.
+WeatherRecord *panel_shown_record(void);
+
+// Where the busy cue of an automatic fetch and the time of kept weather go:
+// the strip from the calendar's left edge to the buttons below it, as high
+// as the buttons (client coordinates; empty before the controls exist).
+void panel_status_box(HWND panel, RECT *box);
 
 // Where the open data's credit line goes, in the panel's client
 // coordinates (empty before the controls exist).

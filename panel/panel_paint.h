@@ -34,7 +34,11 @@ enum {
     SMALL_FONT_POINTS = 11,
     LARGE_FONT_POINTS = 24,
     // The open data's credit, a line of its own under the calendar.
-    CREDIT_FONT_POINTS = 8
+    CREDIT_FONT_POINTS = 8,
+    // The status strip left of the buttons under the calendar: the small
+    // busy cue of an automatic fetch and the time of kept weather.
+    PANEL_CUE_SIZE = 16,
+    PANEL_STATUS_GAP = 4
 };
 
 // Every painted position and size at one window's dots per inch: the
@@ -62,6 +66,8 @@ struct PanelLayout {
     int small_font_height;  // LOGFONT heights (negative: the character height)
     int large_font_height;
     int credit_font_height;
+    int cue_size;           // the busy cue's icon, square
+    int status_gap;         // between the cue and the text, and before the buttons
 };
 
 void panel_layout_for_dpi(int dpi, PanelLayout *layout);
@@ -75,6 +81,7 @@ int panel_changed_areas(const PanelLayout *layout, int right_of_header, RECT *ar
 #define PANEL_TITLE_COLOUR RGB(225, 0, 0)
 #define PANEL_TEMPERATURE_COLOUR RGB(0, 0, 255)
 #define PANEL_CREDIT_COLOUR RGB(96, 96, 96)
+#define PANEL_DATA_TIME_COLOUR RGB(128, 128, 128)
 
 // Everything the painting depends on.
 struct PanelView {
@@ -89,6 +96,14 @@ struct PanelView {
     HFONT credit_font;
     RECT credit_box;           // client coordinates, under the calendar
     const PanelLayout *layout;
+    // The status strip (client coordinates): the busy cue while an
+    // automatic fetch runs behind the shown weather, and the muted time of
+    // kept weather ("Данные от 14:35", code page 1251; null when what is
+    // shown is fresh or empty).
+    RECT status_box;
+    int32_t busy_cue;
+    HICON cue_icon;
+    const char *data_time;
 };
 
 // The values shown: the conditions (0 to 19) and the three temperatures
@@ -107,9 +122,9 @@ struct PanelValues {
 // condition outside 0 to 19 counts as 0.
 void panel_values(const PanelView *view, PanelValues *values);
 
-// Draws the titles, icons and temperatures, and the open data's credit
-// when the view asks for it and no fetch runs, into dc, whose client area
-// is client; the background is left as it is.
+// Draws the titles, icons and temperatures, the open data's credit when
+// the view asks for it and no fetch runs, and the status strip, into dc,
+// whose client area is client; the background is left as it is.
 void paint_panel(HDC dc, const RECT *client, const PanelView *view);
 
 #endif

@@ -72,6 +72,8 @@ void panel_layout_for_dpi(int dpi, PanelLayout *layout)
     layout->small_font_height = -MulDiv(SMALL_FONT_POINTS, dpi, 72);
     layout->large_font_height = -MulDiv(LARGE_FONT_POINTS, dpi, 72);
     layout->credit_font_height = -MulDiv(CREDIT_FONT_POINTS, dpi, 72);
+    layout->cue_size = scaled(PANEL_CUE_SIZE, dpi);
+    layout->status_gap = scaled(PANEL_STATUS_GAP, dpi);
 }
 
 int panel_changed_areas(const PanelLayout *l, int right_of_header, RECT *areas)
@@ -107,6 +109,26 @@ static void draw_temperature(HDC dc, const RECT *client, int left, int right, in
 {
     RECT box = {left, top, right, client->bottom};
     DrawTextA(dc, temperature_text(temperature), -1, &box, DT_CENTER);
+}
+
+// The busy cue at the strip's left, centred on its height, and the data's
+// time after it in the credit's font and a muted colour.
+static void draw_status(HDC dc, const PanelView *view)
+{
+    const PanelLayout *l = view->layout;
+    RECT box = view->status_box;
+    if (IsRectEmpty(&box))
+        return;
+    int text_left = box.left + l->cue_size + l->status_gap;
+    if (view->busy_cue && view->cue_icon != NULL)
+        DrawIconEx(dc, box.left, (box.top + box.bottom - l->cue_size) / 2, view->cue_icon, l->cue_size,
+                   l->cue_size, 0, NULL, DI_NORMAL);
+    if (view->data_time == NULL)
+        return;
+    box.left = text_left;
+    SelectObject(dc, view->credit_font);
+    SetTextColor(dc, PANEL_DATA_TIME_COLOUR);
+    DrawTextA(dc, view->data_time, -1, &box, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
 void paint_panel(HDC dc, const RECT *client, const PanelView *view)
@@ -159,5 +181,6 @@ void paint_panel(HDC dc, const RECT *client, const PanelView *view)
             DrawTextA(dc, credit, -1, &box, DT_RIGHT | DT_SINGLELINE | DT_NOPREFIX);
         mem_free(credit);
     }
+    draw_status(dc, view);
     RestoreDC(dc, saved);
 }

@@ -5,14 +5,18 @@
 
 #include <commctrl.h>
 #include <locale.h>
+#include <string.h>
 #include <time.h>
 
 #include "fetch/fetch_job.h"
+#include "fetch/fetch_schedule.h"
 #include "fetch/weather_record.h"
 #include "panel/date_text.h"
 #include "panel/day_number.h"
+#include "panel/kept_weather.h"
 #include "panel/panel_paint.h"
 #include "panel/panel_screen.h"
+#include "panel/tray_text.h"
 #include "panel/weather_text.h"
 #include "res/resource.h"
 #include "settings/catalogue.h"
@@ -37,9 +41,39 @@ HWND settings_dialog;
 DLGPROC panel_about_proc;
 DLGPROC panel_settings_proc;
 DLGPROC panel_notice_proc;
+PanelTrayShow panel_tray_show;
+
+#ifndef WM_POWERBROADCAST
+#define WM_POWERBROADCAST 0x0218
+#endif
+#ifndef PBT_APMRESUMESUSPEND
+#define PBT_APMRESUMESUSPEND 0x0007
+#endif
+#ifndef PBT_APMRESUMEAUTOMATIC
+#define PBT_APMRESUMEAUTOMATIC 0x0012
+#endif
+
+// When to fetch and what to show between fetches: the schedule, the weather
+// kept through fetches that bring nothing, the record the panel shows (the
+// fresh or the kept weather) and what each of its parts is, the place of
+// the fetch under way and whether the user asked for it (then the panel
+// shows the busy state; otherwise the shown weather stays, with a small
+// cue), and the day the clock was last seen on.
+struct PanelWeather {
+    FetchSchedule schedule;
+    KeptWeather kept;
+    WeatherRecord *shown;
+    ShownWeather state;
+    char *fetch_place;
+    int32_t fetch_is_user;
+    double today_key;
+};
+
+static PanelWeather weather;
 
 static HICON condition_icons[CONDITION_COUNT];
 static HICON busy_icon;
+static HICON cue_icon;
 static HFONT small_font;
 static HFONT large_font;
 static HFONT credit_font;
@@ -127,7 +161,9 @@ static void release_fonts_and_icons(void)
     }
     if (busy_icon != NULL)
         DestroyIcon(busy_icon);
-    busy_icon = NULL;
+    if (cue_icon != NULL)
+        DestroyIcon(cue_icon);
+    busy_icon = cue_icon = NULL;
     if (small_font != NULL)
         DeleteObject(small_font);
     if (large_font != NULL)
@@ -150,6 +186,7 @@ static void load_fonts_and_icons(HWND window)
     for (int k = 0; k < CONDITION_COUNT; k++)
         condition_icons[k] = load_panel_icon(instance, IDI_CONDITION_FIRST + k, layout.icon_size);
     busy_icon = load_panel_icon(instance, IDI_BUSY, layout.icon_size);
+    cue_icon = load_panel_icon(instance, IDI_BUSY, layout.cue_size);
 }
 
 static void move_control(HWND window, int id, int dx, int dy, int grow)
@@ -213,6 +250,106 @@ void panel_credit_box(HWND panel, RECT *box)
     SetRect(box, calendar.left, calendar.bottom, calendar.right, button.top);
 }
 
+void panel_status_box(HWND panel, RECT *box)
+{
+    SetRectEmpty(box);
+    RECT calendar, button;
+    HWND calendar_window = GetDlgItem(panel, IDC_CALENDAR);
+    HWND button_window = GetDlgItem(panel, IDCANCEL);
+    if (calendar_window == NULL || button_window == NULL || !GetWindowRect(calendar_window, &calendar) ||
+        !GetWindowRect(button_window, &button))
+        return;
+    MapWindowPoints(NULL, panel, (POINT *)&calendar, 2);
+    MapWindowPoints(NULL, panel, (POINT *)&button, 2);
+    if (button.left - layout.status_gap > calendar.left)
+        SetRect(box, calendar.left, button.top, button.left - layout.status_gap, button.bottom);
+}
+
+WeatherRecord *panel_shown_record(void)
+{
+    return weather.shown;
+}
+
+static double day_key(double day_number)
+{
+    return (double)(int64_t)(day_number + 0.5);
+}
+
+// The one-shot timer of the schedule, for whatever fetch is due next.
+static void arm_schedule_timer(HWND window)
+{
+    uint32_t ms = fetch_schedule_timer_ms(&weather.schedule, (int64_t)GetTickCount64());
+    if (ms == FETCH_TIMER_IDLE)
+        KillTimer(window, REFRESH_TIMER);
+    else
+        SetTimer(window, REFRESH_TIMER, ms, NULL);
+}
+
+// The notification icon: the shown temperature (unless the setting turns
+// it off) or the thermometer, and the tooltip with the place and the time
+// of the data.
+static void show_in_tray(HWND window)
+{
+    if (panel_tray_show == NULL)
+        return;
+    char temperature[16];
+    int has_temperature = is_tray_temperature && weather.state.observation != SHOWN_EMPTY &&
+                          tray_temperature_text(weather.shown->temperature, temperature, sizeof temperature);
+    char title[128];
+    if (LoadStringA(instance_of(window), IDS_APP_TITLE, title, sizeof title) <= 0)
+        title[0] = 0;
+    const CityEntry *place = location_place(window);
+    char *tip = tray_tip_text(title, place != NULL ? place->display_name : NULL, weather.shown, &weather.state,
+                              clock_now_seconds());
+    panel_tray_show(has_temperature ? temperature : NULL, tip != NULL ? tip : title);
+    mem_free(tip);
+}
+
+// What the panel shows, from the kept weather of the chosen place at the
+// present moment: the texts, the painted parts and the icon. Left alone
+// while a fetch the user asked for shows the busy state.
+static void show_weather(HWND window)
+{
+    if (weather.shown == NULL)
+        return;
+    if (weather.fetch_is_user && fetch_running.load(std::memory_order_acquire))
+        return;
+    char *place = location_path(window);
+    kept_weather_show(&weather.kept, place, clock_now_seconds(), today_day_number(), weather.shown,
+                      &weather.state);
+    mem_free(place);
+    update_weather_texts(window);
+    show_in_tray(window);
+}
+
+// Every fetch starts here, with its reason: the schedule learns of it, and
+// a fetch the user asked for empties what is shown, so the busy state
+// shows; any other keeps the shown weather on screen with the busy cue.
+static void fetch_now(HWND window, int32_t reason)
+{
+    fetch_schedule_started(&weather.schedule, (int64_t)GetTickCount64(), reason);
+    mem_free(weather.fetch_place);
+    weather.fetch_place = location_path(window);
+    weather.fetch_is_user = fetch_reason_is_user(reason);
+    if (weather.fetch_is_user && weather.shown != NULL) {
+        weather_record_reset(weather.shown);
+        memset(&weather.state, 0, sizeof weather.state);
+    }
+    start_fetch(window);
+    arm_schedule_timer(window);
+}
+
+// The worker is done: what it brought is kept, the schedule learns what it
+// got, and the panel shows the fresh or the kept weather.
+static void take_fetch(HWND window)
+{
+    int32_t parts = kept_weather_store(&weather.kept, weather_record, weather.fetch_place, clock_now_seconds());
+    fetch_schedule_ended(&weather.schedule, (int64_t)GetTickCount64(), parts);
+    weather.fetch_is_user = 0;
+    show_weather(window);
+    arm_schedule_timer(window);
+}
+
 // Tomorrow, both as the shown day and as the calendar's selection; the
 // calendar's today mark from the same clock, so that from the start it
 // marks the day before the one the heading names.
@@ -239,6 +376,23 @@ static void open_notice(HWND window)
     }
 }
 
+// The panel's weather state afresh (a panel created again in the same
+// process, as the tests do, starts from nothing).
+static void init_weather(void)
+{
+    kept_weather_free(&weather.kept);
+    mem_free(weather.fetch_place);
+    if (weather.shown == NULL)
+        weather.shown = weather_record_create();
+    if (weather.shown != NULL)
+        weather_record_reset(weather.shown);
+    memset(&weather.state, 0, sizeof weather.state);
+    weather.fetch_place = NULL;
+    weather.fetch_is_user = 0;
+    weather.today_key = day_key(today_day_number());
+    set_shown_weather_record(weather.shown);
+}
+
 static INT_PTR on_init(HWND window)
 {
     HINSTANCE instance = instance_of(window);
@@ -260,6 +414,8 @@ static INT_PTR on_init(HWND window)
         autostart_enable();
     else
         autostart_disable();
+    init_weather();
+    fetch_schedule_init(&weather.schedule, (int64_t)GetTickCount64(), refresh_period_ms(hours), is_get_fore);
     SendMessageA(window, WM_COMMAND, CMD_AUTO_REFRESH, (LPARAM)is_get_fore);  // 10
     char *text = today_text(today_day_number());                        // 11
     SetDlgItemTextA(window, IDC_TODAY, text != NULL ? text : "");
@@ -288,27 +444,28 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
         open_modeless_once(&settings_dialog, window, IDD_SETTINGS, panel_settings_proc);
         return FALSE;
     case CMD_REFRESH:
-        start_fetch(window);
+        fetch_now(window, FETCH_REASON_MANUAL);
         return FALSE;
     case CMD_AUTO_REFRESH:
         // The period only through the store's bound: never 0 ms, never
         // one past 32 bits, whatever the registry held.
-        if (lparam != 0)
-            SetTimer(window, REFRESH_TIMER, refresh_period_ms(hours), NULL);
-        else
-            KillTimer(window, REFRESH_TIMER);
+        fetch_schedule_set_period(&weather.schedule, (int64_t)GetTickCount64(), refresh_period_ms(hours),
+                                  lparam != 0);
+        arm_schedule_timer(window);
+        // The setting of the icon's temperature comes with the same OK.
+        show_in_tray(window);
         return FALSE;
     case IDC_COUNTRY:
         if (notification == CBN_SELCHANGE) {
             save_location_selection(window, 1);
             fill_city_list(window);
-            start_fetch(window);
+            fetch_now(window, FETCH_REASON_PLACE);
         }
         return TRUE;
     case IDC_CITY:
         if (notification == CBN_SELCHANGE) {
             save_location_selection(window, 0);
-            start_fetch(window);
+            fetch_now(window, FETCH_REASON_PLACE);
         }
         return FALSE;
     default:
@@ -316,24 +473,50 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
     }
 }
 
+// The date line and the today mark, the kept weather's limits (6 hours for
+// the observation, past days for the forecast) and, once a new day has
+// begun, a catch-up fetch when one is due.
+static void on_clock(HWND window, int clock_changed)
+{
+    show_today(window);
+    show_weather(window);
+    double key = day_key(today_day_number());
+    if (clock_changed || key != weather.today_key) {
+        weather.today_key = key;
+        fetch_schedule_clock_changed(&weather.schedule, (int64_t)GetTickCount64());
+        arm_schedule_timer(window);
+    }
+}
+
+static void on_schedule_timer(HWND window)
+{
+    int32_t reason = fetch_schedule_due(&weather.schedule, (int64_t)GetTickCount64());
+    if (reason != FETCH_REASON_NONE)
+        fetch_now(window, reason);
+    else
+        arm_schedule_timer(window);
+}
+
 static INT_PTR on_timer(HWND window, WPARAM id)
 {
     if (id == CLOCK_TIMER) {
-        show_today(window);
+        on_clock(window, 0);
     } else if (id == REFRESH_TIMER) {
-        start_fetch(window);
+        on_schedule_timer(window);
     } else if (id == FETCH_POLL_TIMER) {
         if (fetch_done.load(std::memory_order_acquire)) {
             KillTimer(window, FETCH_POLL_TIMER);
-            update_weather_texts(window);
             fetch_done.store(0);
+            take_fetch(window);
         }
     } else if (id == START_TIMER) {
         KillTimer(window, START_TIMER);
         SetDlgItemTextA(window, IDC_ACTUAL_TEXT, "");
         SetDlgItemTextA(window, IDC_FORECAST_TEXT, "");
         if (is_first_fore)
-            start_fetch(window);
+            fetch_now(window, FETCH_REASON_START);
+        else
+            show_in_tray(window);
     }
     return FALSE;
 }
@@ -359,8 +542,9 @@ static INT_PTR on_paint(HWND window)
     HDC dc = BeginPaint(window, &paint);
     if (dc != NULL) {
         PanelView view;
-        view.record = weather_record;
-        view.fetch_running = fetch_running.load(std::memory_order_acquire);
+        int32_t running = fetch_running.load(std::memory_order_acquire);
+        view.record = weather.shown;
+        view.fetch_running = running && weather.fetch_is_user;
         view.selected_day = selected_day;
         for (int k = 0; k < CONDITION_COUNT; k++)
             view.condition_icons[k] = condition_icons[k];
@@ -371,9 +555,18 @@ static INT_PTR on_paint(HWND window)
         view.credit_font = credit_font;
         view.layout = &layout;
         panel_credit_box(window, &view.credit_box);
+        panel_status_box(window, &view.status_box);
+        view.busy_cue = running && !weather.fetch_is_user;
+        view.cue_icon = cue_icon;
+        int64_t kept_time;
+        char *data_time = shown_kept_time(&weather.state, &kept_time)
+                              ? data_time_text(kept_time, clock_now_seconds(), 0)
+                              : NULL;
+        view.data_time = data_time;
         RECT client;
         GetClientRect(window, &client);
         paint_panel(dc, &client, &view);
+        mem_free(data_time);
         EndPaint(window, &paint);
     }
     return FALSE;
@@ -381,9 +574,42 @@ static INT_PTR on_paint(HWND window)
 
 static INT_PTR on_time_change(HWND window, WPARAM wparam, LPARAM lparam)
 {
-    show_today(window);
+    on_clock(window, 1);
     return DefWindowProcA(window, WM_TIMECHANGE, wparam, lparam);
 }
+
+// Back from sleep: the date at once; a fetch follows when the weather is
+// older than the period.
+static INT_PTR on_power(HWND window, WPARAM event)
+{
+    if (event != PBT_APMRESUMEAUTOMATIC && event != PBT_APMRESUMESUSPEND)
+        return FALSE;
+    show_today(window);
+    show_weather(window);
+    fetch_schedule_resumed(&weather.schedule, (int64_t)GetTickCount64());
+    arm_schedule_timer(window);
+    SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+}
+
+static INT_PTR on_network_change(HWND window)
+{
+    fetch_schedule_network_changed(&weather.schedule, (int64_t)GetTickCount64());
+    arm_schedule_timer(window);
+    return TRUE;
+}
+
+// A shell that has (re)started: perhaps another work area, and the icon
+// (added again by its own thread) shows the weather again.
+static INT_PTR on_screen_change(HWND window);
+
+static INT_PTR on_taskbar_created(HWND window)
+{
+    on_screen_change(window);
+    show_in_tray(window);
+    return FALSE;
+}
+
 
 // Another monitor or a change of its scale. The dialog manager scales the
 // controls and the window after this handler (hence FALSE); the painted
@@ -421,6 +647,10 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
         return on_paint(window);
     case WM_TIMECHANGE:
         return on_time_change(window, wparam, lparam);
+    case WM_POWERBROADCAST:
+        return on_power(window, wparam);
+    case PANEL_NETWORK_MESSAGE:
+        return on_network_change(window);
     case WM_DPICHANGED:
         return on_dpi_changed(window);
     case PANEL_REFIT_MESSAGE:
@@ -433,7 +663,7 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
         return FALSE;
     default:
         if (taskbar_created_message != 0 && message == taskbar_created_message)
-            return on_screen_change(window);
+            return on_taskbar_created(window);
         return FALSE;
     }
 }

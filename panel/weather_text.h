@@ -18,9 +18,15 @@ char *compose_forecast_block(const WeatherRecord *record, double selected_day);
 
 #ifdef _WIN32
 #include <windows.h>
-// Sets the panel's two text blocks (controls 1014 and 1011) from the record
-// and selected_day, and invalidates the painted areas that depend on them.
+// Sets the panel's two text blocks (controls 1014 and 1011) from the shown
+// record and selected_day, and invalidates the painted areas that depend on
+// them.
 void update_weather_texts(HWND panel);
+
+// The record the blocks are composed from: the panel's own record of what
+// it shows (fresh or kept weather). Null, the default, composes from the
+// fetch job's record.
+void set_shown_weather_record(const WeatherRecord *record);
 #endif
 
 #endif

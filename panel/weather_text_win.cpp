@@ -18,6 +18,13 @@ static void set_block(HWND panel, int control, const char *utf8)
     mem_free(text);
 }
 
+static const WeatherRecord *shown_record;
+
+void set_shown_weather_record(const WeatherRecord *record)
+{
+    shown_record = record;
+}
+
 static void invalidate_painted_areas(HWND panel)
 {
     PanelLayout layout;
@@ -25,6 +32,9 @@ static void invalidate_painted_areas(HWND panel)
     RECT credit;
     panel_credit_box(panel, &credit);
     InvalidateRect(panel, &credit, TRUE);
+    RECT status;
+    panel_status_box(panel, &status);
+    InvalidateRect(panel, &status, TRUE);
 
     // The forecast header band reaches from the left edge to the calendar.
     int right_of_header = 0;
@@ -40,13 +50,14 @@ static void invalidate_painted_areas(HWND panel)
 
 void update_weather_texts(HWND panel)
 {
-    // While a worker writes the record nobody reads it: the blocks stay as
-    // start_fetch left them (empty) and the poll rebuilds them once the
-    // worker is done.
-    bool being_written = fetch_running.load(std::memory_order_acquire) &&
+    // While a worker writes the fetch job's record nobody reads it: the
+    // blocks stay as start_fetch left them (empty) and the poll rebuilds
+    // them once the worker is done. The panel's own record is never written
+    // by a worker.
+    bool being_written = shown_record == NULL && fetch_running.load(std::memory_order_acquire) &&
                          !fetch_done.load(std::memory_order_acquire);
     if (!being_written) {
-        const WeatherRecord *record = weather_record;
+        const WeatherRecord *record = shown_record != NULL ? shown_record : weather_record;
         char *actual = compose_actual_block(record);
         char *forecast = compose_forecast_block(record, selected_day);
         set_block(panel, IDC_ACTUAL_TEXT, actual);

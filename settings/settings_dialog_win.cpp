@@ -1,4 +1,4 @@
-// The settings dialog: the nine user settings, edited in the program-wide
+// The settings dialog: the ten user settings, edited in the program-wide
 // variables as the user works; OK stores them and applies start at logon
 // and the refresh timer, Cancel brings back what they were.
 #include "settings/dialogs.h"
@@ -32,6 +32,7 @@ struct DialogValues {
     char proxy_name[PROXY_NAME_SIZE];
     int32_t proxy_port;
     int32_t data_source;
+    int32_t tray_temperature;
 };
 
 static HWND hours_spin;              // the up-down of the open dialog
@@ -45,6 +46,7 @@ static void save_opening_values(void)
     opening_values.get_fore = is_get_fore;
     opening_values.hours = hours;
     opening_values.data_source = data_source;
+    opening_values.tray_temperature = is_tray_temperature;
     proxy_settings_snapshot(&opening_values.use_proxy, opening_values.proxy_name,
                             &opening_values.proxy_port);
 }
@@ -57,6 +59,7 @@ static void restore_opening_values(void)
     is_get_fore = opening_values.get_fore;
     hours = opening_values.hours;
     data_source = opening_values.data_source;
+    is_tray_temperature = opening_values.tray_temperature;
     proxy_settings_lock();
     is_use_proxy = opening_values.use_proxy;
     memcpy(proxy_name, opening_values.proxy_name, PROXY_NAME_SIZE);
@@ -116,6 +119,7 @@ static void show_values(HWND window)
     set_check(window, IDC_SET_HIDE_WINDOW, is_hide_window);
     set_check(window, IDC_SET_FIRST_FORE, is_first_fore);
     set_check(window, IDC_SET_GET_FORE, is_get_fore);
+    set_check(window, IDC_SET_TRAY_TEMPERATURE, is_tray_temperature);
     // The up-down writes its position into the hours field, and the field's
     // change sets hours: a stored number outside 1 to 24 (a hand-edited
     // registry) shows, and counts, as the nearest end of the range.
@@ -247,6 +251,9 @@ static INT_PTR on_command(HWND window, int id, int notification)
         return TRUE;
     case IDC_SET_HIDE_WINDOW:
         is_hide_window = is_checked(window, id);
+        return TRUE;
+    case IDC_SET_TRAY_TEMPERATURE:
+        is_tray_temperature = is_checked(window, id);
         return TRUE;
     case IDC_SET_USE_PROXY:
         on_use_proxy_clicked(window);
