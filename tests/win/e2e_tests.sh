@@ -159,6 +159,58 @@ credit_colours() {  # screenshot name
 }
 credit_shown() { [ "$(credit_colours "$1")" -gt 1 ]; }
 credit_hidden() { [ "$(credit_colours "$1")" = 1 ]; }
+# The status strip left of "Закрыть", under the calendar: the muted time of
+# kept weather ("Данные от 14:35") and the busy cue of an automatic fetch;
+# plain background while the weather shown is fresh.
+status_colours() {  # screenshot name
+  local now calendar button
+  now=$(shoot "$1")
+  read -r -a calendar <<<"$(probe item-rect "$DEMO_PANEL" 1010)"
+  read -r -a button <<<"$(probe item-rect "$DEMO_PANEL" 2)"
+  convert "$now" -crop "$((button[0] - calendar[0] - 4))x$((button[3] - button[1]))+${calendar[0]}+${button[1]}" \
+    +repage "$DEMO_WORK/status.png" &&
+    convert "$DEMO_WORK/status.png" -format %k info:
+}
+data_time_shown() { [ "$(status_colours "$1")" -gt 1 ]; }
+data_time_hidden() { [ "$(status_colours "$1")" = 1 ]; }
+
+# The notification icon as the screen shows it, into a file.
+tray_icon_picture() {  # output
+  convert "$(shoot tray)" -crop "24x20+$((ICON_X - 12))+$((ICON_Y - 10))" +repage "$1"
+}
+# Hovers the icon and prints the shell's tooltip.
+tray_tooltip() {
+  local i text=
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+  sleep 0.3
+  xdotool mousemove $ICON_X $ICON_Y
+  for i in $(seq 25); do
+    text=$(probe tooltips)
+    [ -n "$text" ] && break
+    sleep 0.2
+  done
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+  echo "$text"
+}
+# The tooltip: the program's name, the place with the temperature and the
+# comment of the newest saved observation (a hyphen for the minus), and the
+# time of the data.
+tooltip_names_weather() {  # place's name, location path
+  local plus=${2//\//+} actual values temperature comment tip want
+  actual=$(ls "$DEMO_WORK/pages" | grep -- "-200-pogoda+$plus.http\$" | sort | tail -1)
+  values=$("$scrape_exe" --actual "$DEMO_WORK/pages/$actual")
+  temperature=$(echo "$values" | sed -n 's/^temperature=//p')
+  comment=$(echo "$values" | sed -n 's/^comment="\(.*\)"$/\1/p')
+  [ "$temperature" -gt 0 ] && temperature=+$temperature
+  tip=$(tray_tooltip)
+  want="Velvane - Прогноз погоды
+$1: $temperature°, $comment"
+  [ "$(echo "$tip" | head -2)" = "$want" ] && echo "$tip" | sed -n 3p | grep -q '^данные от [0-2][0-9]:[0-5][0-9]$' &&
+    return 0
+  echo "  tooltip: '$tip'"
+  echo "  wanted:  '$want' and a line 'данные от HH:MM'"
+  return 1
+}
 blocks_filled() {
   [ "$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)" != '""' ] &&
     [ "$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)" != '""' ]
@@ -231,6 +283,7 @@ reference=$(shoot before-weather)
 crop_panel "$reference" $ACTUAL_AREA "$DEMO_WORK/actual-empty.png"
 crop_panel "$reference" $FORECAST_AREA "$DEMO_WORK/forecast-empty.png"
 check "before any fetch the blocks are empty" blocks_empty
+tray_icon_picture "$DEMO_WORK/tray-thermometer.png"
 check "\"Выход\" from the menu ends the first start with code 0" exit_by_menu "$DEMO_WORK/first.rc"
 
 # ---------------------------------------------- start with a fetch
@@ -245,6 +298,13 @@ check "the blocks equal velvane-scrape's of the saved pages" blocks_match_pages 
 check "the painted icons and temperatures are the weather's" painted_unlike_reference after-start
 check "the pages gave everything: no open-data request" no_open_data_request
 check "... and no credit of the open data" credit_hidden pages-only
+check "... fresh weather: no time line" data_time_hidden fresh
+tray_icon_picture "$DEMO_WORK/tray-weather.png"
+different_pictures() { ! same_picture "$1" "$2"; }
+check "the icon shows the temperature: its pixels are not the thermometer's" \
+  different_pictures "$DEMO_WORK/tray-thermometer.png" "$DEMO_WORK/tray-weather.png"
+check "its tooltip: the name, the place, the temperature, the comment, the time" \
+  tooltip_names_weather "Москва" $moscow
 
 # ---------------------------------------------- the icon, for real
 xdotool mousemove $ICON_X $ICON_Y click 1
@@ -302,18 +362,26 @@ check "... the same location" fetch_logged $((before + 1)) "$path"
 check "... and the blocks are the new pages'" settles_to_pages "$path"
 
 # ---------------------------------------------- the service gone and back
+# A refresh that gets nothing keeps the weather, marked with its time; the
+# retry one minute later finds the service back by itself.
 demo_stop_sim
+blocks_before="$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)|$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)"
 choose_from_menu $ITEM_REFRESH
-check "the simulator stopped, a refresh empties the blocks" wait_for 30 blocks_empty
-sleep 1
-check "... and shows icon 132" shows_no_weather_icons
-check "... and \"--\" as the empty state does" painted_like_reference service-gone
+same_blocks() {
+  [ "$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)|$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)" = \
+    "$blocks_before" ]
+}
+sleep 3
+check "the simulator stopped, a refresh keeps the blocks" wait_for 30 same_blocks
+check "... painted with the kept weather" painted_unlike_reference service-gone
+check "... marked with the time of the data" data_time_shown kept-weather
 check "... and the program answers" responsive
 demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start again on port $port"
 before=$(demo_requests)
-choose_from_menu $ITEM_REFRESH
-check "the simulator back, the next refresh fetches" demo_wait_requests $((before + 4)) 30
+check "the simulator back, the retry fetches by itself within 75 s" demo_wait_requests $((before + 4)) 75
+check "... the same location" fetch_logged $((before + 1)) "$path"
 check "... and fills the panel again" settles_to_pages "$path"
+check "... fresh: the time line goes" wait_for 10 data_time_hidden service-back
 check "... painted with the weather" painted_unlike_reference service-back
 
 # ---------------------------------------------- the pages gone: the open data
@@ -346,6 +414,24 @@ check "... its icon is gone" test "$(probe icon "$tray" 15)" = 0
 sleep 2
 check "... and no request follows" test "$(demo_requests)" = "$before"
 shoot after-exit >/dev/null
+
+# ---------------------------------------------- a wake from sleep
+# Started while the service is away: the first fetch gets nothing; a resume
+# posted as the system does brings a fetch within 15 s, long before the
+# first retry (one minute).
+demo_stop_sim
+demo_start_velvane "$velvane_exe" "$DEMO_WORK/third.rc" 600
+wait_program_ready
+sleep 3
+check "started with the service away: the panel is empty" blocks_empty
+tray_icon_picture "$DEMO_WORK/tray-no-weather.png"
+check "... and the icon is the thermometer" same_picture "$DEMO_WORK/tray-thermometer.png" "$DEMO_WORK/tray-no-weather.png"
+DEMO_SIM_PAGES=on demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start again on port $port"
+before=$(demo_requests)
+probe post "$DEMO_PANEL" 0x218 0x12 0 >/dev/null
+check "a posted resume brings a fetch within 15 s" demo_wait_requests $((before + 4)) 15
+check "... and the weather fills the panel" wait_for 15 blocks_filled
+check "\"Выход\" ends the third start with code 0" exit_by_menu "$DEMO_WORK/third.rc"
 
 echo "$passed passed, $failed failed (screenshots in $shot_dir)"
 [ "$failed" = 0 ]

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fetch/fetch_job.h"
+#include "fetch/fetch_schedule.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/http_client.h"
 #include "fetch/weather_record.h"
@@ -493,7 +494,9 @@ TEST_CASE("a record from the test pages, other dates and edge temperatures")
     CHECK(requested_path(got[1]) == FETCH_PATHS_MOSCOW[1]);
 
     REQUIRE(weather_record != NULL);
-    WeatherRecord *record = weather_record;
+    // What the panel paints: its own record of the fetched weather.
+    WeatherRecord *record = panel_shown_record();
+    REQUIRE(record != NULL);
     REQUIRE(record->temperature == -7);
     REQUIRE(record->days[1].day_temperature == 5);
     REQUIRE(record->days[1].night_temperature == -3);
@@ -559,6 +562,102 @@ TEST_CASE("a record from the test pages, other dates and edge temperatures")
         bounded.forecast_icon = IDI_CONDITION_FIRST;
         check_painted(capture_panel(panel), bounded);
     }
+
+    destroy_panel(panel);
+    page_clock_release();
+}
+
+// Pixels of a region in the muted grey of the data's time.
+static int grey_pixels(const Pixels &p, const RECT &r)
+{
+    int count = 0;
+    for (int y = r.top; y < r.bottom; y++)
+        for (int x = r.left; x < r.right; x++) {
+            uint32_t c = pixel_at(p, x, y);
+            int cr = (int)((c >> 16) & 0xFF), cg = (int)((c >> 8) & 0xFF), cb = (int)(c & 0xFF);
+            if (cr == cg && cg == cb && cr >= 110 && cr <= 170)
+                count++;
+        }
+    return count;
+}
+
+TEST_CASE("kept weather: a fetch that gets nothing keeps it with its time, an automatic one behind a small cue, "
+          "another place empties")
+{
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    ForecastPageSpec forecast;
+    page_forecast_defaults(&forecast);
+    char heading[64];
+    page_date_heading(page_noon_day_number(2026, 3, 10), heading, sizeof heading);
+    forecast.date_headings[0] = heading;
+    ActualPageSpec actual;
+    page_actual_defaults(&actual);
+    actual.temperature = -7;
+    int32_t length = 0;
+    std::string forecast_page = page_text(page_build_forecast(&forecast, &length), length);
+    std::string actual_page = page_text(page_build_actual(&actual, &length), length);
+
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {tunnel(actual_page, true), tunnel(forecast_page, true)}));
+    store_settings(1, 0, server.port);
+    HWND panel = create_panel();
+    REQUIRE(script_server_wait_requests(&server, 4, 10000));
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    script_server_stop(&server);
+    const WeatherRecord *shown = panel_shown_record();
+    REQUIRE(shown->temperature == -7);
+    Expected e = {IDI_CONDITION_FIRST + shown->condition, IDI_CONDITION_FIRST + shown->days[1].condition,
+                  ACTUAL_TITLE, header_for(2026, 3, 11), "-7\xB0",
+                  owned_text(dup_string(temperature_text(shown->days[1].day_temperature))),
+                  owned_text(dup_string(temperature_text(shown->days[1].night_temperature)))};
+    std::string actual_block = control_text(panel, IDC_ACTUAL_TEXT);
+    RECT status;
+    panel_status_box(panel, &status);
+    REQUIRE(!IsRectEmpty(&status));
+    CHECK(grey_pixels(capture_panel(panel), status) == 0);
+
+    // The service gone: the refresh asked for shows the busy state, then
+    // the same weather again, marked with its time.
+    SendMessageA(panel, WM_COMMAND, CMD_REFRESH, 0);
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    Pixels kept = capture_panel(panel);
+    check_painted(kept, e);
+    CHECK(grey_pixels(kept, status) > 20);
+    CHECK(control_text(panel, IDC_ACTUAL_TEXT) == actual_block);
+
+    // The network changes while the service holds the request: the fetch
+    // that follows by itself keeps the weather on screen, with the cue.
+    ScriptServer holding;
+    REQUIRE(script_server_start(&holding, {tunnel("", false)}));
+    proxy_settings_lock();
+    proxy_port = holding.port;
+    proxy_settings_unlock();
+    PostMessageA(panel, PANEL_NETWORK_MESSAGE, 0, 0);
+    bool asked = false;
+    for (int waited = 0; !asked && waited < FETCH_NETWORK_DELAY_MS + 5000; waited += 110) {
+        pump_for(100);
+        asked = script_server_wait_requests(&holding, 2, 10);
+    }
+    REQUIRE(asked);
+    pump_for(100);
+    REQUIRE(fetch_running.load() == 1);
+    Pixels behind = capture_panel(panel);
+    check_painted(behind, e);
+    CHECK(differences(behind, kept, status) > 20);
+    CHECK(control_text(panel, IDC_ACTUAL_TEXT) == actual_block);
+    script_server_stop(&holding);
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    check_painted(capture_panel(panel), e);
+
+    // Another city, and nothing comes: never the old place's weather.
+    choose_entry(panel, IDC_CITY, 1);
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    Expected empty = {IDI_CONDITION_FIRST, IDI_CONDITION_FIRST, ACTUAL_TITLE, header_for(2026, 3, 11),
+                      NO_VALUE_TEXT, NO_VALUE_TEXT, NO_VALUE_TEXT};
+    Pixels other = capture_panel(panel);
+    check_painted(other, empty);
+    CHECK(grey_pixels(other, status) == 0);
+    CHECK(control_text(panel, IDC_ACTUAL_TEXT) == "");
 
     destroy_panel(panel);
     page_clock_release();
