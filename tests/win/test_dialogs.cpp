@@ -404,12 +404,16 @@ TEST_CASE("the check boxes change their settings at once")
     CHECK(is_autostart == 0);
     click(dialog, IDC_SET_HIDE_WINDOW);
     CHECK(is_hide_window == 1);
+    CHECK(IsDlgButtonChecked(dialog, IDC_SET_TRAY_TEMPERATURE) == BST_CHECKED);
+    click(dialog, IDC_SET_TRAY_TEMPERATURE);
+    CHECK(is_tray_temperature == 0);
     // Nothing reaches the store or the owner before OK.
     CHECK_FALSE(stored(VALUE_IS_AUTOSTART).found);
     CHECK(owner_commands.empty());
     click(dialog, IDCANCEL);
     CHECK(is_first_fore == 1);
     CHECK(is_get_fore == 1);
+    CHECK(is_tray_temperature == 1);
     destroy_owner(owner);
 }
 
@@ -520,9 +524,11 @@ TEST_CASE("OK stores the eight values")
     click(dialog, IDC_SET_USE_PROXY);
     type_into(dialog, IDC_SET_PROXY_NAME, "proxy.example", true);
     type_into(dialog, IDC_SET_PROXY_PORT, "3128", true);
+    click(dialog, IDC_SET_TRAY_TEMPERATURE);
     click(dialog, IDOK);
 
     CHECK(stored_int(VALUE_IS_AUTOSTART) == 0);
+    CHECK(stored_int(VALUE_IS_TRAY_TEMPERATURE) == 0);
     CHECK(stored_int(VALUE_IS_HIDE_WINDOW) == 0);
     CHECK(stored_int(VALUE_IS_FIRST_FORE) == 0);
     CHECK(stored_int(VALUE_IS_GET_FORE) == 1);
@@ -539,6 +545,7 @@ TEST_CASE("OK stores the eight values")
     dialog = open_settings_dialog(owner);
     REQUIRE(dialog != NULL);
     CHECK_FALSE(ticked(dialog, IDC_SET_HIDE_WINDOW));
+    CHECK_FALSE(ticked(dialog, IDC_SET_TRAY_TEMPERATURE));
     CHECK(text_of(dialog, IDC_SET_HOURS) == "4");
     CHECK(text_of(dialog, IDC_SET_PROXY_NAME) == "proxy.example");
     click(dialog, IDCANCEL);
