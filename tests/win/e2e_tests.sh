@@ -305,6 +305,16 @@ check "the icon shows the temperature: its pixels are not the thermometer's" \
   different_pictures "$DEMO_WORK/tray-thermometer.png" "$DEMO_WORK/tray-weather.png"
 check "its tooltip: the name, the place, the temperature, the comment, the time" \
   tooltip_names_weather "Москва" $moscow
+# A shell that restarts has lost the icon: added again, it shows the
+# temperature and the tooltip still.
+tray=$(probe find class=Windows_brennix)
+probe delete-icon "$tray" 15 >/dev/null
+probe broadcast TaskbarCreated >/dev/null
+check "after TaskbarCreated the icon is back" wait_icon "$tray" 1 5
+sleep 1
+tray_icon_picture "$DEMO_WORK/tray-again.png"
+check "... with the temperature" same_picture "$DEMO_WORK/tray-weather.png" "$DEMO_WORK/tray-again.png"
+check "... and the weather's tooltip" tooltip_names_weather "Москва" $moscow
 
 # ---------------------------------------------- the icon, for real
 xdotool mousemove $ICON_X $ICON_Y click 1
