@@ -20,7 +20,6 @@ static const char HOST_TITLE[] = "Velvane App";
 // Held for the life of the process: two starts in the same instant can both
 // miss each other's host window, but only one can create the mutex.
 static const char INSTANCE_MUTEX_NAME[] = "Local\\Velvane App";
-static const char TRAY_TIP[] = "Velvane - \xCF\xF0\xEE\xE3\xED\xEE\xE7 \xEF\xEE\xE3\xEE\xE4\xFB";  // Velvane - Прогноз погоды
 
 enum { TITLE_BUFFER_SIZE = 50 };
 
@@ -111,8 +110,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     panel_tray_show = show_weather_in_tray;
     register_host_class();
     net_startup();
-    // The bare title until the panel names the place and the weather.
-    set_tray_tip(TRAY_TIP);
+    // The program's title ("Velvane - Прогноз погоды", code page 1251)
+    // until the panel names the place and the weather.
+    char title[TITLE_BUFFER_SIZE];
+    set_tray_tip(LoadStringA(program_instance, IDS_APP_TITLE, title, sizeof title) > 0 ? title : nullptr);
     // Never shown and never needed again: its creation makes the panel.
     CreateWindowExA(0, HOST_CLASS_NAME, HOST_TITLE, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, program_instance, nullptr);
