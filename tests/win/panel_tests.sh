@@ -124,15 +124,13 @@ pixels() {  # kind left top right bottom
 background=$(convert "$shot_dir/panel-144dpi.png" -crop "1x1+$((client[0] + 3))+$((client[1] + 3))" -depth 8 txt:- |
   awk -F'[(),]' 'NR == 2 { print $3 + 0, $4 + 0, $5 + 0 }')
 # Red and blue pixels where the 96-dpi layout scaled by 1.5 puts the title,
-# the heading and the temperatures, and the icons drawn 96 pixels square
-# (the palest, heavy snow's light cloud, has about 1200 ink pixels there, and
-# half as many drawn 64 pixels square).
+# the heading and the temperatures, and the icons drawn 96 pixels square.
 painted() {
   local bad= spec
   for spec in "title red 12 9 300 35 50" "heading red 12 211 300 240 50" \
               "actual-temperature blue 135 60 240 123 50" "day-temperature blue 135 271 240 334 50" \
               "night-temperature blue 270 271 375 334 50" \
-              "actual-icon ink 15 37 111 133 1000" "forecast-icon ink 15 241 111 337 1000"; do
+              "actual-icon ink 15 37 111 133 1500" "forecast-icon ink 15 241 111 337 1500"; do
     set -- $spec
     [ "$(pixels "$2" "$3" "$4" "$5" "$6")" -gt "$7" ] || bad="$bad $1"
   done
