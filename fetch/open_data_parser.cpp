@@ -15,6 +15,7 @@
 // bring the C++ runtime's throwing allocation into the exe. A null from
 // this noexcept placement form skips the constructor.
 struct OpenDataHeap {};
+static const OpenDataHeap OPEN_DATA_HEAP = {};
 void *operator new(size_t size, OpenDataHeap) noexcept
 {
     return size <= 0x7FFFFFFFu ? mem_alloc((uint32_t)size) : NULL;
@@ -30,7 +31,7 @@ template <typename T> static void open_data_delete(T *object)
         mem_free(object);
     }
 }
-#define RAPIDJSON_NEW(TypeName) new (OpenDataHeap()) TypeName
+#define RAPIDJSON_NEW(TypeName) new (OPEN_DATA_HEAP) TypeName
 #define RAPIDJSON_DELETE(x) open_data_delete(x)
 
 #include <rapidjson/document.h>

@@ -31,7 +31,7 @@ char *location_path_at(int32_t country_position, int32_t city_position)
         country = &CATALOGUE_COUNTRIES[0];
     if (!city)
         city = &country->cities[0];
-    return format_string("%s/%s/%s", country->country_key, city->region_key, city->city_key);
+    return format_string("%s/%s/%s", country_key_of(country), region_key_of(city), city_key_of(city));
 }
 
 const CityEntry *location_place_at(int32_t country_position, int32_t city_position)

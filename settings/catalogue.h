@@ -12,23 +12,27 @@
 
 // One row of a city table. Keys are the weather service's ASCII path words;
 // the region key is empty outside Russia. The display name is code page 1251.
+// The texts are zero-terminated in two pools, each text stored once, and a
+// row holds their offsets: the table then needs no pointers, which would cost
+// eight bytes each and a relocation in the program file. Read the texts with
+// the functions below.
 // The place's position is in decimal degrees times CATALOGUE_COORDINATE_SCALE
 // (four decimals, north and east positive), kept as whole numbers so that
 // the table holds exactly the digits of its text files.
 struct CityEntry {
-    const char *region_key;    // at most CATALOGUE_REGION_KEY_MAX characters
-    const char *city_key;      // at most CATALOGUE_CITY_KEY_MAX characters
-    const char *display_name;  // at most CATALOGUE_CITY_NAME_MAX bytes
+    uint16_t region_key_at;    // CATALOGUE_KEYS, at most CATALOGUE_REGION_KEY_MAX characters
+    uint16_t city_key_at;      // CATALOGUE_KEYS, at most CATALOGUE_CITY_KEY_MAX characters
+    uint16_t display_name_at;  // CATALOGUE_NAMES, at most CATALOGUE_CITY_NAME_MAX bytes
     int32_t latitude_e4;       // -900000..900000
     int32_t longitude_e4;      // -1800000..1800000
 };
 
 // One entry of the country list.
 struct CountryEntry {
-    const char *country_key;   // at most CATALOGUE_COUNTRY_KEY_MAX characters
-    const char *display_name;  // code page 1251, at most CATALOGUE_COUNTRY_NAME_MAX bytes
-    const CityEntry *cities;
+    uint16_t country_key_at;   // CATALOGUE_KEYS, at most CATALOGUE_COUNTRY_KEY_MAX characters
+    uint16_t display_name_at;  // CATALOGUE_NAMES, at most CATALOGUE_COUNTRY_NAME_MAX bytes
     int32_t city_count;
+    const CityEntry *cities;
 };
 
 enum {
@@ -41,9 +45,38 @@ enum {
     CATALOGUE_COORDINATE_SCALE = 10000
 };
 
-// The country list, generated into settings/catalogue_table.cpp from
-// settings/catalogue/*.txt by scripts/gen-catalogue.
+// The country list and the two pools of texts its rows point into,
+// generated into settings/catalogue_table.cpp from settings/catalogue/*.txt
+// by scripts/gen-catalogue: the keys (ASCII) and the display names.
 extern const CountryEntry CATALOGUE_COUNTRIES[CATALOGUE_COUNTRY_COUNT];
+extern const char CATALOGUE_KEYS[];
+extern const char CATALOGUE_NAMES[];
+
+// The texts of a row or a country entry, zero-terminated.
+inline const char *region_key_of(const CityEntry *city)
+{
+    return CATALOGUE_KEYS + city->region_key_at;
+}
+
+inline const char *city_key_of(const CityEntry *city)
+{
+    return CATALOGUE_KEYS + city->city_key_at;
+}
+
+inline const char *city_name_of(const CityEntry *city)
+{
+    return CATALOGUE_NAMES + city->display_name_at;
+}
+
+inline const char *country_key_of(const CountryEntry *country)
+{
+    return CATALOGUE_KEYS + country->country_key_at;
+}
+
+inline const char *country_name_of(const CountryEntry *country)
+{
+    return CATALOGUE_NAMES + country->display_name_at;
+}
 
 // The entry at a country position, or null outside the list.
 const CountryEntry *catalogue_country(int32_t country_position);

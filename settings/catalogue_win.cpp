@@ -23,7 +23,7 @@ void fill_country_list(HWND panel)
     SendDlgItemMessageA(panel, IDC_COUNTRY, CB_RESETCONTENT, 0, 0);
     init_settings();
     for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++)
-        append_entry(panel, IDC_COUNTRY, CATALOGUE_COUNTRIES[i].display_name);
+        append_entry(panel, IDC_COUNTRY, country_name_of(&CATALOGUE_COUNTRIES[i]));
     // A stored position beyond the list selects nothing; the path then falls
     // back to the first entry.
     SendDlgItemMessageA(panel, IDC_COUNTRY, CB_SETCURSEL, (WPARAM)cur_country, 0);
@@ -36,7 +36,7 @@ void fill_city_list(HWND panel)
     if (!country)
         return;
     for (int32_t i = 0; i < country->city_count; i++)
-        append_entry(panel, IDC_CITY, country->cities[i].display_name);
+        append_entry(panel, IDC_CITY, city_name_of(&country->cities[i]));
     SendDlgItemMessageA(panel, IDC_CITY, CB_SETCURSEL, (WPARAM)cur_city, 0);
 }
 

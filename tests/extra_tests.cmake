@@ -56,6 +56,14 @@ if(NOT WIN32)
               catalogue_coordinates_tool $<TARGET_FILE:velvane-catalogue>
               ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/gen-catalogue)
     set_tests_properties(catalogue_coordinates_tool PROPERTIES TIMEOUT 120)
+    # Likewise every key and display name the compiled table's offsets lead
+    # to, and the location path of every row.
+    add_test(NAME catalogue_texts_tool
+      COMMAND bash -c "diff <(\"$1\" countries) <(\"$2\" \"$3\" --countries) &&
+                       diff <(\"$1\" cities) <(\"$2\" \"$3\" --cities)"
+              catalogue_texts_tool $<TARGET_FILE:velvane-catalogue>
+              ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/gen-catalogue)
+    set_tests_properties(catalogue_texts_tool PROPERTIES TIMEOUT 120)
   endif()
 endif()
 # --- end location catalogue ---

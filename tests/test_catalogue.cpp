@@ -67,7 +67,7 @@ static std::string path_at(int32_t country, int32_t city)
 static int country_position(const char *key)
 {
     for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++)
-        if (strcmp(CATALOGUE_COUNTRIES[i].country_key, key) == 0)
+        if (strcmp(country_key_of(&CATALOGUE_COUNTRIES[i]), key) == 0)
             return i;
     return -1;
 }
@@ -128,9 +128,9 @@ static void check_row(const char *country_key, int32_t position, const char *reg
     REQUIRE(country >= 0);
     const CityEntry *row = catalogue_city(country, position);
     REQUIRE(row != nullptr);
-    CHECK(std::string(row->region_key) == region);
-    CHECK(std::string(row->city_key) == city_key);
-    CHECK(std::string(row->display_name) == cp1251(name_utf8));
+    CHECK(std::string(region_key_of(row)) == region);
+    CHECK(std::string(city_key_of(row)) == city_key);
+    CHECK(std::string(city_name_of(row)) == cp1251(name_utf8));
 }
 
 // Lower-case ASCII letters and digits in words joined by single hyphens.
@@ -155,12 +155,12 @@ TEST_CASE("the country list holds the 50 entries in their stored order")
     for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
         const CountryEntry &c = CATALOGUE_COUNTRIES[i];
         CAPTURE(i);
-        CHECK(std::string(c.country_key) == EXPECTED_COUNTRIES[i].key);
-        CHECK(std::string(c.display_name) == cp1251(EXPECTED_COUNTRIES[i].name));
+        CHECK(std::string(country_key_of(&c)) == EXPECTED_COUNTRIES[i].key);
+        CHECK(std::string(country_name_of(&c)) == cp1251(EXPECTED_COUNTRIES[i].name));
         CHECK(c.city_count == EXPECTED_COUNTRIES[i].count);
-        CHECK(strlen(c.country_key) <= CATALOGUE_COUNTRY_KEY_MAX);
-        CHECK(strlen(c.display_name) <= CATALOGUE_COUNTRY_NAME_MAX);
-        CHECK(key_is_well_formed(c.country_key, false));
+        CHECK(strlen(country_key_of(&c)) <= CATALOGUE_COUNTRY_KEY_MAX);
+        CHECK(strlen(country_name_of(&c)) <= CATALOGUE_COUNTRY_NAME_MAX);
+        CHECK(key_is_well_formed(country_key_of(&c), false));
         REQUIRE(c.cities != nullptr);
         if (tables.insert(c.cities).second)
             total += c.city_count;
@@ -196,21 +196,21 @@ TEST_CASE("keys and names stay within what the service and the lists take")
             continue;  // the same table as position 0
         for (int32_t j = 0; j < c.city_count; j++) {
             const CityEntry &row = c.cities[j];
-            CAPTURE(c.country_key);
-            CAPTURE(row.city_key);
-            CHECK(key_is_well_formed(row.city_key, true));
-            CHECK(strlen(row.city_key) <= CATALOGUE_CITY_KEY_MAX);
-            CHECK(strlen(row.region_key) <= CATALOGUE_REGION_KEY_MAX);
-            size_t name_length = strlen(row.display_name);
+            CAPTURE(country_key_of(&c));
+            CAPTURE(city_key_of(&row));
+            CHECK(key_is_well_formed(city_key_of(&row), true));
+            CHECK(strlen(city_key_of(&row)) <= CATALOGUE_CITY_KEY_MAX);
+            CHECK(strlen(region_key_of(&row)) <= CATALOGUE_REGION_KEY_MAX);
+            size_t name_length = strlen(city_name_of(&row));
             CHECK(name_length > 0);
             CHECK(name_length <= CATALOGUE_CITY_NAME_MAX);
             // Names are Cyrillic words (code page 1251 letters) joined by a
             // space or a hyphen.
             for (size_t k = 0; k < name_length; k++) {
-                unsigned char b = (unsigned char)row.display_name[k];
+                unsigned char b = (unsigned char)city_name_of(&row)[k];
                 CHECK((b >= 0xC0 || b == 0xA8 || b == 0xB8 || b == ' ' || b == '-'));
             }
-            char last = row.city_key[strlen(row.city_key) - 1];
+            char last = city_key_of(&row)[strlen(city_key_of(&row)) - 1];
             if (last >= '0' && last <= '9')
                 digit_keys++;
         }
@@ -225,9 +225,9 @@ TEST_CASE("Russia's rows carry the 85 region keys, every one of them used; no ot
     std::set<std::string> used;
     const CountryEntry &russia = CATALOGUE_COUNTRIES[0];
     for (int32_t j = 0; j < russia.city_count; j++) {
-        CAPTURE(russia.cities[j].city_key);
-        CHECK(known.count(russia.cities[j].region_key) == 1);
-        used.insert(russia.cities[j].region_key);
+        CAPTURE(city_key_of(&russia.cities[j]));
+        CHECK(known.count(region_key_of(&russia.cities[j])) == 1);
+        used.insert(region_key_of(&russia.cities[j]));
     }
     CHECK(used.size() == 85);
     for (int i = 1; i < CATALOGUE_COUNTRY_COUNT; i++) {
@@ -235,8 +235,8 @@ TEST_CASE("Russia's rows carry the 85 region keys, every one of them used; no ot
             continue;
         const CountryEntry &c = CATALOGUE_COUNTRIES[i];
         for (int32_t j = 0; j < c.city_count; j++) {
-            CAPTURE(c.cities[j].city_key);
-            CHECK(c.cities[j].region_key[0] == '\0');
+            CAPTURE(city_key_of(&c.cities[j]));
+            CHECK(region_key_of(&c.cities[j])[0] == '\0');
         }
     }
 }
@@ -245,11 +245,11 @@ TEST_CASE("tables are in the order of their names; Russia's after its two head r
 {
     for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
         const CountryEntry &c = CATALOGUE_COUNTRIES[i];
-        int32_t start = strcmp(c.country_key, "russia") == 0 ? 2 : 0;
+        int32_t start = strcmp(country_key_of(&c), "russia") == 0 ? 2 : 0;
         for (int32_t j = start + 1; j < c.city_count; j++) {
-            CAPTURE(c.country_key);
+            CAPTURE(country_key_of(&c));
             CAPTURE(j);
-            CHECK(order_key(c.cities[j - 1].display_name) <= order_key(c.cities[j].display_name));
+            CHECK(order_key(city_name_of(&c.cities[j - 1])) <= order_key(city_name_of(&c.cities[j])));
         }
     }
     // The head rows stand again in their places.
@@ -257,9 +257,9 @@ TEST_CASE("tables are in the order of their names; Russia's after its two head r
     for (int j = 0; j < 2; j++) {
         int copies = 0;
         for (int32_t k = 2; k < CATALOGUE_COUNTRIES[0].city_count; k++)
-            if (strcmp(russia[k].city_key, russia[j].city_key) == 0 &&
-                strcmp(russia[k].region_key, russia[j].region_key) == 0 &&
-                strcmp(russia[k].display_name, russia[j].display_name) == 0)
+            if (strcmp(city_key_of(&russia[k]), city_key_of(&russia[j])) == 0 &&
+                strcmp(region_key_of(&russia[k]), region_key_of(&russia[j])) == 0 &&
+                strcmp(city_name_of(&russia[k]), city_name_of(&russia[j])) == 0)
                 copies++;
         CHECK(copies == 1);
     }
@@ -271,12 +271,12 @@ TEST_CASE("a key names one place of its country: repeats are the same row listed
         const CountryEntry &c = CATALOGUE_COUNTRIES[i];
         for (int32_t j = 0; j < c.city_count; j++)
             for (int32_t k = j + 1; k < c.city_count; k++) {
-                if (strcmp(c.cities[j].city_key, c.cities[k].city_key) != 0)
+                if (strcmp(city_key_of(&c.cities[j]), city_key_of(&c.cities[k])) != 0)
                     continue;
-                CAPTURE(c.country_key);
-                CAPTURE(c.cities[j].city_key);
-                CHECK(strcmp(c.cities[j].display_name, c.cities[k].display_name) == 0);
-                CHECK(strcmp(c.cities[j].region_key, c.cities[k].region_key) == 0);
+                CAPTURE(country_key_of(&c));
+                CAPTURE(city_key_of(&c.cities[j]));
+                CHECK(strcmp(city_name_of(&c.cities[j]), city_name_of(&c.cities[k])) == 0);
+                CHECK(strcmp(region_key_of(&c.cities[j]), region_key_of(&c.cities[k])) == 0);
             }
     }
 }
@@ -294,7 +294,7 @@ TEST_CASE("location paths of positions")
     CHECK(path_at(3, 0) == "bahamas//nassau");
     CHECK(path_at(39, 46) == "ukraine//kovel");
     int usa = country_position("usa");
-    CHECK(path_at(usa, 0) == std::string("usa//") + CATALOGUE_COUNTRIES[usa].cities[0].city_key);
+    CHECK(path_at(usa, 0) == std::string("usa//") + city_key_of(&CATALOGUE_COUNTRIES[usa].cities[0]));
 }
 
 TEST_CASE("a position beyond its list counts as position 0 for the path")
@@ -385,7 +385,7 @@ TEST_CASE("places lie where they are in the world")
         REQUIRE(c != nullptr);
         const CityEntry *row = nullptr;
         for (int32_t j = 0; j < c->city_count && !row; j++)
-            if (strcmp(c->cities[j].city_key, k.city_key) == 0)
+            if (strcmp(city_key_of(&c->cities[j]), k.city_key) == 0)
                 row = &c->cities[j];
         REQUIRE(row != nullptr);
         CHECK(std::abs(row->latitude_e4 - k.latitude * CATALOGUE_COORDINATE_SCALE) <= 1000);
@@ -399,14 +399,14 @@ TEST_CASE("every row has a position in range; the two rows of one place share it
         const CountryEntry &c = CATALOGUE_COUNTRIES[i];
         for (int32_t j = 0; j < c.city_count; j++) {
             const CityEntry &row = c.cities[j];
-            CAPTURE(c.country_key);
-            CAPTURE(row.city_key);
+            CAPTURE(country_key_of(&c));
+            CAPTURE(city_key_of(&row));
             // 0, 0 is open sea: a row the data left without coordinates.
             CHECK((row.latitude_e4 != 0 || row.longitude_e4 != 0));
             CHECK(std::abs(row.latitude_e4) <= 90 * CATALOGUE_COORDINATE_SCALE);
             CHECK(std::abs(row.longitude_e4) <= 180 * CATALOGUE_COORDINATE_SCALE);
             for (int32_t k = j + 1; k < c.city_count; k++)
-                if (strcmp(row.city_key, c.cities[k].city_key) == 0) {
+                if (strcmp(city_key_of(&row), city_key_of(&c.cities[k])) == 0) {
                     CHECK(row.latitude_e4 == c.cities[k].latitude_e4);
                     CHECK(row.longitude_e4 == c.cities[k].longitude_e4);
                 }

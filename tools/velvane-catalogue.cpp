@@ -45,8 +45,8 @@ static void print_countries(void)
 {
     for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
         const CountryEntry *c = &CATALOGUE_COUNTRIES[i];
-        printf("%d\t%s\t", i, c->country_key);
-        put_utf8(c->display_name);
+        printf("%d\t%s\t", i, country_key_of(c));
+        put_utf8(country_name_of(c));
         printf("\t%d\n", (int)c->city_count);
     }
 }
@@ -62,8 +62,8 @@ static int print_cities(void)
                 fprintf(stderr, "velvane-catalogue: out of memory\n");
                 return 1;
             }
-            printf("%d\t%d\t%s\t%s\t", i, (int)j, row->region_key, row->city_key);
-            put_utf8(row->display_name);
+            printf("%d\t%d\t%s\t%s\t", i, (int)j, region_key_of(row), city_key_of(row));
+            put_utf8(city_name_of(row));
             printf("\t%s\n", path);
             mem_free(path);
         }

@@ -85,6 +85,10 @@ choose_from_menu() {  # offset
   read -r -a rect <<<"$(probe rect class=#32768,visible=1)"
   [ ${#rect[@]} = 4 ] || return 1
   if [ "$offset" -ge 0 ]; then y=$((rect[1] + offset)); else y=$((rect[3] + offset)); fi
-  xdotool mousemove $((rect[0] + 50)) $y click 1
+  # As a hand does: onto the item first, so that the menu has tracked the
+  # pointer there before the button goes down.
+  xdotool mousemove $((rect[0] + 50)) $y
+  sleep 0.2
+  xdotool click 1
   xdotool mousemove $EMPTY_X $EMPTY_Y
 }

@@ -130,7 +130,7 @@ painted() {
   for spec in "title red 12 9 300 35 50" "heading red 12 211 300 240 50" \
               "actual-temperature blue 135 60 240 123 50" "day-temperature blue 135 271 240 334 50" \
               "night-temperature blue 270 271 375 334 50" \
-              "actual-icon ink 15 37 111 133 1500" "forecast-icon ink 15 241 111 337 1500"; do
+              "actual-icon ink 15 37 111 133 300" "forecast-icon ink 15 241 111 337 300"; do
     set -- $spec
     [ "$(pixels "$2" "$3" "$4" "$5" "$6")" -gt "$7" ] || bad="$bad $1"
   done

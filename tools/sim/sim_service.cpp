@@ -274,13 +274,13 @@ int sim_known_location(const char *location)
 {
     for (int32_t c = 0; c < CATALOGUE_COUNTRY_COUNT; c++) {
         const CountryEntry *country = catalogue_country(c);
-        const char *rest = after_key(location, country->country_key);
+        const char *rest = after_key(location, country_key_of(country));
         if (rest == NULL)
             continue;
         for (int32_t i = 0; i < country->city_count; i++) {
             const CityEntry *city = catalogue_city(c, i);
-            const char *tail = after_key(rest, city->region_key);
-            if (tail != NULL && strcmp(tail, city->city_key) == 0)
+            const char *tail = after_key(rest, region_key_of(city));
+            if (tail != NULL && strcmp(tail, city_key_of(city)) == 0)
                 return 1;
         }
     }
