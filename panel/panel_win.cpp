@@ -299,7 +299,7 @@ static void show_in_tray(HWND window)
     if (LoadStringA(instance_of(window), IDS_APP_TITLE, title, sizeof title) <= 0)
         title[0] = 0;
     const CityEntry *place = location_place(window);
-    char *tip = tray_tip_text(title, place != NULL ? place->display_name : NULL, weather.shown, &weather.state,
+    char *tip = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, weather.shown, &weather.state,
                               clock_now_seconds());
     panel_tray_show(has_temperature ? temperature : NULL, tip != NULL ? tip : title);
     mem_free(tip);
