@@ -234,34 +234,38 @@ static void fit_calendar(HWND window)
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The calendar's and "Закрыть"'s rectangles in the panel's client
+// coordinates: the credit line and the status strip are placed from them,
+// so both follow the calendar's fitting and the panel's scale.
+static int calendar_and_button(HWND panel, RECT *calendar, RECT *button)
+{
+    HWND calendar_window = GetDlgItem(panel, IDC_CALENDAR);
+    HWND button_window = GetDlgItem(panel, IDCANCEL);
+    if (calendar_window == NULL || button_window == NULL || !GetWindowRect(calendar_window, calendar) ||
+        !GetWindowRect(button_window, button))
+        return 0;
+    MapWindowPoints(NULL, panel, (POINT *)calendar, 2);
+    MapWindowPoints(NULL, panel, (POINT *)button, 2);
+    return 1;
+}
+
 // The open data's credit line: the strip between the calendar and the
-// buttons below it, as wide as the calendar (both move with its fitting).
+// buttons below it, as wide as the calendar.
 void panel_credit_box(HWND panel, RECT *box)
 {
     SetRectEmpty(box);
     RECT calendar, button;
-    HWND calendar_window = GetDlgItem(panel, IDC_CALENDAR);
-    HWND button_window = GetDlgItem(panel, IDCANCEL);
-    if (calendar_window == NULL || button_window == NULL || !GetWindowRect(calendar_window, &calendar) ||
-        !GetWindowRect(button_window, &button))
-        return;
-    MapWindowPoints(NULL, panel, (POINT *)&calendar, 2);
-    MapWindowPoints(NULL, panel, (POINT *)&button, 2);
-    SetRect(box, calendar.left, calendar.bottom, calendar.right, button.top);
+    if (calendar_and_button(panel, &calendar, &button))
+        SetRect(box, calendar.left, calendar.bottom, calendar.right, button.top);
 }
 
+// The time line of kept weather and the busy cue: the buttons' row, from
+// the calendar's left edge to just before "Закрыть".
 void panel_status_box(HWND panel, RECT *box)
 {
     SetRectEmpty(box);
     RECT calendar, button;
-    HWND calendar_window = GetDlgItem(panel, IDC_CALENDAR);
-    HWND button_window = GetDlgItem(panel, IDCANCEL);
-    if (calendar_window == NULL || button_window == NULL || !GetWindowRect(calendar_window, &calendar) ||
-        !GetWindowRect(button_window, &button))
-        return;
-    MapWindowPoints(NULL, panel, (POINT *)&calendar, 2);
-    MapWindowPoints(NULL, panel, (POINT *)&button, 2);
-    if (button.left - layout.status_gap > calendar.left)
+    if (calendar_and_button(panel, &calendar, &button) && button.left - layout.status_gap > calendar.left)
         SetRect(box, calendar.left, button.top, button.left - layout.status_gap, button.bottom);
 }
 
