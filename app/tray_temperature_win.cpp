@@ -27,17 +27,24 @@ struct Canvas {
     int height;
 };
 
+// 32-bit pixels, top row first: the layout of both the drawing canvas and
+// the icon's colour bitmap.
+static void describe_pixels(BITMAPINFO *info, int width, int height)
+{
+    memset(info, 0, sizeof *info);
+    info->bmiHeader.biSize = sizeof info->bmiHeader;
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = -height;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = 32;
+    info->bmiHeader.biCompression = BI_RGB;
+}
+
 static int canvas_open(Canvas *canvas, int width, int height)
 {
     memset(canvas, 0, sizeof *canvas);
     BITMAPINFO info;
-    memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    describe_pixels(&info, width, height);
     canvas->dc = CreateCompatibleDC(NULL);
     if (canvas->dc == NULL)
         return 0;
@@ -238,13 +245,7 @@ static void compose_pixels(const Canvas *canvas, const RECT *box, int size, int 
 static HICON icon_from_pixels(const DWORD *pixels, int size)
 {
     BITMAPINFO info;
-    memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    describe_pixels(&info, size, size);
     void *bits = NULL;
     HBITMAP colour = CreateDIBSection(NULL, &info, DIB_RGB_COLORS, &bits, NULL, 0);
     if (colour == NULL || bits == NULL)
