@@ -401,6 +401,21 @@ ScriptConnection tunnel(const std::string &response, bool answer)
     return c;
 }
 
+// A panel whose fetch at start went through a proxy that tunnels the two
+// pages, once the poll has taken the weather in; the proxy is stopped, what
+// it received kept.
+HWND panel_fetched_through(ScriptServer *server, const std::string &actual_page,
+                           const std::string &forecast_page)
+{
+    REQUIRE(script_server_start(server, {tunnel(actual_page, true), tunnel(forecast_page, true)}));
+    store_settings(1, 0, server->port);
+    HWND panel = create_panel();
+    REQUIRE(script_server_wait_requests(server, 4, 10000));
+    REQUIRE(wait_fetch_taken(panel, 10000));
+    script_server_stop(server);
+    return panel;
+}
+
 std::string page_text(char *page, int32_t length)
 {
     std::string s(page, (size_t)length);
@@ -481,12 +496,7 @@ TEST_CASE("a record from the test pages, other dates and edge temperatures")
     std::string actual_page = page_text(page, length);
 
     ScriptServer server;
-    REQUIRE(script_server_start(&server, {tunnel(actual_page, true), tunnel(forecast_page, true)}));
-    store_settings(1, 0, server.port);
-    HWND panel = create_panel();
-    REQUIRE(script_server_wait_requests(&server, 4, 10000));
-    REQUIRE(wait_fetch_taken(panel, 10000));
-    script_server_stop(&server);
+    HWND panel = panel_fetched_through(&server, actual_page, forecast_page);
 
     std::vector<std::string> got = script_server_received(&server);
     REQUIRE(got.size() == 2);
@@ -598,12 +608,7 @@ TEST_CASE("kept weather: a fetch that gets nothing keeps it with its time, an au
     std::string actual_page = page_text(page_build_actual(&actual, &length), length);
 
     ScriptServer server;
-    REQUIRE(script_server_start(&server, {tunnel(actual_page, true), tunnel(forecast_page, true)}));
-    store_settings(1, 0, server.port);
-    HWND panel = create_panel();
-    REQUIRE(script_server_wait_requests(&server, 4, 10000));
-    REQUIRE(wait_fetch_taken(panel, 10000));
-    script_server_stop(&server);
+    HWND panel = panel_fetched_through(&server, actual_page, forecast_page);
     const WeatherRecord *shown = panel_shown_record();
     REQUIRE(shown->temperature == -7);
     Expected e = {IDI_CONDITION_FIRST + shown->condition, IDI_CONDITION_FIRST + shown->days[1].condition,
@@ -1026,12 +1031,7 @@ TEST_CASE("picture of the filled panel" * doctest::skip())
     std::string actual_page = page_text(page, length);
 
     ScriptServer server;
-    REQUIRE(script_server_start(&server, {tunnel(actual_page, true), tunnel(forecast_page, true)}));
-    store_settings(1, 0, server.port);
-    HWND panel = create_panel();
-    REQUIRE(script_server_wait_requests(&server, 4, 10000));
-    REQUIRE(wait_fetch_taken(panel, 10000));
-    script_server_stop(&server);
+    HWND panel = panel_fetched_through(&server, actual_page, forecast_page);
     SetWindowPos(panel, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     SetForegroundWindow(panel);
     RedrawWindow(panel, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
