@@ -145,34 +145,28 @@ fallback_logged() {  # first line, location path, page status, country position,
 }
 no_open_data_request() { ! grep -q 'v1/forecast' "$DEMO_WORK/sim.log"; }
 
-# The credit line's place: between the calendar and the buttons below it,
-# as wide as the calendar; drawn when it holds more than the background's
-# one colour.
-credit_colours() {  # screenshot name
-  local now calendar button
-  now=$(shoot "$1")
+# Two strips placed from the calendar and "Закрыть": the credit line between
+# them, as wide as the calendar; and the status strip left of "Закрыть", on
+# its row, with the muted time of kept weather ("Данные от 14:35") and the
+# busy cue of an automatic fetch. Each is drawn when it holds more than the
+# background's one colour.
+strip_colours() {  # credit|status, screenshot name
+  local now calendar button geometry
+  now=$(shoot "$2")
   read -r -a calendar <<<"$(probe item-rect "$DEMO_PANEL" 1010)"
   read -r -a button <<<"$(probe item-rect "$DEMO_PANEL" 2)"
-  convert "$now" -crop "$((calendar[2] - calendar[0]))x$((button[1] - calendar[3]))+${calendar[0]}+${calendar[3]}" \
-    +repage "$DEMO_WORK/credit.png" &&
-    convert "$DEMO_WORK/credit.png" -format %k info:
+  if [ "$1" = credit ]; then
+    geometry="$((calendar[2] - calendar[0]))x$((button[1] - calendar[3]))+${calendar[0]}+${calendar[3]}"
+  else
+    geometry="$((button[0] - calendar[0] - 4))x$((button[3] - button[1]))+${calendar[0]}+${button[1]}"
+  fi
+  convert "$now" -crop "$geometry" +repage "$DEMO_WORK/$1.png" &&
+    convert "$DEMO_WORK/$1.png" -format %k info:
 }
-credit_shown() { [ "$(credit_colours "$1")" -gt 1 ]; }
-credit_hidden() { [ "$(credit_colours "$1")" = 1 ]; }
-# The status strip left of "Закрыть", under the calendar: the muted time of
-# kept weather ("Данные от 14:35") and the busy cue of an automatic fetch;
-# plain background while the weather shown is fresh.
-status_colours() {  # screenshot name
-  local now calendar button
-  now=$(shoot "$1")
-  read -r -a calendar <<<"$(probe item-rect "$DEMO_PANEL" 1010)"
-  read -r -a button <<<"$(probe item-rect "$DEMO_PANEL" 2)"
-  convert "$now" -crop "$((button[0] - calendar[0] - 4))x$((button[3] - button[1]))+${calendar[0]}+${button[1]}" \
-    +repage "$DEMO_WORK/status.png" &&
-    convert "$DEMO_WORK/status.png" -format %k info:
-}
-data_time_shown() { [ "$(status_colours "$1")" -gt 1 ]; }
-data_time_hidden() { [ "$(status_colours "$1")" = 1 ]; }
+credit_shown() { [ "$(strip_colours credit "$1")" -gt 1 ]; }
+credit_hidden() { [ "$(strip_colours credit "$1")" = 1 ]; }
+data_time_shown() { [ "$(strip_colours status "$1")" -gt 1 ]; }
+data_time_hidden() { [ "$(strip_colours status "$1")" = 1 ]; }
 
 # The notification icon as the screen shows it, into a file.
 tray_icon_picture() {  # output
