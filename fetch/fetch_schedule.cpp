@@ -54,8 +54,8 @@ void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts)
 {
     schedule->has_ended = 1;
     schedule->last_end = now;
-    schedule->last_parts = parts & FETCH_PARTS_ALL;
-    if (schedule->last_parts == FETCH_PARTS_ALL) {
+    schedule->last_parts = parts & WEATHER_PARTS_ALL;
+    if (schedule->last_parts == WEATHER_PARTS_ALL) {
         schedule->has_complete = 1;
         schedule->last_complete = now;
         schedule->retry_step = 0;
@@ -91,7 +91,7 @@ void fetch_schedule_network_changed(FetchSchedule *schedule, int64_t now)
         return;
     // A fetch still running when the addresses change counts as one that
     // got nothing: its connection may belong to the network that went.
-    int stale = !schedule->has_ended || schedule->last_parts != FETCH_PARTS_ALL ||
+    int stale = !schedule->has_ended || schedule->last_parts != WEATHER_PARTS_ALL ||
                 now - schedule->last_end >= schedule->period_ms;
     if (!stale)
         return;

@@ -11,12 +11,8 @@
 
 #include <stdint.h>
 
-// The parts of the weather a fetch can bring.
-enum {
-    FETCH_PART_OBSERVATION = 1,
-    FETCH_PART_FORECAST = 2,
-    FETCH_PARTS_ALL = FETCH_PART_OBSERVATION | FETCH_PART_FORECAST
-};
+#include "fetch/weather_record.h"  // the parts, WEATHER_PART_*
+
 
 // Why a fetch starts.
 enum {
@@ -55,7 +51,7 @@ struct FetchSchedule {
     int32_t has_started;      // a fetch has been started in this run
     int32_t has_ended;
     int64_t last_end;         // when the last fetch ended
-    int32_t last_parts;       // the parts it got (FETCH_PART_*)
+    int32_t last_parts;       // the parts it got (WEATHER_PART_*)
     int32_t has_complete;
     int64_t last_complete;    // when the last fetch that got every part ended
     int32_t has_network_fetch;
@@ -75,7 +71,7 @@ void fetch_schedule_set_period(FetchSchedule *schedule, int64_t now, int64_t per
 // a manual refresh or a change of place starts the back-off afresh.
 void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason);
 
-// The fetch ended now with the parts it got (FETCH_PART_* or 0). Everything
+// The fetch ended now with the parts it got (WEATHER_PART_* or 0). Everything
 // ends the back-off; less than everything arms the next retry, never later
 // than the regular refresh.
 void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts);

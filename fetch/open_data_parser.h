@@ -12,13 +12,6 @@
 #define OPEN_DATA_HOST "api.open-meteo.com"
 enum { OPEN_DATA_PORT = 80 };
 
-// The parts of the record: the observation and the seven days.
-enum {
-    WEATHER_PART_OBSERVATION = 1,
-    WEATHER_PART_DAYS = 2,
-    WEATHER_PARTS_ALL = WEATHER_PART_OBSERVATION | WEATHER_PART_DAYS
-};
-
 // The stored setting data_source.
 enum {
     DATA_SOURCE_PAGES_THEN_OPEN_DATA = 0,  // the default

@@ -32,9 +32,9 @@ int32_t weather_record_parts(const WeatherRecord *record)
         return 0;
     int32_t parts = 0;
     if (observation_present(record))
-        parts |= FETCH_PART_OBSERVATION;
+        parts |= WEATHER_PART_OBSERVATION;
     if (forecast_present(record))
-        parts |= FETCH_PART_FORECAST;
+        parts |= WEATHER_PART_DAYS;
     return parts;
 }
 
@@ -81,9 +81,9 @@ int weather_record_copy_parts(WeatherRecord *to, const WeatherRecord *from, int3
     if (to == NULL || from == NULL || to == from)
         return 1;
     int ok = 1;
-    if (parts & FETCH_PART_OBSERVATION)
+    if (parts & WEATHER_PART_OBSERVATION)
         ok &= copy_observation(to, from);
-    if (parts & FETCH_PART_FORECAST)
+    if (parts & WEATHER_PART_DAYS)
         for (int i = 0; i < FORECAST_DAYS; i++)
             ok &= copy_day(&to->days[i], &from->days[i]);
     return ok;

@@ -8,7 +8,7 @@
 #include "fetch/fetch_schedule.h"
 #include "fetch/weather_record.h"
 
-// The parts (FETCH_PART_*) that hold anything: the observation when any of
+// The parts (WEATHER_PART_*) that hold anything: the observation when any of
 // its fields is off its no-value state, the forecast when a day carries a
 // real date (a page whose date could not be read leaves only 0.0 to 6.0,
 // which name no day the panel asks for).

@@ -32,6 +32,14 @@ struct ForecastDay {
     CommentSlot comment;
 };
 
+// The parts of the record that a fetch brings, keeps or fills: the
+// observation and the seven days.
+enum {
+    WEATHER_PART_OBSERVATION = 1,
+    WEATHER_PART_DAYS = 2,
+    WEATHER_PARTS_ALL = WEATHER_PART_OBSERVATION | WEATHER_PART_DAYS
+};
+
 struct WeatherRecord {
     int16_t temperature;
     int32_t pressure;

@@ -50,9 +50,9 @@ int32_t kept_weather_store(KeptWeather *kept, const WeatherRecord *fetched, cons
     weather_record_copy_parts(kept->record, fetched, parts);
     kept->parts |= parts;
     kept->fresh_parts = parts;
-    if (parts & FETCH_PART_OBSERVATION)
+    if (parts & WEATHER_PART_OBSERVATION)
         kept->observation_time = now;
-    if (parts & FETCH_PART_FORECAST)
+    if (parts & WEATHER_PART_DAYS)
         kept->forecast_time = now;
     return parts;
 }
@@ -83,14 +83,14 @@ void kept_weather_show(const KeptWeather *kept, const char *place, int64_t now, 
     if (kept->record == NULL || !same_place(kept->place, place))
         return;
     int32_t parts = 0;
-    if ((kept->parts & FETCH_PART_OBSERVATION) && observation_current(kept->observation_time, now)) {
-        parts |= FETCH_PART_OBSERVATION;
-        state->observation = (kept->fresh_parts & FETCH_PART_OBSERVATION) ? SHOWN_FRESH : SHOWN_KEPT;
+    if ((kept->parts & WEATHER_PART_OBSERVATION) && observation_current(kept->observation_time, now)) {
+        parts |= WEATHER_PART_OBSERVATION;
+        state->observation = (kept->fresh_parts & WEATHER_PART_OBSERVATION) ? SHOWN_FRESH : SHOWN_KEPT;
         state->observation_time = kept->observation_time;
     }
-    if ((kept->parts & FETCH_PART_FORECAST) && forecast_current(kept->record, today)) {
-        parts |= FETCH_PART_FORECAST;
-        state->forecast = (kept->fresh_parts & FETCH_PART_FORECAST) ? SHOWN_FRESH : SHOWN_KEPT;
+    if ((kept->parts & WEATHER_PART_DAYS) && forecast_current(kept->record, today)) {
+        parts |= WEATHER_PART_DAYS;
+        state->forecast = (kept->fresh_parts & WEATHER_PART_DAYS) ? SHOWN_FRESH : SHOWN_KEPT;
         state->forecast_time = kept->forecast_time;
     }
     weather_record_copy_parts(shown, kept->record, parts);

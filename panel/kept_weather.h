@@ -17,7 +17,7 @@ enum { SHOWN_EMPTY = 0, SHOWN_FRESH = 1, SHOWN_KEPT = 2 };
 
 struct KeptWeather {
     WeatherRecord *record;     // both parts; null until something is kept
-    int32_t parts;             // the parts record holds (FETCH_PART_*)
+    int32_t parts;             // the parts record holds (WEATHER_PART_*)
     int32_t fresh_parts;       // the parts the last fetch brought
     int64_t observation_time;  // seconds since 1970 (UTC) when each arrived
     int64_t forecast_time;

@@ -50,7 +50,7 @@ int32_t parts_at(const Scenario &scenario, int64_t now_ms)
     for (const Outage &outage : scenario.outages)
         if (now_ms >= outage.from_s * 1000 && now_ms < outage.to_s * 1000)
             return outage.parts;
-    return FETCH_PARTS_ALL;
+    return WEATHER_PARTS_ALL;
 }
 
 std::vector<Fetch> play(const Scenario &scenario)
@@ -134,7 +134,7 @@ TEST_CASE("fetch timelines")
          {{0, S}, {61, R}, {182, R}, {483, R}, {1084, R}, {2285, R}, {4086, R}, {5887, R}, {7200, G},
           {9001, R}}},
         // Only a part arrives: that is retried too; a success ends it.
-        {"forecast only, then everything", 120, 1, true, {{0, 100, FETCH_PART_FORECAST}}, {}, 8000,
+        {"forecast only, then everything", 120, 1, true, {{0, 100, WEATHER_PART_DAYS}}, {}, 8000,
          {{0, S}, {61, R}, {182, R}, {7200, G}}},
         // A manual refresh and a change of place start the sequence afresh.
         {"user fetches restart the back-off", 120, 1, true, {{0, LONG, 0}},

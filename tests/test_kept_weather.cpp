@@ -37,11 +37,11 @@ WeatherRecord *fetched(int32_t parts, int temperature)
 {
     WeatherRecord *record = weather_record_create();
     REQUIRE(record != nullptr);
-    if (parts & FETCH_PART_OBSERVATION) {
+    if (parts & WEATHER_PART_OBSERVATION) {
         record->temperature = (int16_t)temperature;
         weather_comment_store(&record->comment, dup_string("небольшой снег"));
     }
-    if (parts & FETCH_PART_FORECAST)
+    if (parts & WEATHER_PART_DAYS)
         for (int i = 0; i < FORECAST_DAYS; i++) {
             record->days[i].date = FIRST_DAY + i;
             record->days[i].day_temperature = (int16_t)(temperature + i);
@@ -77,17 +77,17 @@ TEST_CASE("which parts a record holds, and copies that own their comments")
         empty->days[i].date = i;
     CHECK(weather_record_parts(empty) == 0);
     empty->humidity = 0;
-    CHECK(weather_record_parts(empty) == FETCH_PART_OBSERVATION);
+    CHECK(weather_record_parts(empty) == WEATHER_PART_OBSERVATION);
 
-    WeatherRecord *full = fetched(FETCH_PARTS_ALL, -7);
-    CHECK(weather_record_parts(full) == FETCH_PARTS_ALL);
-    REQUIRE(weather_record_copy_parts(empty, full, FETCH_PART_FORECAST) == 1);
-    CHECK(weather_record_parts(empty) == FETCH_PARTS_ALL);
+    WeatherRecord *full = fetched(WEATHER_PARTS_ALL, -7);
+    CHECK(weather_record_parts(full) == WEATHER_PARTS_ALL);
+    REQUIRE(weather_record_copy_parts(empty, full, WEATHER_PART_DAYS) == 1);
+    CHECK(weather_record_parts(empty) == WEATHER_PARTS_ALL);
     CHECK(empty->temperature == 100);
     weather_record_destroy(full);
     CHECK(strcmp(weather_comment(&empty->days[6].comment), "ясно") == 0);
-    weather_record_clear_parts(empty, FETCH_PART_FORECAST);
-    CHECK(weather_record_parts(empty) == FETCH_PART_OBSERVATION);
+    weather_record_clear_parts(empty, WEATHER_PART_DAYS);
+    CHECK(weather_record_parts(empty) == WEATHER_PART_OBSERVATION);
     CHECK(weather_comment(&empty->days[0].comment) == nullptr);
     weather_record_destroy(empty);
     CHECK(mem_live_blocks() == live);
@@ -109,18 +109,18 @@ TEST_CASE("kept weather through a run of fetches")
     const int64_t H = 3600;
     const char *MOSCOW = "russia/moscow-area/moscow", *SPB = "russia/leningrad-area/sankt-peterburg";
     const Step steps[] = {
-        {0, MOSCOW, FETCH_PARTS_ALL, -7, FIRST_DAY, SHOWN_FRESH, SHOWN_FRESH, -7, -1},
+        {0, MOSCOW, WEATHER_PARTS_ALL, -7, FIRST_DAY, SHOWN_FRESH, SHOWN_FRESH, -7, -1},
         {600, MOSCOW, 0, 0, FIRST_DAY, SHOWN_KEPT, SHOWN_KEPT, -7, 0},
-        {H, MOSCOW, FETCH_PART_OBSERVATION, -8, FIRST_DAY, SHOWN_FRESH, SHOWN_KEPT, -8, 0},
+        {H, MOSCOW, WEATHER_PART_OBSERVATION, -8, FIRST_DAY, SHOWN_FRESH, SHOWN_KEPT, -8, 0},
         {7 * H, MOSCOW, 0, 0, FIRST_DAY + 0.3, SHOWN_KEPT, SHOWN_KEPT, -8, 0},       // exactly 6 h old
         {7 * H + 1, MOSCOW, 0, 0, FIRST_DAY + 0.3, SHOWN_EMPTY, SHOWN_KEPT, 100, 0},
         {30 * H, MOSCOW, 0, 0, FIRST_DAY + 6.4, SHOWN_EMPTY, SHOWN_KEPT, 100, 0},   // its last day
         {31 * H, MOSCOW, 0, 0, FIRST_DAY + 6.6, SHOWN_EMPTY, SHOWN_EMPTY, 100, -1}, // all days past
-        {32 * H, MOSCOW, FETCH_PARTS_ALL, 3, FIRST_DAY, SHOWN_FRESH, SHOWN_FRESH, 3, -1},
+        {32 * H, MOSCOW, WEATHER_PARTS_ALL, 3, FIRST_DAY, SHOWN_FRESH, SHOWN_FRESH, 3, -1},
         // Another place: the old place's weather is gone, also on the way back.
         {33 * H, SPB, 0, 0, FIRST_DAY, SHOWN_EMPTY, SHOWN_EMPTY, 100, -1},
         {34 * H, MOSCOW, 0, 0, FIRST_DAY, SHOWN_EMPTY, SHOWN_EMPTY, 100, -1},
-        {35 * H, MOSCOW, FETCH_PART_FORECAST, 5, FIRST_DAY, SHOWN_EMPTY, SHOWN_FRESH, 100, -1},
+        {35 * H, MOSCOW, WEATHER_PART_DAYS, 5, FIRST_DAY, SHOWN_EMPTY, SHOWN_FRESH, 100, -1},
     };
     int32_t live = mem_live_blocks();
     KeptWeather kept;
@@ -139,7 +139,7 @@ TEST_CASE("kept weather through a run of fetches")
         CHECK(state.forecast == step.forecast);
         CHECK(shown->temperature == step.shown_temperature);
         CHECK(weather_record_parts(shown) ==
-              ((step.observation ? FETCH_PART_OBSERVATION : 0) | (step.forecast ? FETCH_PART_FORECAST : 0)));
+              ((step.observation ? WEATHER_PART_OBSERVATION : 0) | (step.forecast ? WEATHER_PART_DAYS : 0)));
         if (step.observation != SHOWN_EMPTY)
             CHECK(strcmp(weather_comment(&shown->comment), "небольшой снег") == 0);
         int64_t moment = -1;
@@ -164,7 +164,7 @@ TEST_CASE("the time of the data and the icon's texts")
 
     const std::string title = cp1251("Velvane - Прогноз погоды");
     const std::string moscow = cp1251("Москва");
-    WeatherRecord *shown = fetched(FETCH_PARTS_ALL, -7);
+    WeatherRecord *shown = fetched(WEATHER_PARTS_ALL, -7);
     ShownWeather state = {SHOWN_KEPT, SHOWN_FRESH, moment, moment};
     int64_t now = moment + 600;
     CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now)) ==
