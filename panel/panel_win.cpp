@@ -67,6 +67,7 @@ struct PanelWeather {
     char *fetch_place;
     int32_t fetch_is_user;
     double today_key;
+    int32_t open_data_parts;  // the kept parts that came from the open data (WEATHER_PART_*)
 };
 
 static PanelWeather weather;
@@ -348,6 +349,10 @@ static void fetch_now(HWND window, int32_t reason)
 static void take_fetch(HWND window)
 {
     int32_t parts = kept_weather_store(&weather.kept, weather_record, weather.fetch_place, clock_now_seconds());
+    // A part the fetch brought carries its source; a kept one keeps the
+    // source it came with, so kept open data still shows its credit.
+    int32_t from_open_data = fetch_open_data_parts.load(std::memory_order_acquire);
+    weather.open_data_parts = (weather.open_data_parts & ~parts) | (from_open_data & parts);
     fetch_schedule_ended(&weather.schedule, (int64_t)GetTickCount64(), parts);
     weather.fetch_is_user = 0;
     show_weather(window);
@@ -555,7 +560,9 @@ static INT_PTR on_paint(HWND window)
         view.busy_icon = busy_icon;
         view.small_font = small_font;
         view.large_font = large_font;
-        view.open_data_credit = fetch_open_data_parts.load(std::memory_order_acquire) != 0;
+        int32_t shown_parts = (weather.state.observation != SHOWN_EMPTY ? WEATHER_PART_OBSERVATION : 0) |
+                              (weather.state.forecast != SHOWN_EMPTY ? WEATHER_PART_DAYS : 0);
+        view.open_data_credit = (weather.open_data_parts & shown_parts) != 0;
         view.credit_font = credit_font;
         view.layout = &layout;
         panel_credit_box(window, &view.credit_box);

@@ -409,6 +409,13 @@ check "pages without their markers: a refresh asks both, then the open data" dem
 check "... for the place's coordinates" fallback_logged $((before + 1)) "$path" 200 "$country" "$city"
 check "... and the open data fills the panel" settles_to_open_data
 check "... credited" credit_shown changed-pages-credit
+# Kept, the open data's weather keeps its credit.
+demo_stop_sim
+blocks_before="$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)|$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)"
+choose_from_menu $ITEM_REFRESH
+sleep 3
+check "the simulator stopped again, a refresh keeps the open data's blocks" wait_for 30 same_blocks
+check "... still credited" credit_shown kept-open-data-credit
 
 # ---------------------------------------------- "Выход"
 before=$(demo_requests)
