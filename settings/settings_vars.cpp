@@ -55,6 +55,15 @@ void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port)
     proxy_settings_unlock();
 }
 
+void proxy_credentials_snapshot(char *user, int32_t user_size, char *password, int32_t password_size)
+{
+    // No sign-in is stored yet.
+    if (user != NULL && user_size > 0)
+        user[0] = '\0';
+    if (password != NULL && password_size > 0)
+        password[0] = '\0';
+}
+
 uint32_t refresh_period_ms(int32_t stored_hours)
 {
     // The dialog offers 1 to 24 hours; a hand-edited value outside that

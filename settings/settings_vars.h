@@ -35,6 +35,12 @@ void proxy_settings_unlock(void);
 // name receives at most PROXY_NAME_SIZE bytes, always terminated.
 void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port);
 
+// The proxy's sign-in name and password in plain text, for the request
+// being made: empty when none is set. Each receives at most size bytes,
+// always terminated. The caller wipes the password when done.
+enum { PROXY_CREDENTIAL_SIZE = 256 };
+void proxy_credentials_snapshot(char *user, int32_t user_size, char *password, int32_t password_size);
+
 // The refresh timer's period in milliseconds for a number of hours, the
 // hours bounded to the 1 to 24 that the settings dialog offers.
 enum { REFRESH_HOURS_MIN = 1, REFRESH_HOURS_MAX = 24 };
