@@ -5,6 +5,7 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <string>
 #include <vector>
@@ -977,6 +978,9 @@ TEST_CASE("the open data: any coordinates, read whole by the real reader, the pl
         {"latitude=55.7558&longitude=37.6173", "2026-12-08T01:30", page_noon_day_number(2026, 12, 8)},
         {"latitude=-33.8688&longitude=-70.6693", "2026-12-07T17:30", page_noon_day_number(2026, 12, 7)},
         {"latitude=0&longitude=0", "2026-12-07T22:30", page_noon_day_number(2026, 12, 7)},
+        // Past 180 degrees Chukotka keeps UTC+12, as Anadyr does.
+        {"latitude=64.4229&longitude=-173.2264", "2026-12-08T10:30", page_noon_day_number(2026, 12, 8)},
+        {"latitude=64.7342&longitude=177.5103", "2026-12-08T10:30", page_noon_day_number(2026, 12, 8)},
     };
     for (const Case &c : cases) {
         CAPTURE(c.coordinates);
@@ -999,6 +1003,14 @@ TEST_CASE("the open data: any coordinates, read whole by the real reader, the pl
         CHECK(record->temperature != NO_TEMPERATURE);
         CHECK(record->precip_24h >= record->precip_6h);
         CHECK(record->precip_6h >= 0);
+        // The barometer at the place: the sea-level figure brought up to
+        // the answer's elevation, so never above it.
+        size_t at = text.find("\"elevation\":");
+        REQUIRE(at != std::string::npos);
+        double elevation = atof(text.c_str() + at + 12);
+        CHECK(text.find("pressure_msl") == std::string::npos);
+        CHECK(record->pressure >= (int)floor(995.0 * pow(1.0 - 2.25577e-5 * elevation, 5.25588) * 0.750062));
+        CHECK(record->pressure <= (int)ceil(1034.9 * pow(1.0 - 2.25577e-5 * elevation, 5.25588) * 0.750062));
         CHECK(weather_comment(&record->comment) != nullptr);
         for (int i = 0; i < FORECAST_DAYS; i++) {
             CAPTURE(i);
