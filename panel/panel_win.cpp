@@ -669,7 +669,11 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
     case WM_DISPLAYCHANGE:
     case WM_THEMECHANGED:
         return on_screen_change(window);
+    case WM_ENTERSIZEMOVE:
+        note_panel_dragged(1);
+        return FALSE;
     case WM_EXITSIZEMOVE:
+        note_panel_dragged(0);
         note_panel_moved_by_user();
         return FALSE;
     default:

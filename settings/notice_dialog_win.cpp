@@ -29,8 +29,13 @@ static void scale_picture(HWND window)
         scaled_picture = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDB_NOTICE), IMAGE_BITMAP,
                                              MulDiv(size.bmWidth, dpi, USER_DEFAULT_SCREEN_DPI),
                                              MulDiv(size.bmHeight, dpi, USER_DEFAULT_SCREEN_DPI), 0);
-        if (scaled_picture != NULL)
-            SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)scaled_picture);
+        if (scaled_picture == NULL)
+            return;
+        // The control hands back the picture it showed, the template's,
+        // which is ours to free now.
+        HBITMAP replaced = (HBITMAP)SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)scaled_picture);
+        if (replaced != NULL && replaced != scaled_picture)
+            DeleteObject(replaced);
         return;
     }
 }
