@@ -35,6 +35,7 @@ void fetch_schedule_set_period(FetchSchedule *schedule, int64_t now, int64_t per
 void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason)
 {
     schedule->has_started = 1;
+    schedule->running = 1;
     schedule->retry_due = FETCH_NOT_DUE;
     schedule->catch_up_due = FETCH_NOT_DUE;
     schedule->catch_up_reason = FETCH_REASON_NONE;
@@ -53,6 +54,7 @@ void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason
 void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts)
 {
     schedule->has_ended = 1;
+    schedule->running = 0;
     schedule->last_end = now;
     schedule->last_parts = parts & WEATHER_PARTS_ALL;
     if (schedule->last_parts == WEATHER_PARTS_ALL) {
@@ -91,7 +93,7 @@ void fetch_schedule_network_changed(FetchSchedule *schedule, int64_t now)
         return;
     // A fetch still running when the addresses change counts as one that
     // got nothing: its connection may belong to the network that went.
-    int stale = !schedule->has_ended || schedule->last_parts != WEATHER_PARTS_ALL ||
+    int stale = schedule->running || !schedule->has_ended || schedule->last_parts != WEATHER_PARTS_ALL ||
                 now - schedule->last_end >= schedule->period_ms;
     if (!stale)
         return;

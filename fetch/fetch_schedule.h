@@ -49,6 +49,7 @@ struct FetchSchedule {
     int64_t catch_up_due;     // network, resume or clock; FETCH_NOT_DUE when none
     int32_t catch_up_reason;
     int32_t has_started;      // a fetch has been started in this run
+    int32_t running;          // a fetch is under way
     int32_t has_ended;
     int64_t last_end;         // when the last fetch ended
     int32_t last_parts;       // the parts it got (WEATHER_PART_*)
@@ -76,9 +77,10 @@ void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason
 // than the regular refresh.
 void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts);
 
-// The machine's addresses changed: a fetch follows within seconds when the
-// last one got less than everything or is older than the period, but network
-// fetches come at most once a minute.
+// The machine's addresses changed: a fetch follows within seconds when a
+// fetch is under way (its connection may belong to the network that went),
+// or the last one got less than everything or is older than the period, but
+// network fetches come at most once a minute.
 void fetch_schedule_network_changed(FetchSchedule *schedule, int64_t now);
 
 // The machine woke from sleep: a fetch follows after FETCH_RESUME_DELAY_MS
