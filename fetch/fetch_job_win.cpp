@@ -18,6 +18,7 @@
 #include "fetch/forecast_parser.h"
 #include "fetch/http_client.h"
 #include "fetch/open_data_parser.h"
+#include "fetch/weather_parts.h"
 #include "fetch/weather_record.h"
 #include "panel/weather_text.h"
 #include "settings/catalogue.h"
