@@ -12,11 +12,13 @@
 
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
+#include "fetch/http_client.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
 #include "settings/catalogue.h"
 #include "tests/support/page_clock.h"
+#include "tests/support/script_server.h"
 #include "tools/sim/sim_open_data.h"
 #include "tools/sim/sim_service.h"
 #include "tools/sim/sim_weather.h"
@@ -1039,4 +1041,40 @@ TEST_CASE("the open data: any coordinates, read whole by the real reader, the pl
         mem_free(bytes);
     }
     CHECK_FALSE(sim_open_data_route("/v1/forecastx?latitude=1&longitude=1"));
+}
+
+TEST_CASE("--pages cut: the forecast drops after its date row; through the real client a failed transfer")
+{
+    const char *place = "russia/moscow-area/moscow";
+    int32_t today = day_of(2026, 12, 7);
+    Response whole = respond("GET", forecast_target(place), 5, today);
+    sim_set_pages_mode(SIM_PAGES_CUT);
+    Response cut = respond("GET", forecast_target(place), 5, today);
+    Response actual = respond("GET", actual_target(place), 5, today);
+    sim_set_pages_mode(SIM_PAGES_ON);
+    REQUIRE(cut.status == 200);
+    CHECK(actual.bytes == respond("GET", actual_target(place), 5, today).bytes);  // the actual page whole
+    // The same head, promising the whole page; the bytes stop after the dates.
+    CHECK(cut.head() == whole.head());
+    CHECK(whole.bytes.compare(0, cut.bytes.size(), cut.bytes) == 0);
+    CHECK(cut.bytes.size() < whole.bytes.size());
+    CHECK(cut.body().find("pogodadate") != std::string::npos);
+    CHECK(cut.body().substr(cut.body().size() - 5) == "</tr>");
+
+    // Read with a close where it drops: the client calls it a failed
+    // transfer; the parser, given the bytes anyway, reads the dates alone.
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {script_answer(cut.bytes)}));
+    net_startup();
+    int32_t size = 64000;
+    char *buffer = (char *)mem_alloc((uint32_t)size);
+    CHECK(http_get("127.0.0.1", server.port, "forecasts5000/russia/moscow-area/moscow/print", NULL, &buffer,
+                   &size) == HTTP_INVALID_RESPONSE);
+    script_server_stop(&server);
+    mem_free(buffer);
+    WeatherRecord *record = weather_record_create();
+    CHECK(parse_forecast_page_into(record, cut.body().data(), (int32_t)cut.body().size()) == 0);
+    CHECK(record->days[0].date > 0.0);
+    CHECK(record->days[0].day_temperature == NO_TEMPERATURE);
+    weather_record_destroy(record);
 }
