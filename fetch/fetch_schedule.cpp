@@ -40,8 +40,9 @@ void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason
     schedule->catch_up_due = FETCH_NOT_DUE;
     schedule->catch_up_reason = FETCH_REASON_NONE;
     // This fetch does the regular one's work when that is due (or overdue
-    // after a sleep); otherwise the regular period keeps its rhythm.
-    if (schedule->regular_on && schedule->regular_due <= now)
+    // after a sleep), or is a regular one come early to keep the shown
+    // observation fresh; otherwise the regular period keeps its rhythm.
+    if (schedule->regular_on && (schedule->regular_due <= now || reason == FETCH_REASON_REGULAR))
         schedule->regular_due = now + schedule->period_ms;
     if (reason == FETCH_REASON_MANUAL || reason == FETCH_REASON_PLACE)
         schedule->retry_step = 0;
@@ -146,16 +147,8 @@ int64_t fetch_schedule_next(const FetchSchedule *schedule, int32_t *reason)
     return due;
 }
 
-int32_t fetch_schedule_due(const FetchSchedule *schedule, int64_t now)
+uint32_t fetch_timer_ms(int64_t due, int64_t now)
 {
-    int32_t reason = FETCH_REASON_NONE;
-    int64_t due = fetch_schedule_next(schedule, &reason);
-    return due <= now ? reason : FETCH_REASON_NONE;
-}
-
-uint32_t fetch_schedule_timer_ms(const FetchSchedule *schedule, int64_t now)
-{
-    int64_t due = fetch_schedule_next(schedule, NULL);
     if (due == FETCH_NOT_DUE)
         return FETCH_TIMER_IDLE;
     if (due <= now)

@@ -112,28 +112,28 @@ static int64_t fresh_due(const RefreshUnit *unit)
     return unit->has_started && unit->last_started >= due ? FETCH_NOT_DUE : due;
 }
 
+int64_t refresh_unit_next(const RefreshUnit *unit, int32_t *reason)
+{
+    int64_t due = fetch_schedule_next(&unit->schedule, reason);
+    int64_t fresh = fresh_due(unit);
+    if (fresh < due) {
+        due = fresh;
+        *reason = FETCH_REASON_REGULAR;
+    }
+    return due;
+}
+
 void refresh_unit_answer(RefreshUnit *unit, const RefreshMoment *now, RefreshAnswer *answer)
 {
     memset(answer, 0, sizeof *answer);
     int32_t reason = FETCH_REASON_NONE;
-    int64_t due = fetch_schedule_next(&unit->schedule, &reason);
-    int64_t fresh = fresh_due(unit);
-    if (fresh < due) {
-        due = fresh;
-        reason = FETCH_REASON_REGULAR;
-    }
+    int64_t due = refresh_unit_next(unit, &reason);
     if (unit->wanted != FETCH_REASON_NONE) {
         answer->fetch_reason = unit->wanted;
     } else if (due <= now->tick) {
         answer->fetch_reason = reason;
     }
-    if (due == FETCH_NOT_DUE)
-        answer->timer_ms = FETCH_TIMER_IDLE;
-    else if (due <= now->tick)
-        answer->timer_ms = 0;
-    else
-        answer->timer_ms = due - now->tick > (int64_t)FETCH_TIMER_MAX_MS ? FETCH_TIMER_MAX_MS
-                                                                          : (uint32_t)(due - now->tick);
+    answer->timer_ms = fetch_timer_ms(due, now->tick);
 
     // The icon shows the kept weather of the chosen place, also while a
     // fetch the user asked for runs; the panel shows the busy state then.

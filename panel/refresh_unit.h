@@ -94,6 +94,11 @@ void refresh_unit_place_changed(RefreshUnit *unit, const RefreshMoment *now, con
 void refresh_unit_settings_changed(RefreshUnit *unit, const RefreshMoment *now, int64_t period_ms,
                                    int32_t regular_on, int32_t tray_temperature_on);
 
+// The moment (monotonic ms) the next fetch is due, FETCH_NOT_DUE for none,
+// and its reason: the schedule's, or a regular one come early so that the
+// shown observation never passes its 6 hours.
+int64_t refresh_unit_next(const RefreshUnit *unit, int32_t *reason);
+
 // What to do and show at now. The records it names are the unit's, good
 // until its next event.
 void refresh_unit_answer(RefreshUnit *unit, const RefreshMoment *now, RefreshAnswer *answer);
