@@ -314,6 +314,7 @@ static void fetch_now(HWND window, int32_t reason)
 static void take_fetch(HWND window)
 {
     RefreshMoment now = moment_now();
+    // The worker names no reason for a fetch that got nothing.
     FetchEnd end = {weather_record, fetch_whole_parts.load(std::memory_order_acquire),
                     fetch_open_data_parts.load(std::memory_order_acquire), FETCH_FAILURE_NONE};
     refresh_unit_fetch_ended(&unit, &now, &end);
