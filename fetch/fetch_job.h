@@ -57,7 +57,8 @@ void set_fetch_thread_starter(FetchThreadStarter starter);
 // a test can put the panel's or a canceller's work exactly there.
 enum {
     FETCH_MOMENT_BEFORE_REQUEST = 1,  // the cancel mark checked, the request not yet started
-    FETCH_MOMENT_ENDING = 2           // fetch_running cleared, fetch_done not yet set
+    FETCH_MOMENT_ENDING = 2           // fetch_running cleared, fetch_done not yet set; under the
+                                      // job lock, so the hook must not wait on start_fetch
 };
 typedef void (*FetchMomentHook)(int32_t moment);
 void set_fetch_moment_hook(FetchMomentHook hook);

@@ -207,12 +207,10 @@ static unsigned WINAPI fetch_worker(void *argument)
         // poll that sees done stops for good, and the paint that follows it
         // must not find the worker still running.
         fetch_running.store(0, std::memory_order_release);
-        at_moment(FETCH_MOMENT_ENDING);
+        at_moment(FETCH_MOMENT_ENDING);  // under the lock: a hook must not wait on start_fetch
         fetch_done.store(1, std::memory_order_release);
     }
     ReleaseSRWLockExclusive(&job_lock);
-    if (job->previous != NULL)
-        CloseHandle(job->previous);
     free_job(job);
     return 0;
 }
