@@ -10,8 +10,10 @@
 #include <string.h>
 
 #include "fetch/actual_parser.h"
+#include "fetch/fetch_failure.h"
 #include "fetch/forecast_parser.h"
 #include "fetch/http_client.h"
+#include "fetch/https_client.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/weather_text.h"
@@ -26,6 +28,8 @@ std::atomic<int32_t> cancel_requested(0);
 std::atomic<int32_t> fetch_running(0);
 std::atomic<int32_t> fetch_done(0);
 std::atomic<int32_t> fetch_open_data_parts(0);
+std::atomic<int32_t> fetch_failure(0);
+std::atomic<int32_t> fetch_open_data_busy(0);
 
 // What start_fetch hands its worker, which releases it.
 struct FetchOrder {
@@ -79,26 +83,40 @@ static void prepare_buffer(char **buffer, int32_t *size)
 
 // One request of the worker, into its cleared buffer; none once a cancel is
 // asked or a text is missing (a missing text counts as a failed request).
+// *failure takes the reason of a request that failed.
 static int worker_get(const char *host, int port, const char *path, const char *referer,
-                      int referer_wanted, char **buffer, int32_t *size)
+                      int referer_wanted, char **buffer, int32_t *size, int32_t *failure)
 {
     prepare_buffer(buffer, size);
     if (cancel_requested.load() || *buffer == NULL || path == NULL || (referer_wanted && referer == NULL))
         return HTTP_NET_ERROR;
     at_moment(FETCH_MOMENT_BEFORE_REQUEST);
-    return http_get(host, port, path, referer, buffer, size);
+    int result = http_get(host, port, path, referer, buffer, size);
+    if (result != HTTP_OK)
+        *failure = fetch_failure_worse(*failure, fetch_failure_of_http_result(
+                                                     result, *buffer != NULL ? parse_status_code(*buffer, *size) : -1));
+    return result;
 }
 
-// The open data for the parts asked: one request, no Referer. The parts
-// that it filled, or 0.
-static int fetch_open_data(const FetchOrder *order, int parts, char **buffer, int32_t *size)
+// The open data for the parts asked: one request over HTTPS, no Referer.
+// The parts that it filled, or 0.
+static int fetch_open_data(const FetchOrder *order, int parts, char **buffer, int32_t *size, int32_t *failure)
 {
     char *path = open_data_path(order->latitude_e4, order->longitude_e4);
-    int result = worker_get(OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, 0, buffer, size);
+    prepare_buffer(buffer, size);
+    int32_t reason = FETCH_FAILURE_NONE;
+    int result = HTTP_NET_ERROR;
+    if (path != NULL && *buffer != NULL && !cancel_requested.load()) {
+        at_moment(FETCH_MOMENT_BEFORE_REQUEST);
+        result = https_get(OPEN_DATA_HOST, path, open_data_user_agent(), buffer, size, &reason);
+    }
     mem_free(path);
     int replaced = 0;
-    if (result == HTTP_OK)
-        parse_open_data_into(weather_record, *buffer, *size, parts, &replaced);
+    if (result == HTTP_OK && !parse_open_data_into(weather_record, *buffer, *size, parts, &replaced))
+        reason = FETCH_FAILURE_NO_ANSWER;
+    if (reason == FETCH_FAILURE_BUSY)
+        fetch_open_data_busy.store(1);
+    *failure = fetch_failure_worse(*failure, reason);
     return replaced;
 }
 
@@ -116,18 +134,29 @@ static unsigned WINAPI fetch_worker(void *argument)
 
     int actual_whole = 0;
     int forecast_whole = 0;
+    int32_t failure = FETCH_FAILURE_NONE;
     if (data_source_uses_pages(order->data_source)) {
-        int result = worker_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size);
+        int result = worker_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size, &failure);
         if (result == HTTP_OK)
             actual_whole = parse_actual_page(buffer, size) == 1;
-        result = worker_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size);
+        result = worker_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size, &failure);
         if (result == HTTP_OK)
             forecast_whole = parse_forecast_page(buffer, size) == 1;
+        // A page that came but could not be read says the service did not
+        // answer as it should.
+        if (!actual_whole && !forecast_whole && failure == FETCH_FAILURE_NONE)
+            failure = FETCH_FAILURE_NO_ANSWER;
     }
 
     int parts = open_data_parts_wanted(order->data_source, actual_whole, forecast_whole);
-    if (parts != 0 && !cancel_requested.load())
-        fetch_open_data_parts.store(fetch_open_data(order, parts, &buffer, &size));
+    int from_open_data = 0;
+    if (parts != 0 && !cancel_requested.load()) {
+        from_open_data = fetch_open_data(order, parts, &buffer, &size, &failure);
+        fetch_open_data_parts.store(from_open_data);
+    }
+    // A reason only for a fetch that brought nothing and was not broken off.
+    int brought = actual_whole || forecast_whole || from_open_data != 0;
+    fetch_failure.store(brought || cancel_requested.load() ? FETCH_FAILURE_NONE : failure);
 
     mem_free(buffer);
     mem_free(referer_path);
@@ -177,6 +206,7 @@ void start_fetch(HWND panel)
 
     cancel_requested.store(1);
     http_cancel();
+    https_cancel();
     if (worker_handle != NULL) {
         WaitForSingleObject(worker_handle, INFINITE);
         CloseHandle(worker_handle);
@@ -184,6 +214,7 @@ void start_fetch(HWND panel)
     }
     cancel_requested.store(0);
     http_cancel_reset();
+    https_cancel_reset();
 
     if (weather_record == NULL)
         weather_record = weather_record_create();
@@ -194,6 +225,8 @@ void start_fetch(HWND panel)
     SetTimer(panel, FETCH_POLL_TIMER, FETCH_POLL_PERIOD_MS, NULL);
     fetch_done.store(0);
     fetch_open_data_parts.store(0);
+    fetch_failure.store(FETCH_FAILURE_NONE);
+    fetch_open_data_busy.store(0);
     update_weather_texts(panel);
 
     if (weather_record == NULL || order == NULL) {

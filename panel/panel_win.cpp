@@ -8,6 +8,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "fetch/fetch_failure.h"
 #include "fetch/fetch_job.h"
 #include "fetch/fetch_schedule.h"
 #include "fetch/weather_record.h"
@@ -68,6 +69,7 @@ struct PanelWeather {
     int32_t fetch_is_user;
     double today_key;
     int32_t open_data_parts;  // the kept parts that came from the open data (WEATHER_PART_*)
+    int32_t failure;          // why the last fetch got nothing (FETCH_FAILURE_*)
 };
 
 static PanelWeather weather;
@@ -305,7 +307,7 @@ static void show_in_tray(HWND window)
         title[0] = 0;
     const CityEntry *place = location_place(window);
     char *tip = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, weather.shown, &weather.state,
-                              clock_now_seconds());
+                              clock_now_seconds(), weather.failure);
     panel_tray_show(has_temperature ? temperature : NULL, tip != NULL ? tip : title);
     mem_free(tip);
 }
@@ -354,6 +356,10 @@ static void take_fetch(HWND window)
     int32_t from_open_data = fetch_open_data_parts.load(std::memory_order_acquire);
     weather.open_data_parts = (weather.open_data_parts & ~parts) | (from_open_data & parts);
     fetch_schedule_ended(&weather.schedule, (int64_t)GetTickCount64(), parts);
+    if (fetch_open_data_busy.load(std::memory_order_acquire))
+        fetch_schedule_throttled(&weather.schedule, (int64_t)GetTickCount64());
+    // The reason stays until a fetch brings weather.
+    weather.failure = parts != 0 ? FETCH_FAILURE_NONE : fetch_failure.load(std::memory_order_acquire);
     weather.fetch_is_user = 0;
     show_weather(window);
     arm_schedule_timer(window);
@@ -398,6 +404,7 @@ static void init_weather(void)
     memset(&weather.state, 0, sizeof weather.state);
     weather.fetch_place = NULL;
     weather.fetch_is_user = 0;
+    weather.failure = 0;
     weather.today_key = day_key(today_day_number());
     set_shown_weather_record(weather.shown);
 }
@@ -569,10 +576,7 @@ static INT_PTR on_paint(HWND window)
         panel_status_box(window, &view.status_box);
         view.busy_cue = running && !weather.fetch_is_user;
         view.cue_icon = cue_icon;
-        int64_t kept_time;
-        char *data_time = shown_kept_time(&weather.state, &kept_time)
-                              ? data_time_text(kept_time, clock_now_seconds(), 0)
-                              : NULL;
+        char *data_time = status_strip_text(&weather.state, weather.failure, clock_now_seconds());
         view.data_time = data_time;
         RECT client;
         GetClientRect(window, &client);

@@ -19,11 +19,13 @@ struct Event {
     int64_t minutes;  // EV_PERIOD: the new period, 0 switches the refresh off
 };
 
-// Fetches started in [from_s, to_s) get parts; at any other time, everything.
+// Fetches started in [from_s, to_s) get parts, and with busy the open data
+// answered 429 or 503; at any other time, everything.
 struct Outage {
     int64_t from_s;
     int64_t to_s;
     int32_t parts;
+    int32_t busy;
 };
 
 struct Fetch {
@@ -45,12 +47,12 @@ struct Scenario {
 
 const int64_t FETCH_TAKES_MS = 1000;
 
-int32_t parts_at(const Scenario &scenario, int64_t now_ms)
+const Outage *outage_at(const Scenario &scenario, int64_t now_ms)
 {
     for (const Outage &outage : scenario.outages)
         if (now_ms >= outage.from_s * 1000 && now_ms < outage.to_s * 1000)
-            return outage.parts;
-    return WEATHER_PARTS_ALL;
+            return &outage;
+    return nullptr;
 }
 
 std::vector<Fetch> play(const Scenario &scenario)
@@ -60,13 +62,16 @@ std::vector<Fetch> play(const Scenario &scenario)
     std::vector<Fetch> fetches;
     int64_t end_of_fetch = FETCH_NOT_DUE;
     int32_t parts = 0;
+    int32_t busy = 0;
     bool asleep = false;
 
     auto start = [&](int64_t now, int32_t reason) {
         // A new fetch breaks off the one running: only the new one ends.
         fetches.push_back({now / 1000, reason});
         fetch_schedule_started(&schedule, now, reason);
-        parts = parts_at(scenario, now);
+        const Outage *outage = outage_at(scenario, now);
+        parts = outage != nullptr ? outage->parts : WEATHER_PARTS_ALL;
+        busy = outage != nullptr ? outage->busy : 0;
         end_of_fetch = now + FETCH_TAKES_MS;
     };
 
@@ -87,6 +92,8 @@ std::vector<Fetch> play(const Scenario &scenario)
             break;
         if (now == end_of_fetch) {
             fetch_schedule_ended(&schedule, now, parts);
+            if (busy)
+                fetch_schedule_throttled(&schedule, now);
             end_of_fetch = FETCH_NOT_DUE;
         } else if (now == event_at) {
             const Event &event = scenario.events[next_event++];
@@ -130,23 +137,23 @@ TEST_CASE("fetch timelines")
         // Back-off 1, 2, 5, 10, 20, 30, 30 minutes after each failed fetch's
         // end; the regular refresh at 2 h comes before the next retry would
         // and does not start the sequence afresh.
-        {"offline all day", 120, 1, true, {{0, LONG, 0}}, {}, 10000,
+        {"offline all day", 120, 1, true, {{0, LONG, 0, 0}}, {}, 10000,
          {{0, S}, {61, R}, {182, R}, {483, R}, {1084, R}, {2285, R}, {4086, R}, {5887, R}, {7200, G},
           {9001, R}}},
         // Only a part arrives: that is retried too; a success ends it.
-        {"forecast only, then everything", 120, 1, true, {{0, 100, WEATHER_PART_DAYS}}, {}, 8000,
+        {"forecast only, then everything", 120, 1, true, {{0, 100, WEATHER_PART_DAYS, 0}}, {}, 8000,
          {{0, S}, {61, R}, {182, R}, {7200, G}}},
         // A manual refresh and a change of place start the sequence afresh.
-        {"user fetches restart the back-off", 120, 1, true, {{0, LONG, 0}},
+        {"user fetches restart the back-off", 120, 1, true, {{0, LONG, 0, 0}},
          {{300, EV_MANUAL, 0}, {700, EV_PLACE, 0}}, 800,
          {{0, S}, {61, R}, {182, R}, {300, M}, {361, R}, {482, R}, {700, P}, {761, R}}},
         // The network back: a fetch seconds later; a burst of changes brings
         // one; changes while the weather is fresh bring none.
-        {"network comes back", 120, 1, true, {{0, 100, 0}},
+        {"network comes back", 120, 1, true, {{0, 100, 0, 0}},
          {{100, EV_NETWORK, 0}, {101, EV_NETWORK, 0}, {102, EV_NETWORK, 0}, {200, EV_NETWORK, 0}}, 7300,
          {{0, S}, {61, R}, {103, N}, {7200, G}}},
         // Network fetches at most once a minute, and never lost.
-        {"flapping network", 120, 1, true, {{0, 1000, 0}},
+        {"flapping network", 120, 1, true, {{0, 1000, 0, 0}},
          {{100, EV_NETWORK, 0}, {110, EV_NETWORK, 0}, {130, EV_NETWORK, 0}, {300, EV_NETWORK, 0}}, 1100,
          {{0, S}, {61, R}, {103, N}, {163, N}, {303, N}}},
         // Weather older than the period is refreshed on a network change.
@@ -158,7 +165,7 @@ TEST_CASE("fetch timelines")
         {"long sleep", 120, 1, true, {}, {{1000, EV_SLEEP, 0}, {20000, EV_RESUME, 0}, {20008, EV_RESUME, 0}}, 28000,
          {{0, S}, {20010, W}, {27210, G}}},
         // Woken before the network is back: the retries carry on.
-        {"resume into an outage", 120, 1, true, {{20000, 20100, 0}},
+        {"resume into an outage", 120, 1, true, {{20000, 20100, 0, 0}},
          {{1000, EV_SLEEP, 0}, {20000, EV_RESUME, 0}}, 21000,
          {{0, S}, {20010, W}, {20071, R}, {20192, R}}},
         // A short sleep with fresh weather brings nothing.
@@ -172,8 +179,16 @@ TEST_CASE("fetch timelines")
          {{1000, EV_PERIOD, 60}, {5000, EV_PERIOD, 0}, {9000, EV_PERIOD, 30}}, 12700,
          {{0, S}, {4600, G}, {10800, G}, {12600, G}}},
         // A retry pending when the period changes is kept.
-        {"retry survives a period change", 120, 1, true, {{0, 10, 0}}, {{30, EV_PERIOD, 60}}, 100,
+        {"retry survives a period change", 120, 1, true, {{0, 10, 0, 0}}, {{30, EV_PERIOD, 60}}, 100,
          {{0, S}, {61, R}}},
+        // The open data busy: no 1-2-5 back-off, a retry 30 minutes after
+        // each busy answer; whatever got through ends the wait.
+        {"open data busy", 120, 1, true, {{0, 4000, 0, 1}}, {}, 7300,
+         {{0, S}, {1801, R}, {3602, R}, {5403, R}, {7200, G}}},
+        // ... and the regular refresh when it comes sooner; a busy answer
+        // that still brought a part waits as long.
+        {"open data busy, short period", 20, 1, true, {{0, 3000, WEATHER_PART_OBSERVATION, 1}}, {}, 4000,
+         {{0, S}, {1200, G}, {2400, G}, {3600, G}}},
         // No fetch at start: nothing to keep fresh, no catch-up fetches.
         {"no fetch at start", 120, 1, false, {},
          {{100, EV_NETWORK, 0}, {200, EV_SLEEP, 0}, {300, EV_RESUME, 0}, {400, EV_CLOCK, 0}}, 7300,
