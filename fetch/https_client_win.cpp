@@ -1,18 +1,26 @@
 // The open data over HTTPS with WinHTTP: TLS, the certificate store and
 // proxy sign-in are the system's, and nothing of them is in the program.
-// Synchronous calls on the worker thread; a cancel from the panel's thread
-// closes the request handle, which ends a wait in any of them.
+//
+// Each request runs on a thread of its own, which the worker waits for
+// together with the cancel. A cancel leaves the request to end by itself
+// within its time-outs (its handle closed, which on Windows ends it at
+// once; Wine's synchronous WinHTTP does not notice) and returns at once:
+// the panel never waits for a proxy that does not answer.
 #include "fetch/https_client.h"
 
 #include <windows.h>
+#include <process.h>
 #include <winhttp.h>
 
 #include <atomic>
+#include <new>
 #include <stdio.h>
 #include <string.h>
 
 #include "fetch/fetch_failure.h"
 #include "fetch/http_client.h"
+#include "fetch/net_socket.h"
+#include "fetch/proxy_tunnel.h"
 #include "settings/settings_vars.h"
 #include "util/format.h"
 #include "util/mem.h"
@@ -21,24 +29,45 @@
 #define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
 #endif
 
-enum { WIDE_TEXT_MAX = 1024, READ_CHUNK = 32768 };
+enum {
+    WIDE_TEXT_MAX = 1024,
+    READ_CHUNK = 32768,
+    PROBE_TIMEOUT_MS = 5000,     // the proxy's answer to our own CONNECT
+    PROBE_ANSWER_MAX = 4096
+};
 
-// The request in flight, and the cancel: whoever takes the handle out of
-// current_request closes it, so it is closed exactly once.
-static std::atomic<HINTERNET> current_request(nullptr);
 static std::atomic<int32_t> cancelled(0);
+static std::atomic<HANDLE> cancel_event(nullptr);
+
+// The manual-reset event that wakes a waiting worker, made on first use.
+static HANDLE wake_event(void)
+{
+    HANDLE event = cancel_event.load();
+    if (event != NULL)
+        return event;
+    HANDLE made = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE expected = NULL;
+    if (made != NULL && !cancel_event.compare_exchange_strong(expected, made)) {
+        CloseHandle(made);
+        return expected;
+    }
+    return made;
+}
 
 void https_cancel(void)
 {
     cancelled.store(1);
-    HINTERNET request = current_request.exchange(nullptr);
-    if (request != NULL)
-        WinHttpCloseHandle(request);
+    HANDLE event = wake_event();
+    if (event != NULL)
+        SetEvent(event);
 }
 
 void https_cancel_reset(void)
 {
     cancelled.store(0);
+    HANDLE event = wake_event();
+    if (event != NULL)
+        ResetEvent(event);
 }
 
 // A text of the ANSI code page (the settings' proxy and sign-in) or ASCII
@@ -46,10 +75,7 @@ void https_cancel_reset(void)
 static int to_wide(const char *text, wchar_t *wide, int capacity)
 {
     wide[0] = 0;
-    if (text == NULL)
-        return 0;
-    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, capacity);
-    if (n <= 0) {
+    if (text == NULL || MultiByteToWideChar(CP_ACP, 0, text, -1, wide, capacity) <= 0) {
         wide[0] = 0;
         return 0;
     }
@@ -78,16 +104,47 @@ const char *open_data_user_agent(void)
     return agent;
 }
 
+// One request, shared by the worker and the request's thread: whichever
+// lets go last frees it.
+struct HttpsCall {
+    std::atomic<int32_t> references;
+    std::atomic<int32_t> abandoned;      // the worker has gone: stop soon
+    std::atomic<HINTERNET> request;      // closed once, by whoever takes it out
+    char *host;
+    char *path;
+    char *agent;
+    HANDLE done;
+    // Results, written by the request's thread before done is signalled.
+    int32_t result;
+    int32_t failure;
+    char *body;
+    int32_t body_length;
+};
+
+static void release_call(HttpsCall *call)
+{
+    if (call->references.fetch_sub(1) != 1)
+        return;
+    HINTERNET request = call->request.exchange(nullptr);
+    if (request != NULL)
+        WinHttpCloseHandle(request);
+    if (call->done != NULL)
+        CloseHandle(call->done);
+    mem_free(call->host);
+    mem_free(call->path);
+    mem_free(call->agent);
+    mem_free(call->body);
+    mem_free(call);
+}
+
 // Where the request goes: the program's proxy when it is on; otherwise the
 // user's settings as browsers read them (a static proxy with its bypass
 // list, or a PAC script or automatic detection resolved for this URL, each
-// lookup bounded; one that fails means direct). named receives
-// "host:port" and bypass the list, empty for direct; *through_proxy says
-// whether there is a proxy.
-static void choose_route(const wchar_t *url, wchar_t *named, wchar_t *bypass, int capacity, int32_t *through_proxy)
+// lookup bounded; one that fails means direct). named receives the proxy
+// list and bypass its bypass list; 1 when there is a proxy.
+static int choose_route(const wchar_t *url, wchar_t *named, wchar_t *bypass, int capacity)
 {
     named[0] = bypass[0] = 0;
-    *through_proxy = 0;
     int32_t use_proxy = 0;
     int32_t port = 0;
     char name[PROXY_NAME_SIZE];
@@ -95,13 +152,13 @@ static void choose_route(const wchar_t *url, wchar_t *named, wchar_t *bypass, in
     if (use_proxy && name[0] != 0) {
         char address[PROXY_NAME_SIZE + 8];
         snprintf(address, sizeof address, "%s:%u", name, (unsigned)(port & 0xFFFF));
-        *through_proxy = to_wide(address, named, capacity);
-        return;
+        return to_wide(address, named, capacity);
     }
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user;
     ZeroMemory(&user, sizeof user);
     if (!WinHttpGetIEProxyConfigForCurrentUser(&user))
-        return;
+        return 0;
+    int found_proxy = 0;
     if (user.fAutoDetect || user.lpszAutoConfigUrl != NULL) {
         WINHTTP_AUTOPROXY_OPTIONS options;
         ZeroMemory(&options, sizeof options);
@@ -114,30 +171,30 @@ static void choose_route(const wchar_t *url, wchar_t *named, wchar_t *bypass, in
         options.fAutoLogonIfChallenged = TRUE;
         HINTERNET lookup = WinHttpOpen(L"Velvane", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                        WINHTTP_NO_PROXY_BYPASS, 0);
-        WINHTTP_PROXY_INFO found;
-        ZeroMemory(&found, sizeof found);
+        WINHTTP_PROXY_INFO answer;
+        ZeroMemory(&answer, sizeof answer);
         if (lookup != NULL) {
             int t = HTTPS_PROXY_LOOKUP_TIMEOUT_MS;
             WinHttpSetTimeouts(lookup, t, t, t, t);
-            if (WinHttpGetProxyForUrl(lookup, url, &options, &found) &&
-                found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && found.lpszProxy != NULL) {
-                lstrcpynW(named, found.lpszProxy, capacity);
-                if (found.lpszProxyBypass != NULL)
-                    lstrcpynW(bypass, found.lpszProxyBypass, capacity);
-                *through_proxy = 1;
+            if (WinHttpGetProxyForUrl(lookup, url, &options, &answer) &&
+                answer.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && answer.lpszProxy != NULL) {
+                lstrcpynW(named, answer.lpszProxy, capacity);
+                if (answer.lpszProxyBypass != NULL)
+                    lstrcpynW(bypass, answer.lpszProxyBypass, capacity);
+                found_proxy = 1;
             }
-            if (found.lpszProxy != NULL)
-                GlobalFree(found.lpszProxy);
-            if (found.lpszProxyBypass != NULL)
-                GlobalFree(found.lpszProxyBypass);
+            if (answer.lpszProxy != NULL)
+                GlobalFree(answer.lpszProxy);
+            if (answer.lpszProxyBypass != NULL)
+                GlobalFree(answer.lpszProxyBypass);
             WinHttpCloseHandle(lookup);
         }
     }
-    if (!*through_proxy && user.lpszProxy != NULL) {
+    if (!found_proxy && user.lpszProxy != NULL) {
         lstrcpynW(named, user.lpszProxy, capacity);
         if (user.lpszProxyBypass != NULL)
             lstrcpynW(bypass, user.lpszProxyBypass, capacity);
-        *through_proxy = 1;
+        found_proxy = 1;
     }
     if (user.lpszAutoConfigUrl != NULL)
         GlobalFree(user.lpszAutoConfigUrl);
@@ -145,11 +202,72 @@ static void choose_route(const wchar_t *url, wchar_t *named, wchar_t *bypass, in
         GlobalFree(user.lpszProxy);
     if (user.lpszProxyBypass != NULL)
         GlobalFree(user.lpszProxyBypass);
+    return found_proxy;
 }
 
-// The proxy asked for a sign-in: the Windows logon for Negotiate or NTLM,
-// Basic with the stored name and password otherwise. 0 when there is
-// nothing to sign in with.
+// Asks the proxy of the list ourselves for the tunnel WinHTTP asked for,
+// with the same Basic credentials when given: its status (-1 for none) and
+// whether it offers Basic.
+static int32_t probe_tunnel(const wchar_t *proxy_list, const char *host, const char *agent,
+                            const char *credentials, const std::atomic<int32_t> *stop, int32_t *basic_offered)
+{
+    *basic_offered = 0;
+    char list[WIDE_TEXT_MAX], proxy[256];
+    uint16_t port = 0;
+    uint32_t address = 0;
+    if (WideCharToMultiByte(CP_ACP, 0, proxy_list, -1, list, sizeof list, NULL, NULL) <= 0 ||
+        !proxy_list_entry(list, proxy, sizeof proxy, &port) || !net_startup_library() ||
+        !net_resolve(proxy, &address))
+        return -1;
+    char *head = format_string("CONNECT %s:443 HTTP/1.1\r\nHost: %s:443\r\nUser-Agent: %s\r\n%s%s%s\r\n", host, host,
+                               agent, credentials ? "Proxy-Authorization: Basic " : "",
+                               credentials ? credentials : "", credentials ? "\r\n" : "");
+    NetSocket socket = head != NULL ? net_open() : (NetSocket)NET_NO_SOCKET;
+    char answer[PROBE_ANSWER_MAX];
+    int32_t length = 0;
+    if (socket != NET_NO_SOCKET && net_connect(socket, address, port, PROBE_TIMEOUT_MS, stop) == 0 &&
+        net_send_all(socket, head, (int32_t)strlen(head), PROBE_TIMEOUT_MS, stop) == 0) {
+        // The head of the answer is enough; the proxy closes or keeps the
+        // connection as it likes, and we close it.
+        while (length < PROBE_ANSWER_MAX - 1) {
+            int32_t n = net_receive(socket, answer + length, PROBE_ANSWER_MAX - 1 - length, PROBE_TIMEOUT_MS, stop);
+            if (n <= 0)
+                break;
+            length += n;
+            answer[length] = 0;
+            if (strstr(answer, "\r\n\r\n") != NULL)
+                break;
+        }
+    }
+    net_close(socket);
+    if (head != NULL) {
+        SecureZeroMemory(head, strlen(head));
+        mem_free(head);
+    }
+    return tunnel_answer_status(answer, length, basic_offered);
+}
+
+// The stored name and password as Basic credentials (base64), or null.
+static char *stored_basic_credentials(void)
+{
+    char user[PROXY_CREDENTIAL_SIZE], password[PROXY_CREDENTIAL_SIZE];
+    proxy_credentials_snapshot(user, sizeof user, password, sizeof password);
+    char *credentials = user[0] != 0 ? basic_credentials(user, password) : NULL;
+    SecureZeroMemory(password, sizeof password);
+    return credentials;
+}
+
+static void wipe_free(char *text)
+{
+    if (text != NULL) {
+        SecureZeroMemory(text, strlen(text));
+        mem_free(text);
+    }
+}
+
+// The proxy answered 407 (as WinHTTP on Windows reports it): the Windows
+// logon for Negotiate or NTLM, Basic with the stored name and password
+// otherwise. 0 when there is nothing to sign in with.
 static int sign_in_to_proxy(HINTERNET request)
 {
     DWORD supported = 0, first = 0, target = 0;
@@ -184,16 +302,40 @@ static DWORD status_of(HINTERNET request)
     return status;
 }
 
+// A request of the session, made ready: TLS, no redirect, the Windows logon
+// allowed to a proxy, and Basic credentials when given (Wine's WinHTTP does
+// not answer a proxy's 407 to CONNECT, but sends the header with it).
+static HINTERNET open_request(HINTERNET connection, const wchar_t *path, const char *credentials)
+{
+    HINTERNET request = WinHttpOpenRequest(connection, L"GET", path, NULL, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+    if (request == NULL)
+        return NULL;
+    DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
+    WinHttpSetOption(request, WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof policy);
+    DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
+    if (credentials != NULL) {
+        wchar_t header[PROXY_CREDENTIAL_SIZE * 3];
+        char *line = format_string("Proxy-Authorization: Basic %s", credentials);
+        if (line != NULL && to_wide(line, header, sizeof header / sizeof header[0]))
+            WinHttpAddRequestHeaders(request, header, (DWORD)-1, WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+        wipe_free(line);
+        SecureZeroMemory(header, sizeof header);
+    }
+    return request;
+}
+
 // Sends the request and waits for the answer's head, signing in to the
-// proxy once when it asks. The status, or 0 with *error set.
-static DWORD exchange(HINTERNET request, DWORD *error)
+// proxy once when WinHTTP reports its 407. The status, or 0 with *error set.
+static DWORD exchange(HttpsCall *call, HINTERNET request, DWORD *error)
 {
     int signed_in = 0;
     for (;;) {
-        if (cancelled.load() ||
+        if (call->abandoned.load() ||
             !WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
             !WinHttpReceiveResponse(request, NULL)) {
-            *error = cancelled.load() ? ERROR_WINHTTP_OPERATION_CANCELLED : GetLastError();
+            *error = call->abandoned.load() ? ERROR_WINHTTP_OPERATION_CANCELLED : GetLastError();
             return 0;
         }
         DWORD status = status_of(request);
@@ -203,33 +345,138 @@ static DWORD exchange(HINTERNET request, DWORD *error)
     }
 }
 
-// The body into the caller's buffer, grown by doubling, at most
+// The body into the call's buffer, grown by doubling, at most
 // HTTPS_MAX_BODY bytes. 1 when it was read whole.
-static int read_body(HINTERNET request, char **buffer, int32_t *size, int32_t *length)
+static int read_body(HttpsCall *call, HINTERNET request)
 {
-    *length = 0;
+    int32_t capacity = 0;
+    call->body_length = 0;
     for (;;) {
-        if (cancelled.load())
+        if (call->abandoned.load())
             return 0;
-        if (*buffer == NULL || *size - *length < READ_CHUNK) {
-            int32_t capacity = *size > 0 && *buffer != NULL ? *size : HTTP_START_CAPACITY;
-            while (capacity - *length < READ_CHUNK)
-                capacity *= 2;
-            if (capacity > HTTPS_MAX_BODY + READ_CHUNK)
+        if (capacity - call->body_length < READ_CHUNK) {
+            int32_t grown_capacity = capacity > 0 ? capacity * 2 : HTTP_START_CAPACITY;
+            if (grown_capacity > HTTPS_MAX_BODY + 2 * READ_CHUNK)
                 return 0;
-            char *grown = (char *)mem_realloc(*buffer, (uint32_t)capacity);
+            char *grown = (char *)mem_realloc(call->body, (uint32_t)grown_capacity);
             if (grown == NULL)
                 return 0;
-            *buffer = grown;
-            *size = capacity;
+            call->body = grown;
+            capacity = grown_capacity;
         }
         DWORD read = 0;
-        if (!WinHttpReadData(request, *buffer + *length, READ_CHUNK, &read))
+        if (!WinHttpReadData(request, call->body + call->body_length, READ_CHUNK, &read))
             return 0;
         if (read == 0)
             return 1;
-        *length += (int32_t)read;
+        call->body_length += (int32_t)read;
     }
+}
+
+// One attempt over the connection: the result, *failure and, for a tunnel
+// that WinHTTP could not open through a proxy, what the proxy says of it.
+static int32_t attempt(HttpsCall *call, HINTERNET connection, const wchar_t *path, const wchar_t *proxy_list,
+                       const char *credentials, int32_t *failure, int32_t *probe_status, int32_t *basic_offered)
+{
+    *probe_status = -1;
+    *basic_offered = 0;
+    HINTERNET request = open_request(connection, path, credentials);
+    if (request == NULL) {
+        *failure = FETCH_FAILURE_NO_CONNECTION;
+        return HTTP_NET_ERROR;
+    }
+    call->request.store(request);
+    DWORD error = 0;
+    DWORD status = exchange(call, request, &error);
+    int32_t result;
+    if (status == 0) {
+        *failure = fetch_failure_of_winhttp_error(error);
+        result = HTTP_NO_RESPONSE;
+        // Wine ends a tunnel that the proxy refused (403, 407) with the
+        // certificate's error: the proxy's own answer tells which it was.
+        if (proxy_list != NULL && *failure == FETCH_FAILURE_CERTIFICATE && !call->abandoned.load()) {
+            *probe_status = probe_tunnel(proxy_list, call->host, call->agent, credentials, &call->abandoned,
+                                         basic_offered);
+            if (*probe_status != 200 && *probe_status > 0)
+                *failure = fetch_failure_of_status(*probe_status, 1);
+        }
+    } else if (status != 200) {
+        *failure = fetch_failure_of_status((int32_t)status, proxy_list != NULL);
+        result = HTTP_INVALID_RESPONSE;
+    } else if (!read_body(call, request)) {
+        *failure = call->abandoned.load() ? FETCH_FAILURE_NONE : FETCH_FAILURE_NO_ANSWER;
+        result = HTTP_INVALID_RESPONSE;
+    } else {
+        result = HTTP_OK;
+    }
+    HINTERNET mine = call->request.exchange(nullptr);
+    if (mine != NULL)
+        WinHttpCloseHandle(mine);
+    return result;
+}
+
+static int32_t run_call(HttpsCall *call)
+{
+    call->failure = FETCH_FAILURE_NO_CONNECTION;
+    wchar_t wide_host[256], wide_path[WIDE_TEXT_MAX], wide_agent[256], url[WIDE_TEXT_MAX + 300];
+    char *slashed = format_string("/%s", call->path);
+    int texts = slashed != NULL && to_wide(call->host, wide_host, 256) &&
+                to_wide(slashed, wide_path, WIDE_TEXT_MAX) && to_wide(call->agent, wide_agent, 256);
+    mem_free(slashed);
+    if (!texts)
+        return HTTP_NET_ERROR;
+    _snwprintf(url, sizeof url / sizeof url[0] - 1, L"https://%ls%ls", wide_host, wide_path);
+    url[sizeof url / sizeof url[0] - 1] = 0;
+
+    wchar_t named[WIDE_TEXT_MAX], bypass[WIDE_TEXT_MAX];
+    int through_proxy = choose_route(url, named, bypass, WIDE_TEXT_MAX);
+    HINTERNET session = WinHttpOpen(wide_agent,
+                                    through_proxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                    through_proxy ? named : WINHTTP_NO_PROXY_NAME,
+                                    through_proxy && bypass[0] ? bypass : WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session == NULL)
+        return HTTP_NET_ERROR;
+    WinHttpSetTimeouts(session, HTTPS_RESOLVE_TIMEOUT_MS, HTTPS_CONNECT_TIMEOUT_MS, HTTPS_SEND_TIMEOUT_MS,
+                       HTTPS_RECEIVE_TIMEOUT_MS);
+    // TLS 1.2 and 1.3 where the system has them (older systems offer less
+    // by default); a system that knows no 1.3 refuses the pair and keeps
+    // its own choice.
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+    }
+    HINTERNET connection = WinHttpConnect(session, wide_host, INTERNET_DEFAULT_HTTPS_PORT, 0);
+    int32_t result = HTTP_NET_ERROR;
+    if (connection != NULL) {
+        const wchar_t *proxy_list = through_proxy ? named : NULL;
+        int32_t probe_status, basic_offered;
+        result = attempt(call, connection, wide_path, proxy_list, NULL, &call->failure, &probe_status,
+                         &basic_offered);
+        // The proxy wants Basic and WinHTTP could not answer it: once more
+        // with the stored name and password, when there are any.
+        if (probe_status == 407 && basic_offered && !call->abandoned.load()) {
+            char *credentials = stored_basic_credentials();
+            if (credentials != NULL)
+                result = attempt(call, connection, wide_path, proxy_list, credentials, &call->failure,
+                                 &probe_status, &basic_offered);
+            wipe_free(credentials);
+        }
+        WinHttpCloseHandle(connection);
+    }
+    WinHttpCloseHandle(session);
+    if (result == HTTP_OK)
+        call->failure = FETCH_FAILURE_NONE;
+    return result;
+}
+
+static unsigned WINAPI call_thread(void *argument)
+{
+    HttpsCall *call = (HttpsCall *)argument;
+    call->result = run_call(call);
+    SetEvent(call->done);
+    release_call(call);
+    return 0;
 }
 
 int32_t https_get(const char *host, const char *path, const char *user_agent, char **buffer, int32_t *size,
@@ -239,82 +486,54 @@ int32_t https_get(const char *host, const char *path, const char *user_agent, ch
     if (failure == NULL)
         failure = &ignored;
     *failure = FETCH_FAILURE_NONE;
-    wchar_t wide_host[256], wide_path[WIDE_TEXT_MAX], wide_agent[256], url[WIDE_TEXT_MAX + 300];
-    char *slashed = format_string("/%s", path != NULL ? path : "");
-    int texts = slashed != NULL && to_wide(host, wide_host, 256) && to_wide(slashed, wide_path, WIDE_TEXT_MAX) &&
-                to_wide(user_agent, wide_agent, 256);
-    mem_free(slashed);
-    if (!texts || cancelled.load())
+    HANDLE wake = wake_event();
+    if (cancelled.load() || wake == NULL)
         return HTTP_NET_ERROR;
-    _snwprintf(url, sizeof url / sizeof url[0] - 1, L"https://%ls%ls", wide_host, wide_path);
-    url[sizeof url / sizeof url[0] - 1] = 0;
+    HttpsCall *call = (HttpsCall *)mem_alloc((uint32_t)sizeof(HttpsCall));
+    if (call == NULL) {
+        *failure = FETCH_FAILURE_NO_CONNECTION;
+        return HTTP_NET_ERROR;
+    }
+    memset((void *)call, 0, sizeof *call);
+    new (&call->references) std::atomic<int32_t>(2);
+    new (&call->abandoned) std::atomic<int32_t>(0);
+    new (&call->request) std::atomic<HINTERNET>(nullptr);
+    call->host = dup_string(host);
+    call->path = dup_string(path != NULL ? path : "");
+    call->agent = dup_string(user_agent != NULL ? user_agent : "");
+    call->done = CreateEventA(NULL, TRUE, FALSE, NULL);
+    uintptr_t thread = call->host != NULL && call->path != NULL && call->agent != NULL && call->done != NULL
+                           ? _beginthreadex(NULL, 0, call_thread, call, 0, NULL)
+                           : 0;
+    if (thread == 0) {
+        call->references.store(1);
+        release_call(call);
+        *failure = FETCH_FAILURE_NO_CONNECTION;
+        return HTTP_NET_ERROR;
+    }
+    CloseHandle((HANDLE)thread);
 
-    wchar_t named[WIDE_TEXT_MAX], bypass[WIDE_TEXT_MAX];
-    int32_t through_proxy = 0;
-    choose_route(url, named, bypass, WIDE_TEXT_MAX, &through_proxy);
-    HINTERNET session = WinHttpOpen(wide_agent,
-                                    through_proxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                    through_proxy ? named : WINHTTP_NO_PROXY_NAME,
-                                    through_proxy && bypass[0] ? bypass : WINHTTP_NO_PROXY_BYPASS, 0);
-    if (session == NULL) {
-        *failure = FETCH_FAILURE_NO_CONNECTION;
-        return HTTP_NET_ERROR;
-    }
-    WinHttpSetTimeouts(session, HTTPS_RESOLVE_TIMEOUT_MS, HTTPS_CONNECT_TIMEOUT_MS, HTTPS_SEND_TIMEOUT_MS,
-                       HTTPS_RECEIVE_TIMEOUT_MS);
-    // TLS 1.2 and 1.3 where the system has them (older systems offer less
-    // by default); a system that knows no 1.3 refuses the pair, and keeps
-    // its own choice.
-    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
-    if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
-        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
-    }
-    HINTERNET connection = WinHttpConnect(session, wide_host, INTERNET_DEFAULT_HTTPS_PORT, 0);
-    HINTERNET request = connection != NULL
-                            ? WinHttpOpenRequest(connection, L"GET", wide_path, NULL, WINHTTP_NO_REFERER,
-                                                 WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
-                            : NULL;
+    HANDLE waits[2] = {call->done, wake};
+    DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     int32_t result = HTTP_NET_ERROR;
-    if (request == NULL) {
-        *failure = FETCH_FAILURE_NO_CONNECTION;
-    } else {
-        // The Windows logon may go to a proxy without asking the user; the
-        // API answers no redirect (the open data has none).
-        DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
-        WinHttpSetOption(request, WINHTTP_OPTION_AUTOLOGON_POLICY, &policy, sizeof policy);
-        DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-        WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
-        current_request.store(request);
-        // A cancel between the check and the store would find no handle.
-        if (cancelled.load()) {
-            HINTERNET mine = current_request.exchange(nullptr);
-            if (mine != NULL)
-                WinHttpCloseHandle(mine);
-        } else {
-            DWORD error = 0;
-            DWORD status = exchange(request, &error);
-            int32_t length = 0;
-            if (status == 0) {
-                *failure = fetch_failure_of_winhttp_error(error);
-                result = HTTP_NO_RESPONSE;
-            } else if (status != 200) {
-                *failure = fetch_failure_of_status((int32_t)status, through_proxy);
-                result = HTTP_INVALID_RESPONSE;
-            } else if (!read_body(request, buffer, size, &length)) {
-                *failure = cancelled.load() ? FETCH_FAILURE_NONE : FETCH_FAILURE_NO_ANSWER;
-                result = HTTP_INVALID_RESPONSE;
-            } else {
-                *size = length;
-                result = HTTP_OK;
-            }
-            HINTERNET mine = current_request.exchange(nullptr);
-            if (mine != NULL)
-                WinHttpCloseHandle(mine);
+    if (woken == WAIT_OBJECT_0 && !cancelled.load()) {
+        result = call->result;
+        *failure = call->failure;
+        if (result == HTTP_OK) {
+            // The body takes the caller's buffer's place.
+            mem_free(*buffer);
+            *buffer = call->body;
+            *size = call->body_length;
+            call->body = NULL;
         }
+    } else {
+        // Broken off: the request ends by itself; ending it sooner where
+        // the system can.
+        call->abandoned.store(1);
+        HINTERNET request = call->request.exchange(nullptr);
+        if (request != NULL)
+            WinHttpCloseHandle(request);
     }
-    if (connection != NULL)
-        WinHttpCloseHandle(connection);
-    WinHttpCloseHandle(session);
+    release_call(call);
     return result;
 }

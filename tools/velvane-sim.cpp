@@ -2,6 +2,7 @@
 //
 //   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]
 //               [--pages on|off|changed]
+//               [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]
 //
 // It serves the actual-weather page "/pogoda/LOCATION" and the printable
 // forecast "/forecasts5000/LOCATION/print" of every catalogue location, with
@@ -9,8 +10,10 @@
 // the same three), the open-data API's "/v1/forecast?latitude=..&longitude=.."
 // for any coordinates (weather from the seed, the coordinates and the
 // place's date), and 404 for every other path. It is at once a web server
-// and an HTTP proxy: CONNECT to any host on port 80 (api.open-meteo.com too) opens a tunnel whose
-// requests it answers itself, without going anywhere. Every response carries
+// and an HTTP proxy: CONNECT to any host on port 80 opens a tunnel whose
+// requests it answers itself, without going anywhere; with a certificate
+// (--tls-cert, --tls-key: PEM files) CONNECT to port 443 does too, over TLS
+// with that certificate, as api.open-meteo.com would. Every response carries
 // Content-Length and ends its connection, so a client that asks for
 // keep-alive is not kept waiting. A request it cannot read (no HTTP, a
 // head over 16 KiB, one cut short by the client's end of sending) gets 400
@@ -37,6 +40,11 @@
 // --pages    how the two pages answer: "on" (the default) as the service,
 //            "off" 404 as if it were gone, "changed" 200 with a redesigned
 //            page without the markers the program reads.
+// --tls-cert, --tls-key  the server certificate (its chain may follow it in
+//            the file) and key for the TLS of CONNECT to port 443.
+// --tls-listen  a second address where every connection is TLS from its
+//            first byte (a stand-in for the API's port 443 behind a real
+//            proxy); its address is printed as "velvane-sim: tls on HOST:PORT".
 //
 // SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options (an
 // --listen that is no HOST:PORT among them) and 1 when it cannot listen.
@@ -57,6 +65,9 @@
 #include <unistd.h>
 
 #include <string>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 #include "tools/sim/sim_service.h"
 #include "util/mem.h"
@@ -79,6 +90,9 @@ struct Connection {
     int state;
     int tunnelled;          // after CONNECT: requests come through the tunnel
     int close_after;        // end the connection once the output is sent
+    int tls_after;          // TLS starts once the CONNECT's answer is sent
+    SSL *tls;               // the connection's TLS, or null for plain bytes
+    int handshaking;        // the TLS handshake is not done yet
     char in[SIM_HEAD_MAX];
     int32_t in_length;
     char *out;
@@ -93,6 +107,9 @@ struct Options {
     const char *log;
     const char *save;
     int pages_mode;
+    const char *tls_cert;
+    const char *tls_key;
+    const char *tls_listen;
 };
 
 Connection connections[MAX_CONNECTIONS];
@@ -101,6 +118,7 @@ const char *pages_dir;
 int32_t request_count;
 uint32_t weather_seed;
 volatile sig_atomic_t stopping;
+SSL_CTX *tls_context;  // null without a certificate
 
 void on_signal(int)
 {
@@ -117,7 +135,7 @@ int64_t now_ms(void)
 void usage(FILE *to)
 {
     fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]"
-          " [--pages on|off|changed]\n", to);
+          " [--pages on|off|changed] [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]\n", to);
 }
 
 int parse_options(int argc, char **argv, Options *options)
@@ -127,6 +145,7 @@ int parse_options(int argc, char **argv, Options *options)
     options->log = NULL;
     options->save = NULL;
     options->pages_mode = SIM_PAGES_ON;
+    options->tls_cert = options->tls_key = options->tls_listen = NULL;
     for (int i = 1; i < argc; i++) {
         const char *name = argv[i];
         if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0) {
@@ -134,7 +153,8 @@ int parse_options(int argc, char **argv, Options *options)
             return -1;
         }
         if (strcmp(name, "--listen") != 0 && strcmp(name, "--seed") != 0 && strcmp(name, "--log") != 0 &&
-            strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0) {
+            strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0 && strcmp(name, "--tls-cert") != 0 &&
+            strcmp(name, "--tls-key") != 0 && strcmp(name, "--tls-listen") != 0) {
             fprintf(stderr, "velvane-sim: unknown option %s\n", name);
             return 0;
         }
@@ -149,6 +169,12 @@ int parse_options(int argc, char **argv, Options *options)
             options->log = value;
         else if (strcmp(name, "--save") == 0)
             options->save = value;
+        else if (strcmp(name, "--tls-cert") == 0)
+            options->tls_cert = value;
+        else if (strcmp(name, "--tls-key") == 0)
+            options->tls_key = value;
+        else if (strcmp(name, "--tls-listen") == 0)
+            options->tls_listen = value;
         else if (strcmp(name, "--pages") == 0) {
             if (strcmp(value, "on") == 0)
                 options->pages_mode = SIM_PAGES_ON;
@@ -171,6 +197,11 @@ int parse_options(int argc, char **argv, Options *options)
             }
             options->seed = (uint32_t)seed;
         }
+    }
+    if ((options->tls_cert == NULL) != (options->tls_key == NULL) ||
+        (options->tls_listen != NULL && options->tls_cert == NULL)) {
+        fprintf(stderr, "velvane-sim: --tls-cert and --tls-key go together, and --tls-listen needs them\n");
+        return 0;
     }
     return 1;
 }
@@ -326,6 +357,9 @@ void save_page(int32_t number, int status, const char *target, const char *bytes
 
 void end_connection(Connection *c)
 {
+    if (c->tls != NULL)
+        SSL_free(c->tls);
+    c->tls = NULL;
     if (c->fd >= 0)
         close(c->fd);
     mem_free(c->out);
@@ -383,6 +417,13 @@ void answer(Connection *c)
     if (strcmp(request.method, "CONNECT") == 0) {
         // A tunnel inside a tunnel is no request of ours.
         int status = c->tunnelled ? 400 : sim_connect_status(request.target);
+        // Port 443, with a certificate: a TLS server stands at the tunnel's end.
+        size_t target_length = strlen(request.target);
+        if (status == 403 && tls_context != NULL && target_length > 4 &&
+            strcmp(request.target + target_length - 4, ":443") == 0) {
+            status = 200;
+            c->tls_after = 1;
+        }
         char *bytes = sim_connect_answer(status, &length);
         log_request(number, request.method, request.target, status, request.has_referer ? request.referer : NULL);
         if (status != 200)
@@ -401,6 +442,46 @@ void answer(Connection *c)
     start_output(c, bytes, length, 1);
 }
 
+// Starts the connection's TLS as the server (the handshake goes on in
+// on_readable). 0 when it cannot.
+int start_tls(Connection *c)
+{
+    c->tls = SSL_new(tls_context);
+    if (c->tls == NULL || SSL_set_fd(c->tls, c->fd) != 1)
+        return 0;
+    SSL_set_accept_state(c->tls);
+    c->handshaking = 1;
+    return 1;
+}
+
+// recv and send, through the connection's TLS when it has one: -1 with
+// errno EAGAIN while TLS waits for more bytes.
+ssize_t conn_recv(Connection *c, char *into, size_t room)
+{
+    if (c->tls == NULL)
+        return recv(c->fd, into, room, 0);
+    int n = SSL_read(c->tls, into, (int)room);
+    if (n > 0)
+        return n;
+    int error = SSL_get_error(c->tls, n);
+    if (error == SSL_ERROR_ZERO_RETURN)
+        return 0;
+    errno = error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? EAGAIN : ECONNRESET;
+    return -1;
+}
+
+ssize_t conn_send(Connection *c, const char *bytes, size_t length)
+{
+    if (c->tls == NULL)
+        return send(c->fd, bytes, length, MSG_NOSIGNAL);
+    int n = SSL_write(c->tls, bytes, (int)length);
+    if (n > 0)
+        return n;
+    int error = SSL_get_error(c->tls, n);
+    errno = error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? EAGAIN : ECONNRESET;
+    return -1;
+}
+
 void on_readable(Connection *c)
 {
     if (c->state == CONN_DRAINING) {
@@ -412,8 +493,18 @@ void on_readable(Connection *c)
     }
     if (c->state != CONN_READING)
         return;
+    if (c->tls != NULL && c->handshaking) {
+        int done = SSL_do_handshake(c->tls);
+        if (done != 1) {
+            int error = SSL_get_error(c->tls, done);
+            if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
+                end_connection(c);  // the client refused our certificate, or spoke no TLS
+            return;
+        }
+        c->handshaking = 0;
+    }
     size_t room = sizeof c->in - (size_t)c->in_length;
-    ssize_t n = room > 0 ? recv(c->fd, c->in + c->in_length, room, 0) : 0;
+    ssize_t n = room > 0 ? conn_recv(c, c->in + c->in_length, room) : 0;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n == 0 && room > 0 && has_request_bytes(c)) {
@@ -434,7 +525,7 @@ void on_readable(Connection *c)
 void on_writable(Connection *c)
 {
     while (c->out_sent < c->out_length) {
-        ssize_t n = send(c->fd, c->out + c->out_sent, (size_t)(c->out_length - c->out_sent), MSG_NOSIGNAL);
+        ssize_t n = conn_send(c, c->out + c->out_sent, (size_t)(c->out_length - c->out_sent));
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             return;
         if (n <= 0) {
@@ -449,6 +540,8 @@ void on_writable(Connection *c)
         // Our side is done; closing with unread bytes from the client would
         // reset the connection and could cost the client the response, so
         // wait (briefly) for the client to close its side.
+        if (c->tls != NULL)
+            SSL_shutdown(c->tls);
         shutdown(c->fd, SHUT_WR);
         c->state = CONN_DRAINING;
         c->deadline_ms = now_ms() + DRAIN_TIMEOUT_MS;
@@ -456,6 +549,15 @@ void on_writable(Connection *c)
     }
     c->state = CONN_READING;
     c->deadline_ms = now_ms() + READ_TIMEOUT_MS;
+    if (c->tls_after) {
+        // The client's first TLS bytes may be here already, read with the
+        // CONNECT's head: nothing of a TLS client comes that early, so drop them.
+        c->tls_after = 0;
+        c->in_length = 0;
+        if (!start_tls(c))
+            end_connection(c);
+        return;
+    }
     // The tunnel's request may already be here.
     if (c->in_length > 0)
         answer(c);
@@ -470,7 +572,7 @@ Connection *free_slot(void)
     return NULL;
 }
 
-void accept_all(int listener)
+void accept_all(int listener, int tls)
 {
     for (;;) {
         Connection *c = free_slot();
@@ -484,19 +586,28 @@ void accept_all(int listener)
         c->fd = fd;
         c->state = CONN_READING;
         c->deadline_ms = now_ms() + READ_TIMEOUT_MS;
+        if (tls && !start_tls(c))
+            end_connection(c);
     }
 }
 
-int serve(int listener)
+int serve(int listener, int tls_listener)
 {
-    struct pollfd fds[MAX_CONNECTIONS + 1];
-    Connection *owners[MAX_CONNECTIONS + 1];
+    struct pollfd fds[MAX_CONNECTIONS + 2];
+    Connection *owners[MAX_CONNECTIONS + 2];
     while (!stopping) {
         int count = 0;
+        int listening = 0;
         if (free_slot() != NULL) {
             fds[count].fd = listener;
             fds[count].events = POLLIN;
             owners[count++] = NULL;
+            if (tls_listener >= 0) {
+                fds[count].fd = tls_listener;
+                fds[count].events = POLLIN;
+                owners[count++] = NULL;
+            }
+            listening = count;
         }
         for (Connection &c : connections) {
             if (c.state == CONN_FREE)
@@ -515,7 +626,7 @@ int serve(int listener)
                 continue;
             Connection *c = owners[i];
             if (c == NULL) {
-                accept_all(listener);
+                accept_all(fds[i].fd, i > 0 && i < listening);
                 continue;
             }
             if (c->state == CONN_WRITING && (fds[i].revents & (POLLOUT | POLLERR | POLLHUP)))
@@ -560,14 +671,32 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    char taken[128];
+    char taken[128], tls_taken[128];
     int listener = open_listener(options.listen, taken, sizeof taken);
+    int tls_listener = -1;
+    if (listener >= 0 && options.tls_listen != NULL) {
+        tls_listener = open_listener(options.tls_listen, tls_taken, sizeof tls_taken);
+        if (tls_listener < 0) {
+            close(listener);
+            listener = tls_listener;
+        }
+    }
     if (listener == LISTEN_BAD_ADDRESS) {
         usage(stderr);
         return 2;
     }
     if (listener < 0)
         return 1;
+    if (options.tls_cert != NULL) {
+        tls_context = SSL_CTX_new(TLS_server_method());
+        if (tls_context == NULL || SSL_CTX_use_certificate_chain_file(tls_context, options.tls_cert) != 1 ||
+            SSL_CTX_use_PrivateKey_file(tls_context, options.tls_key, SSL_FILETYPE_PEM) != 1) {
+            fprintf(stderr, "velvane-sim: cannot use %s and %s for TLS\n", options.tls_cert, options.tls_key);
+            ERR_print_errors_fp(stderr);
+            return 2;
+        }
+        SSL_CTX_set_mode(tls_context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    }
 
     struct sigaction action;
     memset(&action, 0, sizeof action);
@@ -581,14 +710,20 @@ int main(int argc, char **argv)
     }
 
     printf("velvane-sim: listening on %s\n", taken);
+    if (tls_listener >= 0)
+        printf("velvane-sim: tls on %s\n", tls_taken);
     fflush(stdout);
     weather_seed = options.seed;
-    int result = serve(listener);
+    int result = serve(listener, tls_listener);
     for (Connection &c : connections) {
         if (c.state != CONN_FREE)
             end_connection(&c);
     }
     close(listener);
+    if (tls_listener >= 0)
+        close(tls_listener);
+    if (tls_context != NULL)
+        SSL_CTX_free(tls_context);
     if (log_file != NULL)
         fclose(log_file);
     return result;

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "fetch/fetch_failure.h"
 #include "fetch/fetch_job.h"
+#include "fetch/https_client.h"
 #include "fetch/http_client.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
@@ -199,32 +201,6 @@ struct Fixture {
     }
 };
 
-// An answer of the open-data API whose place's today is the local today:
-// the current hour, and days from today on with day temperatures 11, 12...
-std::string open_data_answer(void)
-{
-    CalendarDate today;
-    day_number_to_date(floor(today_day_number() + 0.5), &today);
-    char date[16];
-    snprintf(date, sizeof date, "%04d-%02d-%02d", (int)today.year, (int)today.month, (int)today.day);
-    std::string body = std::string("{\"current\":{\"time\":\"") + date +
-                       "T10:15\",\"interval\":900,\"temperature_2m\":21.4,\"weather_code\":0},"
-                       "\"daily_units\":{\"temperature_2m_max\":\"\u00b0C\"},"
-                       "\"daily\":{\"time\":[\"" + date + "\"],\"temperature_2m_max\":[11.0],\"weather_code\":[3]}}";
-    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
-// The request line of the open data for the panel's place.
-std::string open_data_request_line(HWND panel)
-{
-    const CityEntry *place = location_place(panel);
-    char *path = open_data_path(place->latitude_e4, place->longitude_e4);
-    std::string line = std::string("GET /") + path + " HTTP/1.1\r\n";
-    mem_free(path);
-    return line;
-}
-
 } // namespace
 
 TEST_CASE("both pages fetched through the tunnel fill the record and the blocks")
@@ -357,43 +333,107 @@ TEST_CASE("a worker that cannot start leaves no busy state and no block behind")
     REQUIRE(poll_until_done(f.panel, 5000));
 }
 
-TEST_CASE("by default a forecast page that fails brings one open-data request for the days alone")
+// The proxy's answer to the open data's CONNECT, then the connection closed.
+ScriptConnection connect_answered(const std::string &answer)
+{
+    ScriptConnection c;
+    c.exchanges.push_back(ScriptExchange{CONNECT_END, {answer}});
+    c.ending = SCRIPT_CLOSE;
+    return c;
+}
+
+const char DENIED[] = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n";
+const char SIGN_IN[] = "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                       "Proxy-Authenticate: Basic realm=\"work\"\r\nContent-Length: 0\r\n\r\n";
+
+TEST_CASE("by default a forecast page that fails brings one open-data request, over HTTPS through the proxy")
 {
     Fixture f;
     data_source = DATA_SOURCE_PAGES_THEN_OPEN_DATA;
-    f.serve({tunnel_serving(actual_page()), script_close_at_once(), tunnel_serving(open_data_answer())});
+    f.serve({tunnel_serving(actual_page()), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)});
     start_fetch(f.panel);
     REQUIRE(poll_until_done(f.panel, 20000));
 
     std::vector<std::string> received = script_server_received(&f.server);
-    REQUIRE(received.size() == 3);
-    CHECK(contains(received[2], "CONNECT api.open-meteo.com:80 HTTP/1.0\r\n"));
-    CHECK(contains(received[2], open_data_request_line(f.panel)));
-    CHECK(contains(received[2], "Host: api.open-meteo.com\r\n"));
-    CHECK_FALSE(contains(received[2], "Referer:"));
-    // The page's observation stays; the days are the open data's.
+    REQUIRE(received.size() >= 3);
+    // A tunnel to port 443: what a proxy as shipped allows. The request
+    // itself is inside TLS, which this server does not speak.
+    CHECK(contains(received[2], "CONNECT api.open-meteo.com:443 HTTP/1.1\r\n"));
+    CHECK(contains(received[2], std::string("User-Agent: ") + open_data_user_agent() + "\r\n"));
+    CHECK(std::string(open_data_user_agent()).rfind("Velvane/" VELVANE_VERSION " (Windows NT ", 0) == 0);
+    // The page's observation stays; no days, and no reason: the fetch got
+    // something.
     CHECK(weather_record->temperature == -12);
-    CHECK(weather_record->days[0].day_temperature == 11);
-    CHECK(weather_record->days[0].date == doctest::Approx(floor(today_day_number() + 0.5)));
-    CHECK(fetch_open_data_parts.load() == WEATHER_PART_DAYS);
+    CHECK(weather_record->days[0].day_temperature == 100);
+    CHECK(fetch_open_data_parts.load() == 0);
+    CHECK(fetch_failure.load() == FETCH_FAILURE_NONE);
 }
 
-TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one in flight")
+TEST_CASE("a fetch that gets nothing names the most telling failure of its requests")
+{
+    struct Case {
+        const char *name;
+        int32_t data_source;
+        std::vector<ScriptConnection> script;
+        int32_t failure;
+    };
+    const std::string busy_page = http_response("HTTP/1.1 503 Service Unavailable", "", "busy");
+    const Case cases[] = {
+        {"the proxy refuses the tunnel", DATA_SOURCE_OPEN_DATA_ONLY,
+         {connect_answered(DENIED), connect_answered(DENIED)}, FETCH_FAILURE_PROXY_DENIED},
+        {"the proxy wants a sign-in and none is stored", DATA_SOURCE_OPEN_DATA_ONLY,
+         {connect_answered(SIGN_IN), connect_answered(SIGN_IN)}, FETCH_FAILURE_PROXY_SIGN_IN},
+        {"no proxy listens", DATA_SOURCE_OPEN_DATA_ONLY, {}, FETCH_FAILURE_NO_CONNECTION},
+        {"a page busy, the other gone, the tunnel refused: the proxy tells most", DATA_SOURCE_PAGES_THEN_OPEN_DATA,
+         {tunnel_serving(busy_page), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)},
+         FETCH_FAILURE_PROXY_DENIED},
+        {"the pages busy", DATA_SOURCE_PAGES_ONLY, {tunnel_serving(busy_page), tunnel_serving(busy_page)},
+         FETCH_FAILURE_BUSY},
+    };
+    for (const Case &c : cases) {
+        CAPTURE(c.name);
+        Fixture f;
+        data_source = c.data_source;
+        if (c.script.empty())
+            use_proxy(1);  // nothing listens on port 1
+        else
+            f.serve(c.script);
+        start_fetch(f.panel);
+        REQUIRE(poll_until_done(f.panel, 30000));
+        CHECK(fetch_failure.load() == c.failure);
+        CHECK(fetch_open_data_busy.load() == 0);
+    }
+}
+
+TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one in flight at once")
 {
     Fixture f;
     data_source = DATA_SOURCE_OPEN_DATA_ONLY;
-    f.serve({tunnel_holding(), tunnel_serving(open_data_answer())});
+    ScriptConnection held;
+    held.exchanges.push_back(ScriptExchange{CONNECT_END, {}});
+    held.ending = SCRIPT_HOLD;
+    f.serve({held});
     start_fetch(f.panel);
-    REQUIRE(script_server_wait_requests(&f.server, 2, 10000));
+    REQUIRE(script_server_wait_requests(&f.server, 1, 10000));
+    // The proxy never answers that CONNECT; the user meanwhile points the
+    // program at another proxy and fetches again, which does not wait.
+    ScriptServer second;
+    REQUIRE(script_server_start(&second, {connect_answered(DENIED), connect_answered(DENIED)}));
+    use_proxy(second.port);
+    DWORD before = GetTickCount();
     start_fetch(f.panel);
+    CHECK(GetTickCount() - before < 2000);
     REQUIRE(poll_until_done(f.panel, 20000));
+    CHECK(GetTickCount() - before < 10000);
 
     std::vector<std::string> received = script_server_received(&f.server);
-    REQUIRE(received.size() == 2);
-    CHECK(script_server_client_closed(&f.server, 0));
-    for (const std::string &r : received)
-        CHECK(contains(r, open_data_request_line(f.panel)));
-    CHECK(weather_record->temperature == 21);
-    CHECK(weather_record->condition == 7);
-    CHECK(fetch_open_data_parts.load() == WEATHER_PARTS_ALL);
+    std::vector<std::string> second_received = script_server_received(&second);
+    script_server_stop(&second);
+    received.insert(received.end(), second_received.begin(), second_received.end());
+    REQUIRE(received.size() >= 2);
+    for (const std::string &r : received) {
+        CHECK(contains(r, "CONNECT api.open-meteo.com:443 "));
+        CHECK_FALSE(contains(r, "pogoda"));
+    }
+    CHECK(fetch_failure.load() == FETCH_FAILURE_PROXY_DENIED);
 }
