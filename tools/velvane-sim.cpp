@@ -401,6 +401,20 @@ int has_request_bytes(const Connection *c)
     return 0;
 }
 
+// Wine's WinHTTP names the whole URL on the request line inside a tunnel
+// ("GET https://host:443/path"), which a server must accept: the path alone.
+void origin_form(char *target)
+{
+    if (strncmp(target, "https://", 8) != 0)
+        return;
+    char *path = strchr(target + 8, '/');
+    if (path == NULL) {
+        strcpy(target, "/");
+        return;
+    }
+    memmove(target, path, strlen(path) + 1);
+}
+
 // Every byte of the head has been read: answer it.
 void answer(Connection *c)
 {
@@ -435,6 +449,8 @@ void answer(Connection *c)
         start_output(c, bytes, length, status != 200);
         return;
     }
+    if (c->tls != NULL)
+        origin_form(request.target);
     int status = 0;
     char *bytes = sim_respond(&request, weather_seed, sim_today(), &status, &length);
     log_request(number, request.method, request.target, status, request.has_referer ? request.referer : NULL);
