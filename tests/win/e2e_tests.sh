@@ -135,7 +135,7 @@ fallback_logged() {  # first line, location path, page status, country position,
       0|2) want="CONNECT $service:80 200 -" ;;
       1) want="GET /pogoda/$path $status -" ;;
       3) want="GET /forecasts5000/$path/print $status http://$service/$path" ;;
-      4) want="CONNECT api.open-meteo.com:80 200 -" ;;
+      4) want="CONNECT api.open-meteo.com:443 200 -" ;;
       5) want="GET /v1/forecast?$coordinates&current=* 200 -"
          # shellcheck disable=SC2254
          case $got in $want) continue ;; esac ;;
