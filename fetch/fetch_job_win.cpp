@@ -33,6 +33,7 @@ struct FetchOrder {
     int32_t data_source;  // the setting when the fetch started
     int32_t latitude_e4;  // the place, in degrees times 10000
     int32_t longitude_e4;
+    int64_t route_period_ms;  // how long the system's proxy answer is kept
 };
 
 static HANDLE worker_handle;
@@ -79,14 +80,14 @@ static void prepare_buffer(char **buffer, int32_t *size)
 
 // One request of the worker, into its cleared buffer; none once a cancel is
 // asked or a text is missing (a missing text counts as a failed request).
-static int worker_get(const char *host, int port, const char *path, const char *referer,
-                      int referer_wanted, char **buffer, int32_t *size)
+static int worker_get(const FetchOrder *order, const char *host, int port, const char *path,
+                      const char *referer, int referer_wanted, char **buffer, int32_t *size)
 {
     prepare_buffer(buffer, size);
     if (cancel_requested.load() || *buffer == NULL || path == NULL || (referer_wanted && referer == NULL))
         return HTTP_NET_ERROR;
     at_moment(FETCH_MOMENT_BEFORE_REQUEST);
-    return http_get(host, port, path, referer, buffer, size);
+    return http_get_routed(order->route_period_ms, host, (uint16_t)port, path, referer, buffer, size, NULL);
 }
 
 // The open data for the parts asked: one request, no Referer. The parts
@@ -94,7 +95,7 @@ static int worker_get(const char *host, int port, const char *path, const char *
 static int fetch_open_data(const FetchOrder *order, int parts, char **buffer, int32_t *size)
 {
     char *path = open_data_path(order->latitude_e4, order->longitude_e4);
-    int result = worker_get(OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, 0, buffer, size);
+    int result = worker_get(order, OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, 0, buffer, size);
     mem_free(path);
     int replaced = 0;
     if (result == HTTP_OK)
@@ -117,10 +118,10 @@ static unsigned WINAPI fetch_worker(void *argument)
     int actual_whole = 0;
     int forecast_whole = 0;
     if (data_source_uses_pages(order->data_source)) {
-        int result = worker_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size);
+        int result = worker_get(order, SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size);
         if (result == HTTP_OK)
             actual_whole = parse_actual_page(buffer, size) == 1;
-        result = worker_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size);
+        result = worker_get(order, SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size);
         if (result == HTTP_OK)
             forecast_whole = parse_forecast_page(buffer, size) == 1;
     }
@@ -161,6 +162,7 @@ static FetchOrder *make_order(HWND panel)
     order->data_source = data_source;
     order->latitude_e4 = place->latitude_e4;
     order->longitude_e4 = place->longitude_e4;
+    order->route_period_ms = refresh_period_ms(hours);
     return order;
 }
 
