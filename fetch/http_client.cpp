@@ -799,7 +799,8 @@ int32_t http_failure_of(int32_t result, int32_t status, int32_t through_proxy)
 {
     if (result == HTTP_OK)
         return FETCH_FAILURE_NONE;
-    if (through_proxy && status == 407)
+    // tinyproxy answers a wrong password with 401 rather than 407.
+    if (through_proxy && (status == 407 || status == 401))
         return FETCH_FAILURE_PROXY_SIGN_IN;
     if (through_proxy && status == 403)
         return FETCH_FAILURE_PROXY_DENIED;

@@ -79,8 +79,9 @@ int32_t http_get_routed(int64_t period_ms, const char *host, uint16_t port, cons
 // The FETCH_FAILURE_* (fetch/fetch_failure.h) of a request's outcome: result
 // an HTTP_* code, status the status of what came back (or -1), through_proxy
 // whether a proxy carried the request. HTTP_OK is FETCH_FAILURE_NONE; via a
-// proxy, 407 is PROXY_SIGN_IN and 403 PROXY_DENIED (the service's pages are
-// public: a 403 on the way is the proxy's); 429 and 503 are BUSY; no name,
+// proxy, 407 is PROXY_SIGN_IN (401 too: tinyproxy answers a wrong password
+// so) and 403 PROXY_DENIED (the service's pages are public: a 401 or 403 on
+// the way is the proxy's); 429 and 503 are BUSY; no name,
 // no connection or no socket is NO_CONNECTION; everything else (a time-out,
 // an unreadable answer, any other status) is NO_ANSWER.
 int32_t http_failure_of(int32_t result, int32_t status, int32_t through_proxy);
