@@ -209,6 +209,46 @@ for case in "none 407" "wrong 401"; do
     failures=$((failures + 1))
   fi
 done
+# Under Wine: the system's proxy settings of a prefix, as WinHTTP reads
+# them from Internet Settings' DefaultConnectionSettings (flags 1 direct,
+# 2 a static proxy, 4 a PAC script, 8 automatic detection).
+if [ -n "$wine_run" ]; then
+  connection_settings() {  # flags, proxy, bypass, pac url: the value's bytes as regedit's hex
+    python3 - "$@" <<'PY'
+import struct, sys
+flags, proxy, bypass, pac = int(sys.argv[1]), *[a.encode() for a in sys.argv[2:5]]
+data = struct.pack("<III", 0x46, 1, flags)
+for text in (proxy, bypass, pac):
+    data += struct.pack("<I", len(text)) + text
+data += b"\0" * 32
+print(",".join("%02x" % b for b in data))
+PY
+  }
+  system_check() {  # name, expected proxy line, flags, proxy, bypass, pac url
+    local name=$1 want=$2 prefix=$work/prefix-$3
+    local hex
+    hex=$(connection_settings "$3" "$4" "$5" "$6")
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections]\r\n"DefaultConnectionSettings"=hex:%s\r\n' \
+      "$hex" >"$work/connections-$3.reg"
+    "$wine_run" --template "$wine_template" --prefix "$prefix" regedit /S "$work/connections-$3.reg" >/dev/null 2>&1
+    local report
+    report=$(timeout 120 "$wine_run" --template "$wine_template" --prefix "$prefix" "$get" --system-proxy \
+      --out "$work/out-system" "$web" 80 forecast.html </dev/null | tr -d '\r')
+    if grep -qx "result=0" <<<"$report" && grep -qx "$want" <<<"$report"; then
+      echo "PASS the system's settings: $name ($want, $(sed -n 's/^elapsed_ms=//p' <<<"$report") ms)"
+      passes=$((passes + 1))
+    else
+      echo "FAIL the system's settings: $name: $report"
+      failures=$((failures + 1))
+    fi
+  }
+  printf 'function FindProxyForURL(url, host) { return "PROXY 127.0.0.1:%s"; }\n' "$proxy_port" >"$work/www/proxy.pac"
+  system_check "a static proxy" "proxy=127.0.0.1:$proxy_port" 3 "127.0.0.1:$proxy_port" "" ""
+  system_check "a static proxy bypassed" "proxy=none" 3 "127.0.0.1:$proxy_port" "127.*;<local>" ""
+  system_check "a PAC script" "proxy=127.0.0.1:$proxy_port" 5 "" "" "http://$web/proxy.pac"
+  system_check "automatic detection that finds nothing" "proxy=none" 9 "" "" ""
+fi
+
 if grep -q "Transfer-Encoding: chunked" "$work/out2" 2>/dev/null; then
   echo "PASS the chunked page came chunked"
   passes=$((passes + 1))
