@@ -1,5 +1,5 @@
 // The fetch job against a loopback server that plays the weather service
-// behind a proxy tunnel, with a hidden window standing in for the panel:
+// behind a forward proxy, with a hidden window standing in for the panel:
 // its two text blocks, its two location lists filled from the catalogue,
 // and a loop that polls fetch_done on FETCH_POLL_TIMER as the panel does.
 #include <doctest/doctest.h>
@@ -24,9 +24,6 @@
 #include "util/mem.h"
 
 namespace {
-
-const char CONNECT_END[] = "\r\n\r\n";
-const char CONNECTED[] = "HTTP/1.0 200 Connection established\r\n\r\n";
 
 HWND make_child(HWND parent, const char *cls, DWORD style, int id, int x, int y, int w, int h)
 {
@@ -127,24 +124,22 @@ std::string forecast_page(void)
     return page_text(page, length);
 }
 
-// One tunnelled request: CONNECT answered with 200, then the page.
-ScriptConnection tunnel_serving(const std::string &page)
+// One request to the proxy, answered with the page.
+ScriptConnection proxy_serving(const std::string &page)
 {
-    ScriptConnection c;
-    c.exchanges.push_back(ScriptExchange{CONNECT_END, {CONNECTED}});
-    c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {page}});
-    c.ending = SCRIPT_CLOSE;
-    return c;
+    return script_answer(page);
 }
 
-// CONNECT answered, the GET read and never answered.
-ScriptConnection tunnel_holding(void)
+// The request read and never answered.
+ScriptConnection proxy_holding(void)
 {
-    ScriptConnection c;
-    c.exchanges.push_back(ScriptExchange{CONNECT_END, {CONNECTED}});
-    c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {}});
-    c.ending = SCRIPT_HOLD;
-    return c;
+    return script_silent();
+}
+
+// The start of a request line sent to the proxy for a path of the service.
+std::string service_line(const std::string &path)
+{
+    return std::string("GET http://") + SERVICE_HOST + "/" + path;
 }
 
 bool contains(const std::string &text, const std::string &part)
@@ -220,17 +215,17 @@ std::string open_data_request_line(HWND panel)
 {
     const CityEntry *place = location_place(panel);
     char *path = open_data_path(place->latitude_e4, place->longitude_e4);
-    std::string line = std::string("GET /") + path + " HTTP/1.1\r\n";
+    std::string line = std::string("GET http://") + OPEN_DATA_HOST + "/" + path + " HTTP/1.1\r\n";
     mem_free(path);
     return line;
 }
 
 } // namespace
 
-TEST_CASE("both pages fetched through the tunnel fill the record and the blocks")
+TEST_CASE("both pages fetched through a forward proxy fill the record and the blocks")
 {
     Fixture f;
-    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_serving(actual_page()), proxy_serving(forecast_page())});
     start_fetch(f.panel);
     CHECK(fetch_running.load() + fetch_done.load() >= 1);
     REQUIRE(poll_until_done(f.panel, 20000));
@@ -238,10 +233,10 @@ TEST_CASE("both pages fetched through the tunnel fill the record and the blocks"
     std::vector<std::string> received = script_server_received(&f.server);
     REQUIRE(received.size() == 2);
     std::string host = SERVICE_HOST;
-    CHECK(contains(received[0], "CONNECT " + host + ":80 HTTP/1.0\r\n"));
-    CHECK(contains(received[0], "GET /pogoda/russia/moscow-area/moscow HTTP/1.1\r\n"));
+    CHECK_FALSE(contains(received[0], "CONNECT"));
+    CHECK(contains(received[0], service_line("pogoda/russia/moscow-area/moscow HTTP/1.1\r\nHost: " + host + "\r\n")));
     CHECK_FALSE(contains(received[0], "Referer:"));
-    CHECK(contains(received[1], "GET /forecasts5000/russia/moscow-area/moscow/print HTTP/1.1\r\n"));
+    CHECK(contains(received[1], service_line("forecasts5000/russia/moscow-area/moscow/print HTTP/1.1\r\n")));
     CHECK(contains(received[1], "Referer: http://" + host + "/russia/moscow-area/moscow\r\n"));
 
     const WeatherRecord *r = weather_record;
@@ -273,9 +268,9 @@ TEST_CASE("both pages failing still ends the fetch, with the record as reset")
 TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
 {
     Fixture f;
-    f.serve({tunnel_holding(), tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_holding(), proxy_serving(actual_page()), proxy_serving(forecast_page())});
     start_fetch(f.panel);
-    REQUIRE(script_server_wait_requests(&f.server, 2, 10000));  // CONNECT and GET read
+    REQUIRE(script_server_wait_requests(&f.server, 1, 10000));  // the GET read
 
     // The user picks Saint Petersburg meanwhile. While the worker runs, a
     // calendar change leaves the blocks alone.
@@ -292,9 +287,9 @@ TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
     CHECK(script_server_client_closed(&f.server, 0));
     // The first worker sent no forecast request; the second one's requests
     // came only after the first connection had been closed.
-    CHECK(contains(received[0], "GET /pogoda/russia/moscow-area/moscow "));
-    CHECK(contains(received[1], "GET /pogoda/russia/leningrad-region/sankt-peterburg "));
-    CHECK(contains(received[2], "GET /forecasts5000/russia/leningrad-region/sankt-peterburg/print "));
+    CHECK(contains(received[0], service_line("pogoda/russia/moscow-area/moscow ")));
+    CHECK(contains(received[1], service_line("pogoda/russia/leningrad-region/sankt-peterburg ")));
+    CHECK(contains(received[2], service_line("forecasts5000/russia/leningrad-region/sankt-peterburg/print ")));
     for (const std::string &r : received)
         CHECK_FALSE(contains(r, "forecasts5000/russia/moscow-area/moscow"));
     CHECK(weather_record->temperature == -12);
@@ -303,7 +298,7 @@ TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
 TEST_CASE("a path with an empty region key goes unchanged into both pages and the Referer")
 {
     Fixture f;
-    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_serving(actual_page()), proxy_serving(forecast_page())});
     SendDlgItemMessageA(f.panel, IDC_COUNTRY, CB_SETCURSEL, 8, 0);  // brazil
     fill_city_list(f.panel);
     SendDlgItemMessageA(f.panel, IDC_CITY, CB_SETCURSEL, 0, 0);
@@ -311,8 +306,8 @@ TEST_CASE("a path with an empty region key goes unchanged into both pages and th
     REQUIRE(poll_until_done(f.panel, 20000));
     std::vector<std::string> received = script_server_received(&f.server);
     REQUIRE(received.size() == 2);
-    CHECK(contains(received[0], "GET /pogoda/brazil//altamira HTTP/1.1\r\n"));
-    CHECK(contains(received[1], "GET /forecasts5000/brazil//altamira/print HTTP/1.1\r\n"));
+    CHECK(contains(received[0], service_line("pogoda/brazil//altamira HTTP/1.1\r\n")));
+    CHECK(contains(received[1], service_line("forecasts5000/brazil//altamira/print HTTP/1.1\r\n")));
     CHECK(contains(received[1], "Referer: http://" + std::string(SERVICE_HOST) + "/brazil//altamira\r\n"));
 }
 
@@ -320,7 +315,7 @@ TEST_CASE("every buffer of a worker is released exactly once")
 {
     Fixture f;
     f.serve({script_close_at_once(), script_close_at_once(),
-             tunnel_serving(actual_page()), tunnel_serving(forecast_page()),
+             proxy_serving(actual_page()), proxy_serving(forecast_page()),
              script_close_at_once(), script_close_at_once()});
     // A first fetch creates the record; from then on a reset record holds
     // no blocks of its own but itself.
@@ -361,13 +356,12 @@ TEST_CASE("by default a forecast page that fails brings one open-data request fo
 {
     Fixture f;
     data_source = DATA_SOURCE_PAGES_THEN_OPEN_DATA;
-    f.serve({tunnel_serving(actual_page()), script_close_at_once(), tunnel_serving(open_data_answer())});
+    f.serve({proxy_serving(actual_page()), script_close_at_once(), proxy_serving(open_data_answer())});
     start_fetch(f.panel);
     REQUIRE(poll_until_done(f.panel, 20000));
 
     std::vector<std::string> received = script_server_received(&f.server);
     REQUIRE(received.size() == 3);
-    CHECK(contains(received[2], "CONNECT api.open-meteo.com:80 HTTP/1.0\r\n"));
     CHECK(contains(received[2], open_data_request_line(f.panel)));
     CHECK(contains(received[2], "Host: api.open-meteo.com\r\n"));
     CHECK_FALSE(contains(received[2], "Referer:"));
@@ -382,9 +376,9 @@ TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one 
 {
     Fixture f;
     data_source = DATA_SOURCE_OPEN_DATA_ONLY;
-    f.serve({tunnel_holding(), tunnel_serving(open_data_answer())});
+    f.serve({proxy_holding(), proxy_serving(open_data_answer())});
     start_fetch(f.panel);
-    REQUIRE(script_server_wait_requests(&f.server, 2, 10000));
+    REQUIRE(script_server_wait_requests(&f.server, 1, 10000));
     start_fetch(f.panel);
     REQUIRE(poll_until_done(f.panel, 20000));
 
