@@ -2,8 +2,6 @@
 // telling, and where each comes from.
 #include "fetch/fetch_failure.h"
 
-#include "fetch/http_client.h"
-
 const char *fetch_failure_text(int32_t failure)
 {
     static const char *const TEXTS[FETCH_FAILURE_COUNT] = {
@@ -79,16 +77,4 @@ int32_t fetch_failure_of_status(int32_t status, int32_t through_proxy)
     if (status == 429 || status == 503)
         return FETCH_FAILURE_BUSY;
     return FETCH_FAILURE_NO_ANSWER;
-}
-
-int32_t fetch_failure_of_http_result(int32_t result, int32_t status)
-{
-    switch (result) {
-    case HTTP_OK:
-        return FETCH_FAILURE_NONE;
-    case HTTP_INVALID_RESPONSE:
-        return status > 0 ? fetch_failure_of_status(status, 0) : FETCH_FAILURE_NO_ANSWER;
-    default:  // no name, no connection, the tunnel refused or cancelled
-        return FETCH_FAILURE_NO_CONNECTION;
-    }
 }

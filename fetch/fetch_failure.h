@@ -34,8 +34,4 @@ int32_t fetch_failure_of_winhttp_error(uint32_t error);
 // went through a proxy (a 403 there is the proxy's refusal of the tunnel).
 int32_t fetch_failure_of_status(int32_t status, int32_t through_proxy);
 
-// A result of http_get (fetch/http_client.h) with the status code of the
-// response it left (-1 for none).
-int32_t fetch_failure_of_http_result(int32_t result, int32_t status);
-
 #endif

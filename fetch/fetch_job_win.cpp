@@ -37,6 +37,7 @@ struct FetchOrder {
     int32_t data_source;  // the setting when the fetch started
     int32_t latitude_e4;  // the place, in degrees times 10000
     int32_t longitude_e4;
+    int64_t route_period_ms;  // how long the system's proxy answer is kept
 };
 
 static HANDLE worker_handle;
@@ -84,17 +85,18 @@ static void prepare_buffer(char **buffer, int32_t *size)
 // One request of the worker, into its cleared buffer; none once a cancel is
 // asked or a text is missing (a missing text counts as a failed request).
 // *failure takes the reason of a request that failed.
-static int worker_get(const char *host, int port, const char *path, const char *referer,
-                      int referer_wanted, char **buffer, int32_t *size, int32_t *failure)
+static int worker_get(const FetchOrder *order, const char *host, int port, const char *path,
+                      const char *referer, int referer_wanted, char **buffer, int32_t *size, int32_t *failure)
 {
     prepare_buffer(buffer, size);
     if (cancel_requested.load() || *buffer == NULL || path == NULL || (referer_wanted && referer == NULL))
         return HTTP_NET_ERROR;
     at_moment(FETCH_MOMENT_BEFORE_REQUEST);
-    int result = http_get(host, port, path, referer, buffer, size);
+    HttpOutcome outcome;
+    int result = http_get_routed(order->route_period_ms, host, (uint16_t)port, path, referer, buffer, size, &outcome);
     if (result != HTTP_OK)
-        *failure = fetch_failure_worse(*failure, fetch_failure_of_http_result(
-                                                     result, *buffer != NULL ? parse_status_code(*buffer, *size) : -1));
+        *failure = fetch_failure_worse(*failure,
+                                       http_failure_of(outcome.result, outcome.status, outcome.through_proxy));
     return result;
 }
 
@@ -108,7 +110,8 @@ static int fetch_open_data(const FetchOrder *order, int parts, char **buffer, in
     int result = HTTP_NET_ERROR;
     if (path != NULL && *buffer != NULL && !cancel_requested.load()) {
         at_moment(FETCH_MOMENT_BEFORE_REQUEST);
-        result = https_get(OPEN_DATA_HOST, path, open_data_user_agent(), buffer, size, &reason);
+        result = https_get(OPEN_DATA_HOST, path, open_data_user_agent(), order->route_period_ms, buffer, size,
+                           &reason);
     }
     mem_free(path);
     int replaced = 0;
@@ -136,10 +139,11 @@ static unsigned WINAPI fetch_worker(void *argument)
     int forecast_whole = 0;
     int32_t failure = FETCH_FAILURE_NONE;
     if (data_source_uses_pages(order->data_source)) {
-        int result = worker_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size, &failure);
+        int result = worker_get(order, SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size, &failure);
         if (result == HTTP_OK)
             actual_whole = parse_actual_page(buffer, size) == 1;
-        result = worker_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size, &failure);
+        result = worker_get(order, SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size,
+                            &failure);
         if (result == HTTP_OK)
             forecast_whole = parse_forecast_page(buffer, size) == 1;
         // A page that came but could not be read says the service did not
@@ -190,6 +194,7 @@ static FetchOrder *make_order(HWND panel)
     order->data_source = data_source;
     order->latitude_e4 = place->latitude_e4;
     order->longitude_e4 = place->longitude_e4;
+    order->route_period_ms = refresh_period_ms(hours);
     return order;
 }
 

@@ -13,13 +13,13 @@ enum {
     HTTPS_CONNECT_TIMEOUT_MS = 15000,
     HTTPS_SEND_TIMEOUT_MS = 30000,
     HTTPS_RECEIVE_TIMEOUT_MS = 30000,   // each wait for the answer or its next bytes
-    HTTPS_PROXY_LOOKUP_TIMEOUT_MS = 3000,  // a PAC script or automatic detection
     HTTPS_MAX_BODY = 4 * 1024 * 1024
 };
 
 #ifdef _WIN32
 // GET https://host/path (the path without its leading slash) with the
-// User-Agent text given. The result is an HTTP_* code of fetch/http_client.h:
+// User-Agent text given, through the route proxy_route_for_url gives (the
+// system's answer kept for route_period_ms). The result is an HTTP_* code of fetch/http_client.h:
 // HTTP_OK when the answer has status 200; then *buffer (a block of the memory
 // helpers with a capacity of *size bytes, which the client may move) holds
 // the body alone and *size its length. Otherwise *failure (FETCH_FAILURE_*,
@@ -27,8 +27,8 @@ enum {
 // A proxy that asks for a sign-in (407) gets the user's Windows logon when
 // it offers Negotiate or NTLM, else Basic with the proxy's name and password
 // from the settings, once.
-int32_t https_get(const char *host, const char *path, const char *user_agent, char **buffer, int32_t *size,
-                  int32_t *failure);
+int32_t https_get(const char *host, const char *path, const char *user_agent, int64_t route_period_ms,
+                  char **buffer, int32_t *size, int32_t *failure);
 
 // Any thread: breaks off the request in flight at once (its handle is
 // closed) and every later one until https_cancel_reset.

@@ -20,6 +20,7 @@
 #include "fetch/fetch_failure.h"
 #include "fetch/http_client.h"
 #include "fetch/net_socket.h"
+#include "fetch/proxy_route.h"
 #include "fetch/proxy_tunnel.h"
 #include "settings/settings_vars.h"
 #include "util/format.h"
@@ -113,6 +114,7 @@ struct HttpsCall {
     char *host;
     char *path;
     char *agent;
+    int64_t route_period_ms;
     HANDLE done;
     // Results, written by the request's thread before done is signalled.
     int32_t result;
@@ -137,88 +139,17 @@ static void release_call(HttpsCall *call)
     mem_free(call);
 }
 
-// Where the request goes: the program's proxy when it is on; otherwise the
-// user's settings as browsers read them (a static proxy with its bypass
-// list, or a PAC script or automatic detection resolved for this URL, each
-// lookup bounded; one that fails means direct). named receives the proxy
-// list and bypass its bypass list; 1 when there is a proxy.
-static int choose_route(const wchar_t *url, wchar_t *named, wchar_t *bypass, int capacity)
-{
-    named[0] = bypass[0] = 0;
-    int32_t use_proxy = 0;
-    int32_t port = 0;
-    char name[PROXY_NAME_SIZE];
-    proxy_settings_snapshot(&use_proxy, name, &port);
-    if (use_proxy && name[0] != 0) {
-        char address[PROXY_NAME_SIZE + 8];
-        snprintf(address, sizeof address, "%s:%u", name, (unsigned)(port & 0xFFFF));
-        return to_wide(address, named, capacity);
-    }
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user;
-    ZeroMemory(&user, sizeof user);
-    if (!WinHttpGetIEProxyConfigForCurrentUser(&user))
-        return 0;
-    int found_proxy = 0;
-    if (user.fAutoDetect || user.lpszAutoConfigUrl != NULL) {
-        WINHTTP_AUTOPROXY_OPTIONS options;
-        ZeroMemory(&options, sizeof options);
-        options.dwFlags = user.lpszAutoConfigUrl != NULL ? WINHTTP_AUTOPROXY_CONFIG_URL : 0;
-        if (user.fAutoDetect) {
-            options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
-            options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-        }
-        options.lpszAutoConfigUrl = user.lpszAutoConfigUrl;
-        options.fAutoLogonIfChallenged = TRUE;
-        HINTERNET lookup = WinHttpOpen(L"Velvane", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                       WINHTTP_NO_PROXY_BYPASS, 0);
-        WINHTTP_PROXY_INFO answer;
-        ZeroMemory(&answer, sizeof answer);
-        if (lookup != NULL) {
-            int t = HTTPS_PROXY_LOOKUP_TIMEOUT_MS;
-            WinHttpSetTimeouts(lookup, t, t, t, t);
-            if (WinHttpGetProxyForUrl(lookup, url, &options, &answer) &&
-                answer.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && answer.lpszProxy != NULL) {
-                lstrcpynW(named, answer.lpszProxy, capacity);
-                if (answer.lpszProxyBypass != NULL)
-                    lstrcpynW(bypass, answer.lpszProxyBypass, capacity);
-                found_proxy = 1;
-            }
-            if (answer.lpszProxy != NULL)
-                GlobalFree(answer.lpszProxy);
-            if (answer.lpszProxyBypass != NULL)
-                GlobalFree(answer.lpszProxyBypass);
-            WinHttpCloseHandle(lookup);
-        }
-    }
-    if (!found_proxy && user.lpszProxy != NULL) {
-        lstrcpynW(named, user.lpszProxy, capacity);
-        if (user.lpszProxyBypass != NULL)
-            lstrcpynW(bypass, user.lpszProxyBypass, capacity);
-        found_proxy = 1;
-    }
-    if (user.lpszAutoConfigUrl != NULL)
-        GlobalFree(user.lpszAutoConfigUrl);
-    if (user.lpszProxy != NULL)
-        GlobalFree(user.lpszProxy);
-    if (user.lpszProxyBypass != NULL)
-        GlobalFree(user.lpszProxyBypass);
-    return found_proxy;
-}
-
-// Asks the proxy of the list ourselves for the tunnel WinHTTP asked for,
-// with the same Basic credentials when given: its status (-1 for none) and
-// whether it offers Basic.
-static int32_t probe_tunnel(const wchar_t *proxy_list, const char *host, const char *agent,
+// Asks the proxy ourselves for the tunnel WinHTTP asked for, with the same
+// Basic credentials when given: its status (-1 for none) and whether it
+// offers Basic.
+static int32_t probe_tunnel(const ProxyRoute *route, const char *host, const char *agent,
                             const char *credentials, const std::atomic<int32_t> *stop, int32_t *basic_offered)
 {
     *basic_offered = 0;
-    char list[WIDE_TEXT_MAX], proxy[256];
-    uint16_t port = 0;
     uint32_t address = 0;
-    if (WideCharToMultiByte(CP_ACP, 0, proxy_list, -1, list, sizeof list, NULL, NULL) <= 0 ||
-        !proxy_list_entry(list, proxy, sizeof proxy, &port) || !net_startup_library() ||
-        !net_resolve(proxy, &address))
+    if (!net_startup_library() || !net_resolve(route->host, &address))
         return -1;
+    uint16_t port = route->port;
     char *head = format_string("CONNECT %s:443 HTTP/1.1\r\nHost: %s:443\r\nUser-Agent: %s\r\n%s%s%s\r\n", host, host,
                                agent, credentials ? "Proxy-Authorization: Basic " : "",
                                credentials ? credentials : "", credentials ? "\r\n" : "");
@@ -375,7 +306,7 @@ static int read_body(HttpsCall *call, HINTERNET request)
 
 // One attempt over the connection: the result, *failure and, for a tunnel
 // that WinHTTP could not open through a proxy, what the proxy says of it.
-static int32_t attempt(HttpsCall *call, HINTERNET connection, const wchar_t *path, const wchar_t *proxy_list,
+static int32_t attempt(HttpsCall *call, HINTERNET connection, const wchar_t *path, const ProxyRoute *route,
                        const char *credentials, int32_t *failure, int32_t *probe_status, int32_t *basic_offered)
 {
     *probe_status = -1;
@@ -394,14 +325,14 @@ static int32_t attempt(HttpsCall *call, HINTERNET connection, const wchar_t *pat
         result = HTTP_NO_RESPONSE;
         // Wine ends a tunnel that the proxy refused (403, 407) with the
         // certificate's error: the proxy's own answer tells which it was.
-        if (proxy_list != NULL && *failure == FETCH_FAILURE_CERTIFICATE && !call->abandoned.load()) {
-            *probe_status = probe_tunnel(proxy_list, call->host, call->agent, credentials, &call->abandoned,
+        if (route->use_proxy && *failure == FETCH_FAILURE_CERTIFICATE && !call->abandoned.load()) {
+            *probe_status = probe_tunnel(route, call->host, call->agent, credentials, &call->abandoned,
                                          basic_offered);
             if (*probe_status != 200 && *probe_status > 0)
                 *failure = fetch_failure_of_status(*probe_status, 1);
         }
     } else if (status != 200) {
-        *failure = fetch_failure_of_status((int32_t)status, proxy_list != NULL);
+        *failure = fetch_failure_of_status((int32_t)status, route->use_proxy);
         result = HTTP_INVALID_RESPONSE;
     } else if (!read_body(call, request)) {
         *failure = call->abandoned.load() ? FETCH_FAILURE_NONE : FETCH_FAILURE_NO_ANSWER;
@@ -418,22 +349,29 @@ static int32_t attempt(HttpsCall *call, HINTERNET connection, const wchar_t *pat
 static int32_t run_call(HttpsCall *call)
 {
     call->failure = FETCH_FAILURE_NO_CONNECTION;
-    wchar_t wide_host[256], wide_path[WIDE_TEXT_MAX], wide_agent[256], url[WIDE_TEXT_MAX + 300];
+    wchar_t wide_host[256], wide_path[WIDE_TEXT_MAX], wide_agent[256];
     char *slashed = format_string("/%s", call->path);
     int texts = slashed != NULL && to_wide(call->host, wide_host, 256) &&
                 to_wide(slashed, wide_path, WIDE_TEXT_MAX) && to_wide(call->agent, wide_agent, 256);
     mem_free(slashed);
     if (!texts)
         return HTTP_NET_ERROR;
-    _snwprintf(url, sizeof url / sizeof url[0] - 1, L"https://%ls%ls", wide_host, wide_path);
-    url[sizeof url / sizeof url[0] - 1] = 0;
-
-    wchar_t named[WIDE_TEXT_MAX], bypass[WIDE_TEXT_MAX];
-    int through_proxy = choose_route(url, named, bypass, WIDE_TEXT_MAX);
+    // The program's proxy, else the user's system settings for this URL
+    // (the bypass list already applied): WinHTTP is told the one proxy.
+    char *url = format_string("https://%s/%s", call->host, call->path);
+    ProxyRoute route;
+    memset(&route, 0, sizeof route);
+    if (url != NULL)
+        proxy_route_for_url(url, call->route_period_ms, &route);
+    mem_free(url);
+    char *proxy = route.use_proxy ? format_string("%s:%u", route.host, (unsigned)route.port) : NULL;
+    wchar_t named[PROXY_NAME_SIZE + 8];
+    if (route.use_proxy && (proxy == NULL || !to_wide(proxy, named, PROXY_NAME_SIZE + 8)))
+        route.use_proxy = 0;
+    mem_free(proxy);
     HINTERNET session = WinHttpOpen(wide_agent,
-                                    through_proxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                    through_proxy ? named : WINHTTP_NO_PROXY_NAME,
-                                    through_proxy && bypass[0] ? bypass : WINHTTP_NO_PROXY_BYPASS, 0);
+                                    route.use_proxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                    route.use_proxy ? named : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (session == NULL)
         return HTTP_NET_ERROR;
     WinHttpSetTimeouts(session, HTTPS_RESOLVE_TIMEOUT_MS, HTTPS_CONNECT_TIMEOUT_MS, HTTPS_SEND_TIMEOUT_MS,
@@ -449,16 +387,15 @@ static int32_t run_call(HttpsCall *call)
     HINTERNET connection = WinHttpConnect(session, wide_host, INTERNET_DEFAULT_HTTPS_PORT, 0);
     int32_t result = HTTP_NET_ERROR;
     if (connection != NULL) {
-        const wchar_t *proxy_list = through_proxy ? named : NULL;
         int32_t probe_status, basic_offered;
-        result = attempt(call, connection, wide_path, proxy_list, NULL, &call->failure, &probe_status,
+        result = attempt(call, connection, wide_path, &route, NULL, &call->failure, &probe_status,
                          &basic_offered);
         // The proxy wants Basic and WinHTTP could not answer it: once more
         // with the stored name and password, when there are any.
         if (probe_status == 407 && basic_offered && !call->abandoned.load()) {
             char *credentials = stored_basic_credentials();
             if (credentials != NULL)
-                result = attempt(call, connection, wide_path, proxy_list, credentials, &call->failure,
+                result = attempt(call, connection, wide_path, &route, credentials, &call->failure,
                                  &probe_status, &basic_offered);
             wipe_free(credentials);
         }
@@ -479,8 +416,8 @@ static unsigned WINAPI call_thread(void *argument)
     return 0;
 }
 
-int32_t https_get(const char *host, const char *path, const char *user_agent, char **buffer, int32_t *size,
-                  int32_t *failure)
+int32_t https_get(const char *host, const char *path, const char *user_agent, int64_t route_period_ms,
+                  char **buffer, int32_t *size, int32_t *failure)
 {
     int32_t ignored;
     if (failure == NULL)
@@ -501,6 +438,7 @@ int32_t https_get(const char *host, const char *path, const char *user_agent, ch
     call->host = dup_string(host);
     call->path = dup_string(path != NULL ? path : "");
     call->agent = dup_string(user_agent != NULL ? user_agent : "");
+    call->route_period_ms = route_period_ms;
     call->done = CreateEventA(NULL, TRUE, FALSE, NULL);
     uintptr_t thread = call->host != NULL && call->path != NULL && call->agent != NULL && call->done != NULL
                            ? _beginthreadex(NULL, 0, call_thread, call, 0, NULL)

@@ -1,4 +1,4 @@
-// Reading a proxy list and a proxy's answer, and Basic credentials.
+// Reading a proxy's answer to CONNECT, and Basic credentials.
 #include "fetch/proxy_tunnel.h"
 
 #include <ctype.h>
@@ -6,71 +6,6 @@
 
 #include "util/format.h"
 #include "util/mem.h"
-
-// One entry of the list, [scheme=][scheme://]host[:port], into host and
-// port. 1 when it holds a host that fits.
-static int32_t read_entry(const char *entry, size_t length, char *host, int32_t host_size, uint16_t *port)
-{
-    const char *scheme_end = (const char *)memchr(entry, ':', length);
-    if (scheme_end != NULL && (size_t)(scheme_end - entry) + 3 <= length && strncmp(scheme_end, "://", 3) == 0) {
-        length -= (size_t)(scheme_end + 3 - entry);
-        entry = scheme_end + 3;
-    }
-    while (length > 0 && entry[length - 1] == '/')
-        length--;
-    size_t name_length = length;
-    long number = 80;
-    const char *colon = (const char *)memchr(entry, ':', length);
-    if (colon != NULL) {
-        name_length = (size_t)(colon - entry);
-        number = 0;
-        for (const char *p = colon + 1; p < entry + length; p++) {
-            if (!isdigit((unsigned char)*p) || number > 65535)
-                return 0;
-            number = number * 10 + (*p - '0');
-        }
-        if (colon + 1 == entry + length)
-            number = 80;
-    }
-    if (name_length == 0 || name_length >= (size_t)host_size || number < 1 || number > 65535)
-        return 0;
-    memcpy(host, entry, name_length);
-    host[name_length] = 0;
-    *port = (uint16_t)number;
-    return 1;
-}
-
-int32_t proxy_list_entry(const char *list, char *host, int32_t host_size, uint16_t *port)
-{
-    if (list == NULL || host == NULL || host_size <= 0)
-        return 0;
-    host[0] = 0;
-    const char *found = NULL;
-    size_t found_length = 0;
-    int found_https = 0;
-    const char *p = list;
-    while (*p != 0) {
-        while (*p == ';' || *p == ' ' || *p == '\t')
-            p++;
-        const char *start = p;
-        while (*p != 0 && *p != ';' && *p != ' ' && *p != '\t')
-            p++;
-        size_t length = (size_t)(p - start);
-        if (length == 0)
-            continue;
-        const char *equals = (const char *)memchr(start, '=', length);
-        if (equals == NULL && found == NULL) {
-            found = start;
-            found_length = length;
-        } else if (equals != NULL && (size_t)(equals - start) == 5 && strncmp(start, "https", 5) == 0 &&
-                   !found_https) {
-            found = equals + 1;
-            found_length = length - 6;
-            found_https = 1;
-        }
-    }
-    return found != NULL && read_entry(found, found_length, host, host_size, port);
-}
 
 int32_t tunnel_answer_status(const char *answer, int32_t length, int32_t *basic_offered)
 {

@@ -1,17 +1,11 @@
 // What the open data's client needs to ask a proxy about its tunnel by
-// itself: which proxy of a WinHTTP proxy list carries https, the status of
-// a proxy's answer to CONNECT, and Basic credentials. (Wine's WinHTTP ends a
+// itself: the status of a proxy's answer to CONNECT, and Basic credentials. (Wine's WinHTTP ends a
 // refused tunnel with the same error as an untrusted certificate; asking
 // the proxy tells the two apart.)
 #ifndef VELVANE_FETCH_PROXY_TUNNEL_H
 #define VELVANE_FETCH_PROXY_TUNNEL_H
 
 #include <stdint.h>
-
-// The proxy that a list such as "proxy:3128", "http=a:80;https=b:8443" or
-// "http://proxy" names for https: its "https=" entry, else its first entry
-// without a scheme; port 80 when none is given. 1 when found.
-int32_t proxy_list_entry(const char *list, char *host, int32_t host_size, uint16_t *port);
 
 // The status of a proxy's answer to CONNECT ("HTTP/1.x NNN ...") or -1, and
 // whether it offers Basic sign-in (a Proxy-Authenticate header naming it).

@@ -1,48 +1,11 @@
-// Reading a proxy list and a proxy's answer to CONNECT, and Basic
-// credentials: what the open data's client asks a proxy with by itself.
+// A proxy's answer to CONNECT and Basic credentials: what the open data's
+// client asks a proxy with by itself.
 #include <doctest/doctest.h>
 
 #include <string>
 
 #include "fetch/proxy_tunnel.h"
 #include "util/mem.h"
-
-TEST_CASE("the proxy a list names for https")
-{
-    struct Case {
-        const char *list;
-        const char *host;  // null: none
-        uint16_t port;
-    };
-    const Case cases[] = {
-        {"proxy.work:3128", "proxy.work", 3128},
-        {"http=a.work:80;https=b.work:8443", "b.work", 8443},
-        {"https=b.work:8443 http=a.work:80", "b.work", 8443},
-        {"http=a.work:80", nullptr, 0},
-        {"http://proxy.work:8080/", "proxy.work", 8080},
-        {"proxy.work", "proxy.work", 80},
-        {"proxy.work:", "proxy.work", 80},
-        {"first:1;second:2", "first", 1},
-        {"proxy.work:99999", nullptr, 0},
-        {"proxy.work:12x", nullptr, 0},
-        {"", nullptr, 0},
-        {";;", nullptr, 0},
-    };
-    for (const Case &c : cases) {
-        CAPTURE(c.list);
-        char host[64] = "x";
-        uint16_t port = 0;
-        int32_t found = proxy_list_entry(c.list, host, sizeof host, &port);
-        CHECK(found == (c.host != nullptr));
-        if (c.host != nullptr) {
-            CHECK(std::string(host) == c.host);
-            CHECK(port == c.port);
-        }
-    }
-    char small[4];
-    uint16_t port = 0;
-    CHECK(proxy_list_entry("proxy.work:1", small, sizeof small, &port) == 0);
-}
 
 TEST_CASE("a proxy's answer to CONNECT")
 {

@@ -10,10 +10,12 @@
 // the same three), the open-data API's "/v1/forecast?latitude=..&longitude=.."
 // for any coordinates (weather from the seed, the coordinates and the
 // place's date), and 404 for every other path. It is at once a web server
-// and an HTTP proxy: CONNECT to any host on port 80 opens a tunnel whose
-// requests it answers itself, without going anywhere; with a certificate
-// (--tls-cert, --tls-key: PEM files) CONNECT to port 443 does too, over TLS
-// with that certificate, as api.open-meteo.com would. Every response carries
+// and an HTTP proxy: a request in absolute form ("GET http://HOST/PATH", as
+// sent to a forward proxy) is answered for its path, whatever the host,
+// CONNECT to any host on port 80 opens a tunnel whose requests it answers
+// itself, without going anywhere, and with a certificate (--tls-cert,
+// --tls-key: PEM files) CONNECT to port 443 does too, over TLS with that
+// certificate, as api.open-meteo.com would. Every response carries
 // Content-Length and ends its connection, so a client that asks for
 // keep-alive is not kept waiting. A request it cannot read (no HTTP, a
 // head over 16 KiB, one cut short by the client's end of sending) gets 400

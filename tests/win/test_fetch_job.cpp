@@ -1,5 +1,5 @@
 // The fetch job against a loopback server that plays the weather service
-// behind a proxy tunnel, with a hidden window standing in for the panel:
+// behind a forward proxy, with a hidden window standing in for the panel:
 // its two text blocks, its two location lists filled from the catalogue,
 // and a loop that polls fetch_done on FETCH_POLL_TIMER as the panel does.
 #include <doctest/doctest.h>
@@ -26,9 +26,6 @@
 #include "util/mem.h"
 
 namespace {
-
-const char CONNECT_END[] = "\r\n\r\n";
-const char CONNECTED[] = "HTTP/1.0 200 Connection established\r\n\r\n";
 
 HWND make_child(HWND parent, const char *cls, DWORD style, int id, int x, int y, int w, int h)
 {
@@ -129,24 +126,22 @@ std::string forecast_page(void)
     return page_text(page, length);
 }
 
-// One tunnelled request: CONNECT answered with 200, then the page.
-ScriptConnection tunnel_serving(const std::string &page)
+// One request to the proxy, answered with the page.
+ScriptConnection proxy_serving(const std::string &page)
 {
-    ScriptConnection c;
-    c.exchanges.push_back(ScriptExchange{CONNECT_END, {CONNECTED}});
-    c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {page}});
-    c.ending = SCRIPT_CLOSE;
-    return c;
+    return script_answer(page);
 }
 
-// CONNECT answered, the GET read and never answered.
-ScriptConnection tunnel_holding(void)
+// The request read and never answered.
+ScriptConnection proxy_holding(void)
 {
-    ScriptConnection c;
-    c.exchanges.push_back(ScriptExchange{CONNECT_END, {CONNECTED}});
-    c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {}});
-    c.ending = SCRIPT_HOLD;
-    return c;
+    return script_silent();
+}
+
+// The start of a request line sent to the proxy for a path of the service.
+std::string service_line(const std::string &path)
+{
+    return std::string("GET http://") + SERVICE_HOST + "/" + path;
 }
 
 bool contains(const std::string &text, const std::string &part)
@@ -203,10 +198,10 @@ struct Fixture {
 
 } // namespace
 
-TEST_CASE("both pages fetched through the tunnel fill the record and the blocks")
+TEST_CASE("both pages fetched through a forward proxy fill the record and the blocks")
 {
     Fixture f;
-    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_serving(actual_page()), proxy_serving(forecast_page())});
     start_fetch(f.panel);
     CHECK(fetch_running.load() + fetch_done.load() >= 1);
     REQUIRE(poll_until_done(f.panel, 20000));
@@ -214,10 +209,10 @@ TEST_CASE("both pages fetched through the tunnel fill the record and the blocks"
     std::vector<std::string> received = script_server_received(&f.server);
     REQUIRE(received.size() == 2);
     std::string host = SERVICE_HOST;
-    CHECK(contains(received[0], "CONNECT " + host + ":80 HTTP/1.0\r\n"));
-    CHECK(contains(received[0], "GET /pogoda/russia/moscow-area/moscow HTTP/1.1\r\n"));
+    CHECK_FALSE(contains(received[0], "CONNECT"));
+    CHECK(contains(received[0], service_line("pogoda/russia/moscow-area/moscow HTTP/1.1\r\nHost: " + host + "\r\n")));
     CHECK_FALSE(contains(received[0], "Referer:"));
-    CHECK(contains(received[1], "GET /forecasts5000/russia/moscow-area/moscow/print HTTP/1.1\r\n"));
+    CHECK(contains(received[1], service_line("forecasts5000/russia/moscow-area/moscow/print HTTP/1.1\r\n")));
     CHECK(contains(received[1], "Referer: http://" + host + "/russia/moscow-area/moscow\r\n"));
 
     const WeatherRecord *r = weather_record;
@@ -249,9 +244,9 @@ TEST_CASE("both pages failing still ends the fetch, with the record as reset")
 TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
 {
     Fixture f;
-    f.serve({tunnel_holding(), tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_holding(), proxy_serving(actual_page()), proxy_serving(forecast_page())});
     start_fetch(f.panel);
-    REQUIRE(script_server_wait_requests(&f.server, 2, 10000));  // CONNECT and GET read
+    REQUIRE(script_server_wait_requests(&f.server, 1, 10000));  // the GET read
 
     // The user picks Saint Petersburg meanwhile. While the worker runs, a
     // calendar change leaves the blocks alone.
@@ -268,9 +263,9 @@ TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
     CHECK(script_server_client_closed(&f.server, 0));
     // The first worker sent no forecast request; the second one's requests
     // came only after the first connection had been closed.
-    CHECK(contains(received[0], "GET /pogoda/russia/moscow-area/moscow "));
-    CHECK(contains(received[1], "GET /pogoda/russia/leningrad-region/sankt-peterburg "));
-    CHECK(contains(received[2], "GET /forecasts5000/russia/leningrad-region/sankt-peterburg/print "));
+    CHECK(contains(received[0], service_line("pogoda/russia/moscow-area/moscow ")));
+    CHECK(contains(received[1], service_line("pogoda/russia/leningrad-region/sankt-peterburg ")));
+    CHECK(contains(received[2], service_line("forecasts5000/russia/leningrad-region/sankt-peterburg/print ")));
     for (const std::string &r : received)
         CHECK_FALSE(contains(r, "forecasts5000/russia/moscow-area/moscow"));
     CHECK(weather_record->temperature == -12);
@@ -279,7 +274,7 @@ TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
 TEST_CASE("a path with an empty region key goes unchanged into both pages and the Referer")
 {
     Fixture f;
-    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_serving(actual_page()), proxy_serving(forecast_page())});
     SendDlgItemMessageA(f.panel, IDC_COUNTRY, CB_SETCURSEL, 8, 0);  // brazil
     fill_city_list(f.panel);
     SendDlgItemMessageA(f.panel, IDC_CITY, CB_SETCURSEL, 0, 0);
@@ -287,8 +282,8 @@ TEST_CASE("a path with an empty region key goes unchanged into both pages and th
     REQUIRE(poll_until_done(f.panel, 20000));
     std::vector<std::string> received = script_server_received(&f.server);
     REQUIRE(received.size() == 2);
-    CHECK(contains(received[0], "GET /pogoda/brazil//altamira HTTP/1.1\r\n"));
-    CHECK(contains(received[1], "GET /forecasts5000/brazil//altamira/print HTTP/1.1\r\n"));
+    CHECK(contains(received[0], service_line("pogoda/brazil//altamira HTTP/1.1\r\n")));
+    CHECK(contains(received[1], service_line("forecasts5000/brazil//altamira/print HTTP/1.1\r\n")));
     CHECK(contains(received[1], "Referer: http://" + std::string(SERVICE_HOST) + "/brazil//altamira\r\n"));
 }
 
@@ -296,7 +291,7 @@ TEST_CASE("every buffer of a worker is released exactly once")
 {
     Fixture f;
     f.serve({script_close_at_once(), script_close_at_once(),
-             tunnel_serving(actual_page()), tunnel_serving(forecast_page()),
+             proxy_serving(actual_page()), proxy_serving(forecast_page()),
              script_close_at_once(), script_close_at_once()});
     // A first fetch creates the record; from then on a reset record holds
     // no blocks of its own but itself.
@@ -333,6 +328,9 @@ TEST_CASE("a worker that cannot start leaves no busy state and no block behind")
     REQUIRE(poll_until_done(f.panel, 5000));
 }
 
+// The end of the open data's CONNECT head.
+const char CONNECT_END[] = "\r\n\r\n";
+
 // The proxy's answer to the open data's CONNECT, then the connection closed.
 ScriptConnection connect_answered(const std::string &answer)
 {
@@ -350,7 +348,7 @@ TEST_CASE("by default a forecast page that fails brings one open-data request, o
 {
     Fixture f;
     data_source = DATA_SOURCE_PAGES_THEN_OPEN_DATA;
-    f.serve({tunnel_serving(actual_page()), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)});
+    f.serve({proxy_serving(actual_page()), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)});
     start_fetch(f.panel);
     REQUIRE(poll_until_done(f.panel, 20000));
 
@@ -385,9 +383,9 @@ TEST_CASE("a fetch that gets nothing names the most telling failure of its reque
          {connect_answered(SIGN_IN), connect_answered(SIGN_IN)}, FETCH_FAILURE_PROXY_SIGN_IN},
         {"no proxy listens", DATA_SOURCE_OPEN_DATA_ONLY, {}, FETCH_FAILURE_NO_CONNECTION},
         {"a page busy, the other gone, the tunnel refused: the proxy tells most", DATA_SOURCE_PAGES_THEN_OPEN_DATA,
-         {tunnel_serving(busy_page), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)},
+         {proxy_serving(busy_page), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)},
          FETCH_FAILURE_PROXY_DENIED},
-        {"the pages busy", DATA_SOURCE_PAGES_ONLY, {tunnel_serving(busy_page), tunnel_serving(busy_page)},
+        {"the pages busy", DATA_SOURCE_PAGES_ONLY, {proxy_serving(busy_page), proxy_serving(busy_page)},
          FETCH_FAILURE_BUSY},
     };
     for (const Case &c : cases) {
