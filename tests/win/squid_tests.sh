@@ -26,7 +26,7 @@ DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-squid.XXXXXX")
 chmod 755 "$DEMO_WORK"
 . "$root/scripts/lib/demo.sh"
 . "$root/tests/win/checks.sh"
-SQUID_PID=
+. "$root/scripts/lib/squid.sh"
 PAC_PID=
 stand_in_pid=
 stop_pid() {  # pid
@@ -37,7 +37,7 @@ stop_pid() {  # pid
   wait "$1" 2>/dev/null
 }
 cleanup() {
-  stop_pid "$SQUID_PID"
+  squid_stop
   stop_pid "$PAC_PID"
   stop_pid "$stand_in_pid"
   demo_cleanup
@@ -80,41 +80,9 @@ start_stand_in() {  # pages mode, certificate folder
 }
 
 SQUID_PORT=$(free_port)
-squid_dir=$DEMO_WORK/squid
-mkdir -p "$squid_dir/logs"
-chown proxy:proxy "$squid_dir/logs"
-# Debian's configuration as shipped, its port on loopback, with or without
-# a Basic sign-in (basic_ncsa_auth and a password file written here).
-start_squid() {  # plain|sign-in
-  stop_pid "$SQUID_PID"
-  SQUID_PID=
-  local conf=$squid_dir/squid.conf
-  printf '%s api.open-meteo.com www.pogoda.example\n' "$stand_in_address" >"$squid_dir/hosts"
-  sed "s/^http_port 3128\$/http_port 127.0.0.1:$SQUID_PORT/" /etc/squid/squid.conf >"$conf"
-  grep -q "^http_port 127.0.0.1:$SQUID_PORT\$" "$conf" || { echo "  squid.conf has no 'http_port 3128'"; return 1; }
-  if [ "$1" = sign-in ]; then
-    printf 'velvane:%s\n' "$(openssl passwd -apr1 right-password)" >"$squid_dir/passwords"
-    # Before the shipped "http_access allow localhost": every request signs in.
-    sed -i "s|^include /etc/squid/conf.d/\*.conf\$|&\\
-auth_param basic program /usr/lib/squid/basic_ncsa_auth $squid_dir/passwords\\
-auth_param basic realm velvane-test\\
-acl signed_in proxy_auth REQUIRED\\
-http_access deny !signed_in|" "$conf"
-  fi
-  cat >>"$conf" <<EOF
-hosts_file $squid_dir/hosts
-pid_filename $squid_dir/logs/squid.pid
-access_log stdio:$squid_dir/logs/access.log
-cache_log $squid_dir/logs/cache.log
-shutdown_lifetime 1 seconds
-EOF
-  rm -f "$squid_dir/logs/cache.log"
-  squid -N -f "$conf" >"$squid_dir/squid.out" 2>&1 &
-  SQUID_PID=$!
-  wait_line "$squid_dir/logs/cache.log" 'Accepting HTTP Socket connections' 15 ||
-    { cat "$squid_dir/squid.out" "$squid_dir/logs/cache.log"; return 1; }
-}
-squid_logged() { grep -c "$1" "$squid_dir/logs/access.log" 2>/dev/null; }
+SQUID_DIR=$DEMO_WORK/squid
+start_squid() { SQUID_HOSTS_ADDRESS=$stand_in_address squid_start "$1"; }
+squid_logged() { grep -c "$1" "$SQUID_DIR/logs/access.log" 2>/dev/null; }
 
 # ------------------------------------------------------------ the program
 probe() { demo_probe "$probe_exe" "$@"; }
