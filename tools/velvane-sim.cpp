@@ -3,6 +3,7 @@
 //   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]
 //               [--pages on|off|changed]
 //               [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]
+//               [--open-data on|busy]
 //
 // It serves the actual-weather page "/pogoda/LOCATION" and the printable
 // forecast "/forecasts5000/LOCATION/print" of every catalogue location, with
@@ -42,6 +43,8 @@
 // --pages    how the two pages answer: "on" (the default) as the service,
 //            "off" 404 as if it were gone, "changed" 200 with a redesigned
 //            page without the markers the program reads.
+// --open-data  "busy" makes the open data answer 503 with Retry-After, as
+//            an API that is overloaded does; "on" (the default) serves it.
 // --tls-cert, --tls-key  the server certificate (its chain may follow it in
 //            the file) and key for the TLS of CONNECT to port 443.
 // --tls-listen  a second address where every connection is TLS from its
@@ -109,6 +112,7 @@ struct Options {
     const char *log;
     const char *save;
     int pages_mode;
+    int open_data_busy;
     const char *tls_cert;
     const char *tls_key;
     const char *tls_listen;
@@ -121,6 +125,7 @@ int32_t request_count;
 uint32_t weather_seed;
 volatile sig_atomic_t stopping;
 SSL_CTX *tls_context;  // null without a certificate
+int open_data_busy;    // --open-data busy
 
 void on_signal(int)
 {
@@ -137,7 +142,8 @@ int64_t now_ms(void)
 void usage(FILE *to)
 {
     fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]"
-          " [--pages on|off|changed] [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]\n", to);
+          " [--pages on|off|changed] [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]"
+          " [--open-data on|busy]\n", to);
 }
 
 int parse_options(int argc, char **argv, Options *options)
@@ -147,6 +153,7 @@ int parse_options(int argc, char **argv, Options *options)
     options->log = NULL;
     options->save = NULL;
     options->pages_mode = SIM_PAGES_ON;
+    options->open_data_busy = 0;
     options->tls_cert = options->tls_key = options->tls_listen = NULL;
     for (int i = 1; i < argc; i++) {
         const char *name = argv[i];
@@ -155,7 +162,7 @@ int parse_options(int argc, char **argv, Options *options)
             return -1;
         }
         if (strcmp(name, "--listen") != 0 && strcmp(name, "--seed") != 0 && strcmp(name, "--log") != 0 &&
-            strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0 && strcmp(name, "--tls-cert") != 0 &&
+            strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0 && strcmp(name, "--tls-cert") != 0 && strcmp(name, "--open-data") != 0 &&
             strcmp(name, "--tls-key") != 0 && strcmp(name, "--tls-listen") != 0) {
             fprintf(stderr, "velvane-sim: unknown option %s\n", name);
             return 0;
@@ -171,6 +178,13 @@ int parse_options(int argc, char **argv, Options *options)
             options->log = value;
         else if (strcmp(name, "--save") == 0)
             options->save = value;
+        else if (strcmp(name, "--open-data") == 0) {
+            if (strcmp(value, "on") != 0 && strcmp(value, "busy") != 0) {
+                fprintf(stderr, "velvane-sim: --open-data wants on or busy, not %s\n", value);
+                return 0;
+            }
+            options->open_data_busy = strcmp(value, "busy") == 0;
+        }
         else if (strcmp(name, "--tls-cert") == 0)
             options->tls_cert = value;
         else if (strcmp(name, "--tls-key") == 0)
@@ -454,7 +468,16 @@ void answer(Connection *c)
     if (c->tls != NULL)
         origin_form(request.target);
     int status = 0;
-    char *bytes = sim_respond(&request, weather_seed, sim_today(), &status, &length);
+    char *bytes;
+    if (open_data_busy && strstr(request.target, "/v1/forecast") != NULL) {
+        static const char BUSY[] = "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 1800\r\nContent-Length: 0\r\n"
+                                   "Connection: close\r\n\r\n";
+        status = 503;
+        length = (int32_t)(sizeof BUSY - 1);
+        bytes = dup_string(BUSY);
+    } else {
+        bytes = sim_respond(&request, weather_seed, sim_today(), &status, &length);
+    }
     log_request(number, request.method, request.target, status, request.has_referer ? request.referer : NULL);
     save_page(number, status, request.target, bytes, length);
     start_output(c, bytes, length, 1);
@@ -674,6 +697,7 @@ int main(int argc, char **argv)
         return 2;
     }
     sim_set_pages_mode(options.pages_mode);
+    open_data_busy = options.open_data_busy;
     if (options.save != NULL) {
         if (mkdir(options.save, 0777) != 0 && errno != EEXIST) {
             fprintf(stderr, "velvane-sim: cannot make %s: %s\n", options.save, strerror(errno));

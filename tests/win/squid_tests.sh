@@ -60,15 +60,16 @@ demo_make_certs "$DEMO_WORK/untrusted" "Nobody's authority" || exit 1
 # are free, the pages as the simulator's --pages says, TLS with the
 # certificates of the folder given.
 stand_in_address=
-start_stand_in() {  # pages mode, certificate folder
-  local out=$DEMO_WORK/stand-in.out try address
+start_stand_in() {  # pages mode, certificate folder, [simulator option...]
+  local out=$DEMO_WORK/stand-in.out try address pages=$1 certs=$2
+  shift 2
   stop_pid "$stand_in_pid"
   stand_in_pid=
   for try in 1 2 3 4 5; do
     address=${stand_in_address:-127.21.$((RANDOM % 200 + 20)).$((RANDOM % 200 + 20))}
     : >"$out"
-    "$sim_exe" --listen "$address:80" --tls-listen "$address:443" --seed 5 --pages "$1" \
-      --tls-cert "$2/server.pem" --tls-key "$2/server.key" --log "$DEMO_WORK/sim.log" >"$out" 2>&1 &
+    "$sim_exe" --listen "$address:80" --tls-listen "$address:443" --seed 5 --pages "$pages" \
+      --tls-cert "$certs/server.pem" --tls-key "$certs/server.key" --log "$DEMO_WORK/sim.log" "$@" >"$out" 2>&1 &
     stand_in_pid=$!
     wait_line "$out" '^velvane-sim: tls on' 5 && { stand_in_address=$address; return 0; }
     stop_pid "$stand_in_pid"
@@ -138,6 +139,12 @@ check "an untrusted certificate: the certificate's reason after the kept weather
   wait_for 40 tooltip_says 'данные от [0-2][0-9]:[0-5][0-9] · сертификат сервера не прошёл проверку$'
 check "... the kept weather stays" blocks_filled
 check "... and no request reached the server" test "$(sim_served 'GET /v1/forecast')" = "$served"
+
+# The open data overloaded: 503.
+start_stand_in off "$DEMO_WORK/certs" --open-data busy
+refresh
+check "the open data answers 503: the busy service's reason" \
+  wait_for 40 tooltip_says 'данные от [0-2][0-9]:[0-5][0-9] · сервис перегружен$'
 
 # ------------------------------------------- Squid with a Basic sign-in
 start_stand_in off "$DEMO_WORK/certs"
