@@ -72,8 +72,6 @@ fetch_logged() {  # first line, location path
     [ "$got" = "$want" ] || { echo "  log line $((n + i)): '$got', wanted '$want'"; return 1; }
   done
 }
-  done
-}
 
 # The panel's blocks against velvane-scrape's reading of the newest pages
 # saved for a location, for the panel's first day (tomorrow).
