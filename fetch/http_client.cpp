@@ -2,8 +2,9 @@
 // was ("Connection: keep-alive" included), but the response ends as soon as
 // it is complete: at Content-Length, at the last chunk of a chunked body
 // (decoded in place), or when the server closes; then the connection is
-// closed at once. Every wait is bounded by a time-out, every response, proxy
-// answer and chain of redirects by a bound of its own.
+// closed at once. Every wait is bounded by a time-out, every response and
+// chain of redirects by a bound of its own. Through a proxy the request goes
+// in absolute form, never through a tunnel.
 #include "fetch/http_client.h"
 
 #include <atomic>

@@ -118,6 +118,9 @@ static int32_t read_proxy_entry(const char *entry, size_t length, ProxyRoute *ro
     }
     if (name_length == 0 || name_length >= sizeof route->host)
         return 0;
+    for (size_t i = 0; i < name_length; i++)
+        if (strchr("=/@?#", entry[i]) != NULL)
+            return 0;  // no host name
     memcpy(route->host, entry, name_length);
     route->host[name_length] = '\0';
     route->port = (uint16_t)port;
