@@ -233,9 +233,21 @@ static DWORD status_of(HINTERNET request)
     return status;
 }
 
+// The Proxy-Authorization header is for the proxy's CONNECT alone: WinHTTP
+// would send it on to the API inside the tunnel too. Once the connection
+// stands (the tunnel open, TLS done: Wine reports it only then), it goes;
+// a system that reported this sooner would send the CONNECT without it
+// and fail the sign-in, never give the password away.
+static void CALLBACK drop_proxy_sign_in(HINTERNET request, DWORD_PTR, DWORD status, void *, DWORD)
+{
+    if (status == WINHTTP_CALLBACK_STATUS_CONNECTED_TO_SERVER || status == WINHTTP_CALLBACK_STATUS_SENDING_REQUEST)
+        WinHttpAddRequestHeaders(request, L"Proxy-Authorization:", (DWORD)-1, WINHTTP_ADDREQ_FLAG_REPLACE);
+}
+
 // A request of the session, made ready: TLS, no redirect, the Windows logon
 // allowed to a proxy, and Basic credentials when given (Wine's WinHTTP does
-// not answer a proxy's 407 to CONNECT, but sends the header with it).
+// not answer a proxy's 407 to CONNECT, but sends the request's headers with
+// it; drop_proxy_sign_in keeps them from the API).
 static HINTERNET open_request(HINTERNET connection, const wchar_t *path, const char *credentials)
 {
     HINTERNET request = WinHttpOpenRequest(connection, L"GET", path, NULL, WINHTTP_NO_REFERER,
@@ -247,6 +259,8 @@ static HINTERNET open_request(HINTERNET connection, const wchar_t *path, const c
     DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
     if (credentials != NULL) {
+        WinHttpSetStatusCallback(request, drop_proxy_sign_in,
+                                 WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER | WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0);
         wchar_t header[PROXY_CREDENTIAL_SIZE * 3];
         char *line = format_string("Proxy-Authorization: Basic %s", credentials);
         if (line != NULL && to_wide(line, header, sizeof header / sizeof header[0]))

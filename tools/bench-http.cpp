@@ -2,7 +2,8 @@
 // fetch job makes it (a fresh 64000-byte buffer for each request).
 //
 //   bench-http [--proxy HOST:PORT] [--runs N] HOST PORT PATH
-//   bench-http --https [--proxy HOST:PORT] [--runs N] HOST PATH   (Windows)
+//   bench-http --https [--proxy HOST:PORT] [--sign-in USER:PASSWORD] [--runs N] HOST PATH
+//                                                                  (Windows)
 //
 // Prints the number of runs, the median, fastest and slowest time of one
 // request in milliseconds, the peak size of the page buffer and the
@@ -60,7 +61,7 @@ static long peak_resident_kb(void)
 static int usage(void)
 {
     fprintf(stderr, "usage: bench-http [--proxy HOST:PORT] [--runs N] HOST PORT PATH\n"
-                    "       bench-http --https [--proxy HOST:PORT] [--runs N] HOST PATH\n");
+                    "       bench-http --https [--proxy HOST:PORT] [--sign-in USER:PASSWORD] [--runs N] HOST PATH\n");
     return 2;
 }
 
@@ -109,6 +110,7 @@ static int bench_https(const char *host, const char *path, int runs)
 int main(int argc, char **argv)
 {
     const char *proxy = NULL;
+    const char *sign_in = NULL;
     int runs = 200;
     int https = 0;
     int i = 1;
@@ -119,6 +121,8 @@ int main(int argc, char **argv)
     for (; i + 1 < argc && strncmp(argv[i], "--", 2) == 0; i += 2) {
         if (strcmp(argv[i], "--proxy") == 0)
             proxy = argv[i + 1];
+        else if (strcmp(argv[i], "--sign-in") == 0)
+            sign_in = argv[i + 1];
         else if (strcmp(argv[i], "--runs") == 0)
             runs = atoi(argv[i + 1]);
         else
@@ -145,6 +149,15 @@ int main(int argc, char **argv)
         proxy_settings_unlock();
     }
 
+    if (sign_in != NULL) {
+        const char *colon = strchr(sign_in, ':');
+        if (colon == NULL || colon - sign_in >= PROXY_CREDENTIAL_SIZE)
+            return usage();
+        char user[PROXY_CREDENTIAL_SIZE];
+        memcpy(user, sign_in, (size_t)(colon - sign_in));
+        user[colon - sign_in] = '\0';
+        proxy_credentials_set(user, colon + 1);
+    }
     net_startup();
 #ifdef _WIN32
     if (https)

@@ -20,7 +20,9 @@
 // Content-Length and ends its connection, so a client that asks for
 // keep-alive is not kept waiting. A request it cannot read (no HTTP, a
 // head over 16 KiB, one cut short by the client's end of sending) gets 400
-// and its connection is closed; the others go on being served.
+// and its connection is closed, and so does a request over TLS that
+// carries a Proxy-Authorization header (a proxy's password that reached the
+// API); the others go on being served.
 //
 // --listen   address to listen on (default 127.0.0.1:8080; port 0 picks a
 //            free one); the address taken is printed on standard output as
@@ -54,6 +56,7 @@
 // SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options (an
 // --listen that is no HOST:PORT among them) and 1 when it cannot listen.
 #include <arpa/inet.h>
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -431,6 +434,21 @@ void origin_form(char *target)
     memmove(target, path, strlen(path) + 1);
 }
 
+// Whether a request head has a Proxy-Authorization header.
+int carries_proxy_credentials(const char *head, int32_t length)
+{
+    static const char NAME[] = "\nproxy-authorization:";
+    const int32_t name_length = (int32_t)sizeof NAME - 1;
+    for (int32_t i = 0; i + name_length <= length; i++) {
+        int32_t k = 0;
+        while (k < name_length && tolower((unsigned char)head[i + k]) == NAME[k])
+            k++;
+        if (k == name_length)
+            return 1;
+    }
+    return 0;
+}
+
 // Every byte of the head has been read: answer it.
 void answer(Connection *c)
 {
@@ -465,8 +483,15 @@ void answer(Connection *c)
         start_output(c, bytes, length, status != 200);
         return;
     }
-    if (c->tls != NULL)
+    if (c->tls != NULL) {
         origin_form(request.target);
+        // A proxy's credentials have no business at the API: a client that
+        // lets them through the tunnel is refused, so that tests see it.
+        if (carries_proxy_credentials(c->in, request.head_length)) {
+            answer_bad(c);
+            return;
+        }
+    }
     int status = 0;
     char *bytes;
     if (open_data_busy && strstr(request.target, "/v1/forecast") != NULL) {

@@ -166,7 +166,7 @@ check "Выход" exit_velvane
 sign_in right-password
 before=$(squid_logged 'TCP_TUNNEL/200 [0-9]* CONNECT api.open-meteo.com:443 velvane ')
 start_velvane
-check "the right password brings the weather" demo_wait_weather "$probe_exe" 60
+check "the right password brings the weather (the stand-in refuses a request that carries it past the proxy)" demo_wait_weather "$probe_exe" 60
 # Squid logs a tunnel when it closes.
 check "... through a tunnel Squid opened for the user" \
   wait_for 10 more_than squid_logged 'TCP_TUNNEL/200 [0-9]* CONNECT api.open-meteo.com:443 velvane ' "$before"
