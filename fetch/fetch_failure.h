@@ -16,4 +16,22 @@ enum {
     FETCH_FAILURE_COUNT
 };
 
+// The words of a failure, UTF-8 with a capital first letter (static); null
+// for FETCH_FAILURE_NONE and values out of range. The one home of these
+// texts.
+const char *fetch_failure_text(int32_t failure);
+
+// Of two failures of one fetch, the one that tells the user more: a proxy
+// that wants a sign-in or refuses stands in the way of every source; a
+// certificate, a busy service and a silent one say more than a missing
+// connection.
+int32_t fetch_failure_worse(int32_t a, int32_t b);
+
+// A WinHTTP error (ERROR_WINHTTP_*, by number so that this stays portable).
+int32_t fetch_failure_of_winhttp_error(uint32_t error);
+
+// A response's status code other than 200, through_proxy when the request
+// went through a proxy (a 403 there is the proxy's refusal of the tunnel).
+int32_t fetch_failure_of_status(int32_t status, int32_t through_proxy);
+
 #endif

@@ -35,6 +35,14 @@ extern std::atomic<int32_t> fetch_open_data_parts;
 // parser read whole, or a part the open data replaced. Only these are in
 // the record; a part read in pieces is not. Stored before fetch_done.
 extern std::atomic<int32_t> fetch_whole_parts;
+// Why the last fetch brought nothing (FETCH_FAILURE_* of
+// fetch/fetch_failure.h): the most telling failure among its requests,
+// FETCH_FAILURE_NONE when it got something or was broken off. Cleared by
+// start_fetch, stored by the worker before fetch_done.
+extern std::atomic<int32_t> fetch_failure;
+// The open data answered 429 or 503 in the last fetch (stored likewise):
+// the schedule then waits before asking it again.
+extern std::atomic<int32_t> fetch_open_data_busy;
 
 #ifdef _WIN32
 #include <windows.h>

@@ -15,8 +15,10 @@
 #include <new>
 
 #include "fetch/actual_parser.h"
+#include "fetch/fetch_failure.h"
 #include "fetch/forecast_parser.h"
 #include "fetch/http_client.h"
+#include "fetch/https_client.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_parts.h"
 #include "fetch/weather_record.h"
@@ -32,7 +34,8 @@ std::atomic<int32_t> cancel_requested(0);
 std::atomic<int32_t> fetch_running(0);
 std::atomic<int32_t> fetch_done(0);
 std::atomic<int32_t> fetch_open_data_parts(0);
-
+std::atomic<int32_t> fetch_failure(0);
+std::atomic<int32_t> fetch_open_data_busy(0);
 std::atomic<int32_t> fetch_whole_parts(0);
 
 // One fetch: what start_fetch hands its worker, and what the worker makes
@@ -47,6 +50,7 @@ struct FetchJob {
     std::atomic<int32_t> abandoned;  // a newer fetch took its place: ask nothing more
     WeatherRecord *record;           // what the pages and the open data filled
     HANDLE previous;                 // the worker before this one, or null; this worker closes it
+    int64_t route_period_ms;         // how long the system's proxy answer is kept
 };
 
 // The job whose result counts; null once it has been handed over.
@@ -102,26 +106,43 @@ static int job_cancelled(const FetchJob *job)
 
 // One request of the worker, into its cleared buffer; none once a cancel is
 // asked or a text is missing (a missing text counts as a failed request).
+// *failure takes the reason of a request that failed.
 static int worker_get(const FetchJob *job, const char *host, int port, const char *path, const char *referer,
-                      int referer_wanted, char **buffer, int32_t *size)
+                      int referer_wanted, char **buffer, int32_t *size, int32_t *failure)
 {
     prepare_buffer(buffer, size);
     if (job_cancelled(job) || *buffer == NULL || path == NULL || (referer_wanted && referer == NULL))
         return HTTP_NET_ERROR;
     at_moment(FETCH_MOMENT_BEFORE_REQUEST);
-    return http_get(host, port, path, referer, buffer, size);
+    HttpOutcome outcome;
+    int result = http_get_routed(job->route_period_ms, host, (uint16_t)port, path, referer, buffer, size, &outcome);
+    if (result != HTTP_OK)
+        *failure = fetch_failure_worse(*failure,
+                                       http_failure_of(outcome.result, outcome.status, outcome.through_proxy));
+    return result;
 }
 
-// The open data for the parts asked: one request, no Referer. The parts
-// that it filled, or 0.
-static int fetch_open_data(FetchJob *job, int parts, char **buffer, int32_t *size)
+// The open data for the parts asked: one request over HTTPS, no Referer.
+// The parts that it filled, or 0; *busy is set when it answered 429 or 503.
+static int fetch_open_data(FetchJob *job, int parts, char **buffer, int32_t *size, int32_t *failure,
+                           int32_t *busy)
 {
     char *path = open_data_path(job->latitude_e4, job->longitude_e4);
-    int result = worker_get(job, OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, 0, buffer, size);
+    prepare_buffer(buffer, size);
+    int32_t reason = FETCH_FAILURE_NONE;
+    int result = HTTP_NET_ERROR;
+    if (path != NULL && *buffer != NULL && !job_cancelled(job)) {
+        at_moment(FETCH_MOMENT_BEFORE_REQUEST);
+        result = https_get(OPEN_DATA_HOST, path, open_data_user_agent(), job->route_period_ms, buffer, size,
+                           &reason);
+    }
     mem_free(path);
     int replaced = 0;
-    if (result == HTTP_OK)
-        parse_open_data_into(job->record, *buffer, *size, parts, &replaced);
+    if (result == HTTP_OK && !parse_open_data_into(job->record, *buffer, *size, parts, &replaced))
+        reason = FETCH_FAILURE_NO_ANSWER;
+    if (reason == FETCH_FAILURE_BUSY)
+        *busy = 1;
+    *failure = fetch_failure_worse(*failure, reason);
     return replaced;
 }
 
@@ -149,6 +170,7 @@ static int wait_for_turn(FetchJob *job)
     if (current) {
         cancel_requested.store(0);
         http_cancel_reset();
+        https_cancel_reset();
     }
     ReleaseSRWLockExclusive(&job_lock);
     return current;
@@ -156,8 +178,9 @@ static int wait_for_turn(FetchJob *job)
 
 // The pages and, as data_source says, the open data. The parts read whole
 // (WEATHER_PART_*): a page whose parser read it whole, or a part the open
-// data replaced; the parts it filled from the open data in *open_data.
-static int32_t fetch_parts(FetchJob *job, int32_t *open_data)
+// data replaced; the parts it filled from the open data in *open_data, why
+// it brought nothing in *failure_out, and whether the open data was busy.
+static int32_t fetch_parts(FetchJob *job, int32_t *open_data, int32_t *failure_out, int32_t *busy)
 {
     int32_t size = PAGE_BUFFER_SIZE;
     char *buffer = (char *)mem_alloc((uint32_t)size);
@@ -166,20 +189,29 @@ static int32_t fetch_parts(FetchJob *job, int32_t *open_data)
     char *forecast_path = format_string("forecasts5000/%s/print", job->location);
     char *actual_path = format_string("pogoda/%s", job->location);
     int32_t whole = 0;
+    int32_t failure = FETCH_FAILURE_NONE;
     if (data_source_uses_pages(job->data_source)) {
-        int result = worker_get(job, SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size);
+        int result = worker_get(job, SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size, &failure);
         if (result == HTTP_OK && parse_actual_page_into(job->record, buffer, size) == 1)
             whole |= WEATHER_PART_OBSERVATION;
-        result = worker_get(job, SERVICE_HOST, SERVICE_PORT, forecast_path, job->location, 1, &buffer, &size);
+        result = worker_get(job, SERVICE_HOST, SERVICE_PORT, forecast_path, job->location, 1, &buffer, &size,
+                            &failure);
         if (result == HTTP_OK && parse_forecast_page_into(job->record, buffer, size) == 1)
             whole |= WEATHER_PART_DAYS;
+        // A page that came but could not be read whole says the service did
+        // not answer as it should.
+        if (whole == 0 && failure == FETCH_FAILURE_NONE)
+            failure = FETCH_FAILURE_NO_ANSWER;
     }
     int parts = open_data_parts_wanted(job->data_source, (whole & WEATHER_PART_OBSERVATION) != 0,
                                        (whole & WEATHER_PART_DAYS) != 0);
     *open_data = 0;
+    *busy = 0;
     if (parts != 0 && !job_cancelled(job))
-        *open_data = fetch_open_data(job, parts, &buffer, &size);
+        *open_data = fetch_open_data(job, parts, &buffer, &size, &failure, busy);
     whole |= *open_data;
+    // A reason only for a fetch that brought nothing and was not broken off.
+    *failure_out = whole != 0 || job_cancelled(job) ? FETCH_FAILURE_NONE : failure;
     mem_free(buffer);
     mem_free(forecast_path);
     mem_free(actual_path);
@@ -191,8 +223,10 @@ static unsigned WINAPI fetch_worker(void *argument)
     FetchJob *job = (FetchJob *)argument;
     int32_t whole = 0;
     int32_t open_data = 0;
+    int32_t failure = FETCH_FAILURE_NONE;
+    int32_t busy = 0;
     if (wait_for_turn(job))
-        whole = fetch_parts(job, &open_data);
+        whole = fetch_parts(job, &open_data, &failure, &busy);
 
     AcquireSRWLockExclusive(&job_lock);
     if (current_job == job) {
@@ -202,6 +236,8 @@ static unsigned WINAPI fetch_worker(void *argument)
         weather_record_copy_parts(weather_record, job->record, whole);
         fetch_whole_parts.store(whole);
         fetch_open_data_parts.store(open_data);
+        fetch_failure.store(failure);
+        fetch_open_data_busy.store(busy);
         // The record is complete: release, so that the panel, having seen
         // a flag with acquire, sees every write too. Running ends first: a
         // poll that sees done stops for good, and the paint that follows it
@@ -235,6 +271,7 @@ static FetchJob *make_job(HWND panel)
     job->longitude_e4 = place->longitude_e4;
     job->record = record;
     job->previous = NULL;
+    job->route_period_ms = refresh_period_ms(hours);
     return job;
 }
 
@@ -250,6 +287,7 @@ void start_fetch(HWND panel)
     current_job = NULL;
     cancel_requested.store(1);
     http_cancel();
+    https_cancel();
     ReleaseSRWLockExclusive(&job_lock);
 
     if (weather_record == NULL)
@@ -262,6 +300,8 @@ void start_fetch(HWND panel)
     fetch_done.store(0);
     fetch_whole_parts.store(0);
     fetch_open_data_parts.store(0);
+    fetch_failure.store(FETCH_FAILURE_NONE);
+    fetch_open_data_busy.store(0);
     update_weather_texts(panel);
 
     if (weather_record == NULL || job == NULL) {

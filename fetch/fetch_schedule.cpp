@@ -72,6 +72,14 @@ void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts)
         schedule->retry_step++;
 }
 
+void fetch_schedule_throttled(FetchSchedule *schedule, int64_t now)
+{
+    // Only a retry that is armed is put off; fetch_schedule_next lets the
+    // regular refresh come first when it is sooner.
+    if (schedule->retry_due != FETCH_NOT_DUE && schedule->retry_due < now + FETCH_THROTTLE_MS)
+        schedule->retry_due = now + FETCH_THROTTLE_MS;
+}
+
 // Asks for a catch-up fetch at due, unless one is already asked for sooner.
 static void ask_catch_up(FetchSchedule *schedule, int64_t due, int32_t reason)
 {

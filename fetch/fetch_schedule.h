@@ -34,7 +34,8 @@ enum {
     FETCH_NETWORK_MIN_GAP_MS = 60000,  // network fetches at most once a minute
     FETCH_RESUME_DELAY_MS = 10000,     // the network needs a moment after a resume
     FETCH_CLOCK_DELAY_MS = 2000,
-    FETCH_RETRY_STEPS = 6              // 1, 2, 5, 10, 20, 30 minutes, then 30 again
+    FETCH_RETRY_STEPS = 6,             // 1, 2, 5, 10, 20, 30 minutes, then 30 again
+    FETCH_THROTTLE_MS = 30 * 60000     // after the open data said it is busy (429, 503)
 };
 
 // The delay before retry number step (0 for the first), in milliseconds.
@@ -76,6 +77,12 @@ void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason
 // ends the back-off; less than everything arms the next retry, never later
 // than the regular refresh.
 void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts);
+
+// The open data answered 429 or 503 in the fetch that just ended: it is not
+// asked again by the back-off; the next retry is the regular refresh or
+// FETCH_THROTTLE_MS from now, whichever comes first. Call after
+// fetch_schedule_ended.
+void fetch_schedule_throttled(FetchSchedule *schedule, int64_t now);
 
 // The machine's addresses changed: a fetch follows within seconds when a
 // fetch is under way (its connection may belong to the network that went),

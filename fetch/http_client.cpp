@@ -2,14 +2,18 @@
 // was ("Connection: keep-alive" included), but the response ends as soon as
 // it is complete: at Content-Length, at the last chunk of a chunked body
 // (decoded in place), or when the server closes; then the connection is
-// closed at once. Every wait is bounded by a time-out, every response, proxy
-// answer and chain of redirects by a bound of its own.
+// closed at once. Every wait is bounded by a time-out, every response and
+// chain of redirects by a bound of its own. Through a proxy the request goes
+// in absolute form, never through a tunnel.
 #include "fetch/http_client.h"
 
 #include <atomic>
+#include <stdio.h>
 #include <string.h>
 
+#include "fetch/fetch_failure.h"
 #include "fetch/net_socket.h"
+#include "fetch/proxy_route.h"
 #include "settings/settings_vars.h"
 #include "util/format.h"
 #include "util/mem.h"
@@ -474,19 +478,102 @@ static ReceiveOutcome receive_response(NetSocket socket, char **buffer, int32_t 
 
 // The request head leaves in one send: sent in pieces, the second piece
 // waits (Nagle) for the acknowledgement of the first, which the far end
-// delays, some 40 ms per request through a proxy's tunnel.
-#define REQUEST_HEAD_LINES                                              \
-    "GET /%s HTTP/1.1\r\n"                                              \
-    "Host: %s\r\n"                                                      \
-    "User-Agent: %s\r\n"                                                \
-    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg,*/*\r\n" \
-    "Accept-Language: ru,en;q=0.5\r\n"                                  \
-    "Accept-Charset: windows-1251,utf-8;q=0.7,*;q=0.7\r\n"              \
-    "Connection: keep-alive\r\n"
-#define REQUEST_END "\r\n\r\n"
-static const char REQUEST_FORMAT[] = REQUEST_HEAD_LINES REQUEST_END;
-static const char REQUEST_REFERER_FORMAT[] = REQUEST_HEAD_LINES "Referer: http://%s/%s\r\n" REQUEST_END;
-static const char CONNECT_FORMAT[] = "CONNECT %s:80 HTTP/1.0\r\nHOST: %s:80 \r\n\r\n";
+// delays, some 40 ms per request through a proxy.
+static const char REQUEST_LINE_ORIGIN[] = "GET /%s HTTP/1.1\r\n";
+// To a proxy the request line names the whole URL (absolute form): every
+// forward proxy serves that, where many refuse a tunnel to port 80.
+static const char REQUEST_LINE_ABSOLUTE[] = "GET http://%s%s/%s HTTP/1.1\r\n";
+static const char REQUEST_HEADERS[] =
+    "Host: %s\r\n"
+    "User-Agent: %s\r\n"
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg,*/*\r\n"
+    "Accept-Language: ru,en;q=0.5\r\n"
+    "Accept-Charset: windows-1251,utf-8;q=0.7,*;q=0.7\r\n"
+    "Connection: keep-alive\r\n";
+static const char REQUEST_PROXY_SIGN_IN[] = "Proxy-Authorization: Basic %s\r\n";
+static const char REQUEST_REFERER[] = "Referer: http://%s/%s\r\n";
+static const char REQUEST_END[] = "\r\n\r\n";
+
+static void free_wiped(char *text)
+{
+    if (text != NULL)
+        wipe_secret(text, strlen(text));
+    mem_free(text);
+}
+
+static const char BASE64_DIGITS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// base64 of length bytes into out, which has room for 4 * ((length + 2) / 3) + 1.
+static void base64_encode(const unsigned char *bytes, size_t length, char *out)
+{
+    size_t o = 0;
+    for (size_t i = 0; i < length; i += 3) {
+        uint32_t b = (uint32_t)bytes[i] << 16;
+        if (i + 1 < length)
+            b |= (uint32_t)bytes[i + 1] << 8;
+        if (i + 2 < length)
+            b |= bytes[i + 2];
+        out[o++] = BASE64_DIGITS[(b >> 18) & 63];
+        out[o++] = BASE64_DIGITS[(b >> 12) & 63];
+        out[o++] = i + 1 < length ? BASE64_DIGITS[(b >> 6) & 63] : '=';
+        out[o++] = i + 2 < length ? BASE64_DIGITS[b & 63] : '=';
+    }
+    out[o] = '\0';
+}
+
+// The Proxy-Authorization line for the sign-in of the settings, or null
+// when no user name is set. The caller frees it with free_wiped.
+static char *proxy_sign_in_line(void)
+{
+    char user[PROXY_CREDENTIAL_SIZE];
+    char password[PROXY_CREDENTIAL_SIZE];
+    proxy_credentials_snapshot(user, sizeof user, password, sizeof password);
+    char *line = NULL;
+    if (user[0] != '\0') {
+        // "user:password", then its base64.
+        char pair[2 * PROXY_CREDENTIAL_SIZE];
+        int n = snprintf(pair, sizeof pair, "%s:%s", user, password);
+        char encoded[(2 * PROXY_CREDENTIAL_SIZE + 2) / 3 * 4 + 1];
+        if (n > 0 && (size_t)n < sizeof pair) {
+            base64_encode((const unsigned char *)pair, (size_t)n, encoded);
+            line = format_string(REQUEST_PROXY_SIGN_IN, encoded);
+        }
+        wipe_secret(pair, sizeof pair);
+        wipe_secret(encoded, sizeof encoded);
+    }
+    wipe_secret(user, sizeof user);
+    wipe_secret(password, sizeof password);
+    return line;
+}
+
+// The whole request text: origin form directly, absolute form to a proxy
+// (with the proxy's sign-in when one is set). Null when the heap has no room.
+static char *request_text(const ProxyRoute *route, const char *host, uint16_t port,
+                          const char *path, const char *referer_path)
+{
+    char *line = NULL;
+    char *sign_in = NULL;
+    if (route->use_proxy) {
+        char port_text[8] = "";
+        if (port != 80)
+            snprintf(port_text, sizeof port_text, ":%u", (unsigned)port);
+        line = format_string(REQUEST_LINE_ABSOLUTE, host, port_text, path);
+        sign_in = proxy_sign_in_line();
+    } else {
+        line = format_string(REQUEST_LINE_ORIGIN, path);
+    }
+    char *headers = format_string(REQUEST_HEADERS, host, get_user_agent());
+    char *referer = referer_path != NULL ? format_string(REQUEST_REFERER, host, referer_path) : NULL;
+    char *request = NULL;
+    if (line != NULL && headers != NULL && (referer_path == NULL || referer != NULL))
+        request = format_string("%s%s%s%s%s", line, headers, sign_in != NULL ? sign_in : "",
+                                referer != NULL ? referer : "", REQUEST_END);
+    mem_free(line);
+    mem_free(headers);
+    free_wiped(sign_in);
+    mem_free(referer);
+    return request;
+}
 
 static int32_t send_text(NetSocket socket, const char *text, int64_t deadline)
 {
@@ -495,89 +582,18 @@ static int32_t send_text(NetSocket socket, const char *text, int64_t deadline)
     return net_send_all(socket, text, (int32_t)strlen(text), wait_budget(deadline), &cancelled);
 }
 
-// Walks bytes of the proxy's answer, counting in feeds the line feeds since
-// the last byte other than CR and LF, and stops after the second: the empty
-// line that ends the answer. Returns the number of bytes walked.
-static int32_t walk_answer(const char *bytes, int32_t n, int32_t *feeds)
-{
-    int32_t i = 0;
-    while (i < n && *feeds < 2) {
-        char c = bytes[i++];
-        if (c == '\n')
-            (*feeds)++;
-        else if (c != '\r')
-            *feeds = 0;
-    }
-    return i;
-}
-
-// Asks the proxy for a tunnel to the host's port 80 and reads its answer.
-// What has come is looked at first and only the answer's own bytes are
-// taken, so that nothing of the tunnelled response is consumed; read one
-// byte per receive instead, the answer takes some 10 ms under Wine.
-// Returns 1 when the tunnel may be used, 0 when the proxy refused.
-static int32_t open_tunnel(NetSocket socket, const char *host, int64_t deadline)
-{
-    char *request = format_string(CONNECT_FORMAT, host, host);
-    send_text(socket, request, deadline);  // a failure shows in the answer
-    mem_free(request);
-
-    int32_t capacity = HTTP_PROXY_ANSWER_START;
-    char *answer = (char *)mem_alloc((uint32_t)capacity);
-    if (answer == NULL)
-        return 0;
-    int32_t count = 0;
-    int32_t feeds = 0;  // line feeds since the last byte other than CR and LF
-    int32_t accepted = 1;
-    while (feeds < 2) {
-        if (count >= HTTP_MAX_PROXY_ANSWER) {
-            accepted = 0;  // an answer that never ends
-            break;
-        }
-        if (count == capacity) {
-            char *grown = (char *)mem_realloc(answer, (uint32_t)capacity * 2);
-            if (grown == NULL) {
-                accepted = 0;
-                break;
-            }
-            answer = grown;
-            capacity *= 2;
-        }
-        int32_t room = capacity - count;
-        if (room > HTTP_MAX_PROXY_ANSWER - count)
-            room = HTTP_MAX_PROXY_ANSWER - count;
-        int32_t seen = net_peek(socket, answer + count, room, wait_budget(deadline), &cancelled);
-        if (seen <= 0)
-            break;
-        int32_t ahead = feeds;
-        int32_t wanted = walk_answer(answer + count, seen, &ahead);
-        int32_t taken = net_receive(socket, answer + count, wanted, wait_budget(deadline), &cancelled);
-        if (taken <= 0)
-            break;
-        walk_answer(answer + count, taken, &feeds);
-        count += taken;
-    }
-    if (accepted && count >= 14 && decimal_at(answer, 9, count) != 200)
-        accepted = 0;
-    mem_free(answer);
-    return accepted;
-}
-
 enum { EXCHANGE_RECEIVED = -1 };
 
-// One request on one connection: resolving, connecting, tunnelling, sending
-// and receiving. Returns EXCHANGE_RECEIVED when the receive ran (the buffer
-// then holds what came), HTTP_INVALID_RESPONSE when it stopped at a bound,
-// or the code of the step that failed before anything was received.
-static int32_t exchange(const char *host, uint16_t port, const char *path,
+// One request on one connection: resolving, connecting, sending and
+// receiving, to the host or to the route's proxy. Returns EXCHANGE_RECEIVED
+// when the receive ran (the buffer then holds what came),
+// HTTP_INVALID_RESPONSE when it stopped at a bound, or the code of the step
+// that failed before anything was received.
+static int32_t exchange(const ProxyRoute *route, const char *host, uint16_t port, const char *path,
                         const char *referer_path, char **buffer, int32_t *size)
 {
-    int32_t use_proxy = 0;
-    int32_t proxy_port_value = 0;
-    char proxy_host[PROXY_NAME_SIZE];
-    proxy_settings_snapshot(&use_proxy, proxy_host, &proxy_port_value);
-    const char *target_name = use_proxy ? proxy_host : host;
-    uint16_t target_port = use_proxy ? (uint16_t)(proxy_port_value & 0xFFFF) : port;
+    const char *target_name = route->use_proxy ? route->host : host;
+    uint16_t target_port = route->use_proxy ? route->port : port;
 
     // A lookup cannot be broken off: a cancelled request does not start one.
     if (cancelled.load())
@@ -599,15 +615,10 @@ static int32_t exchange(const char *host, uint16_t port, const char *path,
         result = HTTP_NET_ERROR;
     } else if (net_connect(socket, address, target_port, connect_ms, &cancelled) != 0) {
         result = HTTP_NO_RESPONSE;
-    } else if (use_proxy && !open_tunnel(socket, host, deadline)) {
-        result = HTTP_NET_ERROR;
     } else if (cancelled.load()) {
         result = HTTP_NET_ERROR;
     } else {
-        if (referer_path != NULL)
-            request = format_string(REQUEST_REFERER_FORMAT, path, host, get_user_agent(), host, referer_path);
-        else
-            request = format_string(REQUEST_FORMAT, path, host, get_user_agent());
+        request = request_text(route, host, port, path, referer_path);
         int32_t sent = send_text(socket, request, deadline);
         if (sent != 0) {
             // A cancel seen in the send counts as one noticed at the
@@ -619,9 +630,90 @@ static int32_t exchange(const char *host, uint16_t port, const char *path,
             result = HTTP_INVALID_RESPONSE;
         }
     }
-    mem_free(request);
+    free_wiped(request);  // it may carry the proxy's sign-in
     net_close(socket);
     return result;
+}
+
+// ---- Redirects ------------------------------------------------------------
+
+// A new copy of the Location header's value (blanks around it trimmed), or
+// null. Only the header block is searched, header line by header line.
+static char *location_of(const char *response, int32_t length)
+{
+    int32_t line = find_line_feed(response, 0, length) + 1;  // past the status line
+    while (line > 0 && line < length) {
+        int32_t feed = find_line_feed(response, line, length);
+        int32_t line_end = feed < 0 ? length : feed;
+        if (line_end > line && response[line_end - 1] == '\r')
+            line_end--;
+        if (line_end == line)
+            return NULL;  // the empty line: the header block has ended
+        int32_t value = header_value_at(response, line, line_end, "location");
+        if (value >= 0) {
+            while (line_end > value && (response[line_end - 1] == ' ' || response[line_end - 1] == '\t'))
+                line_end--;
+            char *copy = (char *)mem_alloc((uint32_t)(line_end - value + 1));
+            if (copy != NULL) {
+                memcpy(copy, response + value, (size_t)(line_end - value));
+                copy[line_end - value] = '\0';
+            }
+            return copy;
+        }
+        line = feed < 0 ? length : feed + 1;
+    }
+    return NULL;
+}
+
+static int same_text_ignoring_case(const char *a, const char *b, size_t n)
+{
+    for (size_t i = 0; i < n; i++)
+        if (lower_ascii(a[i]) != lower_ascii(b[i]) || a[i] == '\0')
+            return 0;
+    return 1;
+}
+
+// The path (without its leading slash) that a Location value leads to on
+// host:port, pointing into location; null when the redirect leaves it. A
+// relative value is a path on the same host ("/a/b" and "a/b" alike); an
+// absolute one ("scheme://authority/...", or "//authority/..." on our own
+// scheme) is followed only for http:// on the same host and port, never
+// sent as a path.
+static const char *redirect_path(const char *location, const char *host, uint16_t port)
+{
+    const char *authority = NULL;
+    const char *scheme_end = strstr(location, "://");
+    const char *first_stop = strpbrk(location, "/?#");
+    if (scheme_end != NULL && (first_stop == NULL || scheme_end < first_stop)) {
+        if ((size_t)(scheme_end - location) != 4 || !same_text_ignoring_case(location, "http", 4))
+            return NULL;  // https:// and every other scheme
+        authority = scheme_end + 3;
+    } else if (location[0] == '/' && location[1] == '/') {
+        authority = location + 2;
+    } else {
+        while (*location == '/')
+            location++;
+        return location;
+    }
+    size_t authority_length = strcspn(authority, "/?#");
+    size_t host_length = strlen(host);
+    uint16_t named_port = 80;
+    size_t name_length = authority_length;
+    const char *colon = (const char *)memchr(authority, ':', authority_length);
+    if (colon != NULL) {
+        name_length = (size_t)(colon - authority);
+        int32_t value = decimal_at(colon + 1, 0, (int32_t)(authority_length - name_length - 1));
+        named_port = (uint16_t)value;
+        if (value <= 0 || value > 65535)
+            return NULL;
+    }
+    if (name_length != host_length || !same_text_ignoring_case(authority, host, host_length) ||
+        named_port != port || memchr(authority, '@', authority_length) != NULL)
+        return NULL;  // another server (or one named with a sign-in)
+    const char *path = authority + authority_length;
+    while (*path == '/')
+        path++;
+    return path;
 }
 
 void http_cancel_reset(void)
@@ -629,25 +721,38 @@ void http_cancel_reset(void)
     cancelled.store(0);
 }
 
-int32_t http_get(const char *host, uint16_t port, const char *path, const char *referer_path,
-                 char **buffer, int32_t *size)
+int32_t http_get_via(const ProxyRoute *route, const char *host, uint16_t port, const char *path,
+                     const char *referer_path, char **buffer, int32_t *size, HttpOutcome *outcome)
 {
+    ProxyRoute direct;
+    memset(&direct, 0, sizeof direct);
+    if (route == NULL)
+        route = &direct;
+    if (outcome != NULL) {
+        outcome->result = HTTP_NET_ERROR;
+        outcome->status = -1;
+        outcome->through_proxy = route->use_proxy ? 1 : 0;
+    }
     if (host == NULL || path == NULL || buffer == NULL || size == NULL)
         return HTTP_NET_ERROR;
 
-    char *location = NULL;  // the path of the redirect being followed
+    char *location = NULL;  // the Location being followed
     const char *current = path;
     int32_t redirects = 0;
+    int32_t received = 0;
     int32_t result = HTTP_INVALID_RESPONSE;
     for (;;) {
-        int32_t step = exchange(host, port, current, referer_path, buffer, size);
+        int32_t step = exchange(route, host, port, current, referer_path, buffer, size);
         if (step != EXCHANGE_RECEIVED) {
             // Before anything came the code of the failed step stands; a
             // redirect that fails leaves the 301 or 302 in the buffer.
             if (redirects == 0 || step == HTTP_INVALID_RESPONSE)
                 result = step;
+            if (step == HTTP_INVALID_RESPONSE)
+                received = 1;
             break;
         }
+        received = 1;
         int32_t status = parse_status_code(*buffer, *size);
         if (status != 301 && status != 302) {
             result = status == 200 ? HTTP_OK : HTTP_INVALID_RESPONSE;
@@ -655,14 +760,62 @@ int32_t http_get(const char *host, uint16_t port, const char *path, const char *
         }
         char *next = NULL;
         if (redirects < HTTP_MAX_REDIRECTS && !cancelled.load())
-            next = find_header_value("location", *buffer, *size);
-        if (next == NULL)
-            break;  // not followed through: judged as a 301 or 302
+            next = location_of(*buffer, *size);
+        const char *next_path = next != NULL ? redirect_path(next, host, port) : NULL;
+        if (next_path == NULL) {
+            mem_free(next);
+            break;  // not followed: judged as a 301 or 302
+        }
         mem_free(location);
         location = next;
-        current = location;
+        current = next_path;
         redirects++;
     }
     mem_free(location);
+    if (outcome != NULL) {
+        outcome->result = result;
+        outcome->status = received && *buffer != NULL ? parse_status_code(*buffer, *size) : -1;
+    }
     return result;
+}
+
+int32_t http_get(const char *host, uint16_t port, const char *path, const char *referer_path,
+                 char **buffer, int32_t *size)
+{
+    ProxyRoute route;
+    proxy_route_own(&route);
+    return http_get_via(&route, host, port, path, referer_path, buffer, size, NULL);
+}
+
+int32_t http_get_routed(int64_t period_ms, const char *host, uint16_t port, const char *path,
+                        const char *referer_path, char **buffer, int32_t *size, HttpOutcome *outcome)
+{
+    ProxyRoute route;
+    memset(&route, 0, sizeof route);
+    if (host != NULL && path != NULL) {
+        char port_text[8] = "";
+        if (port != 80)
+            snprintf(port_text, sizeof port_text, ":%u", (unsigned)port);
+        char *url = format_string("http://%s%s/%s", host, port_text, path);
+        if (url != NULL)
+            proxy_route_for_url(url, period_ms, &route);
+        mem_free(url);
+    }
+    return http_get_via(&route, host, port, path, referer_path, buffer, size, outcome);
+}
+
+int32_t http_failure_of(int32_t result, int32_t status, int32_t through_proxy)
+{
+    if (result == HTTP_OK)
+        return FETCH_FAILURE_NONE;
+    // tinyproxy answers a wrong password with 401 rather than 407.
+    if (through_proxy && (status == 407 || status == 401))
+        return FETCH_FAILURE_PROXY_SIGN_IN;
+    if (through_proxy && status == 403)
+        return FETCH_FAILURE_PROXY_DENIED;
+    if (status == 429 || status == 503)
+        return FETCH_FAILURE_BUSY;
+    if (result == HTTP_NO_DNS_ENTRY || result == HTTP_NO_RESPONSE || result == HTTP_NET_ERROR)
+        return FETCH_FAILURE_NO_CONNECTION;
+    return FETCH_FAILURE_NO_ANSWER;
 }

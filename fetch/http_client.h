@@ -1,16 +1,18 @@
 // The HTTP client: one page with one GET request over a plain TCP socket,
-// directly or through an HTTP proxy's CONNECT tunnel, following 301 and 302
-// on the same host. One request is in flight at a time; http_cancel breaks
+// directly or through a forward proxy (absolute form, with the proxy's Basic
+// sign-in when one is set), following 301 and 302 on the same host. One request is in flight at a time; http_cancel breaks
 // it off from any other thread.
 #ifndef VELVANE_FETCH_HTTP_CLIENT_H
 #define VELVANE_FETCH_HTTP_CLIENT_H
 
 #include <stdint.h>
 
+#include "fetch/proxy_route.h"
+
 // Result codes of http_get.
 enum {
     HTTP_OK = 0,                // the response in the buffer has status 200
-    HTTP_NET_ERROR = 1,         // no socket; cancelled at a checkpoint; the proxy refused
+    HTTP_NET_ERROR = 1,         // no socket; cancelled at a checkpoint
     HTTP_NO_RESPONSE = 2,       // the connection could not be opened
     HTTP_INVALID_RESPONSE = 3,  // a send failed, or the response is not a 200 or
                                 // could not be read whole within the bounds
@@ -20,8 +22,6 @@ enum {
 enum {
     HTTP_RECEIVE_CHUNK = 32768,          // bytes asked of each receive
     HTTP_START_CAPACITY = 64000,         // room made when the caller gives none
-    HTTP_PROXY_ANSWER_START = 100,       // first block for the proxy's answer
-    HTTP_TUNNEL_PORT = 80,               // the port named in CONNECT
 
     // Time-outs of our own, for a user on a slow line.
     HTTP_CONNECT_TIMEOUT_MS = 30000,     // opening the connection
@@ -30,7 +30,6 @@ enum {
 
     // Bounds against a broken or hostile server.
     HTTP_MAX_RESPONSE = 4 * 1024 * 1024, // bytes of one response off the wire
-    HTTP_MAX_PROXY_ANSWER = 16 * 1024,   // bytes of the proxy's answer to CONNECT
     HTTP_MAX_REDIRECTS = 5,              // 301 and 302 followed for one request
     HTTP_MAX_CHUNK_LINE = 4096           // a chunk-size or trailer line
 };
@@ -39,8 +38,9 @@ enum {
 // before the first request; its result may be ignored.
 int32_t net_startup(void);
 
-// Fetches http://host:port/path (the path without its leading slash), or
-// through the proxy of the proxy settings. A referer_path, when not null,
+// Fetches http://host:port/path (the path without its leading slash),
+// directly or through the program's own proxy setting: http_get_via with
+// proxy_route_own's route. A referer_path, when not null,
 // sends "Referer: http://host/referer_path". *buffer is a block of the
 // memory helpers with a capacity of *size bytes (a capacity of 0 or less
 // starts afresh from HTTP_START_CAPACITY); the client may move it. When a
@@ -50,6 +50,41 @@ int32_t net_startup(void);
 // When the request ends before anything is received, both are left as given.
 int32_t http_get(const char *host, uint16_t port, const char *path, const char *referer_path,
                  char **buffer, int32_t *size);
+
+// How a request ended, for naming the reason of a failure.
+struct HttpOutcome {
+    int32_t result;         // what http_get_via returned
+    int32_t status;         // the status of the response in the buffer, or -1
+    int32_t through_proxy;  // the request went to a proxy
+};
+
+// http_get through route (null: directly). With route->use_proxy the
+// request goes to route->host:route->port in absolute form, "GET
+// http://host[:port]/path HTTP/1.1" (":port" only when not 80), with the
+// same headers as directly (Host: host included) and, when the settings
+// hold a proxy user name, "Proxy-Authorization: Basic base64(user:password)".
+// Redirects: a relative Location is a path on the same host; an absolute
+// one is followed only when it is http:// on the same host and port, and
+// any other (https://, another host) ends the request after that one
+// response, judged as the 301 or 302 it is. outcome, when not null,
+// receives the result, the status and whether a proxy was asked.
+int32_t http_get_via(const ProxyRoute *route, const char *host, uint16_t port, const char *path,
+                     const char *referer_path, char **buffer, int32_t *size, HttpOutcome *outcome);
+
+// http_get_via with the route proxy_route_for_url gives for
+// "http://host[:port]/path", the system's answer kept for period_ms.
+int32_t http_get_routed(int64_t period_ms, const char *host, uint16_t port, const char *path,
+                        const char *referer_path, char **buffer, int32_t *size, HttpOutcome *outcome);
+
+// The FETCH_FAILURE_* (fetch/fetch_failure.h) of a request's outcome: result
+// an HTTP_* code, status the status of what came back (or -1), through_proxy
+// whether a proxy carried the request. HTTP_OK is FETCH_FAILURE_NONE; via a
+// proxy, 407 is PROXY_SIGN_IN (401 too: tinyproxy answers a wrong password
+// so) and 403 PROXY_DENIED (the service's pages are public: a 401 or 403 on
+// the way is the proxy's); 429 and 503 are BUSY; no name,
+// no connection or no socket is NO_CONNECTION; everything else (a time-out,
+// an unreadable answer, any other status) is NO_ANSWER.
+int32_t http_failure_of(int32_t result, int32_t status, int32_t through_proxy);
 
 // Any thread: breaks off the request in flight, and every later one until
 // http_cancel_reset. A wait in connect, send or receive ends promptly, and

@@ -68,10 +68,6 @@ int32_t net_send_all(NetSocket socket, const char *data, int32_t length, int32_t
 int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
                     const std::atomic<int32_t> *cancelled);
 
-// As net_receive, but the bytes stay in the socket for the next receive.
-int32_t net_peek(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
-                 const std::atomic<int32_t> *cancelled);
-
 // Closes the socket. NET_NO_SOCKET is accepted and does nothing.
 void net_close(NetSocket socket);
 

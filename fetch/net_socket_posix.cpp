@@ -172,13 +172,13 @@ int32_t net_send_all(NetSocket socket, const char *data, int32_t length, int32_t
     return 0;
 }
 
-static int32_t receive(NetSocket socket, char *buffer, int32_t length, int flags, int32_t timeout_ms,
+static int32_t receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
                        const std::atomic<int32_t> *cancelled)
 {
     for (;;) {
         if (cancelled != NULL && cancelled->load() != 0)
             return NET_CANCELLED;
-        ssize_t n = recv((int)socket, buffer, (size_t)length, flags);
+        ssize_t n = recv((int)socket, buffer, (size_t)length, 0);
 #ifdef TCP_QUICKACK
         // Acknowledge at once: a sender that holds back its next segment
         // until this one is acknowledged (a relaying proxy) would otherwise
@@ -203,13 +203,7 @@ static int32_t receive(NetSocket socket, char *buffer, int32_t length, int flags
 int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
                     const std::atomic<int32_t> *cancelled)
 {
-    return receive(socket, buffer, length, 0, timeout_ms, cancelled);
-}
-
-int32_t net_peek(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
-                 const std::atomic<int32_t> *cancelled)
-{
-    return receive(socket, buffer, length, MSG_PEEK, timeout_ms, cancelled);
+    return receive(socket, buffer, length, timeout_ms, cancelled);
 }
 
 void net_close(NetSocket socket)

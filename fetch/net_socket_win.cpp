@@ -133,14 +133,14 @@ int32_t net_send_all(NetSocket socket, const char *data, int32_t length, int32_t
     return 0;
 }
 
-static int32_t receive(NetSocket socket, char *buffer, int32_t length, int flags, int32_t timeout_ms,
+static int32_t receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
                        const std::atomic<int32_t> *cancelled)
 {
     SOCKET s = (SOCKET)socket;
     for (;;) {
         if (cancelled != NULL && cancelled->load() != 0)
             return NET_CANCELLED;
-        int n = recv(s, buffer, (int)length, flags);
+        int n = recv(s, buffer, (int)length, 0);
         if (n >= 0)
             return (int32_t)n;
         if (WSAGetLastError() != WSAEWOULDBLOCK)
@@ -154,13 +154,7 @@ static int32_t receive(NetSocket socket, char *buffer, int32_t length, int flags
 int32_t net_receive(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
                     const std::atomic<int32_t> *cancelled)
 {
-    return receive(socket, buffer, length, 0, timeout_ms, cancelled);
-}
-
-int32_t net_peek(NetSocket socket, char *buffer, int32_t length, int32_t timeout_ms,
-                 const std::atomic<int32_t> *cancelled)
-{
-    return receive(socket, buffer, length, MSG_PEEK, timeout_ms, cancelled);
+    return receive(socket, buffer, length, timeout_ms, cancelled);
 }
 
 void net_close(NetSocket socket)

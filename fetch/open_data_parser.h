@@ -8,9 +8,10 @@
 
 #include "fetch/weather_record.h"
 
-// The API's host, asked over plain HTTP on port 80 without a Referer.
+// The API's host, asked over HTTPS on port 443 without a Referer.
 #define OPEN_DATA_HOST "api.open-meteo.com"
-enum { OPEN_DATA_PORT = 80 };
+#define OPEN_DATA_SCHEME "https"
+enum { OPEN_DATA_PORT = 443 };
 
 // The stored setting data_source.
 enum {

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "fetch/encoding.h"
+#include "fetch/fetch_failure.h"
 #include "fetch/weather_parts.h"
 #include "panel/date_text.h"
 #include "panel/day_number.h"
@@ -140,4 +141,43 @@ char *data_time_text(int64_t moment, int64_t now, int32_t lower_case)
     mem_free(head);
     mem_free(month);
     return text;
+}
+
+char *failure_reason_text(int32_t failure, int32_t lower_case)
+{
+    const char *words = fetch_failure_text(failure);
+    char *text = words != NULL ? utf8_to_cp1251(words) : NULL;
+    // The capitals А to Я of code page 1251 are 0xC0 to 0xDF, their small
+    // letters 0x20 above.
+    unsigned char first = text != NULL ? (unsigned char)text[0] : 0;
+    if (lower_case && first >= 0xC0 && first <= 0xDF)
+        text[0] = (char)(first + 0x20);
+    return text;
+}
+
+// " · ": the middle dot is 0xB7 in code page 1251.
+static const char REASON_SEPARATOR[] = " \xB7 ";
+
+char *with_failure_reason(const char *head, int32_t failure)
+{
+    if (head == NULL)
+        return NULL;
+    char *reason = failure_reason_text(failure, 1);
+    char *text = reason != NULL ? format_string("%s%s%s", head, REASON_SEPARATOR, reason) : dup_string(head);
+    mem_free(reason);
+    return text;
+}
+
+char *status_strip_text(const ShownWeather *state, int32_t failure, int64_t now)
+{
+    int64_t kept_time = 0;
+    if (shown_kept_time(state, &kept_time)) {
+        char *time_text = data_time_text(kept_time, now, 0);
+        char *text = with_failure_reason(time_text, failure);
+        mem_free(time_text);
+        return text;
+    }
+    if (state->observation == SHOWN_EMPTY && state->forecast == SHOWN_EMPTY)
+        return failure_reason_text(failure, 0);
+    return NULL;
 }

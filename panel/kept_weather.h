@@ -60,4 +60,20 @@ int32_t shown_kept_time(const ShownWeather *state, int64_t *moment);
 // Code page 1251, a new text (mem_free), or null.
 char *data_time_text(int64_t moment, int64_t now, int32_t lower_case);
 
+// The reason of a fetch that got nothing (FETCH_FAILURE_*), code page 1251,
+// with a capital first letter or, with lower_case, a small one. A new text
+// (mem_free), or null for none.
+char *failure_reason_text(int32_t failure, int32_t lower_case);
+
+// The status strip: the time of the kept weather shown, followed by the
+// reason the last fetch got nothing ("Данные от 14:35 · нет соединения");
+// the reason alone when nothing is shown ("Нет соединения"); the time alone
+// without a reason. Code page 1251, a new text (mem_free), or null when
+// there is nothing to say.
+char *status_strip_text(const ShownWeather *state, int32_t failure, int64_t now);
+
+// head and the reason joined by " · " (code page 1251), the reason's first
+// letter small; head alone without a reason. A new text, or null.
+char *with_failure_reason(const char *head, int32_t failure);
+
 #endif

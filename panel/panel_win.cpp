@@ -8,6 +8,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "fetch/fetch_failure.h"
 #include "fetch/fetch_job.h"
 #include "fetch/weather_record.h"
 #include "panel/date_text.h"
@@ -277,7 +278,7 @@ static void show_in_tray(HWND window, const RefreshAnswer *answer)
         title[0] = 0;
     const CityEntry *place = location_place(window);
     char *tip = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, answer->tray_shown,
-                              &answer->tray_state, clock_now_seconds());
+                              &answer->tray_state, clock_now_seconds(), answer->failure);
     panel_tray_show(answer->tray_temperature[0] ? answer->tray_temperature : NULL, tip != NULL ? tip : title);
     mem_free(tip);
 }
@@ -314,9 +315,10 @@ static void fetch_now(HWND window, int32_t reason)
 static void take_fetch(HWND window)
 {
     RefreshMoment now = moment_now();
-    // The worker names no reason for a fetch that got nothing.
     FetchEnd end = {weather_record, fetch_whole_parts.load(std::memory_order_acquire),
-                    fetch_open_data_parts.load(std::memory_order_acquire), FETCH_FAILURE_NONE};
+                    fetch_open_data_parts.load(std::memory_order_acquire),
+                    fetch_failure.load(std::memory_order_acquire),
+                    fetch_open_data_busy.load(std::memory_order_acquire)};
     refresh_unit_fetch_ended(&unit, &now, &end);
     follow_unit(window);
 }
@@ -521,8 +523,7 @@ static INT_PTR on_paint(HWND window)
         panel_status_box(window, &view.status_box);
         view.busy_cue = running && !unit.running_is_user;
         view.cue_icon = cue_icon;
-        char *data_time = shown_answer.has_kept_time ? data_time_text(shown_answer.kept_time, clock_now_seconds(), 0)
-                                                     : NULL;
+        char *data_time = status_strip_text(&shown_answer.state, shown_answer.failure, clock_now_seconds());
         view.data_time = data_time;
         RECT client;
         GetClientRect(window, &client);

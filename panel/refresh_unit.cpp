@@ -56,6 +56,8 @@ void refresh_unit_fetch_ended(RefreshUnit *unit, const RefreshMoment *now, const
     unit->open_data_parts = (unit->open_data_parts & ~whole) | (end->open_data_parts & whole);
     unit->failure = whole != 0 ? FETCH_FAILURE_NONE : end->failure;
     fetch_schedule_ended(&unit->schedule, now->tick, whole);
+    if (end->open_data_busy)
+        fetch_schedule_throttled(&unit->schedule, now->tick);
     unit->running = 0;
     unit->running_is_user = 0;
 }
@@ -151,7 +153,7 @@ void refresh_unit_answer(RefreshUnit *unit, const RefreshMoment *now, RefreshAns
     int32_t shown_parts = (unit->state.observation != SHOWN_EMPTY ? WEATHER_PART_OBSERVATION : 0) |
                           (unit->state.forecast != SHOWN_EMPTY ? WEATHER_PART_DAYS : 0);
     answer->open_data_credit = (unit->open_data_parts & shown_parts) != 0;
-    answer->failure = unit->failure;
+    answer->failure = answer->busy ? FETCH_FAILURE_NONE : unit->failure;
     answer->has_kept_time = shown_kept_time(&unit->state, &answer->kept_time);
     answer->tray_shown = unit->tray_shown;
     answer->tray_state = unit->tray_state;

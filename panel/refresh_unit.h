@@ -31,13 +31,15 @@ struct RefreshMoment {
 };
 
 // What a fetch brought: its record, the parts read whole (WEATHER_PART_*;
-// only these count), those of them from the open data, and why it got
-// nothing (FETCH_FAILURE_*).
+// only these count), those of them from the open data, why it got nothing
+// (FETCH_FAILURE_*), and whether the open data answered 429 or 503 (then
+// the back-off leaves it alone until the regular refresh or half an hour).
 struct FetchEnd {
     const WeatherRecord *record;
     int32_t whole_parts;
     int32_t open_data_parts;
     int32_t failure;
+    int32_t open_data_busy;
 };
 
 struct RefreshUnit {
@@ -68,7 +70,7 @@ struct RefreshAnswer {
     int32_t busy;               // a fetch the user asked for runs: the busy state
     int32_t busy_cue;           // an automatic fetch runs behind the shown weather
     int32_t open_data_credit;   // a shown part came from the open data
-    int32_t failure;            // FETCH_FAILURE_* of the last fetch
+    int32_t failure;            // FETCH_FAILURE_* of the last fetch; none while the busy state shows
     int32_t has_kept_time;      // a kept part is shown, the oldest arrived at kept_time
     int64_t kept_time;
     // The icon: the temperature text (UTF-8, as tray_temperature_text makes

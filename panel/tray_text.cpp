@@ -34,13 +34,17 @@ static void tip_temperature(int32_t temperature, char *buffer, size_t size)
 }
 
 char *tray_tip_text(const char *title, const char *place_name, const WeatherRecord *shown,
-                    const ShownWeather *state, int64_t now)
+                    const ShownWeather *state, int64_t now, int32_t failure)
 {
     if (title == NULL)
         title = "";
     int observed = place_name != NULL && shown != NULL && state != NULL && state->observation != SHOWN_EMPTY;
     if (!observed) {
-        char *text = place_name != NULL ? format_string("%s\n%s", title, place_name) : dup_string(title);
+        char *reason = failure_reason_text(failure, 0);
+        char *text = place_name != NULL ? format_string("%s\n%s%s%s", title, place_name, reason ? "\n" : "",
+                                                        reason ? reason : "")
+                                        : dup_string(title);
+        mem_free(reason);
         if (text != NULL && strlen(text) > TRAY_TIP_MAX_CHARS)
             text[TRAY_TIP_MAX_CHARS] = 0;
         return text;
@@ -49,7 +53,9 @@ char *tray_tip_text(const char *title, const char *place_name, const WeatherReco
     char temperature[16];
     tip_temperature(shown->temperature, temperature, sizeof temperature);
     char *comment = comment_line(shown);
-    char *time_line = data_time_text(state->observation_time, now, 1);
+    char *time_only = data_time_text(state->observation_time, now, 1);
+    char *time_line = with_failure_reason(time_only, failure);
+    mem_free(time_only);
 
     // Everything but the comment first, to see how much room it has.
     const char *colon = temperature[0] || comment ? ":" : "";

@@ -39,6 +39,10 @@
 #define IDC_SET_PROXY_PORT   1026
 #define IDC_SET_DATA_SOURCE  1028
 #define IDC_SET_TRAY_TEMPERATURE 1029
+#define IDC_SET_PROXY_USER   1030
+#define IDC_SET_PROXY_PASSWORD 1031
+#define IDC_SET_PROXY_USER_LABEL 1032
+#define IDC_SET_PROXY_PASSWORD_LABEL 1033
 
 /* About box and notice controls */
 #define IDC_ABOUT_LINK       1008
@@ -52,6 +56,9 @@
 /* The settings dialog's data sources, in the order of the setting's values */
 #define IDS_DATA_SOURCE_FIRST 203
 #define IDS_DATA_SOURCE_COUNT 3
+/* The labels of the proxy's sign-in in the settings dialog */
+#define IDS_PROXY_USER_LABEL 220
+#define IDS_PROXY_PASSWORD_LABEL 221
 
 #ifndef IDC_STATIC
 #define IDC_STATIC           (-1)

@@ -1,4 +1,4 @@
-// The settings dialog: the ten user settings, edited in the program-wide
+// The settings dialog: the user settings (the proxy's sign-in among them), edited in the program-wide
 // variables as the user works; OK stores them and applies start at logon
 // and the refresh timer, Cancel brings back what they were.
 #include "settings/dialogs.h"
@@ -31,6 +31,8 @@ struct DialogValues {
     int32_t use_proxy;
     char proxy_name[PROXY_NAME_SIZE];
     int32_t proxy_port;
+    char proxy_user[PROXY_CREDENTIAL_SIZE];
+    char proxy_password[PROXY_CREDENTIAL_SIZE];
     int32_t data_source;
     int32_t tray_temperature;
 };
@@ -49,6 +51,8 @@ static void save_opening_values(void)
     opening_values.tray_temperature = is_tray_temperature;
     proxy_settings_snapshot(&opening_values.use_proxy, opening_values.proxy_name,
                             &opening_values.proxy_port);
+    proxy_credentials_snapshot(opening_values.proxy_user, PROXY_CREDENTIAL_SIZE,
+                               opening_values.proxy_password, PROXY_CREDENTIAL_SIZE);
 }
 
 static void restore_opening_values(void)
@@ -65,6 +69,13 @@ static void restore_opening_values(void)
     memcpy(proxy_name, opening_values.proxy_name, PROXY_NAME_SIZE);
     proxy_port = opening_values.proxy_port;
     proxy_settings_unlock();
+    proxy_credentials_set(opening_values.proxy_user, opening_values.proxy_password);
+}
+
+// The password of the opening values is needed only until the dialog ends.
+static void forget_opening_password(void)
+{
+    wipe_secret(opening_values.proxy_password, sizeof opening_values.proxy_password);
 }
 
 static int32_t is_checked(HWND window, int id)
@@ -136,6 +147,12 @@ static void show_values(HWND window)
     proxy_settings_snapshot(NULL, name, &port);
     SetDlgItemTextA(window, IDC_SET_PROXY_NAME, name);
     set_number_text(window, IDC_SET_PROXY_PORT, port);
+    char user[PROXY_CREDENTIAL_SIZE];
+    char password[PROXY_CREDENTIAL_SIZE];
+    proxy_credentials_snapshot(user, sizeof user, password, sizeof password);
+    SetDlgItemTextA(window, IDC_SET_PROXY_USER, user);
+    SetDlgItemTextA(window, IDC_SET_PROXY_PASSWORD, password);
+    wipe_secret(password, sizeof password);
     // A stored value that names no source shows, and counts, as the default.
     if (data_source < 0 || data_source >= IDS_DATA_SOURCE_COUNT)
         data_source = 0;
@@ -152,6 +169,13 @@ static void fill_data_sources(HWND window, HINSTANCE instance)
     }
 }
 
+static void load_label(HWND window, HINSTANCE instance, int id, UINT text_id)
+{
+    WCHAR text[64];
+    if (LoadStringW(instance, text_id, text, 64) > 0)
+        SetDlgItemTextW(window, id, text);
+}
+
 static INT_PTR on_init_dialog(HWND window)
 {
     HINSTANCE instance = (HINSTANCE)GetWindowLongPtrA(window, GWLP_HINSTANCE);
@@ -166,6 +190,10 @@ static INT_PTR on_init_dialog(HWND window)
     // buffer keeps room for its terminator, the port's text fits its buffer.
     SendDlgItemMessageA(window, IDC_SET_PROXY_NAME, EM_LIMITTEXT, PROXY_NAME_SIZE - 1, 0);
     SendDlgItemMessageA(window, IDC_SET_PROXY_PORT, EM_LIMITTEXT, PORT_TEXT_SIZE - 1, 0);
+    SendDlgItemMessageA(window, IDC_SET_PROXY_USER, EM_LIMITTEXT, PROXY_CREDENTIAL_SIZE - 1, 0);
+    SendDlgItemMessageA(window, IDC_SET_PROXY_PASSWORD, EM_LIMITTEXT, PROXY_CREDENTIAL_SIZE - 1, 0);
+    load_label(window, instance, IDC_SET_PROXY_USER_LABEL, IDS_PROXY_USER_LABEL);
+    load_label(window, instance, IDC_SET_PROXY_PASSWORD_LABEL, IDS_PROXY_PASSWORD_LABEL);
 
     fill_data_sources(window, instance);
     save_opening_values();
@@ -193,6 +221,19 @@ static void on_proxy_port_changed(HWND window)
     proxy_settings_lock();
     proxy_port = port;
     proxy_settings_unlock();
+}
+
+// The sign-in's fields, like the proxy's, take effect at once.
+static void on_proxy_sign_in_changed(HWND window, int id)
+{
+    char text[PROXY_CREDENTIAL_SIZE];
+    memset(text, 0, sizeof text);
+    GetDlgItemTextA(window, id, text, PROXY_CREDENTIAL_SIZE);
+    if (id == IDC_SET_PROXY_USER)
+        proxy_credentials_set(text, NULL);
+    else
+        proxy_credentials_set(NULL, text);
+    wipe_secret(text, sizeof text);
 }
 
 // A number from 1 to 24 typed into the field counts as if the up-down had
@@ -227,12 +268,14 @@ static void on_ok(HWND window)
     if (owner != NULL)
         SendMessageA(owner, WM_COMMAND, MAKEWPARAM(CMD_AUTO_REFRESH, 0), (LPARAM)is_get_fore);
     settings_write_dialog_values();
+    forget_opening_password();
     close_dialog(window);
 }
 
 static void on_cancel(HWND window)
 {
     restore_opening_values();
+    forget_opening_password();
     settings_read_dialog_values();
     close_dialog(window);
 }
@@ -265,6 +308,11 @@ static INT_PTR on_command(HWND window, int id, int notification)
     case IDC_SET_PROXY_PORT:
         if (notification == EN_CHANGE)
             on_proxy_port_changed(window);
+        return TRUE;
+    case IDC_SET_PROXY_USER:
+    case IDC_SET_PROXY_PASSWORD:
+        if (notification == EN_CHANGE)
+            on_proxy_sign_in_changed(window, id);
         return TRUE;
     case IDC_SET_HOURS:
         if (notification == EN_CHANGE && hours_spin != NULL)

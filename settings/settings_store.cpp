@@ -54,22 +54,72 @@ static void read_proxy_name(char *name)
                    name, PROXY_NAME_SIZE - 1);
 }
 
-// The three proxy settings are read from the registry into copies and then
+// Reads a text value (its characters only) into a cleared buffer of size
+// bytes, offering one byte less: a longer one counts as not stored. 1 when
+// it was stored.
+static int read_text(const char *value_name, char *text, uint32_t size)
+{
+    memset(text, 0, size);
+    return reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, value_name, text, size - 1);
+}
+
+// Reads and decrypts proxy_password into text (cleared first); 1 when it
+// was stored and could be decrypted. Zero bytes stored are no password.
+static int read_password(char *text, uint32_t size)
+{
+    unsigned char blob[PROXY_PASSWORD_BLOB_SIZE];
+    uint32_t stored = 0;
+    memset(text, 0, size);
+    if (!reg_read_value_sized(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_PASSWORD, blob,
+                              sizeof blob, &stored))
+        return 0;
+    int ok = stored == 0 || secret_unprotect(blob, stored, text, size);
+    if (!ok)
+        memset(text, 0, size);
+    wipe_secret(blob, sizeof blob);
+    return ok;
+}
+
+// The proxy settings are read from the registry into copies and then
 // handed over under the lock at once, so the HTTP client never sees a mix.
+// A value that is not stored keeps its variable's value.
 static void read_proxy_values(void)
 {
     int32_t use_proxy;
     int32_t port;
     char name[PROXY_NAME_SIZE];
+    char user[PROXY_CREDENTIAL_SIZE];
+    char password[PROXY_CREDENTIAL_SIZE];
     proxy_settings_snapshot(&use_proxy, NULL, &port);
     read_int(VALUE_IS_USE_PROXY, &use_proxy);
     read_proxy_name(name);
     read_int(VALUE_PROXY_PORT, &port);
+    int has_user = read_text(VALUE_PROXY_USER, user, sizeof user);
+    int has_password = read_password(password, sizeof password);
     proxy_settings_lock();
     is_use_proxy = use_proxy;
     memcpy(proxy_name, name, PROXY_NAME_SIZE);
     proxy_port = port;
+    if (has_user)
+        memcpy(proxy_user, user, sizeof user);
+    if (has_password)
+        memcpy(proxy_password, password, sizeof password);
     proxy_settings_unlock();
+    wipe_secret(password, sizeof password);
+}
+
+// Stores proxy_password encrypted; an empty one, or one that cannot be
+// encrypted, is stored as zero bytes: never as text.
+static int write_password(const char *password)
+{
+    unsigned char blob[PROXY_PASSWORD_BLOB_SIZE];
+    uint32_t size = 0;
+    int protected_ok = password[0] == '\0' || secret_protect(password, blob, sizeof blob, &size);
+    if (!protected_ok)
+        size = 0;
+    int ok = reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_PASSWORD, blob, size);
+    wipe_secret(blob, sizeof blob);
+    return ok && protected_ok;
 }
 
 int init_settings(void)
@@ -135,6 +185,13 @@ int settings_write_dialog_values(void)
     ok &= reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_NAME,
                           name, (uint32_t)strlen(name));
     ok &= write_int(VALUE_PROXY_PORT, port);
+    char user[PROXY_CREDENTIAL_SIZE];
+    char password[PROXY_CREDENTIAL_SIZE];
+    proxy_credentials_snapshot(user, sizeof user, password, sizeof password);
+    ok &= reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_PROXY_USER, user,
+                          (uint32_t)strlen(user));
+    ok &= write_password(password);
+    wipe_secret(password, sizeof password);
     ok &= write_int(VALUE_DATA_SOURCE, data_source);
     return ok;
 }

@@ -23,6 +23,8 @@
 #define VALUE_IS_USE_PROXY "is_use_proxy"
 #define VALUE_PROXY_NAME "proxy_name"
 #define VALUE_PROXY_PORT "proxy_port"
+#define VALUE_PROXY_USER "proxy_user"
+#define VALUE_PROXY_PASSWORD "proxy_password"
 #define VALUE_IS_NEVER_SHOW "is_never_show"
 #define VALUE_IS_TRAY_TEMPERATURE "is_tray_temperature"
 #define VALUE_CUR_COUNTRY "\xF1ur_country"
@@ -44,6 +46,20 @@ int reg_write_value(const char *parent_path, const char *key_name,
 int reg_read_value(const char *parent_path, const char *key_name,
                    const char *value_name, void *buffer, uint32_t buffer_size);
 
+// reg_read_value that also gives the stored size in *stored_size (when
+// not null) on success.
+int reg_read_value_sized(const char *parent_path, const char *key_name, const char *value_name,
+                         void *buffer, uint32_t buffer_size, uint32_t *stored_size);
+
+// The proxy password is stored only encrypted for the current user (DPAPI
+// in the Windows build; natively there is no such protection, and these
+// fail, so nothing is stored). secret_protect puts the protected bytes of
+// text into blob (blob_size bytes of room) and their count in *size;
+// secret_unprotect puts the text back, terminated, into text. 1 on success.
+enum { PROXY_PASSWORD_BLOB_SIZE = 1024 };
+int secret_protect(const char *text, unsigned char *blob, uint32_t blob_size, uint32_t *size);
+int secret_unprotect(const unsigned char *blob, uint32_t size, char *text, uint32_t text_size);
+
 // Creates Software\Keldmark\weather and reads cur_country and cur_city.
 int init_settings(void);
 
@@ -60,8 +76,8 @@ int settings_apply_autostart(void);
 // The reads at the panel's creation, in this order: is_tray_temperature,
 // is_autostart,
 // is_first_fore, is_get_fore, hours, is_use_proxy, proxy_name (into a
-// cleared buffer), proxy_port, is_never_show, data_source. The three proxy settings are
-// stored under the proxy settings lock. A stored proxy_name of 200 bytes or
+// cleared buffer), proxy_port, proxy_user, proxy_password, is_never_show,
+// data_source. The proxy settings are stored under the proxy settings lock. A stored proxy_name of 200 bytes or
 // more has no room for its terminator and is treated as not stored.
 void settings_read_panel_values(void);
 
@@ -71,14 +87,17 @@ void settings_read_hide_window(void);
 // The reads at the settings dialog's opening and Cancel: is_tray_temperature,
 // is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
-// proxy_name (into a cleared buffer), proxy_port, data_source.
+// proxy_name (into a cleared buffer), proxy_port, proxy_user,
+// proxy_password, data_source. A proxy_user or proxy_password that is not
+// stored (or cannot be decrypted) leaves its variable as it is.
 void settings_read_dialog_values(void);
 
 // The writes at the settings dialog's OK, in this order: is_tray_temperature,
 // is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
-// proxy_name (its characters only), proxy_port, data_source. 1 when all
-// were stored.
+// proxy_name (its characters only), proxy_port, proxy_user (its
+// characters only), proxy_password (encrypted; an empty one, or one that
+// cannot be encrypted, as zero bytes), data_source. 1 when all were stored.
 int settings_write_dialog_values(void);
 
 // The notice dialog's check box: is_never_show.

@@ -79,8 +79,8 @@ int reg_write_value(const char *parent_path, const char *key_name,
     return 1;
 }
 
-int reg_read_value(const char *parent_path, const char *key_name,
-                   const char *value_name, void *buffer, uint32_t buffer_size)
+int reg_read_value_sized(const char *parent_path, const char *key_name, const char *value_name,
+                         void *buffer, uint32_t buffer_size, uint32_t *stored_size)
 {
     char path[PATH_SIZE];
     if (!join_path(path, parent_path, key_name))
@@ -90,7 +90,35 @@ int reg_read_value(const char *parent_path, const char *key_name,
         return 0;
     if (v->size)
         memcpy(buffer, v->data, v->size);
+    if (stored_size != NULL)
+        *stored_size = v->size;
     return 1;
+}
+
+int reg_read_value(const char *parent_path, const char *key_name,
+                   const char *value_name, void *buffer, uint32_t buffer_size)
+{
+    return reg_read_value_sized(parent_path, key_name, value_name, buffer, buffer_size, NULL);
+}
+
+// No protection for the current user exists here: a password is never
+// stored natively rather than stored as text.
+int secret_protect(const char *text, unsigned char *blob, uint32_t blob_size, uint32_t *size)
+{
+    (void)text;
+    (void)blob;
+    (void)blob_size;
+    *size = 0;
+    return 0;
+}
+
+int secret_unprotect(const unsigned char *blob, uint32_t size, char *text, uint32_t text_size)
+{
+    (void)blob;
+    (void)size;
+    if (text_size > 0)
+        text[0] = '\0';
+    return 0;
 }
 
 int autostart_enable(void)

@@ -3,6 +3,7 @@
 #include "settings/settings_store.h"
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -47,6 +48,12 @@ int reg_write_value(const char *parent_path, const char *key_name,
 int reg_read_value(const char *parent_path, const char *key_name,
                    const char *value_name, void *buffer, uint32_t buffer_size)
 {
+    return reg_read_value_sized(parent_path, key_name, value_name, buffer, buffer_size, NULL);
+}
+
+int reg_read_value_sized(const char *parent_path, const char *key_name, const char *value_name,
+                         void *buffer, uint32_t buffer_size, uint32_t *stored_size)
+{
     char path[KEY_PATH_SIZE];
     if (!join_path(path, sizeof path, parent_path, key_name))
         return 0;
@@ -77,6 +84,49 @@ int reg_read_value(const char *parent_path, const char *key_name,
         }
     }
     RegCloseKey(key);
+    if (ok && stored_size != NULL)
+        *stored_size = size;
+    return ok;
+}
+
+// Ties the protected bytes to this use: another program of the same user
+// that calls CryptUnprotectData on them without it gets nothing.
+static const char SECRET_ENTROPY[] = "Velvane proxy_password";
+
+int secret_protect(const char *text, unsigned char *blob, uint32_t blob_size, uint32_t *size)
+{
+    DATA_BLOB in = {(DWORD)strlen(text), (BYTE *)text};
+    DATA_BLOB entropy = {(DWORD)(sizeof SECRET_ENTROPY - 1), (BYTE *)SECRET_ENTROPY};
+    DATA_BLOB out = {0, NULL};
+    *size = 0;
+    if (!CryptProtectData(&in, NULL, &entropy, NULL, NULL, CRYPTPROTECT_UI_FORBIDDEN, &out))
+        return 0;
+    int ok = out.cbData <= blob_size;
+    if (ok) {
+        memcpy(blob, out.pbData, out.cbData);
+        *size = out.cbData;
+    }
+    LocalFree(out.pbData);
+    return ok;
+}
+
+int secret_unprotect(const unsigned char *blob, uint32_t size, char *text, uint32_t text_size)
+{
+    DATA_BLOB in = {size, (BYTE *)blob};
+    DATA_BLOB entropy = {(DWORD)(sizeof SECRET_ENTROPY - 1), (BYTE *)SECRET_ENTROPY};
+    DATA_BLOB out = {0, NULL};
+    if (text_size == 0)
+        return 0;
+    text[0] = '\0';
+    if (!CryptUnprotectData(&in, NULL, &entropy, NULL, NULL, CRYPTPROTECT_UI_FORBIDDEN, &out))
+        return 0;
+    int ok = out.cbData < text_size;
+    if (ok) {
+        memcpy(text, out.pbData, out.cbData);
+        text[out.cbData] = '\0';
+    }
+    SecureZeroMemory(out.pbData, out.cbData);
+    LocalFree(out.pbData);
     return ok;
 }
 

@@ -1,5 +1,5 @@
 // The program-wide settings with their built-in defaults, and the lock that
-// hands the three proxy settings from the settings dialog to the HTTP client.
+// hands the proxy settings from the settings dialog to the HTTP client.
 #include "settings/settings_vars.h"
 
 #include <atomic>
@@ -13,6 +13,8 @@ int32_t hours = 2;
 int32_t is_use_proxy = 0;
 char proxy_name[PROXY_NAME_SIZE] = {0};
 int32_t proxy_port = 8080;
+char proxy_user[PROXY_CREDENTIAL_SIZE] = {0};
+char proxy_password[PROXY_CREDENTIAL_SIZE] = {0};
 int32_t is_never_show = 0;
 int32_t is_tray_temperature = 1;
 int32_t cur_country = 0;
@@ -55,13 +57,45 @@ void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port)
     proxy_settings_unlock();
 }
 
+// Copies text into out (size bytes, terminated), cut at the size.
+static void copy_cut(char *out, int32_t size, const char *text)
+{
+    if (out == NULL || size <= 0)
+        return;
+    int32_t n = 0;
+    while (n < size - 1 && text[n] != '\0')
+        n++;
+    memcpy(out, text, (size_t)n);
+    out[n] = '\0';
+}
+
 void proxy_credentials_snapshot(char *user, int32_t user_size, char *password, int32_t password_size)
 {
-    // No sign-in is stored yet.
-    if (user != NULL && user_size > 0)
-        user[0] = '\0';
-    if (password != NULL && password_size > 0)
-        password[0] = '\0';
+    proxy_settings_lock();
+    copy_cut(user, user_size, proxy_user);
+    copy_cut(password, password_size, proxy_password);
+    proxy_settings_unlock();
+}
+
+void proxy_credentials_set(const char *user, const char *password)
+{
+    proxy_settings_lock();
+    if (user != NULL) {
+        wipe_secret(proxy_user, sizeof proxy_user);
+        copy_cut(proxy_user, sizeof proxy_user, user);
+    }
+    if (password != NULL) {
+        wipe_secret(proxy_password, sizeof proxy_password);
+        copy_cut(proxy_password, sizeof proxy_password, password);
+    }
+    proxy_settings_unlock();
+}
+
+void wipe_secret(void *bytes, size_t size)
+{
+    volatile unsigned char *p = (volatile unsigned char *)bytes;
+    for (size_t i = 0; i < size; i++)
+        p[i] = 0;
 }
 
 uint32_t refresh_period_ms(int32_t stored_hours)

@@ -5,6 +5,7 @@
 #ifndef VELVANE_SETTINGS_SETTINGS_VARS_H
 #define VELVANE_SETTINGS_SETTINGS_VARS_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 enum { PROXY_NAME_SIZE = 200 };
@@ -35,11 +36,24 @@ void proxy_settings_unlock(void);
 // name receives at most PROXY_NAME_SIZE bytes, always terminated.
 void proxy_settings_snapshot(int32_t *use_proxy, char *name, int32_t *port);
 
+// The proxy's sign-in: proxy_user (stored as text, like proxy_name) and
+// proxy_password (stored encrypted for the user, never as text). Both are
+// guarded by the proxy settings lock too.
+enum { PROXY_CREDENTIAL_SIZE = 256 };
+extern char proxy_user[PROXY_CREDENTIAL_SIZE];      // empty
+extern char proxy_password[PROXY_CREDENTIAL_SIZE];  // empty
+
 // The proxy's sign-in name and password in plain text, for the request
 // being made: empty when none is set. Each receives at most size bytes,
 // always terminated. The caller wipes the password when done.
-enum { PROXY_CREDENTIAL_SIZE = 256 };
 void proxy_credentials_snapshot(char *user, int32_t user_size, char *password, int32_t password_size);
+
+// Sets both under the lock (null leaves one as it is); texts longer than
+// PROXY_CREDENTIAL_SIZE - 1 bytes are cut there.
+void proxy_credentials_set(const char *user, const char *password);
+
+// Overwrites size bytes in a way the compiler keeps: for copies of secrets.
+void wipe_secret(void *bytes, size_t size);
 
 // The refresh timer's period in milliseconds for a number of hours, the
 // hours bounded to the 1 to 24 that the settings dialog offers.

@@ -149,3 +149,15 @@ if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
   set_tests_properties(package_test PROPERTIES TIMEOUT 600)
 endif()
 # --- end release package ---
+
+# --- behind Squid: the pages and the open data over HTTPS through a real proxy ---
+if(WIN32 AND TARGET velvane AND TARGET velvane-probe AND TARGET velvane-settings AND TARGET velvane-trust
+   AND VELVANE_NATIVE_TOOLS)
+  add_test(NAME squid_tests
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/squid_tests.sh
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template
+            $<TARGET_FILE:velvane-probe> $<TARGET_FILE:velvane> $<TARGET_FILE:velvane-settings>
+            ${VELVANE_NATIVE_TOOLS}/velvane-sim ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(squid_tests PROPERTIES TIMEOUT 600)
+endif()
+# --- end behind Squid ---

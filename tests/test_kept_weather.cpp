@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fetch/encoding.h"
+#include "fetch/fetch_failure.h"
 #include "fetch/weather_parts.h"
 #include "panel/kept_weather.h"
 #include "panel/tray_text.h"
@@ -107,15 +108,15 @@ TEST_CASE("the time of the data and the icon's texts")
     WeatherRecord *shown = fetched(WEATHER_PARTS_ALL, -7);
     ShownWeather state = {SHOWN_KEPT, SHOWN_FRESH, moment, moment};
     int64_t now = moment + 600;
-    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now)) ==
+    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now, FETCH_FAILURE_NONE)) ==
           cp1251("Velvane - Прогноз погоды\nМосква: -7°, небольшой снег\nданные от 14:35"));
     shown->temperature = 12;
     weather_comment_store(&shown->comment, nullptr);
-    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now)) ==
+    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now, FETCH_FAILURE_NONE)) ==
           cp1251("Velvane - Прогноз погоды\nМосква: +12°\nданные от 14:35"));
     shown->temperature = 100;
     weather_comment_store(&shown->comment, dup_string("снег ❄\nветер"));
-    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now)) ==
+    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now, FETCH_FAILURE_NONE)) ==
           cp1251("Velvane - Прогноз погоды\nМосква: снег ? ветер\nданные от 14:35"));
 
     // A long comment gives way; the time line stays, 127 characters in all.
@@ -124,15 +125,15 @@ TEST_CASE("the time of the data and the icon's texts")
         longer += "снег ";
     shown->temperature = 0;
     weather_comment_store(&shown->comment, dup_string(longer.c_str()));
-    std::string tip = taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now));
+    std::string tip = taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now, FETCH_FAILURE_NONE));
     CHECK(tip.size() == TRAY_TIP_MAX_CHARS);
     CHECK(tip.find(cp1251("Москва: 0°, снег снег")) != std::string::npos);
     CHECK(tip.substr(tip.size() - 17) == "\x85" + cp1251("\nданные от 14:35"));
 
     // No observation shown: the name and the place alone.
     state.observation = SHOWN_EMPTY;
-    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now)) == title + "\n" + moscow);
-    CHECK(taken(tray_tip_text(title.c_str(), nullptr, nullptr, nullptr, now)) == title);
+    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &state, now, FETCH_FAILURE_NONE)) == title + "\n" + moscow);
+    CHECK(taken(tray_tip_text(title.c_str(), nullptr, nullptr, nullptr, now, FETCH_FAILURE_NONE)) == title);
     weather_record_destroy(shown);
 
     struct Case {
@@ -153,4 +154,69 @@ TEST_CASE("the time of the data and the icon's texts")
         CHECK(made == (c.text != nullptr));
         CHECK(std::string(buffer) == (c.text != nullptr ? c.text : ""));
     }
+}
+
+TEST_CASE("the reason of a fetch that got nothing, on the status strip and in the tooltip")
+{
+    int64_t moment = local_moment(2026, 12, 7, 14, 35);
+    int64_t now = moment + 600;
+    const ShownWeather nothing = {SHOWN_EMPTY, SHOWN_EMPTY, 0, 0};
+    const ShownWeather kept = {SHOWN_KEPT, SHOWN_KEPT, moment, moment};
+    const ShownWeather fresh = {SHOWN_FRESH, SHOWN_FRESH, moment, moment};
+    struct Case {
+        const ShownWeather *state;
+        int32_t failure;
+        const char *strip;    // UTF-8; null: none
+    };
+    const Case cases[] = {
+        {&nothing, FETCH_FAILURE_NONE, nullptr},
+        {&nothing, FETCH_FAILURE_NO_CONNECTION, "Нет соединения"},
+        {&nothing, FETCH_FAILURE_PROXY_DENIED, "Прокси отказал в доступе"},
+        {&nothing, FETCH_FAILURE_PROXY_SIGN_IN, "Прокси требует вход"},
+        {&nothing, FETCH_FAILURE_CERTIFICATE, "Сертификат сервера не прошёл проверку"},
+        {&nothing, FETCH_FAILURE_NO_ANSWER, "Сервис не отвечает"},
+        {&nothing, FETCH_FAILURE_BUSY, "Сервис перегружен"},
+        {&nothing, FETCH_FAILURE_COUNT, nullptr},
+        {&kept, FETCH_FAILURE_NONE, "Данные от 14:35"},
+        {&kept, FETCH_FAILURE_NO_CONNECTION, "Данные от 14:35 · нет соединения"},
+        {&kept, FETCH_FAILURE_CERTIFICATE, "Данные от 14:35 · сертификат сервера не прошёл проверку"},
+        {&kept, FETCH_FAILURE_PROXY_SIGN_IN, "Данные от 14:35 · прокси требует вход"},
+        {&fresh, FETCH_FAILURE_NONE, nullptr},
+    };
+    for (const Case &c : cases) {
+        CAPTURE(c.failure);
+        CHECK(taken(status_strip_text(c.state, c.failure, now)) == (c.strip ? cp1251(c.strip) : "(null)"));
+    }
+
+    // The tooltip carries the same reason: after the time of the kept
+    // observation, or alone under the place.
+    const std::string title = cp1251("Velvane - Прогноз погоды");
+    const std::string moscow = cp1251("Москва");
+    WeatherRecord *shown = fetched(WEATHER_PARTS_ALL, -7);
+    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &kept, now, FETCH_FAILURE_BUSY)) ==
+          cp1251("Velvane - Прогноз погоды\nМосква: -7°, небольшой снег\nданные от 14:35 · сервис перегружен"));
+    CHECK(taken(tray_tip_text(title.c_str(), moscow.c_str(), shown, &nothing, now, FETCH_FAILURE_NO_CONNECTION)) ==
+          cp1251("Velvane - Прогноз погоды\nМосква\nНет соединения"));
+    weather_record_destroy(shown);
+
+    // Which reason a fetch of several requests gives.
+    CHECK(fetch_failure_worse(FETCH_FAILURE_NO_CONNECTION, FETCH_FAILURE_BUSY) == FETCH_FAILURE_BUSY);
+    CHECK(fetch_failure_worse(FETCH_FAILURE_CERTIFICATE, FETCH_FAILURE_NO_ANSWER) == FETCH_FAILURE_CERTIFICATE);
+    CHECK(fetch_failure_worse(FETCH_FAILURE_PROXY_SIGN_IN, FETCH_FAILURE_CERTIFICATE) == FETCH_FAILURE_PROXY_SIGN_IN);
+    CHECK(fetch_failure_worse(FETCH_FAILURE_NONE, FETCH_FAILURE_NO_ANSWER) == FETCH_FAILURE_NO_ANSWER);
+    CHECK(fetch_failure_worse(FETCH_FAILURE_NONE, FETCH_FAILURE_NONE) == FETCH_FAILURE_NONE);
+    const int32_t errors[][2] = {
+        {12157, FETCH_FAILURE_CERTIFICATE}, {12175, FETCH_FAILURE_CERTIFICATE}, {12045, FETCH_FAILURE_CERTIFICATE},
+        {12007, FETCH_FAILURE_NO_CONNECTION}, {12029, FETCH_FAILURE_NO_CONNECTION},
+        {12178, FETCH_FAILURE_PROXY_DENIED}, {12002, FETCH_FAILURE_NO_ANSWER}, {12017, FETCH_FAILURE_NONE},
+    };
+    for (const auto &e : errors)
+        CHECK(fetch_failure_of_winhttp_error((uint32_t)e[0]) == e[1]);
+    const int32_t statuses[][3] = {
+        {407, 1, FETCH_FAILURE_PROXY_SIGN_IN}, {403, 1, FETCH_FAILURE_PROXY_DENIED},
+        {403, 0, FETCH_FAILURE_NO_ANSWER}, {429, 0, FETCH_FAILURE_BUSY}, {503, 1, FETCH_FAILURE_BUSY},
+        {500, 0, FETCH_FAILURE_NO_ANSWER}, {200, 1, FETCH_FAILURE_NONE},
+    };
+    for (const auto &c : statuses)
+        CHECK(fetch_failure_of_status(c[0], c[1]) == c[2]);
 }

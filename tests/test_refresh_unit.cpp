@@ -46,10 +46,10 @@ const RefreshMoment *ptr(const RefreshMoment &m)
     return &m;
 }
 
-void end_fetch(RefreshUnit *unit, const RefreshMoment &now, int32_t whole, int temperature)
+void end_fetch(RefreshUnit *unit, const RefreshMoment &now, int32_t whole, int temperature, int32_t busy = 0)
 {
     WeatherRecord *record = fetched(temperature);
-    FetchEnd end = {record, whole, 0, whole ? FETCH_FAILURE_NONE : FETCH_FAILURE_NO_ANSWER};
+    FetchEnd end = {record, whole, 0, whole ? FETCH_FAILURE_NONE : FETCH_FAILURE_NO_ANSWER, busy};
     refresh_unit_fetch_ended(unit, &now, &end);
     weather_record_destroy(record);
 }
@@ -79,6 +79,7 @@ struct Event {
 struct Outage {
     int64_t from_s, to_s;  // fetches started in [from, to) read these parts whole
     int32_t parts;
+    int32_t busy = 0;      // and the open data answered 429 or 503
 };
 struct Fetch {
     int64_t at_s;
@@ -102,14 +103,18 @@ std::string play(const Scenario &s)
     std::string fetches;
     int64_t end_of_fetch = FETCH_NOT_DUE;
     int32_t parts = 0;
+    int32_t busy = 0;
     bool asleep = false;
     auto start = [&](int64_t now, int32_t reason) {
         fetches += std::to_string(now / 1000) + ":" + std::to_string(reason) + " ";
         refresh_unit_fetch_started(&unit, ptr(moment(now, 0)), reason);
         parts = WEATHER_PARTS_ALL;
+        busy = 0;
         for (const Outage &o : s.outages)
-            if (now >= o.from_s * 1000 && now < o.to_s * 1000)
+            if (now >= o.from_s * 1000 && now < o.to_s * 1000) {
                 parts = o.parts;
+                busy = o.busy;
+            }
         end_of_fetch = now + 1000;  // only the newest fetch ends
     };
     if (s.fetch_at_start)
@@ -123,7 +128,7 @@ std::string play(const Scenario &s)
         if (now > s.end_s * 1000)
             break;
         if (now == end_of_fetch) {
-            end_fetch(&unit, moment(now, 0), parts, 1);
+            end_fetch(&unit, moment(now, 0), parts, 1, busy);
             end_of_fetch = FETCH_NOT_DUE;
         } else if (now == event_at) {
             const Event &e = s.events[next++];
@@ -257,6 +262,14 @@ TEST_CASE("the schedule's timelines")
          {{0, S}, {4600, G}, {10800, G}, {12600, G}}},
         // A retry pending when the period changes is kept.
         {"retry survives a period change", 120, 1, true, {{0, 10, 0}}, {{30, PERIOD, 60}}, 100, {{0, S}, {61, R}}},
+        // The open data busy: no 1-2-5 back-off, a retry 30 minutes after
+        // each busy answer; whatever got through ends the wait.
+        {"open data busy", 120, 1, true, {{0, 4000, 0, 1}}, {}, 7300,
+         {{0, S}, {1801, R}, {3602, R}, {5403, R}, {7200, G}}},
+        // ... and the regular refresh when it comes sooner; a busy answer
+        // that still brought a part waits as long.
+        {"open data busy, short period", 20, 1, true, {{0, 3000, OBS, 1}}, {}, 4000,
+         {{0, S}, {1200, G}, {2400, G}, {3600, G}}},
         // No fetch at start: nothing to keep fresh, no catch-up fetches.
         {"no fetch at start", 120, 1, false, {}, {{100, NET, 0}, {200, SLEEP, 0}, {300, RESUME, 0}, {400, TIME, 0}},
          7300, {{7200, G}}},

@@ -4,6 +4,13 @@
 //                                     at start and print name=value for each
 //   velvane-settings autostart on|off write or delete the run-at-logon value
 //                                     and print the operation's result
+//   velvane-settings sign-in USER     store the proxy's sign-in as the
+//                                     settings dialog's OK does: USER, and
+//                                     the password read from the first line
+//                                     of standard input (encrypted)
+//
+// The dump shows the proxy user but never the password: only whether one
+// is stored ("set" or "not set").
 //
 // Output is UTF-8: the names of the two selections begin with the Cyrillic
 // letter es, and the proxy host (code page 1251 in the registry) is printed
@@ -65,6 +72,12 @@ static int dump(void)
     print_int("is_use_proxy", use_proxy);
     print_host("proxy_name", host);
     print_int("proxy_port", port);
+    char user[PROXY_CREDENTIAL_SIZE];
+    char password[PROXY_CREDENTIAL_SIZE];
+    proxy_credentials_snapshot(user, sizeof user, password, sizeof password);
+    print_host("proxy_user", user);
+    printf("proxy_password=%s\n", password[0] != '\0' ? "set" : "not set");
+    wipe_secret(password, sizeof password);
     print_int("is_never_show", is_never_show);
     print_int("\xD1\x81ur_country", cur_country);
     print_int("\xD1\x81ur_city", cur_city);
@@ -73,10 +86,30 @@ static int dump(void)
     return 0;
 }
 
+// Stores the sign-in with every other setting as loaded, so that only the
+// two values change.
+static int sign_in(const char *user)
+{
+    char password[PROXY_CREDENTIAL_SIZE];
+    memset(password, 0, sizeof password);
+    if (fgets(password, sizeof password, stdin) == NULL)
+        password[0] = '\0';
+    password[strcspn(password, "\r\n")] = '\0';
+    init_settings();
+    settings_read_panel_values();
+    settings_read_hide_window();
+    proxy_credentials_set(user, password);
+    wipe_secret(password, sizeof password);
+    int result = settings_write_dialog_values();
+    printf("sign_in=%d\n", result);
+    return result ? 0 : 1;
+}
+
 static int usage(void)
 {
     fprintf(stderr, "usage: velvane-settings dump\n"
-                    "       velvane-settings autostart on|off\n");
+                    "       velvane-settings autostart on|off\n"
+                    "       velvane-settings sign-in USER < PASSWORD\n");
     return 2;
 }
 
@@ -84,6 +117,8 @@ int main(int argc, char **argv)
 {
     if (argc == 2 && strcmp(argv[1], "dump") == 0)
         return dump();
+    if (argc == 3 && strcmp(argv[1], "sign-in") == 0)
+        return sign_in(argv[2]);
     if (argc == 3 && strcmp(argv[1], "autostart") == 0) {
         if (strcmp(argv[2], "on") == 0) {
             int result = autostart_enable();

@@ -2,6 +2,8 @@
 //
 //   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]
 //               [--pages on|off|changed|cut]
+//               [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]
+//               [--open-data on|busy]
 //
 // It serves the actual-weather page "/pogoda/LOCATION" and the printable
 // forecast "/forecasts5000/LOCATION/print" of every catalogue location, with
@@ -9,12 +11,18 @@
 // the same three), the open-data API's "/v1/forecast?latitude=..&longitude=.."
 // for any coordinates (weather from the seed, the coordinates and the
 // place's date), and 404 for every other path. It is at once a web server
-// and an HTTP proxy: CONNECT to any host on port 80 (api.open-meteo.com too) opens a tunnel whose
-// requests it answers itself, without going anywhere. Every response carries
+// and an HTTP proxy: a request in absolute form ("GET http://HOST/PATH", as
+// sent to a forward proxy) is answered for its path, whatever the host,
+// CONNECT to any host on port 80 opens a tunnel whose requests it answers
+// itself, without going anywhere, and with a certificate (--tls-cert,
+// --tls-key: PEM files) CONNECT to port 443 does too, over TLS with that
+// certificate, as api.open-meteo.com would. Every response carries
 // Content-Length and ends its connection, so a client that asks for
 // keep-alive is not kept waiting. A request it cannot read (no HTTP, a
 // head over 16 KiB, one cut short by the client's end of sending) gets 400
-// and its connection is closed; the others go on being served.
+// and its connection is closed, and so does a request over TLS that
+// carries a Proxy-Authorization header (a proxy's password that reached the
+// API); the others go on being served.
 //
 // --listen   address to listen on (default 127.0.0.1:8080; port 0 picks a
 //            free one); the address taken is printed on standard output as
@@ -39,10 +47,18 @@
 //            page without the markers the program reads, "cut" the forecast
 //            page as a connection that drops after its date row (the
 //            response's Content-Length promises the whole page).
+// --open-data  "busy" makes the open data answer 503 with Retry-After, as
+//            an API that is overloaded does; "on" (the default) serves it.
+// --tls-cert, --tls-key  the server certificate (its chain may follow it in
+//            the file) and key for the TLS of CONNECT to port 443.
+// --tls-listen  a second address where every connection is TLS from its
+//            first byte (a stand-in for the API's port 443 behind a real
+//            proxy); its address is printed as "velvane-sim: tls on HOST:PORT".
 //
 // SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options (an
 // --listen that is no HOST:PORT among them) and 1 when it cannot listen.
 #include <arpa/inet.h>
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -59,6 +75,9 @@
 #include <unistd.h>
 
 #include <string>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 #include "tools/sim/sim_service.h"
 #include "util/mem.h"
@@ -81,6 +100,9 @@ struct Connection {
     int state;
     int tunnelled;          // after CONNECT: requests come through the tunnel
     int close_after;        // end the connection once the output is sent
+    int tls_after;          // TLS starts once the CONNECT's answer is sent
+    SSL *tls;               // the connection's TLS, or null for plain bytes
+    int handshaking;        // the TLS handshake is not done yet
     char in[SIM_HEAD_MAX];
     int32_t in_length;
     char *out;
@@ -95,6 +117,10 @@ struct Options {
     const char *log;
     const char *save;
     int pages_mode;
+    int open_data_busy;
+    const char *tls_cert;
+    const char *tls_key;
+    const char *tls_listen;
 };
 
 Connection connections[MAX_CONNECTIONS];
@@ -103,6 +129,8 @@ const char *pages_dir;
 int32_t request_count;
 uint32_t weather_seed;
 volatile sig_atomic_t stopping;
+SSL_CTX *tls_context;  // null without a certificate
+int open_data_busy;    // --open-data busy
 
 void on_signal(int)
 {
@@ -119,7 +147,8 @@ int64_t now_ms(void)
 void usage(FILE *to)
 {
     fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]"
-          " [--pages on|off|changed|cut]\n", to);
+          " [--pages on|off|changed|cut] [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]"
+          " [--open-data on|busy]\n", to);
 }
 
 int parse_options(int argc, char **argv, Options *options)
@@ -129,6 +158,8 @@ int parse_options(int argc, char **argv, Options *options)
     options->log = NULL;
     options->save = NULL;
     options->pages_mode = SIM_PAGES_ON;
+    options->open_data_busy = 0;
+    options->tls_cert = options->tls_key = options->tls_listen = NULL;
     for (int i = 1; i < argc; i++) {
         const char *name = argv[i];
         if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0) {
@@ -136,7 +167,8 @@ int parse_options(int argc, char **argv, Options *options)
             return -1;
         }
         if (strcmp(name, "--listen") != 0 && strcmp(name, "--seed") != 0 && strcmp(name, "--log") != 0 &&
-            strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0) {
+            strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0 && strcmp(name, "--open-data") != 0 &&
+            strcmp(name, "--tls-cert") != 0 && strcmp(name, "--tls-key") != 0 && strcmp(name, "--tls-listen") != 0) {
             fprintf(stderr, "velvane-sim: unknown option %s\n", name);
             return 0;
         }
@@ -151,6 +183,19 @@ int parse_options(int argc, char **argv, Options *options)
             options->log = value;
         else if (strcmp(name, "--save") == 0)
             options->save = value;
+        else if (strcmp(name, "--open-data") == 0) {
+            if (strcmp(value, "on") != 0 && strcmp(value, "busy") != 0) {
+                fprintf(stderr, "velvane-sim: --open-data wants on or busy, not %s\n", value);
+                return 0;
+            }
+            options->open_data_busy = strcmp(value, "busy") == 0;
+        }
+        else if (strcmp(name, "--tls-cert") == 0)
+            options->tls_cert = value;
+        else if (strcmp(name, "--tls-key") == 0)
+            options->tls_key = value;
+        else if (strcmp(name, "--tls-listen") == 0)
+            options->tls_listen = value;
         else if (strcmp(name, "--pages") == 0) {
             if (strcmp(value, "on") == 0)
                 options->pages_mode = SIM_PAGES_ON;
@@ -175,6 +220,11 @@ int parse_options(int argc, char **argv, Options *options)
             }
             options->seed = (uint32_t)seed;
         }
+    }
+    if ((options->tls_cert == NULL) != (options->tls_key == NULL) ||
+        (options->tls_listen != NULL && options->tls_cert == NULL)) {
+        fprintf(stderr, "velvane-sim: --tls-cert and --tls-key go together, and --tls-listen needs them\n");
+        return 0;
     }
     return 1;
 }
@@ -330,6 +380,9 @@ void save_page(int32_t number, int status, const char *target, const char *bytes
 
 void end_connection(Connection *c)
 {
+    if (c->tls != NULL)
+        SSL_free(c->tls);
+    c->tls = NULL;
     if (c->fd >= 0)
         close(c->fd);
     mem_free(c->out);
@@ -371,6 +424,35 @@ int has_request_bytes(const Connection *c)
     return 0;
 }
 
+// Wine's WinHTTP names the whole URL on the request line inside a tunnel
+// ("GET https://host:443/path"), which a server must accept: the path alone.
+void origin_form(char *target)
+{
+    if (strncmp(target, "https://", 8) != 0)
+        return;
+    char *path = strchr(target + 8, '/');
+    if (path == NULL) {
+        strcpy(target, "/");
+        return;
+    }
+    memmove(target, path, strlen(path) + 1);
+}
+
+// Whether a request head has a Proxy-Authorization header.
+int carries_proxy_credentials(const char *head, int32_t length)
+{
+    static const char NAME[] = "\nproxy-authorization:";
+    const int32_t name_length = (int32_t)sizeof NAME - 1;
+    for (int32_t i = 0; i + name_length <= length; i++) {
+        int32_t k = 0;
+        while (k < name_length && tolower((unsigned char)head[i + k]) == NAME[k])
+            k++;
+        if (k == name_length)
+            return 1;
+    }
+    return 0;
+}
+
 // Every byte of the head has been read: answer it.
 void answer(Connection *c)
 {
@@ -387,6 +469,13 @@ void answer(Connection *c)
     if (strcmp(request.method, "CONNECT") == 0) {
         // A tunnel inside a tunnel is no request of ours.
         int status = c->tunnelled ? 400 : sim_connect_status(request.target);
+        // Port 443, with a certificate: a TLS server stands at the tunnel's end.
+        size_t target_length = strlen(request.target);
+        if (status == 403 && tls_context != NULL && target_length > 4 &&
+            strcmp(request.target + target_length - 4, ":443") == 0) {
+            status = 200;
+            c->tls_after = 1;
+        }
         char *bytes = sim_connect_answer(status, &length);
         log_request(number, request.method, request.target, status, request.has_referer ? request.referer : NULL);
         if (status != 200)
@@ -398,11 +487,69 @@ void answer(Connection *c)
         start_output(c, bytes, length, status != 200);
         return;
     }
+    if (c->tls != NULL) {
+        origin_form(request.target);
+        // A proxy's credentials have no business at the API: a client that
+        // lets them through the tunnel is refused, so that tests see it.
+        if (carries_proxy_credentials(c->in, request.head_length)) {
+            answer_bad(c);
+            return;
+        }
+    }
     int status = 0;
-    char *bytes = sim_respond(&request, weather_seed, sim_today(), &status, &length);
+    char *bytes;
+    if (open_data_busy && strstr(request.target, "/v1/forecast") != NULL) {
+        static const char BUSY[] = "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 1800\r\nContent-Length: 0\r\n"
+                                   "Connection: close\r\n\r\n";
+        status = 503;
+        length = (int32_t)(sizeof BUSY - 1);
+        bytes = dup_string(BUSY);
+    } else {
+        bytes = sim_respond(&request, weather_seed, sim_today(), &status, &length);
+    }
     log_request(number, request.method, request.target, status, request.has_referer ? request.referer : NULL);
     save_page(number, status, request.target, bytes, length);
     start_output(c, bytes, length, 1);
+}
+
+// Starts the connection's TLS as the server (the handshake goes on in
+// on_readable). 0 when it cannot.
+int start_tls(Connection *c)
+{
+    c->tls = SSL_new(tls_context);
+    if (c->tls == NULL || SSL_set_fd(c->tls, c->fd) != 1)
+        return 0;
+    SSL_set_accept_state(c->tls);
+    c->handshaking = 1;
+    return 1;
+}
+
+// recv and send, through the connection's TLS when it has one: -1 with
+// errno EAGAIN while TLS waits for more bytes.
+ssize_t conn_recv(Connection *c, char *into, size_t room)
+{
+    if (c->tls == NULL)
+        return recv(c->fd, into, room, 0);
+    int n = SSL_read(c->tls, into, (int)room);
+    if (n > 0)
+        return n;
+    int error = SSL_get_error(c->tls, n);
+    if (error == SSL_ERROR_ZERO_RETURN)
+        return 0;
+    errno = error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? EAGAIN : ECONNRESET;
+    return -1;
+}
+
+ssize_t conn_send(Connection *c, const char *bytes, size_t length)
+{
+    if (c->tls == NULL)
+        return send(c->fd, bytes, length, MSG_NOSIGNAL);
+    int n = SSL_write(c->tls, bytes, (int)length);
+    if (n > 0)
+        return n;
+    int error = SSL_get_error(c->tls, n);
+    errno = error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? EAGAIN : ECONNRESET;
+    return -1;
 }
 
 void on_readable(Connection *c)
@@ -416,8 +563,18 @@ void on_readable(Connection *c)
     }
     if (c->state != CONN_READING)
         return;
+    if (c->tls != NULL && c->handshaking) {
+        int done = SSL_do_handshake(c->tls);
+        if (done != 1) {
+            int error = SSL_get_error(c->tls, done);
+            if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
+                end_connection(c);  // the client refused our certificate, or spoke no TLS
+            return;
+        }
+        c->handshaking = 0;
+    }
     size_t room = sizeof c->in - (size_t)c->in_length;
-    ssize_t n = room > 0 ? recv(c->fd, c->in + c->in_length, room, 0) : 0;
+    ssize_t n = room > 0 ? conn_recv(c, c->in + c->in_length, room) : 0;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n == 0 && room > 0 && has_request_bytes(c)) {
@@ -438,7 +595,7 @@ void on_readable(Connection *c)
 void on_writable(Connection *c)
 {
     while (c->out_sent < c->out_length) {
-        ssize_t n = send(c->fd, c->out + c->out_sent, (size_t)(c->out_length - c->out_sent), MSG_NOSIGNAL);
+        ssize_t n = conn_send(c, c->out + c->out_sent, (size_t)(c->out_length - c->out_sent));
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             return;
         if (n <= 0) {
@@ -453,6 +610,8 @@ void on_writable(Connection *c)
         // Our side is done; closing with unread bytes from the client would
         // reset the connection and could cost the client the response, so
         // wait (briefly) for the client to close its side.
+        if (c->tls != NULL)
+            SSL_shutdown(c->tls);
         shutdown(c->fd, SHUT_WR);
         c->state = CONN_DRAINING;
         c->deadline_ms = now_ms() + DRAIN_TIMEOUT_MS;
@@ -460,6 +619,15 @@ void on_writable(Connection *c)
     }
     c->state = CONN_READING;
     c->deadline_ms = now_ms() + READ_TIMEOUT_MS;
+    if (c->tls_after) {
+        // The client's first TLS bytes may be here already, read with the
+        // CONNECT's head: nothing of a TLS client comes that early, so drop them.
+        c->tls_after = 0;
+        c->in_length = 0;
+        if (!start_tls(c))
+            end_connection(c);
+        return;
+    }
     // The tunnel's request may already be here.
     if (c->in_length > 0)
         answer(c);
@@ -474,7 +642,7 @@ Connection *free_slot(void)
     return NULL;
 }
 
-void accept_all(int listener)
+void accept_all(int listener, int tls)
 {
     for (;;) {
         Connection *c = free_slot();
@@ -488,19 +656,28 @@ void accept_all(int listener)
         c->fd = fd;
         c->state = CONN_READING;
         c->deadline_ms = now_ms() + READ_TIMEOUT_MS;
+        if (tls && !start_tls(c))
+            end_connection(c);
     }
 }
 
-int serve(int listener)
+int serve(int listener, int tls_listener)
 {
-    struct pollfd fds[MAX_CONNECTIONS + 1];
-    Connection *owners[MAX_CONNECTIONS + 1];
+    struct pollfd fds[MAX_CONNECTIONS + 2];
+    Connection *owners[MAX_CONNECTIONS + 2];
     while (!stopping) {
         int count = 0;
+        int listening = 0;
         if (free_slot() != NULL) {
             fds[count].fd = listener;
             fds[count].events = POLLIN;
             owners[count++] = NULL;
+            if (tls_listener >= 0) {
+                fds[count].fd = tls_listener;
+                fds[count].events = POLLIN;
+                owners[count++] = NULL;
+            }
+            listening = count;
         }
         for (Connection &c : connections) {
             if (c.state == CONN_FREE)
@@ -519,7 +696,7 @@ int serve(int listener)
                 continue;
             Connection *c = owners[i];
             if (c == NULL) {
-                accept_all(listener);
+                accept_all(fds[i].fd, i > 0 && i < listening);
                 continue;
             }
             if (c->state == CONN_WRITING && (fds[i].revents & (POLLOUT | POLLERR | POLLHUP)))
@@ -549,6 +726,7 @@ int main(int argc, char **argv)
         return 2;
     }
     sim_set_pages_mode(options.pages_mode);
+    open_data_busy = options.open_data_busy;
     if (options.save != NULL) {
         if (mkdir(options.save, 0777) != 0 && errno != EEXIST) {
             fprintf(stderr, "velvane-sim: cannot make %s: %s\n", options.save, strerror(errno));
@@ -564,14 +742,32 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    char taken[128];
+    char taken[128], tls_taken[128];
     int listener = open_listener(options.listen, taken, sizeof taken);
+    int tls_listener = -1;
+    if (listener >= 0 && options.tls_listen != NULL) {
+        tls_listener = open_listener(options.tls_listen, tls_taken, sizeof tls_taken);
+        if (tls_listener < 0) {
+            close(listener);
+            listener = tls_listener;
+        }
+    }
     if (listener == LISTEN_BAD_ADDRESS) {
         usage(stderr);
         return 2;
     }
     if (listener < 0)
         return 1;
+    if (options.tls_cert != NULL) {
+        tls_context = SSL_CTX_new(TLS_server_method());
+        if (tls_context == NULL || SSL_CTX_use_certificate_chain_file(tls_context, options.tls_cert) != 1 ||
+            SSL_CTX_use_PrivateKey_file(tls_context, options.tls_key, SSL_FILETYPE_PEM) != 1) {
+            fprintf(stderr, "velvane-sim: cannot use %s and %s for TLS\n", options.tls_cert, options.tls_key);
+            ERR_print_errors_fp(stderr);
+            return 2;
+        }
+        SSL_CTX_set_mode(tls_context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    }
 
     struct sigaction action;
     memset(&action, 0, sizeof action);
@@ -585,14 +781,20 @@ int main(int argc, char **argv)
     }
 
     printf("velvane-sim: listening on %s\n", taken);
+    if (tls_listener >= 0)
+        printf("velvane-sim: tls on %s\n", tls_taken);
     fflush(stdout);
     weather_seed = options.seed;
-    int result = serve(listener);
+    int result = serve(listener, tls_listener);
     for (Connection &c : connections) {
         if (c.state != CONN_FREE)
             end_connection(&c);
     }
     close(listener);
+    if (tls_listener >= 0)
+        close(tls_listener);
+    if (tls_context != NULL)
+        SSL_CTX_free(tls_context);
     if (log_file != NULL)
         fclose(log_file);
     return result;

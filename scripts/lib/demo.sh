@@ -15,6 +15,7 @@ DEMO_XVFB_PID=
 DEMO_PREFIX=
 DEMO_VELVANE_PID=
 DEMO_HOLD_PID=
+DEMO_TEMPLATE=
 DEMO_SETTINGS_KEY='HKCU\Software\Keldmark\weather'
 # The panel: a dialog titled "Velvane - Прогноз погоды" (the title's UTF-8 in hex).
 DEMO_PANEL="class=#32770,titlehex=$(printf 'Velvane - Прогноз погоды' | od -An -tx1 | tr -d ' \n')"
@@ -46,6 +47,27 @@ demo_start_display() {  # first last
   return 1
 }
 
+# A certificate authority made here and now and a server certificate it
+# issues for the open data's host, in the folder given: ca.der (for
+# velvane-trust), ca.pem, server.pem (the certificate and the authority's)
+# and server.key. Nothing of it is kept beyond the folder; only a prefix that
+# runs velvane-trust on ca.der trusts it.
+demo_make_certs() {  # folder, [authority's name]
+  local dir=$1 name=${2:-Velvane demo authority}
+  mkdir -p "$dir"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=$name" \
+    -keyout "$dir/ca.key" -out "$dir/ca.pem" -addext basicConstraints=critical,CA:TRUE \
+    -addext keyUsage=critical,keyCertSign,cRLSign >/dev/null 2>&1 &&
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=api.open-meteo.com" \
+    -keyout "$dir/server.key" -out "$dir/server.csr" >/dev/null 2>&1 &&
+  printf 'subjectAltName=DNS:api.open-meteo.com\nextendedKeyUsage=serverAuth\n' >"$dir/server.ext" &&
+  openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial \
+    -days 30 -extfile "$dir/server.ext" -out "$dir/server.crt" >/dev/null 2>&1 &&
+  cat "$dir/server.crt" "$dir/ca.pem" >"$dir/server.pem" &&
+  openssl x509 -in "$dir/ca.pem" -outform DER -out "$dir/ca.der" ||
+    { echo "no certificates in $dir" >&2; return 1; }
+}
+
 # Starts the simulator on a free loopback port, logging to DEMO_WORK/sim.log
 # and saving its pages in DEMO_WORK/pages; a port given is taken again (for
 # a restart on the same address). DEMO_SIM_PAGES (on, off or changed; on
@@ -53,8 +75,12 @@ demo_start_display() {  # first last
 demo_start_sim() {  # simulator, seed, [port]
   local sim=$1 seed=$2 port=${3:-0} out=$DEMO_WORK/sim.out
   : >"$out"
+  # The open data over TLS in the tunnel, with the demo authority's
+  # certificate (demo_prefix trusts it).
+  [ -f "$DEMO_WORK/certs/server.pem" ] || demo_make_certs "$DEMO_WORK/certs" || return 1
   "$sim" --listen "127.0.0.1:$port" --seed "$seed" --log "$DEMO_WORK/sim.log" \
-    --save "$DEMO_WORK/pages" --pages "${DEMO_SIM_PAGES:-on}" >"$out" 2>&1 &
+    --save "$DEMO_WORK/pages" --pages "${DEMO_SIM_PAGES:-on}" \
+    --tls-cert "$DEMO_WORK/certs/server.pem" --tls-key "$DEMO_WORK/certs/server.key" >"$out" 2>&1 &
   DEMO_SIM_PID=$!
   for _ in $(seq 100); do
     DEMO_SIM_PORT=$(sed -n 's/^velvane-sim: listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$out")
@@ -90,8 +116,9 @@ demo_reg_dword() {  # value
   printf 'hex:%02x,%02x,%02x,%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255))
 }
 
-# Boots the prefix from the template (a private copy) and writes the
-# desktop's and the program's settings in one regedit run: the desktop
+# Boots the prefix from the template (a private copy), makes it trust the
+# demo authority (see demo_make_certs) and writes the desktop's and the
+# program's settings in one regedit run: the desktop
 # "shell" of 1024 x 768, which always has its taskbar; the proxy on,
 # pointing at the simulator; the panel shown at start; no notice; a fetch at
 # start. Extra "name=value" arguments (value a number) override the
@@ -99,6 +126,7 @@ demo_reg_dword() {  # value
 demo_prefix() {  # wine-run, template, prefix, proxy port, [name=value...]
   local wine_run=$1 template=$2 port=$4 reg=$DEMO_WORK/demo.reg
   DEMO_PREFIX=$3
+  DEMO_TEMPLATE=$template
   shift 4
   rm -rf "$DEMO_PREFIX"
   "$wine_run" --template "$template" --prefix "$DEMO_PREFIX" cmd /c exit >/dev/null 2>&1
@@ -118,7 +146,16 @@ demo_prefix() {  # wine-run, template, prefix, proxy port, [name=value...]
       printf '"%s"=%s\r\n' "$pair" "$(demo_reg_dword "${values[$pair]}")"
     done
   } >"$reg"
-  (demo_wine_env; wine regedit /S "$reg" >/dev/null 2>&1)
+  (demo_wine_env; wine regedit /S "$reg" >/dev/null 2>&1) && demo_trust "$DEMO_WORK/certs/ca.der"
+}
+
+# Trusts an authority in the prefix, and in it alone: velvane-trust (built
+# beside the template, or DEMO_TRUST_EXE) adds it to the prefix's ROOT store.
+demo_trust() {  # DER certificate
+  local trust=${DEMO_TRUST_EXE:-$(dirname "$DEMO_TEMPLATE")/tools/velvane-trust.exe}
+  [ -f "$1" ] || demo_make_certs "$(dirname "$1")" || return 1
+  (demo_wine_env; timeout 60 wine "$trust" "Z:${1//\//\\}" 2>&1 | tr -d '\r' | grep -q '^trusted$') ||
+    { echo "the prefix does not trust $1" >&2; return 1; }
 }
 
 # Keeps the desktop, with its taskbar, up for as long as the caller needs:

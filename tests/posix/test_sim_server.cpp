@@ -1,5 +1,5 @@
 // velvane-sim as a program: started as a child on a free loopback port and
-// asked for pages directly and through its CONNECT tunnel with the
+// asked for pages directly and as a forward proxy with the
 // project's own HTTP client, and with raw bytes for what a client would not
 // send; its log, its saved pages (read back with velvane-scrape), its
 // determinism across runs and its exit on SIGTERM. Every wait is bounded
@@ -411,7 +411,7 @@ bool is_listening(Sim &sim)
 
 } // namespace
 
-TEST_CASE("the simulator serves both pages directly and through CONNECT, logs and saves them")
+TEST_CASE("the simulator serves both pages directly and as a forward proxy, logs and saves them")
 {
     REQUIRE_MESSAGE(access(SIM, X_OK) == 0, SIM << " is not built");
     TempDir dir;
@@ -431,15 +431,15 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     CHECK(body_of(actual.bytes).find("Фактическая погода") != std::string::npos);
     CHECK(body_of(forecast.bytes).find("Прогноз") != std::string::npos);
 
-    // Through the proxy's tunnel to the service's host: the same bytes.
-    Fetched tunnelled_actual = fetch(80, actual_path(MOSCOW), NULL, port);
-    Fetched tunnelled_forecast = fetch(80, forecast_path(MOSCOW), actual_path(MOSCOW).c_str(), port);
-    CHECK(tunnelled_actual.result == HTTP_OK);
-    CHECK(tunnelled_forecast.result == HTTP_OK);
-    CHECK(tunnelled_actual.bytes == actual.bytes);
-    CHECK(tunnelled_forecast.bytes == forecast.bytes);
+    // As a forward proxy, asked for the service's host: the same bytes.
+    Fetched proxied_actual = fetch(80, actual_path(MOSCOW), NULL, port);
+    Fetched proxied_forecast = fetch(80, forecast_path(MOSCOW), actual_path(MOSCOW).c_str(), port);
+    CHECK(proxied_actual.result == HTTP_OK);
+    CHECK(proxied_forecast.result == HTTP_OK);
+    CHECK(proxied_actual.bytes == actual.bytes);
+    CHECK(proxied_forecast.bytes == forecast.bytes);
 
-    // Another place, through the tunnel.
+    // Another place, through the proxy.
     Fetched cairo = fetch(80, actual_path(CAIRO), NULL, port);
     CHECK(cairo.result == HTTP_OK);
     CHECK(cairo.bytes != actual.bytes);
@@ -449,9 +449,9 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     Fetched missing = fetch(port, "pogoda/russia/moscow-area/atlantis", NULL);
     CHECK(missing.result == HTTP_INVALID_RESPONSE);
     CHECK(status_of(missing.bytes) == 404);
-    Fetched missing_tunnelled = fetch(80, "favicon.ico", NULL, port);
-    CHECK(missing_tunnelled.result == HTTP_INVALID_RESPONSE);
-    CHECK(status_of(missing_tunnelled.bytes) == 404);
+    Fetched missing_proxied = fetch(80, "favicon.ico", NULL, port);
+    CHECK(missing_proxied.result == HTTP_INVALID_RESPONSE);
+    CHECK(status_of(missing_proxied.bytes) == 404);
 
     // Another method: 405, and the connection closed.
     bool closed = false;
@@ -492,22 +492,18 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     std::vector<std::string> want = {
         "1 GET /pogoda/russia/moscow-area/moscow 200 -",
         "2 GET /forecasts5000/russia/moscow-area/moscow/print 200 http://127.0.0.1/pogoda/russia/moscow-area/moscow",
-        "3 CONNECT www.pogoda.example:80 200 -",
-        "4 GET /pogoda/russia/moscow-area/moscow 200 -",
-        "5 CONNECT www.pogoda.example:80 200 -",
-        "6 GET /forecasts5000/russia/moscow-area/moscow/print 200 "
+        "3 GET http://www.pogoda.example/pogoda/russia/moscow-area/moscow 200 -",
+        "4 GET http://www.pogoda.example/forecasts5000/russia/moscow-area/moscow/print 200 "
         "http://www.pogoda.example/pogoda/russia/moscow-area/moscow",
-        "7 CONNECT www.pogoda.example:80 200 -",
-        "8 GET /pogoda/egypt//cairo 200 -",
-        "9 GET /pogoda/russia/moscow-area/atlantis 404 -",
-        "10 CONNECT www.pogoda.example:80 200 -",
-        "11 GET /favicon.ico 404 -",
-        "12 POST /pogoda/russia/moscow-area/moscow 405 -",
-        "13 HEAD /pogoda/russia/moscow-area/moscow 200 -",
-        "14 GET http://www.pogoda.example/pogoda/egypt//cairo 200 a\\x20b\\x5Cc",
-        "15 CONNECT www.pogoda.example:443 403 -",
-        "16 CONNECT www.pogoda.example:80 200 -",
-        "17 GET /forecasts5000/russia/moscow-area/moscow/print 200 -",
+        "5 GET http://www.pogoda.example/pogoda/egypt//cairo 200 -",
+        "6 GET /pogoda/russia/moscow-area/atlantis 404 -",
+        "7 GET http://www.pogoda.example/favicon.ico 404 -",
+        "8 POST /pogoda/russia/moscow-area/moscow 405 -",
+        "9 HEAD /pogoda/russia/moscow-area/moscow 200 -",
+        "10 GET http://www.pogoda.example/pogoda/egypt//cairo 200 a\\x20b\\x5Cc",
+        "11 CONNECT www.pogoda.example:443 403 -",
+        "12 CONNECT www.pogoda.example:80 200 -",
+        "13 GET /forecasts5000/russia/moscow-area/moscow/print 200 -",
     };
     std::vector<std::string> got = lines_of(read_file(log));
     CHECK(got.size() == want.size());
@@ -518,18 +514,19 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     std::map<std::string, std::string> saved = {
         {page_name(1, 200, "/pogoda/russia/moscow-area/moscow"), actual.bytes},
         {page_name(2, 200, "/forecasts5000/russia/moscow-area/moscow/print"), forecast.bytes},
-        {page_name(4, 200, "/pogoda/russia/moscow-area/moscow"), tunnelled_actual.bytes},
-        {page_name(6, 200, "/forecasts5000/russia/moscow-area/moscow/print"), tunnelled_forecast.bytes},
-        {page_name(8, 200, "/pogoda/egypt//cairo"), cairo.bytes},
-        {page_name(9, 404, "/pogoda/russia/moscow-area/atlantis"), missing.bytes},
-        {page_name(11, 404, "/favicon.ico"), missing_tunnelled.bytes},
-        {page_name(12, 405, "/pogoda/russia/moscow-area/moscow"), post},
-        {page_name(14, 200, "http://www.pogoda.example/pogoda/egypt//cairo"), absolute},
-        {page_name(15, 403, "www.pogoda.example:443"), refused},
-        {page_name(17, 200, "/forecasts5000/russia/moscow-area/moscow/print"), pipelined.substr(after_connect + 4)},
+        {page_name(3, 200, "http://www.pogoda.example/pogoda/russia/moscow-area/moscow"), proxied_actual.bytes},
+        {page_name(4, 200, "http://www.pogoda.example/forecasts5000/russia/moscow-area/moscow/print"),
+         proxied_forecast.bytes},
+        {page_name(5, 200, "http://www.pogoda.example/pogoda/egypt//cairo"), cairo.bytes},
+        {page_name(6, 404, "/pogoda/russia/moscow-area/atlantis"), missing.bytes},
+        {page_name(7, 404, "http://www.pogoda.example/favicon.ico"), missing_proxied.bytes},
+        {page_name(8, 405, "/pogoda/russia/moscow-area/moscow"), post},
+        {page_name(10, 200, "http://www.pogoda.example/pogoda/egypt//cairo"), absolute},
+        {page_name(11, 403, "www.pogoda.example:443"), refused},
+        {page_name(13, 200, "/forecasts5000/russia/moscow-area/moscow/print"), pipelined.substr(after_connect + 4)},
     };
-    CHECK(page_name(14, 200, "http://www.pogoda.example/pogoda/egypt//cairo") ==
-          "000014-200-http%3A++www.pogoda.example+pogoda+egypt++cairo.http");
+    CHECK(page_name(10, 200, "http://www.pogoda.example/pogoda/egypt//cairo") ==
+          "000010-200-http%3A++www.pogoda.example+pogoda+egypt++cairo.http");
     std::vector<std::string> files = files_in(pages);
     CHECK(files.size() == saved.size());
     for (const auto &entry : saved) {
@@ -540,8 +537,9 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     // velvane-scrape reads the saved pages as the program reads what it
     // received: the same record, the same panel blocks.
     int status = 0;
-    std::string actual_file = pages + "/" + page_name(4, 200, "/pogoda/russia/moscow-area/moscow");
-    std::string forecast_file = pages + "/" + page_name(6, 200, "/forecasts5000/russia/moscow-area/moscow/print");
+    std::string actual_file = pages + "/" + page_name(3, 200, "http://www.pogoda.example/pogoda/russia/moscow-area/moscow");
+    std::string forecast_file =
+        pages + "/" + page_name(4, 200, "http://www.pogoda.example/forecasts5000/russia/moscow-area/moscow/print");
     std::string output = run_command(std::string("'") + SCRAPE + "' --actual '" + actual_file + "' --forecast '" +
                                  forecast_file + "' --blocks " + std::to_string(today),
                              &status);
@@ -552,7 +550,7 @@ TEST_CASE("the simulator serves both pages directly and through CONNECT, logs an
     snprintf(want_date, sizeof want_date, "day0.date=%.3f", (double)today);
     CHECK(line_of(output, "day0.date") == want_date);
     std::string actual_block, forecast_block;
-    panel_blocks(tunnelled_actual.bytes, tunnelled_forecast.bytes, (double)today, &actual_block, &forecast_block);
+    panel_blocks(proxied_actual.bytes, proxied_forecast.bytes, (double)today, &actual_block, &forecast_block);
     CHECK(line_of(output, "actual_block") == actual_block);
     CHECK(line_of(output, "forecast_block") == forecast_block);
     CHECK(actual_block.size() > 20);

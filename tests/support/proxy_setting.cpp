@@ -13,3 +13,8 @@ void set_proxy(int32_t use, const char *name, int32_t port)
     proxy_port = port;
     proxy_settings_unlock();
 }
+
+void set_proxy_sign_in(const char *user, const char *password)
+{
+    proxy_credentials_set(user, password);
+}

@@ -6,4 +6,7 @@
 
 void set_proxy(int32_t use, const char *name, int32_t port);
 
+// Sets the proxy's sign-in name and password.
+void set_proxy_sign_in(const char *user, const char *password);
+
 #endif

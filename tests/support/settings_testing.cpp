@@ -16,6 +16,7 @@ void restore_defaults(void)
     is_use_proxy = 0;
     memset(proxy_name, 0, sizeof proxy_name);
     proxy_port = 8080;
+    proxy_credentials_set("", "");
     is_never_show = 0;
     is_tray_temperature = 1;
     cur_country = 0;

@@ -1,5 +1,5 @@
 // The fetch job against a loopback server that plays the weather service
-// behind a proxy tunnel, with a hidden window standing in for the panel:
+// behind a forward proxy, with a hidden window standing in for the panel:
 // its two text blocks, its two location lists filled from the catalogue,
 // and a loop that polls fetch_done on FETCH_POLL_TIMER as the panel does.
 #include <doctest/doctest.h>
@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "fetch/fetch_failure.h"
 #include "fetch/fetch_job.h"
+#include "fetch/https_client.h"
 #include "fetch/http_client.h"
 #include "fetch/net_socket.h"
 #include "fetch/open_data_parser.h"
@@ -26,9 +28,6 @@
 #include "util/mem.h"
 
 namespace {
-
-const char CONNECT_END[] = "\r\n\r\n";
-const char CONNECTED[] = "HTTP/1.0 200 Connection established\r\n\r\n";
 
 HWND make_child(HWND parent, const char *cls, DWORD style, int id, int x, int y, int w, int h)
 {
@@ -129,24 +128,22 @@ std::string forecast_page(void)
     return page_text(page, length);
 }
 
-// One tunnelled request: CONNECT answered with 200, then the page.
-ScriptConnection tunnel_serving(const std::string &page)
+// One request to the proxy, answered with the page.
+ScriptConnection proxy_serving(const std::string &page)
 {
-    ScriptConnection c;
-    c.exchanges.push_back(ScriptExchange{CONNECT_END, {CONNECTED}});
-    c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {page}});
-    c.ending = SCRIPT_CLOSE;
-    return c;
+    return script_answer(page);
 }
 
-// CONNECT answered, the GET read and never answered.
-ScriptConnection tunnel_holding(void)
+// The request read and never answered.
+ScriptConnection proxy_holding(void)
 {
-    ScriptConnection c;
-    c.exchanges.push_back(ScriptExchange{CONNECT_END, {CONNECTED}});
-    c.exchanges.push_back(ScriptExchange{REQUEST_TAIL, {}});
-    c.ending = SCRIPT_HOLD;
-    return c;
+    return script_silent();
+}
+
+// The start of a request line sent to the proxy for a path of the service.
+std::string service_line(const std::string &path)
+{
+    return std::string("GET http://") + SERVICE_HOST + "/" + path;
 }
 
 bool contains(const std::string &text, const std::string &part)
@@ -201,38 +198,12 @@ struct Fixture {
     }
 };
 
-// An answer of the open-data API whose place's today is the local today:
-// the current hour, and days from today on with day temperatures 11, 12...
-std::string open_data_answer(void)
-{
-    CalendarDate today;
-    day_number_to_date(floor(today_day_number() + 0.5), &today);
-    char date[16];
-    snprintf(date, sizeof date, "%04d-%02d-%02d", (int)today.year, (int)today.month, (int)today.day);
-    std::string body = std::string("{\"current\":{\"time\":\"") + date +
-                       "T10:15\",\"interval\":900,\"temperature_2m\":21.4,\"weather_code\":0},"
-                       "\"daily_units\":{\"temperature_2m_max\":\"\u00b0C\"},"
-                       "\"daily\":{\"time\":[\"" + date + "\"],\"temperature_2m_max\":[11.0],\"weather_code\":[3]}}";
-    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
-// The request line of the open data for the panel's place.
-std::string open_data_request_line(HWND panel)
-{
-    const CityEntry *place = location_place(panel);
-    char *path = open_data_path(place->latitude_e4, place->longitude_e4);
-    std::string line = std::string("GET /") + path + " HTTP/1.1\r\n";
-    mem_free(path);
-    return line;
-}
-
 } // namespace
 
-TEST_CASE("both pages fetched through the tunnel fill the record and the blocks")
+TEST_CASE("both pages fetched through a forward proxy fill the record and the blocks")
 {
     Fixture f;
-    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_serving(actual_page()), proxy_serving(forecast_page())});
     start_fetch(f.panel);
     CHECK(fetch_running.load() + fetch_done.load() >= 1);
     REQUIRE(poll_until_done(f.panel, 20000));
@@ -240,10 +211,10 @@ TEST_CASE("both pages fetched through the tunnel fill the record and the blocks"
     std::vector<std::string> received = script_server_received(&f.server);
     REQUIRE(received.size() == 2);
     std::string host = SERVICE_HOST;
-    CHECK(contains(received[0], "CONNECT " + host + ":80 HTTP/1.0\r\n"));
-    CHECK(contains(received[0], "GET /pogoda/russia/moscow-area/moscow HTTP/1.1\r\n"));
+    CHECK_FALSE(contains(received[0], "CONNECT"));
+    CHECK(contains(received[0], service_line("pogoda/russia/moscow-area/moscow HTTP/1.1\r\nHost: " + host + "\r\n")));
     CHECK_FALSE(contains(received[0], "Referer:"));
-    CHECK(contains(received[1], "GET /forecasts5000/russia/moscow-area/moscow/print HTTP/1.1\r\n"));
+    CHECK(contains(received[1], service_line("forecasts5000/russia/moscow-area/moscow/print HTTP/1.1\r\n")));
     CHECK(contains(received[1], "Referer: http://" + host + "/russia/moscow-area/moscow\r\n"));
 
     const WeatherRecord *r = weather_record;
@@ -275,9 +246,9 @@ TEST_CASE("both pages failing still ends the fetch, with the record as reset")
 TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
 {
     Fixture f;
-    f.serve({tunnel_holding(), tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_holding(), proxy_serving(actual_page()), proxy_serving(forecast_page())});
     start_fetch(f.panel);
-    REQUIRE(script_server_wait_requests(&f.server, 2, 10000));  // CONNECT and GET read
+    REQUIRE(script_server_wait_requests(&f.server, 1, 10000));  // the GET read
 
     // The user picks Saint Petersburg meanwhile. While the worker runs, a
     // calendar change leaves the blocks alone.
@@ -294,9 +265,9 @@ TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
     CHECK(script_server_client_closed(&f.server, 0));
     // The first worker sent no forecast request; the second one's requests
     // came only after the first connection had been closed.
-    CHECK(contains(received[0], "GET /pogoda/russia/moscow-area/moscow "));
-    CHECK(contains(received[1], "GET /pogoda/russia/leningrad-region/sankt-peterburg "));
-    CHECK(contains(received[2], "GET /forecasts5000/russia/leningrad-region/sankt-peterburg/print "));
+    CHECK(contains(received[0], service_line("pogoda/russia/moscow-area/moscow ")));
+    CHECK(contains(received[1], service_line("pogoda/russia/leningrad-region/sankt-peterburg ")));
+    CHECK(contains(received[2], service_line("forecasts5000/russia/leningrad-region/sankt-peterburg/print ")));
     for (const std::string &r : received)
         CHECK_FALSE(contains(r, "forecasts5000/russia/moscow-area/moscow"));
     CHECK(weather_record->temperature == -12);
@@ -305,7 +276,7 @@ TEST_CASE("a new fetch breaks off the one receiving the actual-weather page")
 TEST_CASE("a path with an empty region key goes unchanged into both pages and the Referer")
 {
     Fixture f;
-    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_serving(actual_page()), proxy_serving(forecast_page())});
     SendDlgItemMessageA(f.panel, IDC_COUNTRY, CB_SETCURSEL, 8, 0);  // brazil
     fill_city_list(f.panel);
     SendDlgItemMessageA(f.panel, IDC_CITY, CB_SETCURSEL, 0, 0);
@@ -313,8 +284,8 @@ TEST_CASE("a path with an empty region key goes unchanged into both pages and th
     REQUIRE(poll_until_done(f.panel, 20000));
     std::vector<std::string> received = script_server_received(&f.server);
     REQUIRE(received.size() == 2);
-    CHECK(contains(received[0], "GET /pogoda/brazil//altamira HTTP/1.1\r\n"));
-    CHECK(contains(received[1], "GET /forecasts5000/brazil//altamira/print HTTP/1.1\r\n"));
+    CHECK(contains(received[0], service_line("pogoda/brazil//altamira HTTP/1.1\r\n")));
+    CHECK(contains(received[1], service_line("forecasts5000/brazil//altamira/print HTTP/1.1\r\n")));
     CHECK(contains(received[1], "Referer: http://" + std::string(SERVICE_HOST) + "/brazil//altamira\r\n"));
 }
 
@@ -322,7 +293,7 @@ TEST_CASE("every buffer of a worker is released exactly once")
 {
     Fixture f;
     f.serve({script_close_at_once(), script_close_at_once(),
-             tunnel_serving(actual_page()), tunnel_serving(forecast_page()),
+             proxy_serving(actual_page()), proxy_serving(forecast_page()),
              script_close_at_once(), script_close_at_once()});
     // A first fetch creates the record; from then on a reset record holds
     // no blocks of its own but itself.
@@ -359,45 +330,112 @@ TEST_CASE("a worker that cannot start leaves no busy state and no block behind")
     REQUIRE(poll_until_done(f.panel, 5000));
 }
 
-TEST_CASE("by default a forecast page that fails brings one open-data request for the days alone")
+// The end of the open data's CONNECT head.
+const char CONNECT_END[] = "\r\n\r\n";
+
+// The proxy's answer to the open data's CONNECT, then the connection closed.
+ScriptConnection connect_answered(const std::string &answer)
+{
+    ScriptConnection c;
+    c.exchanges.push_back(ScriptExchange{CONNECT_END, {answer}});
+    c.ending = SCRIPT_CLOSE;
+    return c;
+}
+
+const char DENIED[] = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n";
+const char SIGN_IN[] = "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                       "Proxy-Authenticate: Basic realm=\"work\"\r\nContent-Length: 0\r\n\r\n";
+
+TEST_CASE("by default a forecast page that fails brings one open-data request, over HTTPS through the proxy")
 {
     Fixture f;
     data_source = DATA_SOURCE_PAGES_THEN_OPEN_DATA;
-    f.serve({tunnel_serving(actual_page()), script_close_at_once(), tunnel_serving(open_data_answer())});
+    f.serve({proxy_serving(actual_page()), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)});
     start_fetch(f.panel);
     REQUIRE(poll_until_done(f.panel, 20000));
 
     std::vector<std::string> received = script_server_received(&f.server);
-    REQUIRE(received.size() == 3);
-    CHECK(contains(received[2], "CONNECT api.open-meteo.com:80 HTTP/1.0\r\n"));
-    CHECK(contains(received[2], open_data_request_line(f.panel)));
-    CHECK(contains(received[2], "Host: api.open-meteo.com\r\n"));
-    CHECK_FALSE(contains(received[2], "Referer:"));
-    // The page's observation stays; the days are the open data's.
+    REQUIRE(received.size() >= 3);
+    // A tunnel to port 443: what a proxy as shipped allows. The request
+    // itself is inside TLS, which this server does not speak.
+    CHECK(contains(received[2], "CONNECT api.open-meteo.com:443 HTTP/1.1\r\n"));
+    CHECK(contains(received[2], std::string("User-Agent: ") + open_data_user_agent() + "\r\n"));
+    CHECK(std::string(open_data_user_agent()).rfind("Velvane/" VELVANE_VERSION " (Windows NT ", 0) == 0);
+    // The page's observation stays; no days, and no reason: the fetch got
+    // something.
     CHECK(weather_record->temperature == -12);
-    CHECK(weather_record->days[0].day_temperature == 11);
-    CHECK(weather_record->days[0].date == doctest::Approx(floor(today_day_number() + 0.5)));
-    CHECK(fetch_open_data_parts.load() == WEATHER_PART_DAYS);
+    CHECK(weather_record->days[0].day_temperature == 100);
+    CHECK(fetch_open_data_parts.load() == 0);
+    CHECK(fetch_failure.load() == FETCH_FAILURE_NONE);
 }
 
-TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one in flight")
+TEST_CASE("a fetch that gets nothing names the most telling failure of its requests")
+{
+    struct Case {
+        const char *name;
+        int32_t data_source;
+        std::vector<ScriptConnection> script;
+        int32_t failure;
+    };
+    const std::string busy_page = http_response("HTTP/1.1 503 Service Unavailable", "", "busy");
+    const Case cases[] = {
+        {"the proxy refuses the tunnel", DATA_SOURCE_OPEN_DATA_ONLY,
+         {connect_answered(DENIED), connect_answered(DENIED)}, FETCH_FAILURE_PROXY_DENIED},
+        {"the proxy wants a sign-in and none is stored", DATA_SOURCE_OPEN_DATA_ONLY,
+         {connect_answered(SIGN_IN), connect_answered(SIGN_IN)}, FETCH_FAILURE_PROXY_SIGN_IN},
+        {"no proxy listens", DATA_SOURCE_OPEN_DATA_ONLY, {}, FETCH_FAILURE_NO_CONNECTION},
+        {"a page busy, the other gone, the tunnel refused: the proxy tells most", DATA_SOURCE_PAGES_THEN_OPEN_DATA,
+         {proxy_serving(busy_page), script_close_at_once(), connect_answered(DENIED), connect_answered(DENIED)},
+         FETCH_FAILURE_PROXY_DENIED},
+        {"the pages busy", DATA_SOURCE_PAGES_ONLY, {proxy_serving(busy_page), proxy_serving(busy_page)},
+         FETCH_FAILURE_BUSY},
+    };
+    for (const Case &c : cases) {
+        CAPTURE(c.name);
+        Fixture f;
+        data_source = c.data_source;
+        if (c.script.empty())
+            use_proxy(1);  // nothing listens on port 1
+        else
+            f.serve(c.script);
+        start_fetch(f.panel);
+        REQUIRE(poll_until_done(f.panel, 30000));
+        CHECK(fetch_failure.load() == c.failure);
+        CHECK(fetch_open_data_busy.load() == 0);
+    }
+}
+
+TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one in flight at once")
 {
     Fixture f;
     data_source = DATA_SOURCE_OPEN_DATA_ONLY;
-    f.serve({tunnel_holding(), tunnel_serving(open_data_answer())});
+    ScriptConnection held;
+    held.exchanges.push_back(ScriptExchange{CONNECT_END, {}});
+    held.ending = SCRIPT_HOLD;
+    f.serve({held});
     start_fetch(f.panel);
-    REQUIRE(script_server_wait_requests(&f.server, 2, 10000));
+    REQUIRE(script_server_wait_requests(&f.server, 1, 10000));
+    // The proxy never answers that CONNECT; the user meanwhile points the
+    // program at another proxy and fetches again, which does not wait.
+    ScriptServer second;
+    REQUIRE(script_server_start(&second, {connect_answered(DENIED), connect_answered(DENIED)}));
+    use_proxy(second.port);
+    DWORD before = GetTickCount();
     start_fetch(f.panel);
+    CHECK(GetTickCount() - before < 2000);
     REQUIRE(poll_until_done(f.panel, 20000));
+    CHECK(GetTickCount() - before < 10000);
 
     std::vector<std::string> received = script_server_received(&f.server);
-    REQUIRE(received.size() == 2);
-    CHECK(script_server_client_closed(&f.server, 0));
-    for (const std::string &r : received)
-        CHECK(contains(r, open_data_request_line(f.panel)));
-    CHECK(weather_record->temperature == 21);
-    CHECK(weather_record->condition == 7);
-    CHECK(fetch_open_data_parts.load() == WEATHER_PARTS_ALL);
+    std::vector<std::string> second_received = script_server_received(&second);
+    script_server_stop(&second);
+    received.insert(received.end(), second_received.begin(), second_received.end());
+    REQUIRE(received.size() >= 2);
+    for (const std::string &r : received) {
+        CHECK(contains(r, "CONNECT api.open-meteo.com:443 "));
+        CHECK_FALSE(contains(r, "pogoda"));
+    }
+    CHECK(fetch_failure.load() == FETCH_FAILURE_PROXY_DENIED);
 }
 
 namespace {
@@ -422,7 +460,7 @@ TEST_CASE("a worker stuck in a name lookup is abandoned: the panel never waits, 
     start_fetch(f.panel);  // a first fetch (nothing listens) makes the record
     REQUIRE(poll_until_done(f.panel, 20000));
     int32_t baseline = mem_live_blocks();
-    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    f.serve({proxy_serving(actual_page()), proxy_serving(forecast_page())});
     lookup_released = CreateEventA(NULL, TRUE, FALSE, NULL);
     net_set_resolver(sticking_resolver);
     start_fetch(f.panel);

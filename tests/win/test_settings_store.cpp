@@ -7,6 +7,9 @@
 #include "tests/support/settings_testing.h"
 
 #include <windows.h>
+#include <wincrypt.h>
+
+#include <string>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -237,7 +240,8 @@ TEST_CASE("values stored and read back")
         CHECK(source.type == REG_BINARY);
         CHECK(source.size == 4);
         CHECK(raw_int(source) == 2);
-        CHECK(value_count(SETTINGS_PATH) == 13);  // the eleven, data_source and is_tray_temperature
+        // The eleven, data_source, is_tray_temperature, proxy_user and proxy_password.
+        CHECK(value_count(SETTINGS_PATH) == 15);
     }
 
     SUBCASE("in the same run")
@@ -272,6 +276,62 @@ TEST_CASE("values stored and read back")
         CHECK(strcmp(proxy_name, "proxy.example") == 0);
         CHECK(proxy_port == 3128);
     }
+}
+
+TEST_CASE("the proxy's sign-in: the user as text, the password only encrypted for the user")
+{
+    forget_everything();
+    start_like_the_program();
+    // Cyrillic in code page 1251 as the dialog hands it over.
+    const char password[] = "s3cret-\xEF\xE0\xF0\xEE\xEB\xFC";
+    proxy_credentials_set("ivan.petrov", password);
+    REQUIRE(settings_write_dialog_values() == 1);
+
+    RawValue user = get_raw(SETTINGS_PATH, VALUE_PROXY_USER);
+    CHECK(user.type == REG_BINARY);
+    CHECK(user.size == strlen("ivan.petrov"));
+    CHECK(memcmp(user.data, "ivan.petrov", user.size) == 0);
+    RawValue secret = get_raw(SETTINGS_PATH, VALUE_PROXY_PASSWORD);
+    REQUIRE(secret.found);
+    CHECK(secret.type == REG_BINARY);
+    CHECK(secret.size > strlen(password));
+    // No trace of the text, whole or in part, nor of its UTF-16 form.
+    std::string raw((const char *)secret.data, secret.size);
+    CHECK(raw.find("s3cret") == std::string::npos);
+    CHECK(raw.find(std::string("s\0" "3\0c", 5)) == std::string::npos);
+    // Another program of the same user, without the program's entropy, gets nothing.
+    DATA_BLOB in = {secret.size, secret.data};
+    DATA_BLOB out = {0, NULL};
+    CHECK_FALSE(CryptUnprotectData(&in, NULL, NULL, NULL, NULL, CRYPTPROTECT_UI_FORBIDDEN, &out));
+
+    // Read back at the next start, and after a Cancel of the dialog.
+    restore_defaults();
+    start_like_the_program();
+    CHECK(strcmp(proxy_user, "ivan.petrov") == 0);
+    CHECK(strcmp(proxy_password, password) == 0);
+    proxy_credentials_set("typed", "typed");
+    settings_read_dialog_values();
+    CHECK(strcmp(proxy_user, "ivan.petrov") == 0);
+    CHECK(strcmp(proxy_password, password) == 0);
+
+    // Bytes that do not decrypt (cut short, or not DPAPI's at all) are not read.
+    for (DWORD i = 0; i < secret.size; i++)
+        secret.data[i] = (BYTE)(i * 7 + 1);
+    put_raw(SETTINGS_PATH, VALUE_PROXY_PASSWORD, REG_BINARY, secret.data, secret.size);
+    proxy_credentials_set(NULL, "kept");
+    settings_read_dialog_values();
+    CHECK(strcmp(proxy_password, "kept") == 0);
+
+    // An empty password is a value of no bytes; an old registry without
+    // the two values leaves them as they are.
+    proxy_credentials_set("", "");
+    REQUIRE(settings_write_dialog_values() == 1);
+    CHECK(get_raw(SETTINGS_PATH, VALUE_PROXY_PASSWORD).size == 0);
+    CHECK(get_raw(SETTINGS_PATH, VALUE_PROXY_USER).size == 0);
+    forget_everything();
+    start_like_the_program();
+    CHECK(proxy_user[0] == '\0');
+    CHECK(proxy_password[0] == '\0');
 }
 
 TEST_CASE("stored values survive a restart of the program")

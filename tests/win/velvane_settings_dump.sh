@@ -42,6 +42,8 @@ hours=2
 is_use_proxy=0
 proxy_name=\"\"
 proxy_port=8080
+proxy_user=\"\"
+proxy_password=not set
 is_never_show=0
 ${es}ur_country=0
 ${es}ur_city=0
@@ -70,6 +72,19 @@ printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n"\xF
   > "$work/selection.reg"
 run regedit /S "$work/selection.reg" >/dev/null 2>&1 || fail "regedit"
 
+# The sign-in as the dialog stores it: the password never as text.
+out=$(printf 's3cret-word\n' | run "$tool" sign-in ivan 2>/dev/null | tr -d '\r')
+[ "$out" = "sign_in=1" ] || fail "sign-in printed '$out'"
+stored=$(run reg query "$key" /v proxy_password 2>/dev/null | tr -d '\r')
+case "$stored" in
+  *REG_BINARY*) ;;
+  *) fail "proxy_password not stored as REG_BINARY: $stored" ;;
+esac
+plain_hex=$(printf 's3cret' | od -An -tx1 | tr -d ' \n' | tr a-f A-F)
+case "$(printf '%s' "$stored" | tr -d ' ' | tr a-f A-F)" in
+  *"$plain_hex"*) fail "the password is in the registry as text" ;;
+esac
+
 expect_dump "dump after values were stored" "is_autostart=1
 is_hide_window=0
 is_first_fore=0
@@ -78,6 +93,8 @@ hours=5
 is_use_proxy=1
 proxy_name=\"proxy.\\\"q\\\".example\"
 proxy_port=3128
+proxy_user=\"ivan\"
+proxy_password=set
 is_never_show=1
 ${es}ur_country=4
 ${es}ur_city=17
