@@ -462,7 +462,7 @@ DEMO_SIM_PAGES=cut demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator 
 before=$(demo_requests)
 choose_from_menu $ITEM_REFRESH
 cut_at=$(date +%s)
-check "the forecast page cut after its date row: a refresh asks both pages" demo_wait_requests $((before + 4)) 30
+check "the forecast page cut after its date row: a refresh asks both pages" demo_wait_requests $((before + 2)) 30
 sleep 2
 same_forecast() { [ "$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)" = "$forecast_before" ]; }
 check "... the kept forecast stays on the panel" same_forecast
@@ -470,7 +470,7 @@ check "... marked with the time of the data" data_time_shown cut-page
 demo_stop_sim
 DEMO_SIM_PAGES=on demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start again on port $port"
 before=$(demo_requests)
-check "the page whole again: the retry fetches by itself within 75 s" demo_wait_requests $((before + 4)) 75
+check "the page whole again: the retry fetches by itself within 75 s" demo_wait_requests $((before + 2)) 75
 echo "  the retry came $(($(date +%s) - cut_at)) s after the cut page's refresh"
 check "... fresh: the time line goes" wait_for 10 data_time_hidden cut-page-mended
 check "\"Выход\" ends the fourth start with code 0" exit_by_menu "$DEMO_WORK/fourth.rc"
