@@ -37,6 +37,7 @@ template <typename T> static void open_data_delete(T *object)
 #include <rapidjson/document.h>
 
 #include "fetch/http_client.h"
+#include "fetch/open_data_hours.h"
 #include "panel/day_number.h"
 #include "util/format.h"
 
@@ -251,21 +252,12 @@ int element(const Variable *v, int32_t index, double *out)
     return number_of(v, &(*v->value)[(rapidjson::SizeType)index], out);
 }
 
-// Rounds half away from zero into low..high; 0 when it does not fit. The
-// conversions leave binary noise (9 km/h / 3.6 may come out a hair below
-// 2.5), so the value is first brought to six decimals: a tie in the decimal
-// value stays a tie.
+// Rounds half away from zero into low..high (open_data_figure: snapped to
+// six decimals first, so a tie in the decimal value stays a tie); 0 when it
+// does not fit.
 int whole(double v, double low, double high, int32_t *out)
 {
-    if (!isfinite(v))
-        return 0;
-    if (fabs(v) < 1e9)
-        v = round(v * 1e6) / 1e6;
-    double r = round(v);
-    if (r < low || r > high)
-        return 0;
-    *out = (int32_t)r;
-    return 1;
+    return open_data_figure(v, 0, low, high, out);
 }
 
 void store_int16(double v, int16_t *field)
@@ -455,6 +447,38 @@ void fill_days(WeatherRecord *record, const Value *root, const Value *current, c
     }
 }
 
+// The hourly block, hour by hour in the record's units, into the days'
+// steps (fetch/open_data_hours.h); after fill_days, which dates the days.
+void fill_hours(WeatherRecord *record, const Value *root)
+{
+    const Value *offset = member(root, "utc_offset_seconds");
+    int32_t utc_offset = NO_UTC_OFFSET;
+    if (offset != NULL && offset->IsNumber() && fabs(offset->GetDouble()) <= 18 * 3600 &&
+        offset->GetDouble() == floor(offset->GetDouble()))
+        utc_offset = (int32_t)offset->GetDouble();
+    HourlyReading reading;
+    hourly_reading_begin(&reading, record, utc_offset);
+    const Value *hourly = object_member(root, "hourly");
+    const Value *times = member(hourly, "time");
+    if (times != NULL && times->IsArray()) {
+        const Value *units = object_member(root, "hourly_units");
+        Variable temperature = variable(hourly, units, "temperature_2m", QUANTITY_TEMPERATURE);
+        Variable code = variable(hourly, units, "weather_code", QUANTITY_PLAIN);
+        Variable precipitation = variable(hourly, units, "precipitation", QUANTITY_PRECIPITATION);
+        for (rapidjson::SizeType i = 0; i < times->Size() && i < (rapidjson::SizeType)INT32_MAX; i++) {
+            const Value &stamp = (*times)[i];
+            if (!stamp.IsString())
+                continue;
+            HourFigures figures;
+            figures.has_temperature = element(&temperature, (int32_t)i, &figures.temperature);
+            figures.has_code = element(&code, (int32_t)i, &figures.code);
+            figures.has_precipitation = element(&precipitation, (int32_t)i, &figures.precipitation);
+            hourly_reading_add(&reading, stamp.GetString(), stamp.GetStringLength(), &figures);
+        }
+    }
+    hourly_reading_end(&reading);
+}
+
 // The body of a whole response with status 200, or the bytes themselves
 // when they are no HTTP response; null for another status or no body.
 const char *body_of(const char *bytes, int32_t length, int32_t *body_length)
@@ -506,7 +530,7 @@ char *open_data_path(int32_t latitude_e4, int32_t longitude_e4)
     return format_string(
         "v1/forecast?latitude=%s%d.%04d&longitude=%s%d.%04d"
         "&current=temperature_2m,relative_humidity_2m,pressure_msl,weather_code,wind_speed_10m,wind_direction_10m"
-        "&hourly=precipitation"
+        "&hourly=precipitation,temperature_2m,weather_code"
         "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_sum,"
         "precipitation_probability_max,wind_speed_10m_max,wind_direction_10m_dominant"
         "&wind_speed_unit=ms&timezone=auto&past_days=1&forecast_days=7",
@@ -569,6 +593,7 @@ int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t lengt
     if ((parts & WEATHER_PART_DAYS) && daily != NULL) {
         weather_record_reset_days(record);
         fill_days(record, root, current, daily);
+        fill_hours(record, root);
         done |= WEATHER_PART_DAYS;
     }
     if (replaced != NULL)
