@@ -46,6 +46,14 @@ int read_stamp(const char *text, size_t length, int32_t *day_key, int32_t *hour)
     return 1;
 }
 
+// A WMO code the table knows, or NO_VALUE.
+int32_t known_code(int32_t has_code, double code)
+{
+    if (!has_code || code != floor(code) || code < 0 || code > 255 || open_data_condition_code((int32_t)code) == 0)
+        return NO_VALUE;
+    return (int32_t)code;
+}
+
 int day_index(const HourlyReading *reading, int32_t day_key)
 {
     for (int d = 0; d < FORECAST_DAYS; d++)
@@ -64,8 +72,9 @@ void place_figures(HourlyReading *reading, int d, int32_t step, const HourFigure
     if (figures->has_temperature &&
         open_data_figure(figures->temperature, 0, OPEN_DATA_TEMPERATURE_LOW, OPEN_DATA_TEMPERATURE_HIGH, &v))
         s->temperature = v;
-    if (figures->has_code && figures->code == floor(figures->code) && figures->code >= 0 && figures->code <= 255)
-        s->condition = open_data_condition_code((int32_t)figures->code);
+    s->code = known_code(figures->has_code, figures->code);
+    if (s->code != NO_VALUE)
+        s->condition = open_data_condition_code(s->code);
 }
 
 // The precipitation stamped HH:00 is the hour before it: the third hour of
@@ -147,6 +156,22 @@ void hourly_reading_add(HourlyReading *reading, const char *stamp, size_t length
     if (d >= 0 && hour % HOURS_PER_STEP == 0)
         place_figures(reading, d, hour / HOURS_PER_STEP, figures);
     place_precipitation(reading, day_key, hour, figures);
+}
+
+void hourly_reading_day_code(HourlyReading *reading, const char *date, size_t length, int32_t has_code, double code)
+{
+    // A date is a stamp's first ten characters.
+    char stamp[STAMP_LENGTH + 1];
+    if (date == NULL || length != 10)
+        return;
+    memcpy(stamp, date, 10);
+    memcpy(stamp + 10, "T00:00", 7);
+    int32_t day_key, hour;
+    if (!read_stamp(stamp, STAMP_LENGTH, &day_key, &hour))
+        return;
+    int d = day_index(reading, day_key);
+    if (d >= 0 && reading->record->days[d].hours.day_code == NO_VALUE)
+        reading->record->days[d].hours.day_code = known_code(has_code, code);
 }
 
 void hourly_reading_end(HourlyReading *reading)

@@ -53,6 +53,10 @@ void hourly_reading_begin(HourlyReading *reading, WeatherRecord *record, int32_t
 // (00:00 for step 21 of the day before). Other stamps are passed over.
 void hourly_reading_add(HourlyReading *reading, const char *stamp, size_t length, const HourFigures *figures);
 
+// The daily block's weather code of the day dated "YYYY-MM-DD" (the heads-up
+// reads the day's worst weather from it; the steps see only every third hour).
+void hourly_reading_day_code(HourlyReading *reading, const char *date, size_t length, int32_t has_code, double code);
+
 // Sums each step's precipitation and marks the days that got any figure.
 void hourly_reading_end(HourlyReading *reading);
 

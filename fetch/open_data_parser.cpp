@@ -476,6 +476,17 @@ void fill_hours(WeatherRecord *record, const Value *root)
             hourly_reading_add(&reading, stamp.GetString(), stamp.GetStringLength(), &figures);
         }
     }
+    const Value *daily = object_member(root, "daily");
+    const Value *dates = member(daily, "time");
+    Variable day_code = variable(daily, object_member(root, "daily_units"), "weather_code", QUANTITY_PLAIN);
+    rapidjson::SizeType date_count = dates != NULL && dates->IsArray() ? dates->Size() : 0;
+    for (rapidjson::SizeType i = 0; i < date_count && i < (rapidjson::SizeType)INT32_MAX; i++) {
+        const Value &date = (*dates)[i];
+        double code = 0;
+        int has_code = element(&day_code, (int32_t)i, &code);
+        if (date.IsString())
+            hourly_reading_day_code(&reading, date.GetString(), date.GetStringLength(), has_code, code);
+    }
     hourly_reading_end(&reading);
 }
 

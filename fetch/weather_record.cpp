@@ -26,8 +26,10 @@ void day_hours_reset(DayHours *hours)
         hours->steps[i].temperature = NO_TEMPERATURE;
         hours->steps[i].condition = 0;
         hours->steps[i].precipitation_tenths = NO_VALUE;
+        hours->steps[i].code = NO_VALUE;
     }
     hours->has_any = 0;
+    hours->day_code = NO_VALUE;
     hours->utc_offset_seconds = NO_UTC_OFFSET;
 }
 

@@ -30,11 +30,13 @@ struct HourStep {
     int32_t temperature;           // degrees; NO_TEMPERATURE for none
     int32_t condition;             // 1..19; 0 for none
     int32_t precipitation_tenths;  // tenths of a mm; NO_VALUE for none
+    int32_t code;                  // the WMO weather code behind condition; NO_VALUE for none
 };
 
 struct DayHours {
     HourStep steps[HOUR_STEPS];
     int32_t has_any;               // 1 when a step has any figure
+    int32_t day_code;              // the day's WMO weather code (its worst); NO_VALUE for none
     int32_t utc_offset_seconds;    // the place's offset that day; NO_UTC_OFFSET when not given
 };
 

@@ -166,6 +166,17 @@ TEST_CASE("the hours go with their day: the place's offset, copies, resets and t
     REQUIRE(parse_open_data_into(r.record, a.data(), (int32_t)a.size(), WEATHER_PARTS_ALL, NULL) == 1);
     CHECK(r.record->days[1].hours.utc_offset_seconds == 19800);
     CHECK(r.record->days[4].hours.utc_offset_seconds == NO_UTC_OFFSET);
+    CHECK(r.record->days[0].hours.steps[3].code == 3);
+    CHECK(r.record->days[0].hours.steps[4].code == 95);
+    CHECK(r.record->days[0].hours.day_code == NO_VALUE);
+    // The day's own code from the daily block, for the heads-up: only codes
+    // the table knows.
+    std::string coded = a;
+    coded.replace(coded.find("\"2026-12-09\"]"), 13, "\"2026-12-09\"],\"weather_code\":[0,65,75.0,4]");
+    REQUIRE(parse_open_data_into(r.record, coded.data(), (int32_t)coded.size(), WEATHER_PARTS_ALL, NULL) == 1);
+    CHECK(r.record->days[0].hours.day_code == 65);
+    CHECK(r.record->days[1].hours.day_code == 75);
+    CHECK(r.record->days[2].hours.day_code == NO_VALUE);
 
     // The kept weather copies the days with their hours; a reset clears them.
     Record copy;
