@@ -1,0 +1,35 @@
+// The hourly strip's figures as the panel shows them, and which of a day's
+// steps are past. The temperature is temperature_text's ("%+d°", "--").
+#ifndef VELVANE_PANEL_HOUR_STRIP_H
+#define VELVANE_PANEL_HOUR_STRIP_H
+
+#include <stdint.h>
+
+#include "fetch/weather_record.h"
+
+enum { HOUR_STRIP_TEXT_SIZE = 8 };
+
+// A step's precipitation, code page 1251: tenths below 10 mm with a decimal
+// comma ("0,3", "2,5"), whole mm from 10 on, rounded half up ("12"), and the
+// empty text for 0 or none. Returns buffer (at least HOUR_STRIP_TEXT_SIZE).
+const char *hour_precipitation_text(int32_t tenths, char *buffer, uint32_t size);
+
+// A step's hour, "00" to "21". Returns buffer.
+const char *hour_step_label(int32_t step, char *buffer, uint32_t size);
+
+// The place's own date (a whole day number, as trunc(day number + 0.5)) and
+// hour at now (seconds since 1970, UTC): by the offset its answer gave, or
+// by this machine's local time when it gave none.
+void place_now(int32_t utc_offset_seconds, int64_t now, int32_t *day_key, int32_t *hour);
+
+// How many of a day's steps are past at now: a step is past once its three
+// hours are over in the place's own time; all 8 for a day before the
+// place's today, none for a day after it or a day without hours.
+int32_t hour_steps_past(const ForecastDay *day, int64_t now);
+
+// The day whose strip the panel shows for selected_day: the matching day
+// (find_matching_day) when it has hours, else -1 (no strip: the panel
+// keeps its height).
+int32_t hour_strip_day(const WeatherRecord *record, double selected_day);
+
+#endif
