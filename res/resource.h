@@ -39,6 +39,7 @@
 #define IDC_SET_PROXY_PORT   1026
 #define IDC_SET_DATA_SOURCE  1028
 #define IDC_SET_TRAY_TEMPERATURE 1029
+#define IDC_SET_WARNINGS     1040
 
 /* About box and notice controls */
 #define IDC_ABOUT_LINK       1008

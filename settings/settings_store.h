@@ -28,6 +28,9 @@
 #define VALUE_CUR_COUNTRY "\xF1ur_country"
 #define VALUE_CUR_CITY "\xF1ur_city"
 #define VALUE_DATA_SOURCE "data_source"
+#define VALUE_IS_WARNINGS "is_warnings"
+// The heads-up's ledger of what was told (panel/heads_up.h), its stored form.
+#define VALUE_WARNINGS_TOLD "warnings_told"
 
 // Opens parent_path (write access) and creates or opens its sub-key name.
 int reg_create_key(const char *parent_path, const char *name);
@@ -60,7 +63,7 @@ int settings_apply_autostart(void);
 // The reads at the panel's creation, in this order: is_tray_temperature,
 // is_autostart,
 // is_first_fore, is_get_fore, hours, is_use_proxy, proxy_name (into a
-// cleared buffer), proxy_port, is_never_show, data_source. The three proxy settings are
+// cleared buffer), proxy_port, is_never_show, data_source, is_warnings. The three proxy settings are
 // stored under the proxy settings lock. A stored proxy_name of 200 bytes or
 // more has no room for its terminator and is treated as not stored.
 void settings_read_panel_values(void);
@@ -71,14 +74,14 @@ void settings_read_hide_window(void);
 // The reads at the settings dialog's opening and Cancel: is_tray_temperature,
 // is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
-// proxy_name (into a cleared buffer), proxy_port, data_source.
+// proxy_name (into a cleared buffer), proxy_port, data_source, is_warnings.
 void settings_read_dialog_values(void);
 
 // The writes at the settings dialog's OK, in this order: is_tray_temperature,
 // is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
-// proxy_name (its characters only), proxy_port, data_source. 1 when all
-// were stored.
+// proxy_name (its characters only), proxy_port, data_source, is_warnings. 1
+// when all were stored.
 int settings_write_dialog_values(void);
 
 // The notice dialog's check box: is_never_show.
@@ -86,5 +89,12 @@ int settings_write_never_show(void);
 
 // A change of country or city: cur_country, then cur_city.
 int settings_write_selection(void);
+
+// The stored warnings_told into bytes (at most size, the rest zero): size,
+// or 0 when none is stored or it is longer than size.
+uint32_t settings_read_warnings_told(uint8_t *bytes, uint32_t size);
+
+// Stores length bytes as warnings_told.
+int settings_write_warnings_told(const uint8_t *bytes, uint32_t length);
 
 #endif

@@ -4,6 +4,7 @@
 // buffers).
 #include <doctest/doctest.h>
 
+#include "panel/heads_up.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
 
@@ -15,28 +16,62 @@ static int store(const char *name, const void *data, uint32_t size)
 }
 
 // First in the file: the store holds nothing yet.
-TEST_CASE("the temperature in the icon: absent means on, stored with the dialog's values")
+TEST_CASE("flags whose absence means on: the temperature in the icon and the warnings")
 {
-    REQUIRE(init_settings() == 1);
-    is_tray_temperature = 1;
-    settings_read_panel_values();
-    CHECK(is_tray_temperature == 1);
+    const struct {
+        const char *name;
+        int32_t *variable;
+    } flags[] = {{VALUE_IS_TRAY_TEMPERATURE, &is_tray_temperature}, {VALUE_IS_WARNINGS, &is_warnings}};
+    for (const auto &flag : flags) {
+        CAPTURE(flag.name);
+        REQUIRE(init_settings() == 1);
+        *flag.variable = 1;
+        settings_read_panel_values();
+        CHECK(*flag.variable == 1);
 
-    is_tray_temperature = 0;
-    REQUIRE(settings_write_dialog_values() == 1);
-    is_tray_temperature = 1;
-    settings_read_panel_values();
-    CHECK(is_tray_temperature == 0);
+        *flag.variable = 0;
+        REQUIRE(settings_write_dialog_values() == 1);
+        *flag.variable = 1;
+        settings_read_panel_values();
+        CHECK(*flag.variable == 0);
 
-    // Cancel in the dialog reads it back too.
-    is_tray_temperature = 1;
-    settings_read_dialog_values();
-    CHECK(is_tray_temperature == 0);
+        // Cancel in the dialog reads it back too.
+        *flag.variable = 1;
+        settings_read_dialog_values();
+        CHECK(*flag.variable == 0);
 
-    const unsigned char on[4] = {1, 0, 0, 0};
-    REQUIRE(store(VALUE_IS_TRAY_TEMPERATURE, on, 4) == 1);
-    settings_read_dialog_values();
-    CHECK(is_tray_temperature == 1);
+        const unsigned char on[4] = {1, 0, 0, 0};
+        REQUIRE(store(flag.name, on, 4) == 1);
+        settings_read_dialog_values();
+        CHECK(*flag.variable == 1);
+    }
+}
+
+TEST_CASE("what the heads-up told survives a restart in warnings_told")
+{
+    HeadsUpTold told;
+    memset(&told, 0, sizeof told);
+    uint8_t bytes[HEADS_UP_TOLD_BYTES];
+    CHECK(settings_read_warnings_told(bytes, sizeof bytes) == 0);  // none stored yet
+    for (int i = 0; i < HEADS_UP_TOLD_MAX; i++)
+        heads_up_tell(&told, 0x1000u + (uint32_t)i, 9000 + i, HEADS_UP_WIND | (i % 2 ? HEADS_UP_FROST : 0), 9000);
+    uint32_t length = heads_up_told_encode(&told, bytes, sizeof bytes);
+    REQUIRE(settings_write_warnings_told(bytes, length) == 1);
+
+    uint8_t back[HEADS_UP_TOLD_BYTES];
+    HeadsUpTold restarted;
+    heads_up_told_decode(back, settings_read_warnings_told(back, sizeof back), &restarted);
+    REQUIRE(restarted.count == HEADS_UP_TOLD_MAX);
+    for (int i = 0; i < HEADS_UP_TOLD_MAX; i++)
+        CHECK(heads_up_tell(&restarted, 0x1000u + (uint32_t)i, 9000 + i, HEADS_UP_WIND | HEADS_UP_FROST, 9000) ==
+              (i % 2 ? 0 : HEADS_UP_FROST));
+    // A shorter ledger replaces a longer one whole.
+    HeadsUpTold one;
+    memset(&one, 0, sizeof one);
+    heads_up_tell(&one, 5, 9001, HEADS_UP_HEAT, 9000);
+    REQUIRE(settings_write_warnings_told(bytes, heads_up_told_encode(&one, bytes, sizeof bytes)) == 1);
+    heads_up_told_decode(back, settings_read_warnings_told(back, sizeof back), &restarted);
+    CHECK(restarted.count == 1);
 }
 
 TEST_CASE("settings go out and come back through the store")

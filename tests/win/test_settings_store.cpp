@@ -237,7 +237,7 @@ TEST_CASE("values stored and read back")
         CHECK(source.type == REG_BINARY);
         CHECK(source.size == 4);
         CHECK(raw_int(source) == 2);
-        CHECK(value_count(SETTINGS_PATH) == 13);  // the eleven, data_source and is_tray_temperature
+        CHECK(value_count(SETTINGS_PATH) == 14);  // the eleven, data_source, is_tray_temperature, is_warnings
     }
 
     SUBCASE("in the same run")
