@@ -1,7 +1,7 @@
 // velvane-sim: a stand-in for the weather service on a port of this machine.
 //
 //   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]
-//               [--pages on|off|changed]
+//               [--pages on|off|changed] [--storm]
 //
 // It serves the actual-weather page "/pogoda/LOCATION" and the printable
 // forecast "/forecasts5000/LOCATION/print" of every catalogue location, with
@@ -37,6 +37,8 @@
 // --pages    how the two pages answer: "on" (the default) as the service,
 //            "off" 404 as if it were gone, "changed" 200 with a redesigned
 //            page without the markers the program reads.
+// --storm    the open data's tomorrow is a thunderstorm with a wind of 17
+//            m/s or more, everywhere (for the heads-up).
 //
 // SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options (an
 // --listen that is no HOST:PORT among them) and 1 when it cannot listen.
@@ -58,6 +60,7 @@
 
 #include <string>
 
+#include "tools/sim/sim_open_data.h"
 #include "tools/sim/sim_service.h"
 #include "util/mem.h"
 
@@ -93,6 +96,7 @@ struct Options {
     const char *log;
     const char *save;
     int pages_mode;
+    int storm;
 };
 
 Connection connections[MAX_CONNECTIONS];
@@ -117,7 +121,7 @@ int64_t now_ms(void)
 void usage(FILE *to)
 {
     fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]"
-          " [--pages on|off|changed]\n", to);
+          " [--pages on|off|changed] [--storm]\n", to);
 }
 
 int parse_options(int argc, char **argv, Options *options)
@@ -127,11 +131,16 @@ int parse_options(int argc, char **argv, Options *options)
     options->log = NULL;
     options->save = NULL;
     options->pages_mode = SIM_PAGES_ON;
+    options->storm = 0;
     for (int i = 1; i < argc; i++) {
         const char *name = argv[i];
         if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0) {
             usage(stdout);
             return -1;
+        }
+        if (strcmp(name, "--storm") == 0) {
+            options->storm = 1;
+            continue;
         }
         if (strcmp(name, "--listen") != 0 && strcmp(name, "--seed") != 0 && strcmp(name, "--log") != 0 &&
             strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0) {
@@ -545,6 +554,7 @@ int main(int argc, char **argv)
         return 2;
     }
     sim_set_pages_mode(options.pages_mode);
+    sim_open_data_set_storm(options.storm);
     if (options.save != NULL) {
         if (mkdir(options.save, 0777) != 0 && errno != EEXIST) {
             fprintf(stderr, "velvane-sim: cannot make %s: %s\n", options.save, strerror(errno));
