@@ -118,6 +118,17 @@ int tray_show_weather(const char *temperature, const char *tip)
     return changed;
 }
 
+int tray_show_notice(const char *title, const char *text)
+{
+    NOTIFYICONDATAA data;
+    tray_fill_data(&data, 0, NULL);
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_USER;  // the icon's own picture
+    lstrcpynA(data.szInfoTitle, title != NULL ? title : "", (int)sizeof data.szInfoTitle);
+    lstrcpynA(data.szInfo, text != NULL ? text : "", (int)sizeof data.szInfo);
+    return Shell_NotifyIconA(NIM_MODIFY, &data) ? 1 : 0;
+}
+
 int tray_add_icon(void)
 {
     if (!tray_window.load())

@@ -32,4 +32,37 @@ int32_t hour_steps_past(const ForecastDay *day, int64_t now);
 // keeps its height).
 int32_t hour_strip_day(const WeatherRecord *record, double selected_day);
 
+#ifdef _WIN32
+#include <windows.h>
+
+// The strip's geometry at 96 dots per inch, under the forecast block.
+enum {
+    HOUR_STRIP_COLUMN_WIDTH = 34,
+    HOUR_STRIP_ICON_SIZE = 24,
+    HOUR_STRIP_LINE_HEIGHT = 14,
+    HOUR_STRIP_GAP = 2,
+    HOUR_STRIP_FONT_POINTS = 8
+};
+
+// The strip's positions and sizes at one window's dots per inch.
+struct HourStripLayout {
+    int left, top;         // client coordinates of the strip's corner
+    int column_width;
+    int icon_size;
+    int line_height;
+    int gap;
+    int height;            // the whole strip: what the controls below move down by
+    int font_height;       // LOGFONT height (negative: the character height)
+};
+
+void hour_strip_layout_for_dpi(int dpi, int left, int top, HourStripLayout *layout);
+
+// Draws a day's eight steps into dc: per column the hour, the condition's
+// icon (icons[condition], condition 0 to 19), the temperature and the
+// precipitation; the first muted steps (those past) in grey. font is the
+// strip's; the background is left as it is.
+void paint_hour_strip(HDC dc, const HourStripLayout *layout, const HourStep *steps, const HICON *icons,
+                      int32_t muted, HFONT font);
+#endif
+
 #endif
