@@ -209,6 +209,7 @@ std::string forecast_body(const Place *place, uint32_t seed, int metres_per_seco
             days[i].kind = SIM_THUNDERSTORM;
             days[i].wind_speed = days[i].wind_speed > 17 ? days[i].wind_speed : 17;
             days[i].precip = days[i].precip > 8 ? days[i].precip : 8;
+            days[i].precip_probability = days[i].precip_probability > 85 ? days[i].precip_probability : 85;
         }
         hourly_precipitation(place, seed, day, &days[i], precip[i]);
     }
