@@ -1,10 +1,11 @@
 // The days' three-hour steps from real-shaped hourly answers: whole and
 // half-hour time zones, stamps off the hour, a day cut short, nulls, other
-// units, figures out of range, repeated and malformed stamps.
+// units, figures out of range (open_data_figure's rounding and ranges),
+// repeated and malformed stamps.
 #include <doctest/doctest.h>
 
-#include <math.h>
 #include <stdio.h>
+#include <string.h>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,7 @@ Hour *at(std::vector<Hour> &hours, const char *stamp)
     for (Hour &h : hours)
         if (h.stamp == stamp)
             return &h;
-    FAIL("no hour ", stamp);
-    return NULL;
+    return &hours.at(hours.size());  // throws: no such hour
 }
 
 std::string answer(const std::vector<Hour> &hours, int offset, const std::string &units = "")
@@ -89,23 +89,24 @@ TEST_CASE("each day's steps from the hourly block")
         int has_any[3];
         std::vector<Step> steps;
     };
-    std::vector<Hour> nulls = hours_from(96);
-    at(nulls, "2026-12-07T06:00")->temperature = "null";
-    at(nulls, "2026-12-07T04:00")->precipitation = "null";
-    at(nulls, "2026-12-07T09:00")->code = "null";
-    std::vector<Hour> out_of_range = hours_from(96);
-    at(out_of_range, "2026-12-07T00:00")->temperature = "60.5";
-    at(out_of_range, "2026-12-07T03:00")->temperature = "-90.49";
-    at(out_of_range, "2026-12-07T06:00")->code = "4";
-    at(out_of_range, "2026-12-07T09:00")->code = "95.5";
-    at(out_of_range, "2026-12-07T02:00")->precipitation = "-0.05";
-    at(out_of_range, "2026-12-07T05:00")->precipitation = "-0.04";
-    at(out_of_range, "2026-12-07T07:00")->precipitation = "2000.1";
+    // Hours changed from the plain 96: {stamp, field (0 temperature, 1 code, 2 precipitation), value}.
+    auto changed = [](std::vector<std::vector<const char *>> changes) {
+        std::vector<Hour> hours = hours_from(96);
+        for (auto &c : changes) {
+            Hour *h = at(hours, c[0]);
+            (c[1][0] == 't' ? h->temperature : c[1][0] == 'c' ? h->code : h->precipitation) = c[2];
+        }
+        return hours;
+    };
+    std::vector<Hour> nulls = changed({{"2026-12-07T06:00", "t", "null"}, {"2026-12-07T04:00", "p", "null"},
+                                       {"2026-12-07T09:00", "c", "null"}});
+    std::vector<Hour> out_of_range =
+        changed({{"2026-12-07T00:00", "t", "60.5"}, {"2026-12-07T03:00", "t", "-90.49"}, {"2026-12-07T06:00", "c", "4"},
+                 {"2026-12-07T09:00", "c", "95.5"}, {"2026-12-07T02:00", "p", "-0.05"},
+                 {"2026-12-07T05:00", "p", "-0.04"}, {"2026-12-07T07:00", "p", "2000.1"}});
     std::vector<Hour> repeated = hours_from(96);
-    repeated.push_back({"2026-12-07T01:00", "50", "99", "5"});
-    repeated.push_back({"2026-12-07T00:00", "50", "99", "5"});
-    repeated.push_back({"2026-12-07T1:00", "50", "99", "5"});
-    repeated.push_back({"2026-02-30T00:00", "50", "99", "5"});
+    for (const char *stamp : {"2026-12-07T01:00", "2026-12-07T00:00", "2026-12-07T1:00", "2026-02-30T00:00"})
+        repeated.push_back({stamp, "50", "99", "5"});
     repeated.insert(repeated.begin(), {"2026-12-08T12:00", "-50", "75", "0"});
     std::vector<Hour> midnight_missing = hours_from(96);
     midnight_missing.erase(midnight_missing.begin() + 48);
@@ -142,16 +143,12 @@ TEST_CASE("each day's steps from the hourly block")
         Record r;
         REQUIRE(parse_open_data_into(r.record, c.answer.data(), (int32_t)c.answer.size(), WEATHER_PARTS_ALL, NULL) ==
                 1);
-        for (int d = 0; d < 3; d++) {
-            CAPTURE(d);
-            CHECK(r.record->days[d].hours.has_any == c.has_any[d]);
-        }
-        for (int d = 3; d < FORECAST_DAYS; d++)
-            CHECK(r.record->days[d].hours.has_any == 0);
+        for (int d = 0; d < FORECAST_DAYS; d++)
+            CHECK(r.record->days[d].hours.has_any == (d < 3 ? c.has_any[d] : 0));
         for (const Step &s : c.steps) {
+            const HourStep &got = r.record->days[s.day].hours.steps[s.hour / 3];
             CAPTURE(s.day);
             CAPTURE(s.hour);
-            const HourStep &got = r.record->days[s.day].hours.steps[s.hour / 3];
             CHECK(got.temperature == s.temperature);
             CHECK(got.condition == s.condition);
             CHECK(got.precipitation_tenths == s.tenths);
@@ -159,68 +156,32 @@ TEST_CASE("each day's steps from the hourly block")
     }
 }
 
-TEST_CASE("the hours go with their day: the place's offset, copies, resets and the parts asked")
+TEST_CASE("the hours go with their day: the place's offset, codes, copies, resets and the parts asked")
 {
     std::string a = answer(hours_from(96), 19800);
+    a.replace(a.find("\"2026-12-09\"]"), 13, "\"2026-12-09\"],\"weather_code\":[0,65,75.0,4]");
     Record r;
     REQUIRE(parse_open_data_into(r.record, a.data(), (int32_t)a.size(), WEATHER_PARTS_ALL, NULL) == 1);
-    CHECK(r.record->days[1].hours.utc_offset_seconds == 19800);
+    const DayHours *h = &r.record->days[0].hours;
+    CHECK(h->utc_offset_seconds == 19800);
     CHECK(r.record->days[4].hours.utc_offset_seconds == NO_UTC_OFFSET);
-    CHECK(r.record->days[0].hours.steps[3].code == 3);
-    CHECK(r.record->days[0].hours.steps[4].code == 95);
-    CHECK(r.record->days[0].hours.day_code == NO_VALUE);
-    // The day's own code from the daily block, for the heads-up: only codes
-    // the table knows.
-    std::string coded = a;
-    coded.replace(coded.find("\"2026-12-09\"]"), 13, "\"2026-12-09\"],\"weather_code\":[0,65,75.0,4]");
-    REQUIRE(parse_open_data_into(r.record, coded.data(), (int32_t)coded.size(), WEATHER_PARTS_ALL, NULL) == 1);
-    CHECK(r.record->days[0].hours.day_code == 65);
-    CHECK(r.record->days[1].hours.day_code == 75);
-    CHECK(r.record->days[2].hours.day_code == NO_VALUE);
+    CHECK((h->steps[3].code == 3 && h->steps[4].code == 95));
+    // The day's own code, for the heads-up: only codes the table knows.
+    CHECK((h->day_code == 65 && r.record->days[1].hours.day_code == 75 && r.record->days[2].hours.day_code == NO_VALUE));
 
     // The kept weather copies the days with their hours; a reset clears them.
     Record copy;
     REQUIRE(weather_record_copy_parts(copy.record, r.record, WEATHER_PART_DAYS) == 1);
-    CHECK(copy.record->days[1].hours.has_any == 1);
-    CHECK(copy.record->days[1].hours.steps[7].temperature == 11);
+    CHECK(memcmp(&copy.record->days[1].hours, &r.record->days[1].hours, sizeof(DayHours)) == 0);
     weather_record_clear_parts(copy.record, WEATHER_PART_DAYS);
-    CHECK(copy.record->days[1].hours.has_any == 0);
-    CHECK(copy.record->days[1].hours.steps[7].temperature == NO_TEMPERATURE);
+    CHECK((copy.record->days[1].hours.has_any == 0 && copy.record->days[1].hours.steps[7].temperature == N));
 
-    // Asked for the observation only, the days keep theirs untouched.
+    // Asked for the observation only, the days keep theirs; without an
+    // offset a day has its steps and no offset.
     std::string other = answer(hours_from(30), 0);
     REQUIRE(parse_open_data_into(r.record, other.data(), (int32_t)other.size(), WEATHER_PART_OBSERVATION, NULL) == 1);
     CHECK(r.record->days[2].hours.has_any == 1);
-    // Without its offset a day has its steps and no offset.
-    std::string no_offset = answer(hours_from(96), 0);
-    no_offset.replace(no_offset.find("\"utc_offset_seconds\":0,"), 23, "");
-    REQUIRE(parse_open_data_into(r.record, no_offset.data(), (int32_t)no_offset.size(), WEATHER_PARTS_ALL, NULL) == 1);
-    CHECK(r.record->days[0].hours.has_any == 1);
-    CHECK(r.record->days[0].hours.utc_offset_seconds == NO_UTC_OFFSET);
-}
-
-TEST_CASE("figures: snapped to six decimals, rounded half away from zero, inside their range")
-{
-    struct Case {
-        double v;
-        int decimals;
-        double low, high;
-        int ok;
-        int32_t out;
-    };
-    const Case cases[] = {
-        {2.5, 0, -90, 60, 1, 3},           {-2.5, 0, -90, 60, 1, -3},        {0.7 + 0.1 + 0.05, 1, 0, 2000, 1, 9},
-        {0.05 + 0.3 + 0.3, 1, 0, 2000, 1, 7},          {0.2499994, 1, 0, 2000, 1, 2},    {0.2499996, 1, 0, 2000, 1, 3},
-        {-0.04, 1, 0, 2000, 1, 0},         {-0.05, 1, 0, 2000, 0, 0},        {2000.04, 1, 0, 2000, 1, 20000},
-        {2000.05, 1, 0, 2000, 0, 0},       {60.49, 0, -90, 60, 1, 60},       {-90.5, 0, -90, 60, 0, 0},
-        {1e12, 0, -1e13, 1e13, 0, 0},      {HUGE_VAL, 0, -90, 60, 0, 0},    {3e9, 0, -4e9, 4e9, 0, 0},
-        {-1234567.5, 0, -2e9, 2e9, 1, -1234568},
-    };
-    for (const Case &c : cases) {
-        CAPTURE(c.v);
-        CAPTURE(c.decimals);
-        int32_t out = -7;
-        CHECK(open_data_figure(c.v, c.decimals, c.low, c.high, &out) == c.ok);
-        CHECK(out == (c.ok ? c.out : -7));
-    }
+    other.replace(other.find("\"utc_offset_seconds\":0,"), 23, "");
+    REQUIRE(parse_open_data_into(r.record, other.data(), (int32_t)other.size(), WEATHER_PARTS_ALL, NULL) == 1);
+    CHECK((r.record->days[0].hours.has_any == 1 && r.record->days[0].hours.utc_offset_seconds == NO_UTC_OFFSET));
 }

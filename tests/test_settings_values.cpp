@@ -10,6 +10,8 @@
 
 #include <string.h>
 
+#include <initializer_list>
+
 static int store(const char *name, const void *data, uint32_t size)
 {
     return reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, name, data, size);
@@ -49,29 +51,20 @@ TEST_CASE("flags whose absence means on: the temperature in the icon and the war
 
 TEST_CASE("what the heads-up told survives a restart in warnings_told")
 {
-    HeadsUpTold told;
+    HeadsUpTold told, restarted;
     memset(&told, 0, sizeof told);
     uint8_t bytes[HEADS_UP_TOLD_BYTES];
     CHECK(settings_read_warnings_told(bytes, sizeof bytes) == 0);  // none stored yet
-    for (int i = 0; i < HEADS_UP_TOLD_MAX; i++)
-        heads_up_tell(&told, 0x1000u + (uint32_t)i, 9000 + i, HEADS_UP_WIND | (i % 2 ? HEADS_UP_FROST : 0), 9000);
-    uint32_t length = heads_up_told_encode(&told, bytes, sizeof bytes);
-    REQUIRE(settings_write_warnings_told(bytes, length) == 1);
-
-    uint8_t back[HEADS_UP_TOLD_BYTES];
-    HeadsUpTold restarted;
-    heads_up_told_decode(back, settings_read_warnings_told(back, sizeof back), &restarted);
-    REQUIRE(restarted.count == HEADS_UP_TOLD_MAX);
-    for (int i = 0; i < HEADS_UP_TOLD_MAX; i++)
-        CHECK(heads_up_tell(&restarted, 0x1000u + (uint32_t)i, 9000 + i, HEADS_UP_WIND | HEADS_UP_FROST, 9000) ==
-              (i % 2 ? 0 : HEADS_UP_FROST));
-    // A shorter ledger replaces a longer one whole.
-    HeadsUpTold one;
-    memset(&one, 0, sizeof one);
-    heads_up_tell(&one, 5, 9001, HEADS_UP_HEAT, 9000);
-    REQUIRE(settings_write_warnings_told(bytes, heads_up_told_encode(&one, bytes, sizeof bytes)) == 1);
-    heads_up_told_decode(back, settings_read_warnings_told(back, sizeof back), &restarted);
-    CHECK(restarted.count == 1);
+    for (int n : {(int)HEADS_UP_TOLD_MAX, 1}) {  // a shorter ledger replaces a longer one whole
+        for (int i = 0; i < n; i++)
+            heads_up_tell(&told, 0x1000u + (uint32_t)i, 9000 + i, HEADS_UP_WIND, 9000);
+        told.count = n;
+        REQUIRE(settings_write_warnings_told(bytes, heads_up_told_encode(&told, bytes, sizeof bytes)) == 1);
+        heads_up_told_decode(bytes, settings_read_warnings_told(bytes, sizeof bytes), &restarted);
+        CHECK(restarted.count == n);
+        CHECK(heads_up_tell(&restarted, 0x1000u + (uint32_t)n - 1, 9000 + n - 1, HEADS_UP_WIND | HEADS_UP_FROST,
+                            9000) == HEADS_UP_FROST);
+    }
 }
 
 TEST_CASE("settings go out and come back through the store")
