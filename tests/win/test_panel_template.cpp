@@ -257,7 +257,7 @@ TEST_CASE("the other templates, the manifest and the strings are in the program"
     DialogTemplate t;
     REQUIRE(read_template(IDD_SETTINGS, &t));
     CHECK(t.title == L"Настройки");
-    CHECK(t.items.size() == 16);
+    CHECK(t.items.size() == 17);
     DialogTemplate notice;
     REQUIRE(read_template(IDD_NOTICE, &notice));
     CHECK(notice.items.size() == 4);
