@@ -18,10 +18,15 @@ static char *tip_text = nullptr;
 // The temperature the icon shows (UTF-8), empty for the thermometer.
 static char icon_temperature[16];
 // The tooltip and the temperature are written on the main thread and read
-// on the tray thread when the shell restarts; each change and each addition
-// holds this lock from reading them to the shell's answer, so the icon
-// never ends up with an older state than the last one asked for.
+// on the tray thread when the shell restarts. The lock guards them only,
+// never a call into the shell (which may wait on the shell's own thread):
+// each caller takes a copy with its generation, hands that to the shell,
+// and goes round again when a newer state came meanwhile, so the icon never
+// ends up older than the last state asked for.
 static SRWLOCK icon_lock = SRWLOCK_INIT;
+static uint32_t icon_generation = 0;
+// The shell holds the state of this generation (0: not known to hold any).
+static uint32_t shell_generation = 0;
 // "TaskbarCreated", broadcast by a shell that has (re)started: every icon
 // has to be added again. Registered and read on the tray thread only.
 static UINT taskbar_created_message = 0;
@@ -34,6 +39,7 @@ static void store_tip(const char *text)
     tip_text = dup_string(text);
     if (tip_text && strlen(tip_text) >= TRAY_TIP_LENGTH)
         tip_text[TRAY_TIP_LENGTH] = 0;
+    icon_generation++;
 }
 
 void set_tray_tip(const char *text)
@@ -48,6 +54,15 @@ const char *tray_tip(void)
     return tip_text;
 }
 
+static void fill_tip(NOTIFYICONDATAA *data, const char *tip)
+{
+    size_t length = strlen(tip);
+    if (length > TRAY_TIP_LENGTH)
+        length = TRAY_TIP_LENGTH;
+    memcpy(data->szTip, tip, length);
+    data->szTip[length] = 0;
+}
+
 void tray_fill_data(NOTIFYICONDATAA *data, int adding, HICON icon)
 {
     memset(data, 0, sizeof(*data));
@@ -59,63 +74,99 @@ void tray_fill_data(NOTIFYICONDATAA *data, int adding, HICON icon)
     data->uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data->uCallbackMessage = TRAY_CALLBACK_MESSAGE;
     data->hIcon = icon;
-    if (tip_text) {
-        size_t length = strlen(tip_text);
-        if (length > TRAY_TIP_LENGTH)
-            length = TRAY_TIP_LENGTH;
-        memcpy(data->szTip, tip_text, length);
-        data->szTip[length] = 0;
-    }
+    if (tip_text)
+        fill_tip(data, tip_text);
 }
 
-// The icon as the stored state says, at the small-icon size of the
-// notification area's dots per inch: the temperature, or the thermometer.
-static HICON make_icon(void)
+// The icon for a temperature (empty: the thermometer), at the small-icon
+// size of the notification area's dots per inch.
+static HICON make_icon(const char *temperature)
 {
     int dpi = window_dpi(tray_window.load());
     int size = metric_for_dpi(SM_CXSMICON, dpi);
-    HICON icon = icon_temperature[0] ? create_temperature_icon(icon_temperature, size) : nullptr;
+    HICON icon = temperature[0] ? create_temperature_icon(temperature, size) : nullptr;
     if (!icon)
         icon = (HICON)LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, size,
                                  metric_for_dpi(SM_CYSMICON, dpi), 0);
     return icon;
 }
 
-// Hands the icon to the shell; the shell keeps its own copy, so ours is
-// released at once.
-static int add_icon_now(void)
+// A copy of the stored state, taken under the lock.
+struct IconState {
+    uint32_t generation;
+    char temperature[sizeof icon_temperature];
+    char tip[TRAY_TIP_LENGTH + 1];
+};
+
+static void take_state(IconState *state)
 {
     AcquireSRWLockExclusive(&icon_lock);
-    HICON icon = make_icon();
-    int added = 0;
-    if (icon) {
+    state->generation = icon_generation;
+    memcpy(state->temperature, icon_temperature, sizeof state->temperature);
+    state->tip[0] = 0;
+    if (tip_text)
+        lstrcpynA(state->tip, tip_text, sizeof state->tip);
+    ReleaseSRWLockExclusive(&icon_lock);
+}
+
+// Hands the stored state to the shell (NIM_ADD or NIM_MODIFY), outside the
+// lock, until the shell holds the newest state or refuses. The shell keeps
+// its own copy of the icon, so ours is released at once.
+static int hand_to_shell(DWORD verb)
+{
+    for (;;) {
+        IconState state;
+        take_state(&state);
+        HICON icon = make_icon(state.temperature);
+        if (!icon)
+            return 0;
         NOTIFYICONDATAA data;
         tray_fill_data(&data, 1, icon);
-        added = Shell_NotifyIconA(NIM_ADD, &data) ? 1 : 0;
+        fill_tip(&data, state.tip);
+        if (verb == NIM_MODIFY)
+            data.uFlags = NIF_ICON | NIF_TIP;
+        int taken = Shell_NotifyIconA(verb, &data) ? 1 : 0;
         DestroyIcon(icon);
+        AcquireSRWLockExclusive(&icon_lock);
+        int newest = state.generation == icon_generation;
+        if (taken && newest)
+            shell_generation = state.generation;
+        ReleaseSRWLockExclusive(&icon_lock);
+        if (!taken || newest)
+            return taken;
+        verb = NIM_MODIFY;  // the icon is there; a newer state follows it
     }
+}
+
+// The icon is gone: the next change goes to the shell whatever it is.
+static void forget_shell_state(void)
+{
+    AcquireSRWLockExclusive(&icon_lock);
+    shell_generation = 0;
     ReleaseSRWLockExclusive(&icon_lock);
-    return added;
+}
+
+static int add_icon_now(void)
+{
+    return hand_to_shell(NIM_ADD);
 }
 
 int tray_show_weather(const char *temperature, const char *tip)
 {
+    char wanted[sizeof icon_temperature] = "";
+    if (temperature && strlen(temperature) < sizeof wanted)
+        strcpy(wanted, temperature);
     AcquireSRWLockExclusive(&icon_lock);
-    icon_temperature[0] = 0;
-    if (temperature && strlen(temperature) < sizeof icon_temperature)
-        strcpy(icon_temperature, temperature);
-    store_tip(tip);
-    HICON icon = make_icon();
-    int changed = 0;
-    if (icon) {
-        NOTIFYICONDATAA data;
-        tray_fill_data(&data, 1, icon);
-        data.uFlags = NIF_ICON | NIF_TIP;
-        changed = Shell_NotifyIconA(NIM_MODIFY, &data) ? 1 : 0;
-        DestroyIcon(icon);
+    // The same icon and tooltip as the shell holds: nothing to send.
+    int same = strcmp(wanted, icon_temperature) == 0 &&
+               strncmp(tip ? tip : "", tip_text ? tip_text : "", TRAY_TIP_LENGTH) == 0 &&
+               (tip == nullptr) == (tip_text == nullptr) && shell_generation == icon_generation;
+    if (!same) {
+        strcpy(icon_temperature, wanted);
+        store_tip(tip);
     }
     ReleaseSRWLockExclusive(&icon_lock);
-    return changed;
+    return same ? 1 : hand_to_shell(NIM_MODIFY);
 }
 
 int tray_show_notice(const char *title, const char *text)
@@ -144,6 +195,7 @@ static int remove_on_tray_thread(HWND window)
     NOTIFYICONDATAA data;
     tray_fill_data(&data, 0, nullptr);
     int deleted = Shell_NotifyIconA(NIM_DELETE, &data) ? 1 : 0;
+    forget_shell_state();
     DestroyWindow(window);
     tray_window.store(nullptr);
     PostQuitMessage(0);
@@ -163,6 +215,7 @@ int tray_remove_icon(void)
     NOTIFYICONDATAA data;
     tray_fill_data(&data, 0, nullptr);
     int deleted = Shell_NotifyIconA(NIM_DELETE, &data) ? 1 : 0;
+    forget_shell_state();
     tray_window.store(nullptr);
     return deleted;
 }

@@ -1,18 +1,24 @@
 // The fetch job: start_fetch on the panel's thread, fetch_worker on a
-// worker thread of its own. Only one worker exists at a time, and the
-// record is reset only while none runs. A worker asks the weather service's
-// two pages and then, as data_source says, the open data for what they did
-// not give; its requests go one after the other, so there is never more
-// than one connection.
+// worker thread of its own. start_fetch never waits for a worker: a new
+// fetch abandons the one running (say, stuck in a name lookup that cannot be
+// broken off), whose worker ends on its own with its result dropped. The
+// new worker waits for the old one on its own thread before it asks
+// anything, so there is never more than one connection. A worker asks the
+// weather service's two pages and then, as data_source says, the open data
+// for what they did not give, into a record of its own; the parts it read
+// whole go into weather_record at its end.
 #include "fetch/fetch_job.h"
 
 #include <process.h>
 #include <string.h>
 
+#include <new>
+
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
 #include "fetch/http_client.h"
 #include "fetch/open_data_parser.h"
+#include "fetch/weather_parts.h"
 #include "fetch/weather_record.h"
 #include "panel/weather_text.h"
 #include "settings/catalogue.h"
@@ -27,14 +33,26 @@ std::atomic<int32_t> fetch_running(0);
 std::atomic<int32_t> fetch_done(0);
 std::atomic<int32_t> fetch_open_data_parts(0);
 
-// What start_fetch hands its worker, which releases it.
-struct FetchOrder {
+std::atomic<int32_t> fetch_whole_parts(0);
+
+// One fetch: what start_fetch hands its worker, and what the worker makes
+// of it. The worker owns the block, its texts and its record from start to
+// end and frees them itself, whether its result counts or was abandoned; the
+// panel's thread reaches it only through current_job, under job_lock.
+struct FetchJob {
     char *location;       // the location path, a text of its own
     int32_t data_source;  // the setting when the fetch started
     int32_t latitude_e4;  // the place, in degrees times 10000
     int32_t longitude_e4;
+    std::atomic<int32_t> abandoned;  // a newer fetch took its place: ask nothing more
+    WeatherRecord *record;           // what the pages and the open data filled
+    HANDLE previous;                 // the worker before this one, or null; this worker closes it
 };
 
+// The job whose result counts; null once it has been handed over.
+static FetchJob *current_job;
+static SRWLOCK job_lock = SRWLOCK_INIT;
+// The newest worker, which waits for the ones before it.
 static HANDLE worker_handle;
 
 static uintptr_t start_thread_crt(unsigned(WINAPI *body)(void *), void *argument)
@@ -77,13 +95,18 @@ static void prepare_buffer(char **buffer, int32_t *size)
         memset(*buffer, 0, (size_t)*size);
 }
 
+static int job_cancelled(const FetchJob *job)
+{
+    return job->abandoned.load() || cancel_requested.load();
+}
+
 // One request of the worker, into its cleared buffer; none once a cancel is
 // asked or a text is missing (a missing text counts as a failed request).
-static int worker_get(const char *host, int port, const char *path, const char *referer,
+static int worker_get(const FetchJob *job, const char *host, int port, const char *path, const char *referer,
                       int referer_wanted, char **buffer, int32_t *size)
 {
     prepare_buffer(buffer, size);
-    if (cancel_requested.load() || *buffer == NULL || path == NULL || (referer_wanted && referer == NULL))
+    if (job_cancelled(job) || *buffer == NULL || path == NULL || (referer_wanted && referer == NULL))
         return HTTP_NET_ERROR;
     at_moment(FETCH_MOMENT_BEFORE_REQUEST);
     return http_get(host, port, path, referer, buffer, size);
@@ -91,99 +114,143 @@ static int worker_get(const char *host, int port, const char *path, const char *
 
 // The open data for the parts asked: one request, no Referer. The parts
 // that it filled, or 0.
-static int fetch_open_data(const FetchOrder *order, int parts, char **buffer, int32_t *size)
+static int fetch_open_data(FetchJob *job, int parts, char **buffer, int32_t *size)
 {
-    char *path = open_data_path(order->latitude_e4, order->longitude_e4);
-    int result = worker_get(OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, 0, buffer, size);
+    char *path = open_data_path(job->latitude_e4, job->longitude_e4);
+    int result = worker_get(job, OPEN_DATA_HOST, OPEN_DATA_PORT, path, NULL, 0, buffer, size);
     mem_free(path);
     int replaced = 0;
     if (result == HTTP_OK)
-        parse_open_data_into(weather_record, *buffer, *size, parts, &replaced);
+        parse_open_data_into(job->record, *buffer, *size, parts, &replaced);
     return replaced;
 }
 
-static unsigned WINAPI fetch_worker(void *argument)
+static void free_job(FetchJob *job)
 {
-    FetchOrder *order = (FetchOrder *)argument;
-    char *location = order->location;
+    if (job == NULL)
+        return;
+    mem_free(job->location);
+    weather_record_destroy(job->record);
+    mem_free(job);
+}
+
+// The workers before this one have ended (a stuck one ends on its own, its
+// result dropped): only then does the cancel they were given end, so no
+// two workers ever ask at once. 0 when this job was abandoned meanwhile.
+static int wait_for_turn(FetchJob *job)
+{
+    if (job->previous != NULL) {
+        WaitForSingleObject(job->previous, INFINITE);
+        CloseHandle(job->previous);
+        job->previous = NULL;
+    }
+    AcquireSRWLockExclusive(&job_lock);
+    int current = current_job == job;
+    if (current) {
+        cancel_requested.store(0);
+        http_cancel_reset();
+    }
+    ReleaseSRWLockExclusive(&job_lock);
+    return current;
+}
+
+// The pages and, as data_source says, the open data. The parts read whole
+// (WEATHER_PART_*): a page whose parser read it whole, or a part the open
+// data replaced; the parts it filled from the open data in *open_data.
+static int32_t fetch_parts(FetchJob *job, int32_t *open_data)
+{
     int32_t size = PAGE_BUFFER_SIZE;
     char *buffer = (char *)mem_alloc((uint32_t)size);
     if (buffer == NULL)
         size = 0;
-    char *forecast_path = format_string("forecasts5000/%s/print", location);
-    char *actual_path = format_string("pogoda/%s", location);
-    char *referer_path = dup_string(location);
-
-    int actual_whole = 0;
-    int forecast_whole = 0;
-    if (data_source_uses_pages(order->data_source)) {
-        int result = worker_get(SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size);
-        if (result == HTTP_OK)
-            actual_whole = parse_actual_page(buffer, size) == 1;
-        result = worker_get(SERVICE_HOST, SERVICE_PORT, forecast_path, referer_path, 1, &buffer, &size);
-        if (result == HTTP_OK)
-            forecast_whole = parse_forecast_page(buffer, size) == 1;
+    char *forecast_path = format_string("forecasts5000/%s/print", job->location);
+    char *actual_path = format_string("pogoda/%s", job->location);
+    int32_t whole = 0;
+    if (data_source_uses_pages(job->data_source)) {
+        int result = worker_get(job, SERVICE_HOST, SERVICE_PORT, actual_path, NULL, 0, &buffer, &size);
+        if (result == HTTP_OK && parse_actual_page_into(job->record, buffer, size) == 1)
+            whole |= WEATHER_PART_OBSERVATION;
+        result = worker_get(job, SERVICE_HOST, SERVICE_PORT, forecast_path, job->location, 1, &buffer, &size);
+        if (result == HTTP_OK && parse_forecast_page_into(job->record, buffer, size) == 1)
+            whole |= WEATHER_PART_DAYS;
     }
-
-    int parts = open_data_parts_wanted(order->data_source, actual_whole, forecast_whole);
-    if (parts != 0 && !cancel_requested.load())
-        fetch_open_data_parts.store(fetch_open_data(order, parts, &buffer, &size));
-
+    int parts = open_data_parts_wanted(job->data_source, (whole & WEATHER_PART_OBSERVATION) != 0,
+                                       (whole & WEATHER_PART_DAYS) != 0);
+    *open_data = 0;
+    if (parts != 0 && !job_cancelled(job))
+        *open_data = fetch_open_data(job, parts, &buffer, &size);
+    whole |= *open_data;
     mem_free(buffer);
-    mem_free(referer_path);
-    mem_free(location);
     mem_free(forecast_path);
     mem_free(actual_path);
-    mem_free(order);
+    return whole;
+}
 
-    // The record is complete: release, so that the panel, having seen a
-    // flag with acquire, sees every write of the parsers too. Running ends
-    // first: a poll that sees done stops for good, and the paint that
-    // follows it must not find the worker still running.
-    fetch_running.store(0, std::memory_order_release);
-    at_moment(FETCH_MOMENT_ENDING);
-    fetch_done.store(1, std::memory_order_release);
+static unsigned WINAPI fetch_worker(void *argument)
+{
+    FetchJob *job = (FetchJob *)argument;
+    int32_t whole = 0;
+    int32_t open_data = 0;
+    if (wait_for_turn(job))
+        whole = fetch_parts(job, &open_data);
+
+    AcquireSRWLockExclusive(&job_lock);
+    if (current_job == job) {
+        // Handed over whole: the parts read whole, and nothing of a part
+        // read in pieces.
+        current_job = NULL;
+        weather_record_copy_parts(weather_record, job->record, whole);
+        fetch_whole_parts.store(whole);
+        fetch_open_data_parts.store(open_data);
+        // The record is complete: release, so that the panel, having seen
+        // a flag with acquire, sees every write too. Running ends first: a
+        // poll that sees done stops for good, and the paint that follows it
+        // must not find the worker still running.
+        fetch_running.store(0, std::memory_order_release);
+        at_moment(FETCH_MOMENT_ENDING);  // under the lock: a hook must not wait on start_fetch
+        fetch_done.store(1, std::memory_order_release);
+    }
+    ReleaseSRWLockExclusive(&job_lock);
+    free_job(job);
     return 0;
 }
 
-// The order for the panel's current choice; null when there is no room.
-static FetchOrder *make_order(HWND panel)
+// The job for the panel's current choice; null when there is no room.
+static FetchJob *make_job(HWND panel)
 {
-    FetchOrder *order = (FetchOrder *)mem_alloc((uint32_t)sizeof(FetchOrder));
+    FetchJob *job = (FetchJob *)mem_alloc((uint32_t)sizeof(FetchJob));
     char *location = location_path(panel);
-    if (order == NULL || location == NULL) {
-        mem_free(order);
+    WeatherRecord *record = weather_record_create();
+    if (job == NULL || location == NULL || record == NULL) {
+        mem_free(job);
         mem_free(location);
+        weather_record_destroy(record);
         return NULL;
     }
+    new (job) FetchJob();
     const CityEntry *place = location_place(panel);
-    order->location = location;
-    order->data_source = data_source;
-    order->latitude_e4 = place->latitude_e4;
-    order->longitude_e4 = place->longitude_e4;
-    return order;
-}
-
-static void free_order(FetchOrder *order)
-{
-    if (order != NULL)
-        mem_free(order->location);
-    mem_free(order);
+    job->location = location;
+    job->data_source = data_source;
+    job->latitude_e4 = place->latitude_e4;
+    job->longitude_e4 = place->longitude_e4;
+    job->record = record;
+    job->previous = NULL;
+    return job;
 }
 
 void start_fetch(HWND panel)
 {
-    FetchOrder *order = make_order(panel);
+    FetchJob *job = make_job(panel);
 
+    // The running worker is abandoned, never waited for: its result is
+    // dropped, and the new worker waits for it on its own thread.
+    AcquireSRWLockExclusive(&job_lock);
+    if (current_job != NULL)
+        current_job->abandoned.store(1);
+    current_job = NULL;
     cancel_requested.store(1);
     http_cancel();
-    if (worker_handle != NULL) {
-        WaitForSingleObject(worker_handle, INFINITE);
-        CloseHandle(worker_handle);
-        worker_handle = NULL;
-    }
-    cancel_requested.store(0);
-    http_cancel_reset();
+    ReleaseSRWLockExclusive(&job_lock);
 
     if (weather_record == NULL)
         weather_record = weather_record_create();
@@ -193,22 +260,33 @@ void start_fetch(HWND panel)
     KillTimer(panel, FETCH_POLL_TIMER);
     SetTimer(panel, FETCH_POLL_TIMER, FETCH_POLL_PERIOD_MS, NULL);
     fetch_done.store(0);
+    fetch_whole_parts.store(0);
     fetch_open_data_parts.store(0);
     update_weather_texts(panel);
 
-    if (weather_record == NULL || order == NULL) {
+    if (weather_record == NULL || job == NULL) {
         // Nothing to fill: finish at once, so the poll shows the empty state.
-        free_order(order);
+        free_job(job);
+        fetch_running.store(0);
         fetch_done.store(1, std::memory_order_release);
         return;
     }
 
+    job->previous = worker_handle;
+    AcquireSRWLockExclusive(&job_lock);
+    current_job = job;
+    ReleaseSRWLockExclusive(&job_lock);
     fetch_running.store(1);
-    uintptr_t thread = thread_starter(fetch_worker, order);
+    uintptr_t thread = thread_starter(fetch_worker, job);
     if (thread == 0) {
         // No worker: the record stays as reset, and the next poll takes
-        // the busy icon down and shows the empty blocks.
-        free_order(order);
+        // the busy icon down and shows the empty blocks. The one before
+        // stays the newest, to be waited for.
+        AcquireSRWLockExclusive(&job_lock);
+        current_job = NULL;
+        ReleaseSRWLockExclusive(&job_lock);
+        job->previous = NULL;
+        free_job(job);
         fetch_running.store(0);
         fetch_done.store(1, std::memory_order_release);
         return;

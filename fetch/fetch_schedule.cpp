@@ -35,12 +35,14 @@ void fetch_schedule_set_period(FetchSchedule *schedule, int64_t now, int64_t per
 void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason)
 {
     schedule->has_started = 1;
+    schedule->running = 1;
     schedule->retry_due = FETCH_NOT_DUE;
     schedule->catch_up_due = FETCH_NOT_DUE;
     schedule->catch_up_reason = FETCH_REASON_NONE;
     // This fetch does the regular one's work when that is due (or overdue
-    // after a sleep); otherwise the regular period keeps its rhythm.
-    if (schedule->regular_on && schedule->regular_due <= now)
+    // after a sleep), or is a regular one come early to keep the shown
+    // observation fresh; otherwise the regular period keeps its rhythm.
+    if (schedule->regular_on && (schedule->regular_due <= now || reason == FETCH_REASON_REGULAR))
         schedule->regular_due = now + schedule->period_ms;
     if (reason == FETCH_REASON_MANUAL || reason == FETCH_REASON_PLACE)
         schedule->retry_step = 0;
@@ -53,6 +55,7 @@ void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason
 void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts)
 {
     schedule->has_ended = 1;
+    schedule->running = 0;
     schedule->last_end = now;
     schedule->last_parts = parts & WEATHER_PARTS_ALL;
     if (schedule->last_parts == WEATHER_PARTS_ALL) {
@@ -91,7 +94,7 @@ void fetch_schedule_network_changed(FetchSchedule *schedule, int64_t now)
         return;
     // A fetch still running when the addresses change counts as one that
     // got nothing: its connection may belong to the network that went.
-    int stale = !schedule->has_ended || schedule->last_parts != WEATHER_PARTS_ALL ||
+    int stale = schedule->running || !schedule->has_ended || schedule->last_parts != WEATHER_PARTS_ALL ||
                 now - schedule->last_end >= schedule->period_ms;
     if (!stale)
         return;
@@ -144,16 +147,8 @@ int64_t fetch_schedule_next(const FetchSchedule *schedule, int32_t *reason)
     return due;
 }
 
-int32_t fetch_schedule_due(const FetchSchedule *schedule, int64_t now)
+uint32_t fetch_timer_ms(int64_t due, int64_t now)
 {
-    int32_t reason = FETCH_REASON_NONE;
-    int64_t due = fetch_schedule_next(schedule, &reason);
-    return due <= now ? reason : FETCH_REASON_NONE;
-}
-
-uint32_t fetch_schedule_timer_ms(const FetchSchedule *schedule, int64_t now)
-{
-    int64_t due = fetch_schedule_next(schedule, NULL);
     if (due == FETCH_NOT_DUE)
         return FETCH_TIMER_IDLE;
     if (due <= now)

@@ -49,6 +49,7 @@ struct FetchSchedule {
     int64_t catch_up_due;     // network, resume or clock; FETCH_NOT_DUE when none
     int32_t catch_up_reason;
     int32_t has_started;      // a fetch has been started in this run
+    int32_t running;          // a fetch is under way
     int32_t has_ended;
     int64_t last_end;         // when the last fetch ended
     int32_t last_parts;       // the parts it got (WEATHER_PART_*)
@@ -76,9 +77,10 @@ void fetch_schedule_started(FetchSchedule *schedule, int64_t now, int32_t reason
 // than the regular refresh.
 void fetch_schedule_ended(FetchSchedule *schedule, int64_t now, int32_t parts);
 
-// The machine's addresses changed: a fetch follows within seconds when the
-// last one got less than everything or is older than the period, but network
-// fetches come at most once a minute.
+// The machine's addresses changed: a fetch follows within seconds when a
+// fetch is under way (its connection may belong to the network that went),
+// or the last one got less than everything or is older than the period, but
+// network fetches come at most once a minute.
 void fetch_schedule_network_changed(FetchSchedule *schedule, int64_t now);
 
 // The machine woke from sleep: a fetch follows after FETCH_RESUME_DELAY_MS
@@ -92,14 +94,11 @@ void fetch_schedule_clock_changed(FetchSchedule *schedule, int64_t now);
 // The moment the next fetch is due (FETCH_NOT_DUE for none), and its reason.
 int64_t fetch_schedule_next(const FetchSchedule *schedule, int32_t *reason);
 
-// The reason of a fetch due at now, or FETCH_REASON_NONE.
-int32_t fetch_schedule_due(const FetchSchedule *schedule, int64_t now);
-
-// Milliseconds from now until the next fetch for a one-shot timer: 0 when it
-// is overdue, at most FETCH_TIMER_MAX_MS (the timer is simply armed again
-// when it fires early), FETCH_TIMER_IDLE when nothing is due.
+// Milliseconds from now until a fetch due at due, for a one-shot timer: 0
+// when it is overdue, at most FETCH_TIMER_MAX_MS (the timer is simply armed
+// again when it fires early), FETCH_TIMER_IDLE when due is FETCH_NOT_DUE.
 enum : uint32_t { FETCH_TIMER_MAX_MS = 0x7FFFFFFFu, FETCH_TIMER_IDLE = 0xFFFFFFFFu };
-uint32_t fetch_schedule_timer_ms(const FetchSchedule *schedule, int64_t now);
+uint32_t fetch_timer_ms(int64_t due, int64_t now);
 
 // A fetch the user asked for, which shows the busy state; the others keep
 // the shown weather on screen with a small busy cue.

@@ -343,7 +343,8 @@ static DecodeResult decode_chunks(char *text, int32_t *in, int32_t end, int32_t 
 enum ReceiveOutcome {
     RECEIVE_ENDED,       // complete, closed, timed out, cancelled or failed: judge the bytes
     RECEIVE_OVER_BOUND,  // larger than the bound, or a broken chunked body
-    RECEIVE_NO_ROOM      // the buffer could not be grown
+    RECEIVE_NO_ROOM,     // the buffer could not be grown
+    RECEIVE_CUT_SHORT    // the body ended before its Content-Length or its last chunk
 };
 
 static int32_t wait_budget(int64_t deadline)
@@ -456,6 +457,10 @@ static ReceiveOutcome receive_response(NetSocket socket, char **buffer, int32_t 
     }
     if (frame.kind == BODY_CHUNKED)
         end = out;  // a size line cut short is not body
+    // A body that stops before its announced end is part of a page: a
+    // failed transfer, never a success.
+    if (!complete && outcome == RECEIVE_ENDED && (frame.kind == BODY_LENGTH || frame.kind == BODY_CHUNKED))
+        outcome = RECEIVE_CUT_SHORT;
 
     // Shrink to the length; a count of 0 releases the buffer.
     char *exact = (char *)grow(*buffer, (uint32_t)end);
@@ -574,6 +579,9 @@ static int32_t exchange(const char *host, uint16_t port, const char *path,
     const char *target_name = use_proxy ? proxy_host : host;
     uint16_t target_port = use_proxy ? (uint16_t)(proxy_port_value & 0xFFFF) : port;
 
+    // A lookup cannot be broken off: a cancelled request does not start one.
+    if (cancelled.load())
+        return HTTP_NET_ERROR;
     uint32_t address = 0;
     if (!net_resolve(target_name, &address))
         return HTTP_NO_DNS_ENTRY;

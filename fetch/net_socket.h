@@ -36,8 +36,18 @@ enum {
 int32_t net_startup_library(void);
 
 // The first IPv4 address of the host entry for a name, in network byte
-// order. Returns 1 on success, 0 when the name has no entry.
+// order. Returns 1 on success, 0 when the name has no entry. The lookup
+// cannot be broken off: it lasts as long as the system's resolver takes.
 int32_t net_resolve(const char *name, uint32_t *address);
+
+// The system's lookup, which net_resolve calls unless a test's resolver is
+// set (net_socket_win.cpp, net_socket_posix.cpp).
+int32_t net_resolve_system(const char *name, uint32_t *address);
+
+// Seam for tests: a resolver that stands in for the system's, say one that
+// sticks as a lookup on a dead name server does. Null restores the system's.
+typedef int32_t (*NetResolver)(const char *name, uint32_t *address);
+void net_set_resolver(NetResolver resolver);
 
 // A new stream socket in non-blocking mode, or NET_NO_SOCKET.
 NetSocket net_open(void);

@@ -56,7 +56,7 @@ int64_t net_now_ms(void)
     return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-int32_t net_resolve(const char *name, uint32_t *address)
+int32_t net_resolve_system(const char *name, uint32_t *address)
 {
     // gethostbyname keeps its entry in thread-local storage in glibc; only
     // the first address is wanted.

@@ -20,7 +20,7 @@ int64_t net_now_ms(void)
     return (int64_t)GetTickCount64();
 }
 
-int32_t net_resolve(const char *name, uint32_t *address)
+int32_t net_resolve_system(const char *name, uint32_t *address)
 {
     // Winsock keeps the entry per thread; only the first address is wanted.
     struct hostent *entry = gethostbyname(name);

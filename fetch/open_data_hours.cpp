@@ -70,7 +70,7 @@ void place_figures(HourlyReading *reading, int d, int32_t step, const HourFigure
     HourStep *s = &reading->record->days[d].hours.steps[step];
     int32_t v;
     if (figures->has_temperature &&
-        open_data_figure(figures->temperature, 0, OPEN_DATA_TEMPERATURE_LOW, OPEN_DATA_TEMPERATURE_HIGH, &v))
+        open_data_figure(figures->temperature, 0, OPEN_DATA_TEMPERATURE, &v))
         s->temperature = v;
     s->code = known_code(figures->has_code, figures->code);
     if (s->code != NO_VALUE)
@@ -97,8 +97,7 @@ void place_precipitation(HourlyReading *reading, int32_t day_key, int32_t hour, 
     reading->precip_seen[d][step] |= bit;
     int32_t tenths;
     if (!figures->has_precipitation ||
-        !open_data_figure(figures->precipitation, 1, OPEN_DATA_PRECIPITATION_LOW, OPEN_DATA_PRECIPITATION_HIGH,
-                          &tenths))
+        !open_data_figure(figures->precipitation, 1, OPEN_DATA_PRECIPITATION, &tenths))
         reading->precip_bad[d][step] = 1;
     else
         reading->precip_sum[d][step] += figures->precipitation;
@@ -111,7 +110,7 @@ int step_has_figure(const HourStep *s)
 
 } // namespace
 
-int open_data_figure(double v, int32_t decimals, double low, double high, int32_t *out)
+int open_data_figure(double v, int32_t decimals, OpenDataRange range, int32_t *out)
 {
     if (!isfinite(v) || decimals < 0 || decimals > 6)
         return 0;
@@ -129,7 +128,7 @@ int open_data_figure(double v, int32_t decimals, double low, double high, int32_
     } else {
         figure = round(v * scale);
     }
-    if (figure < low * scale || figure > high * scale || figure < INT32_MIN || figure > INT32_MAX)
+    if (figure < range.low * scale || figure > range.high * scale || figure < INT32_MIN || figure > INT32_MAX)
         return 0;
     *out = (int32_t)figure;
     return 1;
@@ -183,8 +182,7 @@ void hourly_reading_end(HourlyReading *reading)
         for (int s = 0; s < HOUR_STEPS; s++) {
             int32_t tenths;
             if (reading->precip_seen[d][s] == ALL_THREE && !reading->precip_bad[d][s] &&
-                open_data_figure(reading->precip_sum[d][s], 1, OPEN_DATA_PRECIPITATION_LOW,
-                                 OPEN_DATA_PRECIPITATION_HIGH, &tenths))
+                open_data_figure(reading->precip_sum[d][s], 1, OPEN_DATA_PRECIPITATION, &tenths))
                 hours->steps[s].precipitation_tenths = tenths;
             if (step_has_figure(&hours->steps[s]))
                 hours->has_any = 1;

@@ -11,17 +11,25 @@
 
 #include "fetch/weather_record.h"
 
-// The ranges a figure must round into; outside them it counts as none.
-#define OPEN_DATA_TEMPERATURE_LOW (-90.0)
-#define OPEN_DATA_TEMPERATURE_HIGH 60.0
-#define OPEN_DATA_PRECIPITATION_LOW 0.0
-#define OPEN_DATA_PRECIPITATION_HIGH 2000.0
+// The physical range of each open-data figure in the record's unit, for
+// the days, the observation and the hours alike: a rounded value outside it
+// (a wind of -32768 m/s, a humidity of 120) is no value.
+struct OpenDataRange {
+    double low;
+    double high;
+};
+const OpenDataRange OPEN_DATA_TEMPERATURE = {-90, 60};
+const OpenDataRange OPEN_DATA_SPEED = {0, 120};
+const OpenDataRange OPEN_DATA_PERCENT = {0, 100};
+const OpenDataRange OPEN_DATA_PRESSURE = {400, 850};  // mm of mercury at the place
+const OpenDataRange OPEN_DATA_PRECIPITATION = {0, 2000};
 
 // v snapped to six decimals, then rounded half away from zero to decimals
-// places (0 to 6), exactly in decimal; *out receives it in units of
+// places (0 to 6), exactly in decimal (the conversions leave binary noise:
+// 9 km/h / 3.6 may come out a hair below 2.5); *out receives it in units of
 // 10^-decimals. 0 when v is not finite or the rounded figure lies outside
-// low..high (in v's own unit) or outside 32 bits.
-int open_data_figure(double v, int32_t decimals, double low, double high, int32_t *out);
+// the range (in v's own unit) or outside 32 bits.
+int open_data_figure(double v, int32_t decimals, OpenDataRange range, int32_t *out);
 
 // One hour of the hourly block; a value without its has_ flag is missing.
 struct HourFigures {

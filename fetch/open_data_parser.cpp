@@ -98,12 +98,12 @@ const WmoEntry WMO_TABLE[] = {
     {53, 11, "морось"},
     {55, 11, "сильная морось"},
     {56, 4, "слабая ледяная морось"},
-    {57, 4, "ледяная морось"},
+    {57, 4, "сильная ледяная морось"},
     {61, 11, "небольшой дождь"},
     {63, 1, "дождь"},
     {65, 1, "сильный дождь"},
     {66, 4, "небольшой ледяной дождь"},
-    {67, 4, "ледяной дождь"},
+    {67, 4, "сильный ледяной дождь"},
     {71, 13, "небольшой снег"},
     {73, 2, "снег"},
     {75, 2, "сильный снег"},
@@ -111,11 +111,18 @@ const WmoEntry WMO_TABLE[] = {
     {80, 9, "небольшой ливень"},
     {81, 9, "ливень"},
     {82, 1, "сильный ливень"},
-    {85, 12, "небольшой снегопад"},
-    {86, 2, "сильный снегопад"},
+    {85, 12, "небольшой ливневый снег"},
+    {86, 2, "сильный ливневый снег"},
     {95, 8, "гроза"},
-    {96, 8, "гроза с небольшим градом"},
-    {99, 8, "гроза с сильным градом"},
+    // Hail is forecast only in Central Europe; elsewhere 96 and 99 mean a
+    // strong thunderstorm.
+    {96, 8, "сильная гроза"},
+    {99, 8, "сильная гроза, возможен град"},
+};
+
+// A whole code from 50 to 99 missing from the table reads by its decade.
+const WmoEntry WMO_DECADES[] = {
+    {50, 11, "морось"}, {60, 1, "дождь"}, {70, 2, "снег"}, {80, 9, "ливень"}, {90, 8, "гроза"},
 };
 
 const char *const WIND_WORDS[8] = {"С", "СВ", "В", "ЮВ", "Ю", "ЮЗ", "З", "СЗ"};
@@ -124,6 +131,10 @@ const WmoEntry *wmo_entry(int32_t code)
 {
     for (const WmoEntry &entry : WMO_TABLE) {
         if (entry.wmo == code)
+            return &entry;
+    }
+    for (const WmoEntry &entry : WMO_DECADES) {
+        if (code >= entry.wmo && code < entry.wmo + 10)
             return &entry;
     }
     return NULL;
@@ -252,25 +263,19 @@ int element(const Variable *v, int32_t index, double *out)
     return number_of(v, &(*v->value)[(rapidjson::SizeType)index], out);
 }
 
-// Rounds half away from zero into low..high (open_data_figure: snapped to
-// six decimals first, so a tie in the decimal value stays a tie); 0 when it
-// does not fit.
-int whole(double v, double low, double high, int32_t *out)
-{
-    return open_data_figure(v, 0, low, high, out);
-}
-
-void store_int16(double v, int16_t *field)
+// A figure rounded half away from zero to whole units (open_data_figure)
+// and kept only inside its range; the field keeps its value otherwise.
+void store_int16(double v, OpenDataRange range, int16_t *field)
 {
     int32_t n;
-    if (whole(v, INT16_MIN, INT16_MAX, &n))
+    if (open_data_figure(v, 0, range, &n))
         *field = (int16_t)n;
 }
 
-void store_int32(double v, int32_t *field)
+void store_int32(double v, OpenDataRange range, int32_t *field)
 {
     int32_t n;
-    if (whole(v, INT32_MIN, INT32_MAX, &n))
+    if (open_data_figure(v, 0, range, &n))
         *field = n;
 }
 
@@ -350,7 +355,7 @@ void store_precip_total(const Variable *precipitation, int32_t index, int32_t co
             return;
         total += v;
     }
-    store_int32(total, field);
+    store_int32(total, OPEN_DATA_PRECIPITATION, field);
 }
 
 void fill_precip_totals(WeatherRecord *record, const Value *root, const char *current_time)
@@ -378,16 +383,18 @@ void fill_observation(WeatherRecord *record, const Value *root, const Value *cur
     double v;
     Variable temperature = variable(current, units, "temperature_2m", QUANTITY_TEMPERATURE);
     if (scalar(&temperature, &v))
-        store_int16(v, &record->temperature);
-    Variable pressure = variable(current, units, "pressure_msl", QUANTITY_PRESSURE);
+        store_int16(v, OPEN_DATA_TEMPERATURE, &record->temperature);
+    // The barometer at the place, as Russian services give it, not the
+    // figure brought down to sea level.
+    Variable pressure = variable(current, units, "surface_pressure", QUANTITY_PRESSURE);
     if (scalar(&pressure, &v))
-        store_int32(v * HPA_TO_MM_HG, &record->pressure);
+        store_int32(v * HPA_TO_MM_HG, OPEN_DATA_PRESSURE, &record->pressure);
     Variable humidity = variable(current, units, "relative_humidity_2m", QUANTITY_PLAIN);
     if (scalar(&humidity, &v))
-        store_int32(v, &record->humidity);
+        store_int32(v, OPEN_DATA_PERCENT, &record->humidity);
     Variable speed = variable(current, units, "wind_speed_10m", QUANTITY_SPEED);
     if (scalar(&speed, &v))
-        store_int16(v, &record->wind_speed);
+        store_int16(v, OPEN_DATA_SPEED, &record->wind_speed);
     Variable direction = variable(current, units, "wind_direction_10m", QUANTITY_PLAIN);
     store_wind_word(&direction, direction.value, record->wind_direction);
     Variable code = variable(current, units, "weather_code", QUANTITY_PLAIN);
@@ -400,19 +407,19 @@ void fill_day(ForecastDay *day, const Value *daily, const Value *units, int32_t 
     double v;
     Variable high = variable(daily, units, "temperature_2m_max", QUANTITY_TEMPERATURE);
     if (element(&high, i, &v))
-        store_int16(v, &day->day_temperature);
+        store_int16(v, OPEN_DATA_TEMPERATURE, &day->day_temperature);
     Variable low = variable(daily, units, "temperature_2m_min", QUANTITY_TEMPERATURE);
     if (element(&low, i, &v))
-        store_int16(v, &day->night_temperature);
+        store_int16(v, OPEN_DATA_TEMPERATURE, &day->night_temperature);
     Variable precip = variable(daily, units, "precipitation_sum", QUANTITY_PRECIPITATION);
     if (element(&precip, i, &v))
-        store_int32(v, &day->precip);
+        store_int32(v, OPEN_DATA_PRECIPITATION, &day->precip);
     Variable probability = variable(daily, units, "precipitation_probability_max", QUANTITY_PLAIN);
     if (element(&probability, i, &v))
-        store_int32(v, &day->precip_probability);
+        store_int32(v, OPEN_DATA_PERCENT, &day->precip_probability);
     Variable speed = variable(daily, units, "wind_speed_10m_max", QUANTITY_SPEED);
     if (element(&speed, i, &v))
-        store_int16(v, &day->wind_speed);
+        store_int16(v, OPEN_DATA_SPEED, &day->wind_speed);
     Variable direction = variable(daily, units, "wind_direction_10m_dominant", QUANTITY_PLAIN);
     if (direction.value != NULL && direction.value->IsArray() && (rapidjson::SizeType)i < direction.value->Size())
         store_wind_word(&direction, &(*direction.value)[(rapidjson::SizeType)i], day->wind_direction);
@@ -421,17 +428,21 @@ void fill_day(ForecastDay *day, const Value *daily, const Value *units, int32_t 
         store_weather_code(&code, &(*code.value)[(rapidjson::SizeType)i], &day->condition, &day->comment);
 }
 
-// Day 0 is the place's own today (the date of current.time); the days
-// after it follow the daily arrays.
-void fill_days(WeatherRecord *record, const Value *root, const Value *current, const Value *daily)
+// The index in daily.time of the place's own today (the date of
+// current.time), or -1 when current.time is missing or names no day there:
+// then the days cannot be placed, and none is filled.
+int32_t first_day_index(const Value *current, const Value *daily)
 {
     const char *current_time = text_member(current, "time");
     if (current_time == NULL || strlen(current_time) < DATE_TEXT_LENGTH)
-        return;
+        return -1;
+    return index_of_text(member(daily, "time"), current_time, DATE_TEXT_LENGTH);
+}
+
+// Day 0 is the day at first; the days after it follow the daily arrays.
+void fill_days(WeatherRecord *record, const Value *root, const Value *daily, int32_t first)
+{
     const Value *dates = member(daily, "time");
-    int32_t first = index_of_text(dates, current_time, DATE_TEXT_LENGTH);
-    if (first < 0)
-        return;
     const Value *units = object_member(root, "daily_units");
     for (int32_t d = 0; d < FORECAST_DAYS; d++) {
         int32_t i = first + d;
@@ -540,7 +551,7 @@ char *open_data_path(int32_t latitude_e4, int32_t longitude_e4)
     lon = lon < 0 ? -lon : lon;
     return format_string(
         "v1/forecast?latitude=%s%d.%04d&longitude=%s%d.%04d"
-        "&current=temperature_2m,relative_humidity_2m,pressure_msl,weather_code,wind_speed_10m,wind_direction_10m"
+        "&current=temperature_2m,relative_humidity_2m,surface_pressure,weather_code,wind_speed_10m,wind_direction_10m"
         "&hourly=precipitation,temperature_2m,weather_code"
         "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_sum,"
         "precipitation_probability_max,wind_speed_10m_max,wind_direction_10m_dominant"
@@ -601,9 +612,10 @@ int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t lengt
         fill_observation(record, root, current);
         done |= WEATHER_PART_OBSERVATION;
     }
-    if ((parts & WEATHER_PART_DAYS) && daily != NULL) {
+    int32_t first = daily != NULL ? first_day_index(current, daily) : -1;
+    if ((parts & WEATHER_PART_DAYS) && first >= 0) {
         weather_record_reset_days(record);
-        fill_days(record, root, current, daily);
+        fill_days(record, root, daily, first);
         fill_hours(record, root);
         done |= WEATHER_PART_DAYS;
     }

@@ -37,13 +37,16 @@ char *open_data_path(int32_t latitude_e4, int32_t longitude_e4);
 // (status line, headers, body; only status 200 counts) or a body alone.
 // 1 when it is a JSON object with a "current" or a "daily" object; then
 // each asked part whose object is there ("current" for the observation,
-// "daily" for the days) is reset and filled, and *replaced (when not null)
-// receives those parts. 0 otherwise, the record untouched and *replaced 0.
+// "daily" for the days, and only when current.time names one of its days,
+// the place's today) is reset and filled, and *replaced (when not null)
+// receives those parts. A figure outside its physical range counts as no
+// value. 0 otherwise, the record untouched and *replaced 0.
 int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t length, int parts,
                          int *replaced);
 
-// The WMO weather code's condition code (0 for a code not in the table)
-// and comment (UTF-8, static; null for none).
+// The WMO weather code's condition code and comment (UTF-8, static). A code
+// from 50 to 99 that the table lacks reads by its decade (drizzle, rain,
+// snow, showers, thunderstorm); any other unknown code gives 0 and null.
 int16_t open_data_condition_code(int32_t wmo_code);
 const char *open_data_comment(int32_t wmo_code);
 

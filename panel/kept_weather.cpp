@@ -28,9 +28,10 @@ static int same_place(const char *a, const char *b)
     return a != NULL && b != NULL && strcmp(a, b) == 0;
 }
 
-int32_t kept_weather_store(KeptWeather *kept, const WeatherRecord *fetched, const char *place, int64_t now)
+int32_t kept_weather_store(KeptWeather *kept, const WeatherRecord *fetched, int32_t whole, const char *place,
+                           int64_t now, int64_t tick)
 {
-    int32_t parts = weather_record_parts(fetched);
+    int32_t parts = fetched != NULL ? whole & WEATHER_PARTS_ALL : 0;
     kept->fresh_parts = 0;
     if (!same_place(kept->place, place)) {
         // Another place: nothing of the old one may ever show again.
@@ -50,8 +51,10 @@ int32_t kept_weather_store(KeptWeather *kept, const WeatherRecord *fetched, cons
     weather_record_copy_parts(kept->record, fetched, parts);
     kept->parts |= parts;
     kept->fresh_parts = parts;
-    if (parts & WEATHER_PART_OBSERVATION)
+    if (parts & WEATHER_PART_OBSERVATION) {
         kept->observation_time = now;
+        kept->observation_tick = tick;
+    }
     if (parts & WEATHER_PART_DAYS)
         kept->forecast_time = now;
     return parts;
@@ -67,15 +70,14 @@ static int forecast_current(const WeatherRecord *record, double today)
     return 0;
 }
 
-// A moment more than the limit away, either way (a clock set back), is too
-// old to trust.
-static int observation_current(int64_t arrived, int64_t now)
+// Real time since the observation came, whatever the wall clock did.
+static int observation_current(int64_t arrived_tick, int64_t tick)
 {
-    int64_t age = now - arrived;
-    return age >= -KEPT_OBSERVATION_MAX_SECONDS && age <= KEPT_OBSERVATION_MAX_SECONDS;
+    int64_t age = tick - arrived_tick;
+    return age >= 0 && age <= (int64_t)KEPT_OBSERVATION_MAX_SECONDS * 1000;
 }
 
-void kept_weather_show(const KeptWeather *kept, const char *place, int64_t now, double today,
+void kept_weather_show(const KeptWeather *kept, const char *place, int64_t tick, double today,
                        WeatherRecord *shown, ShownWeather *state)
 {
     memset(state, 0, sizeof *state);
@@ -83,7 +85,7 @@ void kept_weather_show(const KeptWeather *kept, const char *place, int64_t now, 
     if (kept->record == NULL || !same_place(kept->place, place))
         return;
     int32_t parts = 0;
-    if ((kept->parts & WEATHER_PART_OBSERVATION) && observation_current(kept->observation_time, now)) {
+    if ((kept->parts & WEATHER_PART_OBSERVATION) && observation_current(kept->observation_tick, tick)) {
         parts |= WEATHER_PART_OBSERVATION;
         state->observation = (kept->fresh_parts & WEATHER_PART_OBSERVATION) ? SHOWN_FRESH : SHOWN_KEPT;
         state->observation_time = kept->observation_time;

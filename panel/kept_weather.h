@@ -21,6 +21,7 @@ struct KeptWeather {
     int32_t fresh_parts;       // the parts the last fetch brought
     int64_t observation_time;  // seconds since 1970 (UTC) when each arrived
     int64_t forecast_time;
+    int64_t observation_tick;  // the monotonic clock's ms when the observation arrived
     char *place;               // the location path both belong to, or null
 };
 
@@ -34,17 +35,20 @@ struct ShownWeather {
 void kept_weather_init(KeptWeather *kept);
 void kept_weather_free(KeptWeather *kept);
 
-// A fetch for place ended at now with fetched as its record: the parts it
-// holds become the kept ones, with now as their moment; the others stay
-// kept unless they belong to another place, which is dropped whole. The
-// parts the fetch brought (for fetch_schedule_ended).
-int32_t kept_weather_store(KeptWeather *kept, const WeatherRecord *fetched, const char *place, int64_t now);
+// A fetch for place ended at now (wall seconds; tick: the monotonic clock's
+// ms) with fetched as its record and whole the parts it read whole: those
+// become the kept ones, with now as their moment; a part read in pieces
+// never replaces a kept one. The others stay kept unless they belong to
+// another place, which is dropped whole. Returns whole.
+int32_t kept_weather_store(KeptWeather *kept, const WeatherRecord *fetched, int32_t whole, const char *place,
+                           int64_t now, int64_t tick);
 
 // What to show for place at now (today: the day number of now): each part
-// kept for that place, the observation while at most 6 hours old, the
+// kept for that place, the observation while at most 6 hours old on the
+// monotonic clock (a wall clock set back or forth changes nothing), the
 // forecast while one of its days is today or later; everything else empty.
 // shown (a record of the caller's) receives exactly that.
-void kept_weather_show(const KeptWeather *kept, const char *place, int64_t now, double today,
+void kept_weather_show(const KeptWeather *kept, const char *place, int64_t tick, double today,
                        WeatherRecord *shown, ShownWeather *state);
 
 // The moment of the oldest kept part that is shown; 0 when everything shown

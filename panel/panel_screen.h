@@ -22,4 +22,9 @@ void place_panel(HWND panel);
 // The user has moved the panel (the end of a drag, a move by keyboard).
 void note_panel_moved_by_user(void);
 
+// The user is dragging the panel (WM_ENTERSIZEMOVE to WM_EXITSIZEMOVE):
+// meanwhile place_panel leaves it where the hand has it, even when a new
+// monitor's scale makes the panel fit itself anew.
+void note_panel_dragged(int dragging);
+
 #endif

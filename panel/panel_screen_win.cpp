@@ -8,6 +8,7 @@
 // Set once the user has moved the panel: from then on a place that stays
 // wholly visible is kept. Written on the main thread, read by the tray's.
 static std::atomic<int> moved_by_user(0);
+static std::atomic<int> dragged(0);
 
 typedef UINT(WINAPI *DpiForWindow)(HWND);
 typedef int(WINAPI *MetricsForDpi)(int, UINT);
@@ -46,6 +47,11 @@ int metric_for_dpi(int index, int dpi)
 void note_panel_moved_by_user(void)
 {
     moved_by_user.store(1);
+}
+
+void note_panel_dragged(int dragging)
+{
+    dragged.store(dragging != 0);
 }
 
 static PlaceRect place_rect(const RECT &r)
@@ -104,7 +110,7 @@ void place_panel(HWND panel)
 {
     RECT window;
     // A minimised panel has no place of its own until it is restored.
-    if (panel == NULL || IsIconic(panel) || !GetWindowRect(panel, &window))
+    if (panel == NULL || dragged.load() || IsIconic(panel) || !GetWindowRect(panel, &window))
         return;
     PlaceRect home = place_rect(home_work_area());
     Areas areas;

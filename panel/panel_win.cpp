@@ -9,11 +9,10 @@
 #include <time.h>
 
 #include "fetch/fetch_job.h"
-#include "fetch/fetch_schedule.h"
 #include "fetch/weather_record.h"
 #include "panel/date_text.h"
 #include "panel/day_number.h"
-#include "panel/kept_weather.h"
+#include "panel/refresh_unit.h"
 #include "panel/panel_paint.h"
 #include "panel/panel_screen.h"
 #include "panel/tray_text.h"
@@ -53,24 +52,10 @@ PanelTrayShow panel_tray_show;
 #define PBT_APMRESUMEAUTOMATIC 0x0012
 #endif
 
-// When to fetch and what to show between fetches: the schedule, the weather
-// kept through fetches that bring nothing, the record the panel shows (the
-// fresh or the kept weather) and what each of its parts is, the place of
-// the fetch under way and whether the user asked for it (then the panel
-// shows the busy state; otherwise the shown weather stays, with a small
-// cue), and the day the clock was last seen on.
-struct PanelWeather {
-    FetchSchedule schedule;
-    KeptWeather kept;
-    WeatherRecord *shown;
-    ShownWeather state;
-    char *fetch_place;
-    int32_t fetch_is_user;
-    double today_key;
-    int32_t open_data_parts;  // the kept parts that came from the open data (WEATHER_PART_*)
-};
-
-static PanelWeather weather;
+// What a fetch brought, what is shown and kept, and when to fetch next;
+// the last answer it gave, for painting.
+static RefreshUnit unit;
+static RefreshAnswer shown_answer;
 
 static HICON condition_icons[CONDITION_COUNT];
 static HICON busy_icon;
@@ -272,91 +257,79 @@ void panel_status_box(HWND panel, RECT *box)
 
 WeatherRecord *panel_shown_record(void)
 {
-    return weather.shown;
+    return unit.shown;
 }
 
-static double day_key(double day_number)
+static RefreshMoment moment_now(void)
 {
-    return (double)(int64_t)(day_number + 0.5);
+    RefreshMoment now = {(int64_t)GetTickCount64(), clock_now_seconds(), today_day_number()};
+    return now;
 }
 
-// The one-shot timer of the schedule, for whatever fetch is due next.
-static void arm_schedule_timer(HWND window)
-{
-    uint32_t ms = fetch_schedule_timer_ms(&weather.schedule, (int64_t)GetTickCount64());
-    if (ms == FETCH_TIMER_IDLE)
-        KillTimer(window, REFRESH_TIMER);
-    else
-        SetTimer(window, REFRESH_TIMER, ms, NULL);
-}
-
-// The notification icon: the shown temperature (unless the setting turns
-// it off) or the thermometer, and the tooltip with the place and the time
-// of the data.
-static void show_in_tray(HWND window)
+// The notification icon: the temperature (or the thermometer) and the
+// tooltip with the place and the time of the data.
+static void show_in_tray(HWND window, const RefreshAnswer *answer)
 {
     if (panel_tray_show == NULL)
         return;
-    char temperature[16];
-    int has_temperature = is_tray_temperature && weather.state.observation != SHOWN_EMPTY &&
-                          tray_temperature_text(weather.shown->temperature, temperature, sizeof temperature);
     char title[128];
     if (LoadStringA(instance_of(window), IDS_APP_TITLE, title, sizeof title) <= 0)
         title[0] = 0;
     const CityEntry *place = location_place(window);
-    char *tip = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, weather.shown, &weather.state,
-                              clock_now_seconds());
-    panel_tray_show(has_temperature ? temperature : NULL, tip != NULL ? tip : title);
+    char *tip = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, answer->tray_shown,
+                              &answer->tray_state, clock_now_seconds());
+    panel_tray_show(answer->tray_temperature[0] ? answer->tray_temperature : NULL, tip != NULL ? tip : title);
     mem_free(tip);
 }
 
-// What the panel shows, from the kept weather of the chosen place at the
-// present moment: the texts, the painted parts and the icon. Left alone
-// while a fetch the user asked for shows the busy state.
-static void show_weather(HWND window)
+static void fetch_now(HWND window, int32_t reason);
+
+// Does what the unit answers: a fetch when one is due, the one-shot timer
+// for the next, the texts, the painted parts and the icon.
+static void follow_unit(HWND window)
 {
-    if (weather.shown == NULL)
+    RefreshMoment now = moment_now();
+    refresh_unit_answer(&unit, &now, &shown_answer);
+    if (shown_answer.fetch_reason != FETCH_REASON_NONE) {
+        fetch_now(window, shown_answer.fetch_reason);
         return;
-    if (weather.fetch_is_user && fetch_running.load(std::memory_order_acquire))
-        return;
-    char *place = location_path(window);
-    kept_weather_show(&weather.kept, place, clock_now_seconds(), today_day_number(), weather.shown,
-                      &weather.state);
-    mem_free(place);
+    }
+    if (shown_answer.timer_ms == FETCH_TIMER_IDLE)
+        KillTimer(window, REFRESH_TIMER);
+    else
+        SetTimer(window, REFRESH_TIMER, shown_answer.timer_ms, NULL);
     update_weather_texts(window);
-    show_in_tray(window);
+    show_in_tray(window, &shown_answer);
 }
 
-// Every fetch starts here, with its reason: the schedule learns of it, and
-// a fetch the user asked for empties what is shown, so the busy state
-// shows; any other keeps the shown weather on screen with the busy cue.
 static void fetch_now(HWND window, int32_t reason)
 {
-    fetch_schedule_started(&weather.schedule, (int64_t)GetTickCount64(), reason);
-    mem_free(weather.fetch_place);
-    weather.fetch_place = location_path(window);
-    weather.fetch_is_user = fetch_reason_is_user(reason);
-    if (weather.fetch_is_user && weather.shown != NULL) {
-        weather_record_reset(weather.shown);
-        memset(&weather.state, 0, sizeof weather.state);
-    }
+    RefreshMoment now = moment_now();
+    refresh_unit_fetch_started(&unit, &now, reason);
     start_fetch(window);
-    arm_schedule_timer(window);
+    follow_unit(window);
 }
 
-// The worker is done: what it brought is kept, the schedule learns what it
-// got, and the panel shows the fresh or the kept weather.
+// The worker is done: the unit learns what it read whole.
 static void take_fetch(HWND window)
 {
-    int32_t parts = kept_weather_store(&weather.kept, weather_record, weather.fetch_place, clock_now_seconds());
-    // A part the fetch brought carries its source; a kept one keeps the
-    // source it came with, so kept open data still shows its credit.
-    int32_t from_open_data = fetch_open_data_parts.load(std::memory_order_acquire);
-    weather.open_data_parts = (weather.open_data_parts & ~parts) | (from_open_data & parts);
-    fetch_schedule_ended(&weather.schedule, (int64_t)GetTickCount64(), parts);
-    weather.fetch_is_user = 0;
-    show_weather(window);
-    arm_schedule_timer(window);
+    RefreshMoment now = moment_now();
+    // The worker names no reason for a fetch that got nothing.
+    FetchEnd end = {weather_record, fetch_whole_parts.load(std::memory_order_acquire),
+                    fetch_open_data_parts.load(std::memory_order_acquire), FETCH_FAILURE_NONE};
+    refresh_unit_fetch_ended(&unit, &now, &end);
+    follow_unit(window);
+}
+
+// The chosen place: shown at once (nothing of another place's weather, the
+// thermometer in the icon), and fetched.
+static void change_place(HWND window)
+{
+    RefreshMoment now = moment_now();
+    char *place = location_path(window);
+    refresh_unit_place_changed(&unit, &now, place);
+    mem_free(place);
+    follow_unit(window);
 }
 
 // Tomorrow, both as the shown day and as the calendar's selection; the
@@ -387,19 +360,14 @@ static void open_notice(HWND window)
 
 // The panel's weather state afresh (a panel created again in the same
 // process, as the tests do, starts from nothing).
-static void init_weather(void)
+static void init_weather(HWND window)
 {
-    kept_weather_free(&weather.kept);
-    mem_free(weather.fetch_place);
-    if (weather.shown == NULL)
-        weather.shown = weather_record_create();
-    if (weather.shown != NULL)
-        weather_record_reset(weather.shown);
-    memset(&weather.state, 0, sizeof weather.state);
-    weather.fetch_place = NULL;
-    weather.fetch_is_user = 0;
-    weather.today_key = day_key(today_day_number());
-    set_shown_weather_record(weather.shown);
+    refresh_unit_free(&unit);
+    RefreshMoment now = moment_now();
+    char *place = location_path(window);
+    refresh_unit_init(&unit, &now, refresh_period_ms(hours), is_get_fore, is_tray_temperature, place);
+    mem_free(place);
+    set_shown_weather_record(unit.shown);
 }
 
 static INT_PTR on_init(HWND window)
@@ -423,8 +391,7 @@ static INT_PTR on_init(HWND window)
         autostart_enable();
     else
         autostart_disable();
-    init_weather();
-    fetch_schedule_init(&weather.schedule, (int64_t)GetTickCount64(), refresh_period_ms(hours), is_get_fore);
+    init_weather(window);
     SendMessageA(window, WM_COMMAND, CMD_AUTO_REFRESH, (LPARAM)is_get_fore);  // 10
     char *text = today_text(today_day_number());                        // 11
     SetDlgItemTextA(window, IDC_TODAY, text != NULL ? text : "");
@@ -455,26 +422,26 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
     case CMD_REFRESH:
         fetch_now(window, FETCH_REASON_MANUAL);
         return FALSE;
-    case CMD_AUTO_REFRESH:
+    case CMD_AUTO_REFRESH: {
         // The period only through the store's bound: never 0 ms, never
-        // one past 32 bits, whatever the registry held.
-        fetch_schedule_set_period(&weather.schedule, (int64_t)GetTickCount64(), refresh_period_ms(hours),
-                                  lparam != 0);
-        arm_schedule_timer(window);
-        // The setting of the icon's temperature comes with the same OK.
-        show_in_tray(window);
+        // one past 32 bits, whatever the registry held. The setting of the
+        // icon's temperature comes with the same OK.
+        RefreshMoment now = moment_now();
+        refresh_unit_settings_changed(&unit, &now, refresh_period_ms(hours), lparam != 0, is_tray_temperature);
+        follow_unit(window);
         return FALSE;
+    }
     case IDC_COUNTRY:
         if (notification == CBN_SELCHANGE) {
             save_location_selection(window, 1);
             fill_city_list(window);
-            fetch_now(window, FETCH_REASON_PLACE);
+            change_place(window);
         }
         return TRUE;
     case IDC_CITY:
         if (notification == CBN_SELCHANGE) {
             save_location_selection(window, 0);
-            fetch_now(window, FETCH_REASON_PLACE);
+            change_place(window);
         }
         return FALSE;
     default:
@@ -482,36 +449,23 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
     }
 }
 
-// The date line and the today mark, the kept weather's limits (6 hours for
-// the observation, past days for the forecast) and, once a new day has
-// begun, a catch-up fetch when one is due.
-static void on_clock(HWND window, int clock_changed)
+// The minute's tick, a change of the system time or a resume: the date
+// line and the today mark at once, then the unit (a new day or a changed
+// clock may bring a catch-up fetch; kept weather may have passed its time).
+static void on_clock(HWND window, void (*event)(RefreshUnit *, const RefreshMoment *))
 {
     show_today(window);
-    show_weather(window);
-    double key = day_key(today_day_number());
-    if (clock_changed || key != weather.today_key) {
-        weather.today_key = key;
-        fetch_schedule_clock_changed(&weather.schedule, (int64_t)GetTickCount64());
-        arm_schedule_timer(window);
-    }
-}
-
-static void on_schedule_timer(HWND window)
-{
-    int32_t reason = fetch_schedule_due(&weather.schedule, (int64_t)GetTickCount64());
-    if (reason != FETCH_REASON_NONE)
-        fetch_now(window, reason);
-    else
-        arm_schedule_timer(window);
+    RefreshMoment now = moment_now();
+    event(&unit, &now);
+    follow_unit(window);
 }
 
 static INT_PTR on_timer(HWND window, WPARAM id)
 {
     if (id == CLOCK_TIMER) {
-        on_clock(window, 0);
+        on_clock(window, refresh_unit_clock_tick);
     } else if (id == REFRESH_TIMER) {
-        on_schedule_timer(window);
+        follow_unit(window);
     } else if (id == FETCH_POLL_TIMER) {
         if (fetch_done.load(std::memory_order_acquire)) {
             KillTimer(window, FETCH_POLL_TIMER);
@@ -525,7 +479,7 @@ static INT_PTR on_timer(HWND window, WPARAM id)
         if (is_first_fore)
             fetch_now(window, FETCH_REASON_START);
         else
-            show_in_tray(window);
+            follow_unit(window);
     }
     return FALSE;
 }
@@ -552,27 +506,23 @@ static INT_PTR on_paint(HWND window)
     if (dc != NULL) {
         PanelView view;
         int32_t running = fetch_running.load(std::memory_order_acquire);
-        view.record = weather.shown;
-        view.fetch_running = running && weather.fetch_is_user;
+        view.record = unit.shown;
+        view.fetch_running = running && unit.running_is_user;
         view.selected_day = selected_day;
         for (int k = 0; k < CONDITION_COUNT; k++)
             view.condition_icons[k] = condition_icons[k];
         view.busy_icon = busy_icon;
         view.small_font = small_font;
         view.large_font = large_font;
-        int32_t shown_parts = (weather.state.observation != SHOWN_EMPTY ? WEATHER_PART_OBSERVATION : 0) |
-                              (weather.state.forecast != SHOWN_EMPTY ? WEATHER_PART_DAYS : 0);
-        view.open_data_credit = (weather.open_data_parts & shown_parts) != 0;
+        view.open_data_credit = shown_answer.open_data_credit;
         view.credit_font = credit_font;
         view.layout = &layout;
         panel_credit_box(window, &view.credit_box);
         panel_status_box(window, &view.status_box);
-        view.busy_cue = running && !weather.fetch_is_user;
+        view.busy_cue = running && !unit.running_is_user;
         view.cue_icon = cue_icon;
-        int64_t kept_time;
-        char *data_time = shown_kept_time(&weather.state, &kept_time)
-                              ? data_time_text(kept_time, clock_now_seconds(), 0)
-                              : NULL;
+        char *data_time = shown_answer.has_kept_time ? data_time_text(shown_answer.kept_time, clock_now_seconds(), 0)
+                                                     : NULL;
         view.data_time = data_time;
         RECT client;
         GetClientRect(window, &client);
@@ -585,7 +535,7 @@ static INT_PTR on_paint(HWND window)
 
 static INT_PTR on_time_change(HWND window, WPARAM wparam, LPARAM lparam)
 {
-    on_clock(window, 1);
+    on_clock(window, refresh_unit_time_changed);
     return DefWindowProcA(window, WM_TIMECHANGE, wparam, lparam);
 }
 
@@ -595,18 +545,14 @@ static INT_PTR on_power(HWND window, WPARAM event)
 {
     if (event != PBT_APMRESUMEAUTOMATIC && event != PBT_APMRESUMESUSPEND)
         return FALSE;
-    show_today(window);
-    show_weather(window);
-    fetch_schedule_resumed(&weather.schedule, (int64_t)GetTickCount64());
-    arm_schedule_timer(window);
+    on_clock(window, refresh_unit_resumed);
     SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
     return TRUE;
 }
 
 static INT_PTR on_network_change(HWND window)
 {
-    fetch_schedule_network_changed(&weather.schedule, (int64_t)GetTickCount64());
-    arm_schedule_timer(window);
+    on_clock(window, refresh_unit_network_changed);
     return TRUE;
 }
 
@@ -617,7 +563,7 @@ static INT_PTR on_screen_change(HWND window);
 static INT_PTR on_taskbar_created(HWND window)
 {
     on_screen_change(window);
-    show_in_tray(window);
+    show_in_tray(window, &shown_answer);
     return FALSE;
 }
 
@@ -669,7 +615,11 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
     case WM_DISPLAYCHANGE:
     case WM_THEMECHANGED:
         return on_screen_change(window);
+    case WM_ENTERSIZEMOVE:
+        note_panel_dragged(1);
+        return FALSE;
     case WM_EXITSIZEMOVE:
+        note_panel_dragged(0);
         note_panel_moved_by_user();
         return FALSE;
     default:

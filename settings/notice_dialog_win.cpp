@@ -7,7 +7,15 @@
 #include "settings/settings_vars.h"
 
 static HWND open_notice;  // the notice on the screen, or null
-static HBITMAP scaled_picture;  // the picture at the notice's scale, or null
+
+// The static control that shows the picture, or null.
+static HWND picture_control(HWND window)
+{
+    for (HWND child = GetWindow(window, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            return child;
+    return NULL;
+}
 
 // The picture is drawn for 96 dots per inch; at another scale it is
 // loaded again at the size that the dialog's text has grown to.
@@ -17,22 +25,23 @@ static void scale_picture(HWND window)
     int dpi = dc != NULL ? GetDeviceCaps(dc, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
     if (dc != NULL)
         ReleaseDC(window, dc);
-    if (dpi == USER_DEFAULT_SCREEN_DPI)
+    HWND control = picture_control(window);
+    if (dpi == USER_DEFAULT_SCREEN_DPI || control == NULL)
         return;
-    for (HWND child = GetWindow(window, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP)
-            continue;
-        BITMAP size;
-        HBITMAP shown = (HBITMAP)SendMessageA(child, STM_GETIMAGE, IMAGE_BITMAP, 0);
-        if (shown == NULL || !GetObjectA(shown, sizeof size, &size))
-            return;
-        scaled_picture = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDB_NOTICE), IMAGE_BITMAP,
-                                             MulDiv(size.bmWidth, dpi, USER_DEFAULT_SCREEN_DPI),
-                                             MulDiv(size.bmHeight, dpi, USER_DEFAULT_SCREEN_DPI), 0);
-        if (scaled_picture != NULL)
-            SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)scaled_picture);
+    BITMAP size;
+    HBITMAP shown = (HBITMAP)SendMessageA(control, STM_GETIMAGE, IMAGE_BITMAP, 0);
+    if (shown == NULL || !GetObjectA(shown, sizeof size, &size))
         return;
-    }
+    HBITMAP scaled = (HBITMAP)LoadImageA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDB_NOTICE), IMAGE_BITMAP,
+                                         MulDiv(size.bmWidth, dpi, USER_DEFAULT_SCREEN_DPI),
+                                         MulDiv(size.bmHeight, dpi, USER_DEFAULT_SCREEN_DPI), 0);
+    if (scaled == NULL)
+        return;
+    // The control hands back the picture it showed, the template's,
+    // which is ours to free now.
+    HBITMAP replaced = (HBITMAP)SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, (LPARAM)scaled);
+    if (replaced != NULL && replaced != scaled)
+        DeleteObject(replaced);
 }
 
 // The tick is stored at once, and so is taking it back.
@@ -56,13 +65,16 @@ static INT_PTR on_command(HWND window, int id)
     return FALSE;
 }
 
+// The control frees no picture it holds, neither the template's nor the
+// scaled one: taken back, it is freed here.
 static INT_PTR on_destroy(HWND window)
 {
     if (open_notice == window)
         open_notice = NULL;
-    if (scaled_picture != NULL)
-        DeleteObject(scaled_picture);
-    scaled_picture = NULL;
+    HWND control = picture_control(window);
+    HBITMAP held = control != NULL ? (HBITMAP)SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, 0) : NULL;
+    if (held != NULL)
+        DeleteObject(held);
     return FALSE;
 }
 

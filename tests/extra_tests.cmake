@@ -109,13 +109,19 @@ endif()
 set(VELVANE_NATIVE_TOOLS "" CACHE PATH
     "tools folder of a native build (velvane-sim, velvane-scrape, velvane-catalogue) for the end-to-end tests")
 if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
+  # The program with every name lookup stuck (a seam set before WinMain),
+  # for the case of a UI that never waits on the network.
+  add_executable(velvane-stuck-lookup WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win/stuck_lookup_seam.cpp)
+  target_link_libraries(velvane-stuck-lookup PRIVATE velvane_core velvane_res)
   if(VELVANE_NATIVE_TOOLS)
     add_test(NAME e2e_tests
       COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/e2e_tests.sh
               ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template
               $<TARGET_FILE:velvane-probe> $<TARGET_FILE:velvane>
               ${VELVANE_NATIVE_TOOLS}/velvane-sim ${VELVANE_NATIVE_TOOLS}/velvane-scrape
-              ${VELVANE_NATIVE_TOOLS}/velvane-catalogue ${CMAKE_BINARY_DIR}/screenshots)
+              ${VELVANE_NATIVE_TOOLS}/velvane-catalogue ${CMAKE_BINARY_DIR}/screenshots
+              $<TARGET_FILE:velvane-stuck-lookup>)
     set_tests_properties(e2e_tests PROPERTIES TIMEOUT 600)
   else()
     message(STATUS "end-to-end tests left out: VELVANE_NATIVE_TOOLS names no native tools folder")

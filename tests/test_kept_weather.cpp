@@ -1,5 +1,6 @@
-// The kept weather through a run of fetches, the line with its time, and
-// the notification icon's texts made from it.
+// The parts of a record, the line with the time of kept weather, and the
+// notification icon's texts (the kept weather through whole runs of
+// fetches is test_refresh_unit's).
 #include <doctest/doctest.h>
 
 #include <string.h>
@@ -90,67 +91,6 @@ TEST_CASE("which parts a record holds, and copies that own their comments")
     CHECK(weather_record_parts(empty) == WEATHER_PART_OBSERVATION);
     CHECK(weather_comment(&empty->days[0].comment) == nullptr);
     weather_record_destroy(empty);
-    CHECK(mem_live_blocks() == live);
-}
-
-TEST_CASE("kept weather through a run of fetches")
-{
-    struct Step {
-        int64_t at;
-        const char *place;
-        int32_t parts;        // what this fetch brought
-        int temperature;
-        double today;
-        int32_t observation;  // expected SHOWN_*
-        int32_t forecast;
-        int shown_temperature;
-        int64_t kept_time;    // -1: nothing kept is shown
-    };
-    const int64_t H = 3600;
-    const char *MOSCOW = "russia/moscow-area/moscow", *SPB = "russia/leningrad-area/sankt-peterburg";
-    const Step steps[] = {
-        {0, MOSCOW, WEATHER_PARTS_ALL, -7, FIRST_DAY, SHOWN_FRESH, SHOWN_FRESH, -7, -1},
-        {600, MOSCOW, 0, 0, FIRST_DAY, SHOWN_KEPT, SHOWN_KEPT, -7, 0},
-        {H, MOSCOW, WEATHER_PART_OBSERVATION, -8, FIRST_DAY, SHOWN_FRESH, SHOWN_KEPT, -8, 0},
-        {7 * H, MOSCOW, 0, 0, FIRST_DAY + 0.3, SHOWN_KEPT, SHOWN_KEPT, -8, 0},       // exactly 6 h old
-        {7 * H + 1, MOSCOW, 0, 0, FIRST_DAY + 0.3, SHOWN_EMPTY, SHOWN_KEPT, 100, 0},
-        {30 * H, MOSCOW, 0, 0, FIRST_DAY + 6.4, SHOWN_EMPTY, SHOWN_KEPT, 100, 0},   // its last day
-        {31 * H, MOSCOW, 0, 0, FIRST_DAY + 6.6, SHOWN_EMPTY, SHOWN_EMPTY, 100, -1}, // all days past
-        {32 * H, MOSCOW, WEATHER_PARTS_ALL, 3, FIRST_DAY, SHOWN_FRESH, SHOWN_FRESH, 3, -1},
-        // Another place: the old place's weather is gone, also on the way back.
-        {33 * H, SPB, 0, 0, FIRST_DAY, SHOWN_EMPTY, SHOWN_EMPTY, 100, -1},
-        {34 * H, MOSCOW, 0, 0, FIRST_DAY, SHOWN_EMPTY, SHOWN_EMPTY, 100, -1},
-        {35 * H, MOSCOW, WEATHER_PART_DAYS, 5, FIRST_DAY, SHOWN_EMPTY, SHOWN_FRESH, 100, -1},
-    };
-    int32_t live = mem_live_blocks();
-    KeptWeather kept;
-    kept_weather_init(&kept);
-    WeatherRecord *shown = weather_record_create();
-    for (const Step &step : steps) {
-        CAPTURE(step.at);
-        WeatherRecord *record = fetched(step.parts, step.temperature);
-        CHECK(kept_weather_store(&kept, record, step.place, step.at) == step.parts);
-        // The fetch job resets its record for the next fetch: the kept and
-        // the shown weather own copies of their own.
-        weather_record_destroy(record);
-        ShownWeather state;
-        kept_weather_show(&kept, step.place, step.at, step.today, shown, &state);
-        CHECK(state.observation == step.observation);
-        CHECK(state.forecast == step.forecast);
-        CHECK(shown->temperature == step.shown_temperature);
-        CHECK(weather_record_parts(shown) ==
-              ((step.observation ? WEATHER_PART_OBSERVATION : 0) | (step.forecast ? WEATHER_PART_DAYS : 0)));
-        if (step.observation != SHOWN_EMPTY)
-            CHECK(strcmp(weather_comment(&shown->comment), "небольшой снег") == 0);
-        int64_t moment = -1;
-        CHECK(shown_kept_time(&state, &moment) == (step.kept_time >= 0));
-        CHECK(moment == step.kept_time);
-        // The panel asking for a place other than the kept one sees nothing.
-        kept_weather_show(&kept, step.place == MOSCOW ? SPB : MOSCOW, step.at, step.today, shown, &state);
-        CHECK(state.observation + state.forecast == SHOWN_EMPTY);
-    }
-    weather_record_destroy(shown);
-    kept_weather_free(&kept);
     CHECK(mem_live_blocks() == live);
 }
 

@@ -76,8 +76,8 @@ TEST_CASE("the observation: units, rounding, words and what is no value")
     };
     const Case cases[] = {
         {"as asked, the degree sign escaped, halves away from zero",
-         "\"current_units\":{\"temperature_2m\":\"\\u00b0C\",\"wind_speed_10m\":\"m/s\",\"pressure_msl\":\"hPa\"}",
-         "\"temperature_2m\":-2.5,\"pressure_msl\":1013.25,\"relative_humidity_2m\":84.5,\"wind_speed_10m\":3.5,"
+         "\"current_units\":{\"temperature_2m\":\"\\u00b0C\",\"wind_speed_10m\":\"m/s\",\"surface_pressure\":\"hPa\"}",
+         "\"temperature_2m\":-2.5,\"surface_pressure\":1013.25,\"relative_humidity_2m\":84.5,\"wind_speed_10m\":3.5,"
          "\"wind_direction_10m\":337.5,\"weather_code\":3",
          -3, 760, 85, 4, "С", 16, "пасмурно"},
         {"Fahrenheit and km/h converted before rounding (36.5 °F and 9 km/h are 2.5 each)",
@@ -92,19 +92,46 @@ TEST_CASE("the observation: units, rounding, words and what is no value")
          "\"current_units\":{\"wind_speed_10m\":\"kn\"}", "\"wind_speed_10m\":10,\"wind_direction_10m\":22.49",
          100, -1, -1, 5, "С", 0, NULL},
         {"units not in the list are no value; undeclared ones are as asked",
-         "\"current_units\":{\"temperature_2m\":\"K\",\"wind_speed_10m\":\"bft\",\"pressure_msl\":\"mmHg\"}",
-         "\"temperature_2m\":270,\"pressure_msl\":1000,\"relative_humidity_2m\":50,\"wind_speed_10m\":3",
+         "\"current_units\":{\"temperature_2m\":\"K\",\"wind_speed_10m\":\"bft\",\"surface_pressure\":\"mmHg\"}",
+         "\"temperature_2m\":270,\"surface_pressure\":1000,\"relative_humidity_2m\":50,\"wind_speed_10m\":3",
          100, -1, 50, -1, "", 0, NULL},
         {"null, strings, booleans and arrays are no value",
          "",
-         "\"temperature_2m\":null,\"pressure_msl\":\"1013\",\"relative_humidity_2m\":true,\"wind_speed_10m\":[3],"
+         "\"temperature_2m\":null,\"surface_pressure\":\"1013\",\"relative_humidity_2m\":true,\"wind_speed_10m\":[3],"
          "\"wind_direction_10m\":null,\"weather_code\":3.5",
          100, -1, -1, -1, "", 0, NULL},
         {"values past the field or the compass are no value",
          "",
-         "\"temperature_2m\":40000,\"pressure_msl\":4e9,\"relative_humidity_2m\":-0.4,\"wind_speed_10m\":-32768.4,"
+         "\"temperature_2m\":40000,\"surface_pressure\":4e9,\"relative_humidity_2m\":-0.4,\"wind_speed_10m\":-32768.4,"
          "\"wind_direction_10m\":360.5,\"weather_code\":-1",
-         100, -1, 0, -32768, "", 0, NULL},
+         100, -1, 0, -1, "", 0, NULL},
+        // Each figure's physical range, on its rounded value in the record's unit.
+        {"the range's ends are values", "",
+         "\"temperature_2m\":-90.4,\"surface_pressure\":533.27,\"relative_humidity_2m\":100.4,\"wind_speed_10m\":120.4,"
+         "\"weather_code\":96",
+         -90, 400, 100, 120, "", 8, "сильная гроза"},
+        {"just past the ends is no value", "",
+         "\"temperature_2m\":60.5,\"surface_pressure\":1134.0,\"relative_humidity_2m\":100.5,\"wind_speed_10m\":-0.5,"
+         "\"weather_code\":99",
+         100, -1, -1, -1, "", 8, "сильная гроза, возможен град"},
+        {"the other end", "",
+         "\"temperature_2m\":-90.5,\"surface_pressure\":532.6,\"relative_humidity_2m\":-0.5,\"wind_speed_10m\":120.5,"
+         "\"weather_code\":57",
+         100, -1, -1, -1, "", 4, "сильная ледяная морось"},
+        {"a hundred degrees Fahrenheit is 38", "\"current_units\":{\"temperature_2m\":\"°F\"}",
+         "\"temperature_2m\":100,\"surface_pressure\":1133.2,\"weather_code\":67",
+         38, 850, -1, -1, "", 4, "сильный ледяной дождь"},
+        {"showers of snow", "", "\"weather_code\":85", 100, -1, -1, -1, "", 12, "небольшой ливневый снег"},
+        {"heavy showers of snow", "", "\"weather_code\":86", 100, -1, -1, -1, "", 2, "сильный ливневый снег"},
+        // Whole codes from 50 to 99 not in the table read by their decade.
+        {"decade of drizzle", "", "\"weather_code\":58", 100, -1, -1, -1, "", 11, "морось"},
+        {"decade of rain", "", "\"weather_code\":68.0", 100, -1, -1, -1, "", 1, "дождь"},
+        {"decade of snow", "", "\"weather_code\":79", 100, -1, -1, -1, "", 2, "снег"},
+        {"decade of showers", "", "\"weather_code\":88", 100, -1, -1, -1, "", 9, "ливень"},
+        {"decade of thunderstorms", "", "\"weather_code\":90", 100, -1, -1, -1, "", 8, "гроза"},
+        {"below the decades", "", "\"weather_code\":49", 100, -1, -1, -1, "", 0, NULL},
+        {"past the decades", "", "\"weather_code\":100", 100, -1, -1, -1, "", 0, NULL},
+        {"not a whole code", "", "\"weather_code\":58.5", 100, -1, -1, -1, "", 0, NULL},
         {"a code not in the table",
          "", "\"weather_code\":4,\"wind_direction_10m\":-0.1", 100, -1, -1, -1, "", 0, NULL},
     };
@@ -192,27 +219,41 @@ TEST_CASE("the days start at the place's today and stop at a malformed date")
     CHECK(std::string(d[2].wind_direction) == "ЮЗ");
     CHECK(d[6].date == noon_of(2026, 12, 13));
     CHECK(d[6].day_temperature == 40);
-    CHECK(text_of(&d[6].comment) == "гроза с сильным градом");
+    CHECK(text_of(&d[6].comment) == "сильная гроза, возможен град");
 
     struct Case {
         const char *label;
         const char *from, *to;  // a change to the daily times or the current time
         int days_filled;
+        int32_t replaced;
+        int first_precip;  // 0 as reset
     };
+    const int32_t ALL = WEATHER_PARTS_ALL, OBSERVATION = WEATHER_PART_OBSERVATION;
     const Case cases[] = {
-        {"a malformed date stops the days there", "\"2026-12-10\"", "\"2026-12-1\"", 3},
-        {"a date that is no day stops them too", "\"2026-12-10\"", "\"2026-02-30\"", 3},
-        {"a date that is not text", "\"2026-12-09\"", "20261209", 2},
-        {"today not among the days", "\"2026-12-07\",", "\"2026-12-17\",", 0},
-        {"no current time", "\"time\":\"2026-12-07T14:15\",", "", 0},
-        {"only two days after today", ",\"2026-12-10\",\"2026-12-11\",\"2026-12-12\",\"2026-12-13\"", "", 3},
+        {"a malformed date stops the days there", "\"2026-12-10\"", "\"2026-12-1\"", 3, ALL, 3},
+        {"a date that is no day stops them too", "\"2026-12-10\"", "\"2026-02-30\"", 3, ALL, 3},
+        {"a date that is not text", "\"2026-12-09\"", "20261209", 2, ALL, 3},
+        // Without a usable current time the days cannot be placed: the
+        // kept forecast stays.
+        {"today not among the days", "\"2026-12-07\",", "\"2026-12-17\",", 0, OBSERVATION, 0},
+        {"no current time", "\"time\":\"2026-12-07T14:15\",", "", 0, OBSERVATION, 0},
+        {"a current time that is no date", "\"time\":\"2026-12-07T14:15\",", "\"time\":\"yesterday\",", 0,
+         OBSERVATION, 0},
+        {"only two days after today", ",\"2026-12-10\",\"2026-12-11\",\"2026-12-12\",\"2026-12-13\"", "", 3, ALL, 3},
+        {"a precipitation past 2000 mm is no value", "\"precipitation_sum\":[0,0.1", "\"precipitation_sum\":[0,2000.5",
+         7, ALL, 0},
     };
     for (const Case &c : cases) {
         CAPTURE(c.label);
         std::string a = answer("", "\"temperature_2m\":1", daily);
         a.replace(a.find(c.from), strlen(c.from), c.to);
         Record changed;
-        REQUIRE(parse(changed.record, a) == 1);
+        changed.record->days[3].day_temperature = 44;
+        int replaced = 0;
+        REQUIRE(parse(changed.record, a, WEATHER_PARTS_ALL, &replaced) == 1);
+        CHECK(replaced == c.replaced);
+        CHECK(changed.record->days[0].precip == c.first_precip);
+        CHECK((changed.record->days[3].day_temperature == 44) == (c.days_filled == 0));
         for (int i = 0; i < FORECAST_DAYS; i++) {
             CAPTURE(i);
             CHECK((changed.record->days[i].date != 0.0) == (i < c.days_filled));

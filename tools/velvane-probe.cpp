@@ -17,6 +17,8 @@
 //   visible W           prints 1 or 0
 //   text W              prints W's title as UTF-8
 //   send W MSG WPARAM LPARAM   sends a message, prints the result
+//   answer-ms W         sends W a null message, prints how many ms its
+//                       answer took (fails after 5 s without one)
 //   post W MSG WPARAM LPARAM   posts a message
 //   broadcast NAME      posts the registered message NAME to all top-level windows
 //   workarea            prints left top right bottom of the desktop work area
@@ -644,6 +646,14 @@ int main(int argc, char **argv)
         wchar_t text[1024];
         GetWindowTextW(window, text, 1024);
         print_utf8(text);
+        return 0;
+    }
+    if (strcmp(command, "answer-ms") == 0 && argc == 3) {
+        ULONGLONG start = GetTickCount64();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result))
+            return 1;
+        printf("%llu\n", (unsigned long long)(GetTickCount64() - start));
         return 0;
     }
     if (strcmp(command, "send") == 0 && argc == 6) {

@@ -1,7 +1,7 @@
 // velvane-sim: a stand-in for the weather service on a port of this machine.
 //
 //   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]
-//               [--pages on|off|changed] [--storm]
+//               [--pages on|off|changed|cut] [--storm]
 //
 // It serves the actual-weather page "/pogoda/LOCATION" and the printable
 // forecast "/forecasts5000/LOCATION/print" of every catalogue location, with
@@ -36,7 +36,9 @@
 //            after the highest N already there.
 // --pages    how the two pages answer: "on" (the default) as the service,
 //            "off" 404 as if it were gone, "changed" 200 with a redesigned
-//            page without the markers the program reads.
+//            page without the markers the program reads, "cut" the forecast
+//            page as a connection that drops after its date row (the
+//            response's Content-Length promises the whole page).
 // --storm    the open data's tomorrow is a thunderstorm with a wind of 17
 //            m/s or more, everywhere (for the heads-up).
 //
@@ -121,7 +123,7 @@ int64_t now_ms(void)
 void usage(FILE *to)
 {
     fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]"
-          " [--pages on|off|changed] [--storm]\n", to);
+          " [--pages on|off|changed|cut] [--storm]\n", to);
 }
 
 int parse_options(int argc, char **argv, Options *options)
@@ -165,8 +167,10 @@ int parse_options(int argc, char **argv, Options *options)
                 options->pages_mode = SIM_PAGES_OFF;
             else if (strcmp(value, "changed") == 0)
                 options->pages_mode = SIM_PAGES_CHANGED;
+            else if (strcmp(value, "cut") == 0)
+                options->pages_mode = SIM_PAGES_CUT;
             else {
-                fprintf(stderr, "velvane-sim: --pages wants on, off or changed, not %s\n", value);
+                fprintf(stderr, "velvane-sim: --pages wants on, off, changed or cut, not %s\n", value);
                 return 0;
             }
         }

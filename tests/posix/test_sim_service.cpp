@@ -5,18 +5,21 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <string>
 #include <vector>
 
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
+#include "fetch/http_client.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
 #include "panel/heads_up.h"
 #include "settings/catalogue.h"
 #include "tests/support/page_clock.h"
+#include "tests/support/script_server.h"
 #include "tools/sim/sim_open_data.h"
 #include "tools/sim/sim_service.h"
 #include "tools/sim/sim_weather.h"
@@ -978,6 +981,9 @@ TEST_CASE("the open data: any coordinates, read whole by the real reader, the pl
         {"latitude=55.7558&longitude=37.6173", "2026-12-08T01:30", page_noon_day_number(2026, 12, 8)},
         {"latitude=-33.8688&longitude=-70.6693", "2026-12-07T17:30", page_noon_day_number(2026, 12, 7)},
         {"latitude=0&longitude=0", "2026-12-07T22:30", page_noon_day_number(2026, 12, 7)},
+        // Past 180 degrees Chukotka keeps UTC+12, as Anadyr does.
+        {"latitude=64.4229&longitude=-173.2264", "2026-12-08T10:30", page_noon_day_number(2026, 12, 8)},
+        {"latitude=64.7342&longitude=177.5103", "2026-12-08T10:30", page_noon_day_number(2026, 12, 8)},
     };
     for (const Case &c : cases) {
         CAPTURE(c.coordinates);
@@ -1000,6 +1006,14 @@ TEST_CASE("the open data: any coordinates, read whole by the real reader, the pl
         CHECK(record->temperature != NO_TEMPERATURE);
         CHECK(record->precip_24h >= record->precip_6h);
         CHECK(record->precip_6h >= 0);
+        // The barometer at the place: the sea-level figure brought up to
+        // the answer's elevation, so never above it.
+        size_t at = text.find("\"elevation\":");
+        REQUIRE(at != std::string::npos);
+        double elevation = atof(text.c_str() + at + 12);
+        CHECK(text.find("pressure_msl") == std::string::npos);
+        CHECK(record->pressure >= (int)floor(995.0 * pow(1.0 - 2.25577e-5 * elevation, 5.25588) * 0.750062));
+        CHECK(record->pressure <= (int)ceil(1034.9 * pow(1.0 - 2.25577e-5 * elevation, 5.25588) * 0.750062));
         CHECK(weather_comment(&record->comment) != nullptr);
         for (int i = 0; i < FORECAST_DAYS; i++) {
             CAPTURE(i);
@@ -1067,4 +1081,40 @@ TEST_CASE("the open data by the program's own request: hours for every day, a st
         mem_free(bytes);
     }
     sim_open_data_set_storm(0);
+}
+
+TEST_CASE("--pages cut: the forecast drops after its date row; through the real client a failed transfer")
+{
+    const char *place = "russia/moscow-area/moscow";
+    int32_t today = day_of(2026, 12, 7);
+    Response whole = respond("GET", forecast_target(place), 5, today);
+    sim_set_pages_mode(SIM_PAGES_CUT);
+    Response cut = respond("GET", forecast_target(place), 5, today);
+    Response actual = respond("GET", actual_target(place), 5, today);
+    sim_set_pages_mode(SIM_PAGES_ON);
+    REQUIRE(cut.status == 200);
+    CHECK(actual.bytes == respond("GET", actual_target(place), 5, today).bytes);  // the actual page whole
+    // The same head, promising the whole page; the bytes stop after the dates.
+    CHECK(cut.head() == whole.head());
+    CHECK(whole.bytes.compare(0, cut.bytes.size(), cut.bytes) == 0);
+    CHECK(cut.bytes.size() < whole.bytes.size());
+    CHECK(cut.body().find("pogodadate") != std::string::npos);
+    CHECK(cut.body().substr(cut.body().size() - 5) == "</tr>");
+
+    // Read with a close where it drops: the client calls it a failed
+    // transfer; the parser, given the bytes anyway, reads the dates alone.
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, {script_answer(cut.bytes)}));
+    net_startup();
+    int32_t size = 64000;
+    char *buffer = (char *)mem_alloc((uint32_t)size);
+    CHECK(http_get("127.0.0.1", server.port, "forecasts5000/russia/moscow-area/moscow/print", NULL, &buffer,
+                   &size) == HTTP_INVALID_RESPONSE);
+    script_server_stop(&server);
+    mem_free(buffer);
+    WeatherRecord *record = weather_record_create();
+    CHECK(parse_forecast_page_into(record, cut.body().data(), (int32_t)cut.body().size()) == 0);
+    CHECK(record->days[0].date > 0.0);
+    CHECK(record->days[0].day_temperature == NO_TEMPERATURE);
+    weather_record_destroy(record);
 }

@@ -6,10 +6,11 @@
 # painted icons. Every wait is bounded; the simulator, Wine and Xvfb are
 # stopped on every path.
 #
-#   e2e_tests.sh WINE_RUN TEMPLATE_DIR PROBE_EXE VELVANE_EXE SIM SCRAPE CATALOGUE SHOT_DIR
+#   e2e_tests.sh WINE_RUN TEMPLATE_DIR PROBE_EXE VELVANE_EXE SIM SCRAPE CATALOGUE SHOT_DIR [STUCK_EXE]
 #
 # SIM, SCRAPE and CATALOGUE are the native velvane-sim, velvane-scrape and
-# velvane-catalogue. Screenshots of each step go to SHOT_DIR; a failing
+# velvane-catalogue; STUCK_EXE is velvane-stuck-lookup, the program with
+# every name lookup stuck. Screenshots of each step go to SHOT_DIR; a failing
 # check names the one taken at its moment.
 set -u
 wine_run=$1
@@ -20,6 +21,7 @@ sim_exe=$5
 scrape_exe=$6
 catalogue_exe=$7
 shot_dir=$8
+stuck_exe=${9:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
 DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-e2e.XXXXXX")
@@ -443,6 +445,71 @@ probe post "$DEMO_PANEL" 0x218 0x12 0 >/dev/null
 check "a posted resume brings a fetch within 15 s" demo_wait_requests $((before + 4)) 15
 check "... and the weather fills the panel" wait_for 15 blocks_filled
 check "\"Выход\" ends the third start with code 0" exit_by_menu "$DEMO_WORK/third.rc"
+
+# ---------------------------------------------- a page cut short
+# The service's pages alone, so that nothing fills in for them. The forecast
+# page drops after its date row: its days, read in pieces, never replace the
+# kept forecast, which stays on the panel marked with its time, and a retry
+# follows within a minute.
+(demo_wine_env; wine reg add "$DEMO_SETTINGS_KEY" /v data_source /t REG_BINARY /d 01000000 /f >/dev/null 2>&1)
+demo_start_velvane "$velvane_exe" "$DEMO_WORK/fourth.rc" 600
+wait_program_ready
+check "the service's pages alone: the weather at start" wait_for 30 blocks_filled
+sleep 1
+forecast_before=$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)
+demo_stop_sim
+DEMO_SIM_PAGES=cut demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start with --pages cut"
+before=$(demo_requests)
+choose_from_menu $ITEM_REFRESH
+cut_at=$(date +%s)
+check "the forecast page cut after its date row: a refresh asks both pages" demo_wait_requests $((before + 4)) 30
+sleep 2
+same_forecast() { [ "$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)" = "$forecast_before" ]; }
+check "... the kept forecast stays on the panel" same_forecast
+check "... marked with the time of the data" data_time_shown cut-page
+demo_stop_sim
+DEMO_SIM_PAGES=on demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start again on port $port"
+before=$(demo_requests)
+check "the page whole again: the retry fetches by itself within 75 s" demo_wait_requests $((before + 4)) 75
+echo "  the retry came $(($(date +%s) - cut_at)) s after the cut page's refresh"
+check "... fresh: the time line goes" wait_for 10 data_time_hidden cut-page-mended
+check "\"Выход\" ends the fourth start with code 0" exit_by_menu "$DEMO_WORK/fourth.rc"
+
+# ---------------------------------------------- a name lookup that sticks
+# velvane-stuck-lookup: every lookup sticks for good. Its fetch at start and
+# a refresh asked meanwhile stick; the panel keeps answering, and "Выход"
+# ends the program within 2 s all the same.
+answers_at_once() {
+  local ms
+  ms=$(probe answer-ms "$DEMO_PANEL") || { echo "  no answer within 5 s"; return 1; }
+  echo "  the panel answered in $ms ms"
+  [ "$ms" -lt 1000 ]
+}
+exits_within_2s() {  # exit code file
+  local start ms
+  # From before the menu opens: the bound holds for the whole of it.
+  start=$(date +%s%N)
+  choose_from_menu $ITEM_EXIT || return 1
+  for _ in $(seq 200); do
+    [ -s "$1" ] && break
+    sleep 0.05
+  done
+  ms=$((($(date +%s%N) - start) / 1000000))
+  echo "  the program ended $ms ms after the right click that opened the menu (exit code '$(cat "$1" 2>/dev/null)')"
+  [ -s "$1" ] && [ "$(cat "$1")" = 0 ] && [ "$ms" -lt 2000 ]
+}
+if [ -n "$stuck_exe" ]; then
+  demo_start_velvane "$stuck_exe" "$DEMO_WORK/stuck.rc" 600
+  wait_program_ready
+  sleep 2
+  before=$(demo_requests)
+  check "a lookup that sticks: the panel answers a message within 1 s" answers_at_once
+  choose_from_menu $ITEM_REFRESH
+  sleep 1
+  check "... a refresh asked meanwhile: it still answers within 1 s" answers_at_once
+  check "... and nothing reaches the service" test "$(demo_requests)" = "$before"
+  check "... \"Выход\" ends the program within 2 s, with code 0" exits_within_2s "$DEMO_WORK/stuck.rc"
+fi
 
 echo "$passed passed, $failed failed (screenshots in $shot_dir)"
 [ "$failed" = 0 ]

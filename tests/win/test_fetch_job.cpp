@@ -4,6 +4,7 @@
 // and a loop that polls fetch_done on FETCH_POLL_TIMER as the panel does.
 #include <doctest/doctest.h>
 
+#include <atomic>
 #include <math.h>
 #include <string.h>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "fetch/fetch_job.h"
 #include "fetch/http_client.h"
+#include "fetch/net_socket.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
@@ -396,4 +398,58 @@ TEST_CASE("open data only: no page is asked, and a new fetch breaks off the one 
     CHECK(weather_record->temperature == 21);
     CHECK(weather_record->condition == 7);
     CHECK(fetch_open_data_parts.load() == WEATHER_PARTS_ALL);
+}
+
+namespace {
+
+// A name lookup that sticks, as one on a dead name server does, until the
+// test lets it go.
+HANDLE lookup_released;
+std::atomic<int32_t> lookups_begun(0);
+int32_t sticking_resolver(const char *name, uint32_t *address)
+{
+    lookups_begun.fetch_add(1);
+    WaitForSingleObject(lookup_released, INFINITE);
+    return net_resolve_system(name, address);
+}
+
+} // namespace
+
+TEST_CASE("a worker stuck in a name lookup is abandoned: the panel never waits, nothing leaks, "
+          "only the new fetch asks")
+{
+    Fixture f;
+    start_fetch(f.panel);  // a first fetch (nothing listens) makes the record
+    REQUIRE(poll_until_done(f.panel, 20000));
+    int32_t baseline = mem_live_blocks();
+    f.serve({tunnel_serving(actual_page()), tunnel_serving(forecast_page())});
+    lookup_released = CreateEventA(NULL, TRUE, FALSE, NULL);
+    net_set_resolver(sticking_resolver);
+    start_fetch(f.panel);
+    for (int i = 0; i < 200 && lookups_begun.load() == 0; i++)
+        Sleep(10);
+    REQUIRE(lookups_begun.load() == 1);
+
+    // The user asks again, twice: each start returns at once, and the
+    // newest worker waits its turn, asking nothing.
+    DWORD start = GetTickCount();
+    start_fetch(f.panel);
+    start_fetch(f.panel);
+    DWORD took = GetTickCount() - start;
+    MESSAGE("two start_fetch with a worker stuck in a lookup: " << took << " ms");
+    CHECK(took < 200);
+    Sleep(300);
+    CHECK(lookups_begun.load() == 1);
+
+    // The lookup comes back: the abandoned workers ask nothing more and
+    // their results are dropped; the newest one fetches.
+    SetEvent(lookup_released);
+    REQUIRE(poll_until_done(f.panel, 20000));
+    wait_for_fetch();
+    net_set_resolver(nullptr);
+    CloseHandle(lookup_released);
+    CHECK(script_server_received(&f.server).size() == 2);
+    CHECK(fetch_whole_parts.load() == WEATHER_PARTS_ALL);
+    CHECK(weather_record->temperature == -12);
+    CHECK(mem_live_blocks() == baseline + 8);  // the record's eight comments, and no more
 }

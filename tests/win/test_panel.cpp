@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tray.h"
 #include "fetch/fetch_job.h"
 #include "fetch/fetch_schedule.h"
 #include "fetch/open_data_parser.h"
@@ -24,6 +25,7 @@
 #include "panel/panel.h"
 #include "res/resource.h"
 #include "settings/catalogue.h"
+#include "settings/dialogs.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
 #include "tests/support/page_builder.h"
@@ -433,6 +435,34 @@ std::string requested_path(const std::string &received)
     return received.substr(get + 5, end - get - 5);
 }
 
+// The forecast page of 10 March 2026 (the tests' clock), with tomorrow's
+// day and night temperatures when given, and an actual page at temperature.
+std::string march_10_forecast(bool set_tomorrow = false, int day = 0, int night = 0)
+{
+    ForecastPageSpec forecast;
+    page_forecast_defaults(&forecast);
+    char heading[64];
+    page_date_heading(page_noon_day_number(2026, 3, 10), heading, sizeof heading);
+    forecast.date_headings[0] = heading;
+    if (set_tomorrow) {
+        forecast.days[1].day_temperature = day;
+        forecast.days[1].night_temperature = night;
+    }
+    int32_t length = 0;
+    char *page = page_build_forecast(&forecast, &length);  // before length is read
+    return page_text(page, length);
+}
+
+std::string actual_at(int temperature)
+{
+    ActualPageSpec actual;
+    page_actual_defaults(&actual);
+    actual.temperature = temperature;
+    int32_t length = 0;
+    char *page = page_build_actual(&actual, &length);
+    return page_text(page, length);
+}
+
 const char *const FETCH_PATHS_MOSCOW[] = {"pogoda/russia/moscow-area/moscow",
                                           "forecasts5000/russia/moscow-area/moscow/print"};
 
@@ -477,23 +507,8 @@ TEST_CASE("without a fetch at start: no-data icons, dashes, empty blocks, tomorr
 TEST_CASE("a record from the test pages, other dates and edge temperatures")
 {
     page_clock_set_local(2026, 3, 10, 15, 0, 0);
-    double today = page_noon_day_number(2026, 3, 10);
-
-    ForecastPageSpec forecast;
-    page_forecast_defaults(&forecast);
-    char heading[64];
-    page_date_heading(today, heading, sizeof heading);
-    forecast.date_headings[0] = heading;
-    forecast.days[1].day_temperature = 5;
-    forecast.days[1].night_temperature = -3;
-    ActualPageSpec actual;
-    page_actual_defaults(&actual);
-    actual.temperature = -7;
-    int32_t length = 0;
-    char *page = page_build_forecast(&forecast, &length);
-    std::string forecast_page = page_text(page, length);
-    page = page_build_actual(&actual, &length);
-    std::string actual_page = page_text(page, length);
+    std::string forecast_page = march_10_forecast(true, 5, -3);
+    std::string actual_page = actual_at(-7);
 
     ScriptServer server;
     HWND panel = panel_fetched_through(&server, actual_page, forecast_page);
@@ -595,17 +610,8 @@ TEST_CASE("kept weather: a fetch that gets nothing keeps it with its time, an au
           "another place empties")
 {
     page_clock_set_local(2026, 3, 10, 15, 0, 0);
-    ForecastPageSpec forecast;
-    page_forecast_defaults(&forecast);
-    char heading[64];
-    page_date_heading(page_noon_day_number(2026, 3, 10), heading, sizeof heading);
-    forecast.date_headings[0] = heading;
-    ActualPageSpec actual;
-    page_actual_defaults(&actual);
-    actual.temperature = -7;
-    int32_t length = 0;
-    std::string forecast_page = page_text(page_build_forecast(&forecast, &length), length);
-    std::string actual_page = page_text(page_build_actual(&actual, &length), length);
+    std::string forecast_page = march_10_forecast();
+    std::string actual_page = actual_at(-7);
 
     ScriptServer server;
     HWND panel = panel_fetched_through(&server, actual_page, forecast_page);
@@ -1014,21 +1020,8 @@ TEST_CASE("picture of the filled panel" * doctest::skip())
     const char *rect_file = getenv("VELVANE_PANEL_PICTURE_RECT");
     REQUIRE(rect_file != NULL);
     page_clock_set_local(2026, 3, 10, 15, 0, 0);
-    ForecastPageSpec forecast;
-    page_forecast_defaults(&forecast);
-    char heading[64];
-    page_date_heading(page_noon_day_number(2026, 3, 10), heading, sizeof heading);
-    forecast.date_headings[0] = heading;
-    forecast.days[1].day_temperature = 5;
-    forecast.days[1].night_temperature = -3;
-    ActualPageSpec actual;
-    page_actual_defaults(&actual);
-    actual.temperature = -7;
-    int32_t length = 0;
-    char *page = page_build_forecast(&forecast, &length);
-    std::string forecast_page = page_text(page, length);
-    page = page_build_actual(&actual, &length);
-    std::string actual_page = page_text(page, length);
+    std::string forecast_page = march_10_forecast(true, 5, -3);
+    std::string actual_page = actual_at(-7);
 
     ScriptServer server;
     HWND panel = panel_fetched_through(&server, actual_page, forecast_page);
@@ -1045,5 +1038,112 @@ TEST_CASE("picture of the filled panel" * doctest::skip())
     fclose(out);
     pump_for(6000);
     destroy_panel(panel);
+    page_clock_release();
+}
+
+namespace {
+
+typedef BOOL(WINAPI *IconSizeQuery)(HICON, UINT, LONG *, LONG *);
+
+// The process's GDI and USER objects. GetGuiResources counts them on
+// Windows; Wine answers 0 there, so the handle tables are walked instead:
+// every GDI handle index that names an object, and every USER handle that
+// is a window of this process, a menu or an icon (win32u's icon query).
+void gui_objects(DWORD *gdi, DWORD *user)
+{
+    *gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    *user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    if (*gdi != 0 && *user != 0)
+        return;
+    *gdi = 0;
+    for (UINT_PTR i = 1; i < 0x10000; i++)
+        *gdi += GetObjectType((HGDIOBJ)i) != 0;
+    HMODULE win32u = GetModuleHandleA("win32u.dll");
+    IconSizeQuery icon_size =
+        win32u != NULL ? (IconSizeQuery)(void *)GetProcAddress(win32u, "NtUserGetIconSize") : NULL;
+    *user = 0;
+    for (UINT_PTR i = 0x20; i < 0x10000; i += 2) {
+        DWORD process = 0;
+        LONG width, height;
+        if (IsWindow((HWND)i))
+            *user += GetWindowThreadProcessId((HWND)i, &process) && process == GetCurrentProcessId();
+        else if (IsMenu((HMENU)i))
+            (*user)++;
+        else if (icon_size != NULL && icon_size((HICON)i, 0, &width, &height))
+            (*user)++;
+    }
+}
+
+// The icon shows each refresh's temperature: a new icon every time.
+void tray_for_test(const char *temperature, const char *tip)
+{
+    tray_show_weather(temperature, tip);
+}
+
+// A fetch asked by a command or a list, taken in as soon as the worker is
+// done, and painted.
+void fetch_and_take(HWND panel)
+{
+    for (int i = 0; i < 1000 && !fetch_done.load(); i++)
+        pump_for(5);
+    REQUIRE(fetch_done.load() == 1);
+    SendMessageA(panel, WM_TIMER, FETCH_POLL_TIMER, 0);
+    RedrawWindow(panel, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+} // namespace
+
+TEST_CASE("GDI and USER objects stay flat over 100 refreshes, 10 place changes, 10 changes of scale and "
+          "10 notices")
+{
+    page_clock_set_local(2026, 3, 10, 15, 0, 0);
+    std::string forecast_page = march_10_forecast();
+    std::string actual_pages[2] = {actual_at(-7), actual_at(12)};
+    const int ROUNDS = 11, REFRESHES = 10;  // the first round warms the caches up
+    std::vector<ScriptConnection> script;
+    for (int i = 0; i < ROUNDS * (REFRESHES + 1); i++) {
+        script.push_back(tunnel(actual_pages[i % 2], true));
+        script.push_back(tunnel(forecast_page, true));
+    }
+    ScriptServer server;
+    REQUIRE(script_server_start(&server, script));
+    store_settings(0, 0, server.port);
+    panel_tray_show = tray_for_test;
+    if (FindWindowA("Shell_TrayWnd", NULL) != NULL)
+        tray_add_icon();
+    HWND panel = create_panel();
+
+    DWORD gdi_before = 0, user_before = 0;
+    for (int round = 0; round < ROUNDS; round++) {
+        for (int i = 0; i < REFRESHES; i++) {
+            SendMessageA(panel, WM_COMMAND, CMD_REFRESH, 0);
+            fetch_and_take(panel);
+        }
+        choose_entry(panel, IDC_CITY, round % 3);
+        fetch_and_take(panel);
+        static RECT frame;  // the suggested place: where it is
+        GetWindowRect(panel, &frame);
+        PostMessageA(panel, WM_DPICHANGED, MAKEWPARAM(96, 96), (LPARAM)&frame);
+        pump_for(30);
+        HWND notice = open_notice_dialog(panel);
+        pump_for(10);
+        if (notice != NULL)
+            SendMessageA(notice, WM_COMMAND, IDOK, 0);
+        pump_for(10);
+        if (round == 0)
+            gui_objects(&gdi_before, &user_before);
+    }
+    DWORD gdi_after = 0, user_after = 0;
+    gui_objects(&gdi_after, &user_after);
+    MESSAGE("GDI objects " << gdi_before << " -> " << gdi_after << ", USER objects " << user_before << " -> "
+                           << user_after);
+    CHECK((gdi_before > 0 && gdi_after <= gdi_before + 2));
+    CHECK((user_before > 0 && user_after <= user_before + 2));
+
+    script_server_stop(&server);
+    destroy_panel(panel);
+    if (tray_window.load() != NULL)
+        tray_remove_icon();
+    panel_tray_show = NULL;
     page_clock_release();
 }

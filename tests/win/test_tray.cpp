@@ -293,6 +293,30 @@ TEST_CASE("after the shell restarts the icon is added again")
     CHECK(back == 1);
 }
 
+TEST_CASE("the weather goes to the shell only when the icon or the tooltip changed")
+{
+    HWND window = tray_up();
+    REQUIRE(tray_show_weather("+3", "tip one") == 1);
+    // The icon deleted behind the tray's back: a call into the shell would
+    // now fail, so an answer of 1 shows that none was made.
+    NOTIFYICONDATAA data;
+    tray_fill_data(&data, 0, nullptr);
+    REQUIRE(Shell_NotifyIconA(NIM_DELETE, &data));
+    REQUIRE(icon_exists(window) == 0);
+    CHECK(tray_show_weather("+3", "tip one") == 1);
+    CHECK(tray_show_weather("+4", "tip one") == 0);  // another icon: asked, and refused
+    CHECK(tray_show_weather("+4", "tip one") == 0);  // the shell never took it: asked again
+    CHECK(tray_show_weather("+4", "tip two") == 0);
+    CHECK(tray_show_weather(nullptr, "tip two") == 0);
+    // Added again, it carries the last state; then unchanged means no call.
+    PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    for (int i = 0; i < 100 && !icon_exists(window); i++)
+        pump_for(20);
+    REQUIRE(icon_exists(window) == 1);
+    CHECK(tray_show_weather(nullptr, "tip two") == 1);
+    CHECK(std::string(tray_tip()) == "tip two");
+}
+
 TEST_CASE("removing the icon has the tray thread delete it, destroy its window and end")
 {
     HWND window = tray_up();

@@ -130,11 +130,38 @@ double unit_of(uint32_t h)
     return (double)(h >> 8) / 16777216.0;
 }
 
+// Places where the longitude's nearest hour puts the clock a day off: the
+// far east of Chukotka lies past 180 degrees, and keeps the time of the
+// rest of Chukotka (UTC+12), not -12. Elsewhere east of 172 E and west of
+// 20 W the catalogue's places are within hours of longitude / 15.
+struct ZoneBox {
+    double south, north, west, east;
+    int32_t offset_hours;
+};
+const ZoneBox ZONE_TABLE[] = {
+    {60.0, 72.0, -180.0, -168.0, 12},  // Chukotka east of 180 (Provideniya, Uelen)
+};
+
+int32_t utc_offset_of(double latitude, double longitude)
+{
+    for (const ZoneBox &box : ZONE_TABLE)
+        if (latitude >= box.south && latitude <= box.north && longitude >= box.west && longitude <= box.east)
+            return box.offset_hours * 3600;
+    return (int32_t)lround(longitude / 15.0) * 3600;
+}
+
+// The pressure at the place's height from the pressure at sea level: the
+// standard atmosphere's barometric formula.
+double surface_pressure_of(double sea_level_hpa, int elevation_m)
+{
+    return sea_level_hpa * pow(1.0 - 2.25577e-5 * elevation_m, 5.25588);
+}
+
 struct Place {
     double latitude, longitude;   // as asked
     char key[64];                 // the place in the weather model's hash
     SimClimate climate;
-    int32_t utc_offset;           // seconds, from the longitude
+    int32_t utc_offset;           // seconds, from the zone table or the longitude
     int32_t today;                // the place's own date, a whole day number
     int32_t minutes;              // its time of day, on a quarter hour
 };
@@ -225,19 +252,22 @@ std::string forecast_body(const Place *place, uint32_t seed, int metres_per_seco
            round(place->longitude * 8) / 8, 30 + (int)(h % 60));
     append(&b, "\"utc_offset_seconds\":%d,\"timezone\":\"Etc/GMT%+d\",\"timezone_abbreviation\":\"GMT%+d\",",
            (int)place->utc_offset, -offset_hours, offset_hours);
-    append(&b, "\"elevation\":%d.0,", (int)(sim_hash(seed, place->key, 0, 43) % 400));
+    int elevation = (int)(sim_hash(seed, place->key, 0, 43) % 400);
+    append(&b, "\"elevation\":%d.0,", elevation);
 
     // The current conditions, on the quarter hour.
     double temperature = hour_temperature(today, place->minutes / 60.0);
     char date[16];
     date_text(place->today, date, sizeof date);
     b += "\"current_units\":{\"time\":\"iso8601\",\"interval\":\"seconds\",\"temperature_2m\":\"°C\","
-         "\"relative_humidity_2m\":\"%\",\"pressure_msl\":\"hPa\",\"weather_code\":\"wmo code\",";
+         "\"relative_humidity_2m\":\"%\",\"surface_pressure\":\"hPa\",\"weather_code\":\"wmo code\",";
     append(&b, "\"wind_speed_10m\":\"%s\",\"wind_direction_10m\":\"°\"},", speed_unit);
     append(&b, "\"current\":{\"time\":\"%sT%02d:%02d\",\"interval\":900,", date, place->minutes / 60,
            place->minutes % 60);
-    append(&b, "\"temperature_2m\":%.1f,\"relative_humidity_2m\":%d,\"pressure_msl\":%.1f,", round(temperature * 10) / 10,
-           today->precip > 0 ? 80 + (int)(h % 19) : 40 + (int)(h % 40), 995.0 + (h >> 8) % 400 / 10.0);
+    double sea_level = 995.0 + (h >> 8) % 400 / 10.0;
+    append(&b, "\"temperature_2m\":%.1f,\"relative_humidity_2m\":%d,\"surface_pressure\":%.1f,",
+           round(temperature * 10) / 10, today->precip > 0 ? 80 + (int)(h % 19) : 40 + (int)(h % 40),
+           round(surface_pressure_of(sea_level, elevation) * 10) / 10);
     append(&b, "\"weather_code\":%d,\"wind_speed_10m\":%.1f,\"wind_direction_10m\":%d},", wmo_code(today->kind, h),
            today->wind_speed * (0.6 + 0.4 * unit_of(h)) * speed_factor, (int)((h >> 4) % 360));
 
@@ -353,7 +383,7 @@ char *sim_open_data_respond(const char *target, int head_only, uint32_t seed, in
     }
     snprintf(place.key, sizeof place.key, "%.4f,%.4f", place.latitude, place.longitude);
     sim_climate_at(place.latitude, &place.climate);
-    place.utc_offset = (int32_t)lround(place.longitude / 15.0) * 3600;
+    place.utc_offset = utc_offset_of(place.latitude, place.longitude);
     int64_t local = now + place.utc_offset;
     int64_t days = local >= 0 ? local / SECONDS_PER_DAY : (local - SECONDS_PER_DAY + 1) / SECONDS_PER_DAY;
     place.today = (int32_t)(days - DAYS_1970_TO_2000);

@@ -7,6 +7,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <string>
+
 #include "panel/day_number.h"
 #include "settings/catalogue.h"
 #include "tests/support/page_builder.h"
@@ -190,6 +192,16 @@ const char *after_key(const char *text, const char *key)
     return text + n + 1;
 }
 
+// Where a forecast response drops in the cut mode: just after the row of
+// date headings (the end of its last "pogodadate" cell's row).
+int32_t cut_after_dates(const char *bytes, int32_t length)
+{
+    std::string text(bytes, (size_t)length);
+    size_t last = text.rfind("pogodadate");
+    size_t row_end = last != std::string::npos ? text.find("</tr>", last) : std::string::npos;
+    return row_end != std::string::npos ? (int32_t)(row_end + 5) : length;
+}
+
 } // namespace
 
 int sim_parse_request(const char *bytes, int32_t length, SimRequest *out)
@@ -365,6 +377,8 @@ char *sim_respond(const SimRequest *request, uint32_t seed, int32_t today, int *
     *status = 200;
     char *whole = response(200, body, body_length, !head_only, length);
     mem_free(body);
+    if (whole != NULL && pages_mode == SIM_PAGES_CUT && page == SIM_PAGE_FORECAST && !head_only)
+        *length = cut_after_dates(whole, *length);
     return whole;
 }
 

@@ -64,9 +64,11 @@ char *sim_build_page(int page, uint32_t seed, const char *location, int32_t toda
 char *sim_respond(const SimRequest *request, uint32_t seed, int32_t today, int *status, int32_t *length);
 
 // How the two pages answer (velvane-sim --pages): as the service does, 404
-// as if the service were gone, or 200 with a redesigned page that has none
-// of the markers the program reads. The open data answers in every mode.
-enum SimPagesMode { SIM_PAGES_ON, SIM_PAGES_OFF, SIM_PAGES_CHANGED };
+// as if the service were gone, 200 with a redesigned page that has none of
+// the markers the program reads, or with the forecast page's bytes ending
+// just after its date row, under a Content-Length of the whole page (a
+// connection that drops there). The open data answers in every mode.
+enum SimPagesMode { SIM_PAGES_ON, SIM_PAGES_OFF, SIM_PAGES_CHANGED, SIM_PAGES_CUT };
 void sim_set_pages_mode(int mode);
 
 // The response to a request that could not be read: 400, then close.
