@@ -318,10 +318,15 @@ void tray_notify(UINT icon_id, UINT mouse_message)
 {
     if (icon_id != TRAY_ICON_ID)
         return;
-    if (mouse_message == WM_LBUTTONDOWN || mouse_message == WM_LBUTTONDBLCLK)
+    if (mouse_message == WM_LBUTTONDOWN || mouse_message == WM_LBUTTONDBLCLK) {
         toggle_panel(0);
-    else if (mouse_message == WM_RBUTTONDOWN)
+    } else if (mouse_message == NIN_BALLOONUSERCLICK) {
+        // The heads-up's notice: the panel on the notice's day.
+        SendMessageA(panel_window, WM_COMMAND, CMD_NOTICE_DAY, 0);
+        toggle_panel(1);
+    } else if (mouse_message == WM_RBUTTONDOWN) {
         show_menu();
+    }
 }
 
 void tray_command(UINT item_id)

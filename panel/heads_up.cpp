@@ -6,6 +6,7 @@
 
 #include "fetch/encoding.h"
 #include "panel/hour_strip.h"
+#include "panel/tray_text.h"
 #include "util/format.h"
 #include "util/mem.h"
 
@@ -226,6 +227,16 @@ char *tip_with_heads_up(const char *tip, const char *line, uint32_t max_chars)
     }
     char *text = format_string("%.*s\n%s%s", (int)head, tip, cut, tip + head);
     mem_free(cut);
+    return text;
+}
+
+char *tip_with_severe_weather(const char *tip, const WeatherRecord *record, int64_t now)
+{
+    HeadsUpDay days[2];
+    heads_up_scan(record, now, days);
+    char *line = heads_up_tip_line(days);
+    char *text = tip_with_heads_up(tip, line, TRAY_TIP_MAX_CHARS);
+    mem_free(line);
     return text;
 }
 

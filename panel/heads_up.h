@@ -55,6 +55,12 @@ char *heads_up_tip_line(const HeadsUpDay days[2]);
 // that the whole stays within max_chars. A new text, or null.
 char *tip_with_heads_up(const char *tip, const char *line, uint32_t max_chars);
 
+// The tooltip tip with the line of the severe weather that record brings
+// ahead at now (heads_up_tip_line, tip_with_heads_up within the tooltip's
+// TRAY_TIP_MAX_CHARS); a copy of tip when record is null or brings none. A
+// new text, or null.
+char *tip_with_severe_weather(const char *tip, const WeatherRecord *record, int64_t now);
+
 // What was told: per place (a hash of its location path) and day, the kinds.
 enum { HEADS_UP_TOLD_MAX = 24, HEADS_UP_ENTRY_BYTES = 10, HEADS_UP_HEADER_BYTES = 4,
        HEADS_UP_TOLD_BYTES = HEADS_UP_HEADER_BYTES + HEADS_UP_TOLD_MAX * HEADS_UP_ENTRY_BYTES };

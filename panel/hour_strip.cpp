@@ -67,3 +67,13 @@ int32_t hour_strip_day(const WeatherRecord *record, double selected_day)
     int day = find_matching_day(record, selected_day);
     return day >= 0 && record->days[day].hours.has_any ? day : -1;
 }
+
+const HourStep *hour_strip_steps(const WeatherRecord *record, double selected_day, int64_t now, int32_t *muted)
+{
+    *muted = 0;
+    int32_t day = record != NULL ? hour_strip_day(record, selected_day) : -1;
+    if (day < 0)
+        return NULL;
+    *muted = hour_steps_past(&record->days[day], now);
+    return record->days[day].hours.steps;
+}

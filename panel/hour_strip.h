@@ -32,16 +32,22 @@ int32_t hour_steps_past(const ForecastDay *day, int64_t now);
 // keeps its height).
 int32_t hour_strip_day(const WeatherRecord *record, double selected_day);
 
+// The steps of that day, null when there is no strip; *muted receives how
+// many of them are past at now.
+const HourStep *hour_strip_steps(const WeatherRecord *record, double selected_day, int64_t now, int32_t *muted);
+
 #ifdef _WIN32
 #include <windows.h>
 
-// The strip's geometry at 96 dots per inch, under the forecast block.
+// The strip's geometry at 96 dots per inch, under the forecast block: its
+// eight columns fit the weather half, left of the calendar.
 enum {
-    HOUR_STRIP_COLUMN_WIDTH = 34,
+    HOUR_STRIP_COLUMN_WIDTH = 30,
     HOUR_STRIP_ICON_SIZE = 24,
     HOUR_STRIP_LINE_HEIGHT = 14,
     HOUR_STRIP_GAP = 2,
-    HOUR_STRIP_FONT_POINTS = 8
+    HOUR_STRIP_FONT_POINTS = 8,
+    HOUR_STRIP_CONDITIONS = 20
 };
 
 // The strip's positions and sizes at one window's dots per inch.
@@ -63,6 +69,16 @@ void hour_strip_layout_for_dpi(int dpi, int left, int top, HourStripLayout *layo
 // strip's; the background is left as it is.
 void paint_hour_strip(HDC dc, const HourStripLayout *layout, const HourStep *steps, const HICON *icons,
                       int32_t muted, HFONT font);
+
+// The strip's pictures (the condition icons at its icon size) and font at
+// one dots per inch.
+struct HourStripArt {
+    HICON icons[HOUR_STRIP_CONDITIONS];
+    HFONT font;
+};
+
+void hour_strip_art_load(HINSTANCE instance, const HourStripLayout *layout, HourStripArt *art);
+void hour_strip_art_free(HourStripArt *art);
 #endif
 
 #endif

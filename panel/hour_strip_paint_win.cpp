@@ -3,8 +3,7 @@
 #include "panel/hour_strip.h"
 
 #include "panel/date_text.h"
-
-enum { STRIP_CONDITION_COUNT = 20 };
+#include "res/resource.h"
 
 #define HOUR_STRIP_TEXT_COLOUR RGB(0, 0, 0)
 #define HOUR_STRIP_TEMPERATURE_COLOUR RGB(0, 0, 255)
@@ -52,7 +51,7 @@ void paint_hour_strip(HDC dc, const HourStripLayout *layout, const HourStep *ste
         strip_line(dc, left, y, layout->column_width, layout->line_height, hour_step_label(s, text, sizeof text),
                    past ? HOUR_STRIP_MUTED_COLOUR : HOUR_STRIP_TEXT_COLOUR);
         y += layout->line_height + layout->gap;
-        int condition = step->condition >= 0 && step->condition < STRIP_CONDITION_COUNT ? step->condition : 0;
+        int condition = step->condition >= 0 && step->condition < HOUR_STRIP_CONDITIONS ? step->condition : 0;
         if (icons != NULL && icons[condition] != NULL)
             DrawIconEx(dc, left + (layout->column_width - layout->icon_size) / 2, y, icons[condition],
                        layout->icon_size, layout->icon_size, 0, NULL, DI_NORMAL);
@@ -66,4 +65,31 @@ void paint_hour_strip(HDC dc, const HourStripLayout *layout, const HourStep *ste
     }
     SetBkMode(dc, old_mode);
     SelectObject(dc, old_font);
+}
+
+void hour_strip_art_load(HINSTANCE instance, const HourStripLayout *layout, HourStripArt *art)
+{
+    for (int k = 0; k < HOUR_STRIP_CONDITIONS; k++)
+        art->icons[k] = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(IDI_CONDITION_FIRST + k), IMAGE_ICON,
+                                          layout->icon_size, layout->icon_size, LR_DEFAULTCOLOR);
+    LOGFONTA font;
+    ZeroMemory(&font, sizeof font);
+    font.lfHeight = layout->font_height;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfQuality = ANTIALIASED_QUALITY;
+    lstrcpyA(font.lfFaceName, "Arial Cyr");
+    art->font = CreateFontIndirectA(&font);
+}
+
+void hour_strip_art_free(HourStripArt *art)
+{
+    for (HICON &icon : art->icons) {
+        if (icon != NULL)
+            DestroyIcon(icon);
+        icon = NULL;
+    }
+    if (art->font != NULL)
+        DeleteObject(art->font);
+    art->font = NULL;
 }

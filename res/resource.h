@@ -62,5 +62,7 @@
    (1 exit and 2 hide are IDOK and IDCANCEL). */
 #define CMD_REFRESH          130
 #define CMD_AUTO_REFRESH     131
+/* A click on the heads-up's notice: the panel selects the notice's day. */
+#define CMD_NOTICE_DAY       132
 
 #endif
