@@ -1,7 +1,7 @@
 // The heads-up rules as a table (thresholds, the past ignored, the pages'
 // days); a timeline from an open-data answer told once per place, day and
 // kind, across a restart through the stored form; that form's damage
-// tolerance; the strip's texts and past steps.
+// tolerance; the strip's texts, its past steps and the tooltip's line.
 #include <doctest/doctest.h>
 
 #include <string.h>
@@ -224,7 +224,23 @@ TEST_CASE("the strip's texts and its past steps")
         CHECK(hour_steps_past(&r.record->days[c[2]], c[1]) == c[3]);
     }
     CHECK(hour_strip_day(r.record, key_of(8) - 0.5) == 1);
+    // The panel's strip: the shown day's steps and how many are past.
+    int32_t muted = -1;
+    CHECK(hour_strip_steps(r.record, key_of(7), NOW, &muted) == r.record->days[0].hours.steps);
+    CHECK(muted == 8);
+    CHECK(hour_strip_steps(r.record, key_of(9), NOW, &muted) == NULL);
+    CHECK(muted == 0);
+    CHECK(hour_strip_steps(NULL, key_of(8), NOW, &muted) == NULL);
+    // The tooltip's line while a storm lies ahead (by Moscow's date again),
+    // none without a record.
+    r.record->days[0].hours.utc_offset_seconds = r.record->days[1].hours.utc_offset_seconds = 10800;
+    const char *tip = "Velvane\nMoscow: -7\ndata";
+    CHECK(taken(tip_with_severe_weather(tip, r.record, NOW)) == tip);
+    r.record->days[1].hours.steps[6].code = 95;
+    CHECK(taken(tip_with_severe_weather(tip, r.record, NOW)) == cp1251("Velvane\nMoscow: -7\nЗавтра: гроза\ndata"));
+    CHECK(taken(tip_with_severe_weather(tip, NULL, NOW)) == tip);
     r.record->days[1].hours.has_any = 0;
     CHECK(hour_strip_day(r.record, key_of(8) - 0.5) == -1);
+    CHECK(hour_strip_steps(r.record, key_of(8), NOW, &muted) == NULL);
     CHECK(hour_steps_past(&r.record->days[1], NOW) == 0);
 }
