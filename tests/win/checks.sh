@@ -134,4 +134,5 @@ strip_painted() {  # screenshot, dpi
       bad="$bad temperature$step"
   done
   [ -z "$bad" ] || { echo "  not painted where the layout puts them:$bad"; return 1; }
+  echo "  the panel's client area with the strip: $((client[2] - client[0])) x $((client[3] - client[1]))"
 }
