@@ -30,6 +30,11 @@ static void show_weather_in_tray(const char *temperature, const char *tip)
     tray_show_weather(temperature, tip);
 }
 
+static void give_notice_from_tray(const char *title, const char *text)
+{
+    tray_show_notice(title, text);
+}
+
 // True when a top-level window, hidden ones included, is titled
 // "Velvane App" in any letter case.
 static bool find_running_instance(void)
@@ -108,6 +113,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     InitCommonControlsEx(&controls);
     install_dialog_procedures();
     panel_tray_show = show_weather_in_tray;
+    panel_tray_notice = give_notice_from_tray;
     register_host_class();
     net_startup();
     // The program's title ("Velvane - Прогноз погоды", code page 1251)

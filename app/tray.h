@@ -48,6 +48,11 @@ const char *tray_tip(void);
 // Any thread. 1 when the shell took the change.
 int tray_show_weather(const char *temperature, const char *tip);
 
+// Shows a notice from the icon (NIF_INFO, with the icon's own picture):
+// title and text in code page 1251, cut to the shell's 63 and 255
+// characters. Any thread. 1 when the shell took it.
+int tray_show_notice(const char *title, const char *text);
+
 // Fills the notification data for tray_window and the icon id; when adding,
 // also the flags, the callback message, the icon and the tooltip.
 void tray_fill_data(NOTIFYICONDATAA *data, int adding, HICON icon);

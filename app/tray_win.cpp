@@ -169,6 +169,17 @@ int tray_show_weather(const char *temperature, const char *tip)
     return same ? 1 : hand_to_shell(NIM_MODIFY);
 }
 
+int tray_show_notice(const char *title, const char *text)
+{
+    NOTIFYICONDATAA data;
+    tray_fill_data(&data, 0, NULL);
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_USER;  // the icon's own picture
+    lstrcpynA(data.szInfoTitle, title != NULL ? title : "", (int)sizeof data.szInfoTitle);
+    lstrcpynA(data.szInfo, text != NULL ? text : "", (int)sizeof data.szInfo);
+    return Shell_NotifyIconA(NIM_MODIFY, &data) ? 1 : 0;
+}
+
 int tray_add_icon(void)
 {
     if (!tray_window.load())
@@ -307,10 +318,15 @@ void tray_notify(UINT icon_id, UINT mouse_message)
 {
     if (icon_id != TRAY_ICON_ID)
         return;
-    if (mouse_message == WM_LBUTTONDOWN || mouse_message == WM_LBUTTONDBLCLK)
+    if (mouse_message == WM_LBUTTONDOWN || mouse_message == WM_LBUTTONDBLCLK) {
         toggle_panel(0);
-    else if (mouse_message == WM_RBUTTONDOWN)
+    } else if (mouse_message == NIN_BALLOONUSERCLICK) {
+        // The heads-up's notice: the panel on the notice's day.
+        SendMessageA(panel_window, WM_COMMAND, CMD_NOTICE_DAY, 0);
+        toggle_panel(1);
+    } else if (mouse_message == WM_RBUTTONDOWN) {
         show_menu();
+    }
 }
 
 void tray_command(UINT item_id)

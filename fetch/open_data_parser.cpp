@@ -37,6 +37,7 @@ template <typename T> static void open_data_delete(T *object)
 #include <rapidjson/document.h>
 
 #include "fetch/http_client.h"
+#include "fetch/open_data_hours.h"
 #include "panel/day_number.h"
 #include "util/format.h"
 
@@ -262,47 +263,19 @@ int element(const Variable *v, int32_t index, double *out)
     return number_of(v, &(*v->value)[(rapidjson::SizeType)index], out);
 }
 
-// Rounds half away from zero into low..high; 0 when it does not fit. The
-// conversions leave binary noise (9 km/h / 3.6 may come out a hair below
-// 2.5), so the value is first brought to six decimals: a tie in the decimal
-// value stays a tie.
-int whole(double v, double low, double high, int32_t *out)
-{
-    if (!isfinite(v))
-        return 0;
-    if (fabs(v) < 1e9)
-        v = round(v * 1e6) / 1e6;
-    double r = round(v);
-    if (r < low || r > high)
-        return 0;
-    *out = (int32_t)r;
-    return 1;
-}
-
-// The physical range of each figure in the record's unit: a rounded value
-// outside it (a wind of -32768 m/s, a humidity of 120) is no value, and
-// the field keeps its value after reset.
-struct Range {
-    double low;
-    double high;
-};
-const Range TEMPERATURE_RANGE = {-90, 60};
-const Range SPEED_RANGE = {0, 120};
-const Range PERCENT_RANGE = {0, 100};
-const Range PRESSURE_RANGE = {400, 850};  // mm of mercury at the place
-const Range PRECIPITATION_RANGE = {0, 2000};
-
-void store_int16(double v, Range range, int16_t *field)
+// A figure rounded half away from zero to whole units (open_data_figure)
+// and kept only inside its range; the field keeps its value otherwise.
+void store_int16(double v, OpenDataRange range, int16_t *field)
 {
     int32_t n;
-    if (whole(v, range.low, range.high, &n))
+    if (open_data_figure(v, 0, range, &n))
         *field = (int16_t)n;
 }
 
-void store_int32(double v, Range range, int32_t *field)
+void store_int32(double v, OpenDataRange range, int32_t *field)
 {
     int32_t n;
-    if (whole(v, range.low, range.high, &n))
+    if (open_data_figure(v, 0, range, &n))
         *field = n;
 }
 
@@ -382,7 +355,7 @@ void store_precip_total(const Variable *precipitation, int32_t index, int32_t co
             return;
         total += v;
     }
-    store_int32(total, PRECIPITATION_RANGE, field);
+    store_int32(total, OPEN_DATA_PRECIPITATION, field);
 }
 
 void fill_precip_totals(WeatherRecord *record, const Value *root, const char *current_time)
@@ -410,18 +383,18 @@ void fill_observation(WeatherRecord *record, const Value *root, const Value *cur
     double v;
     Variable temperature = variable(current, units, "temperature_2m", QUANTITY_TEMPERATURE);
     if (scalar(&temperature, &v))
-        store_int16(v, TEMPERATURE_RANGE, &record->temperature);
+        store_int16(v, OPEN_DATA_TEMPERATURE, &record->temperature);
     // The barometer at the place, as Russian services give it, not the
     // figure brought down to sea level.
     Variable pressure = variable(current, units, "surface_pressure", QUANTITY_PRESSURE);
     if (scalar(&pressure, &v))
-        store_int32(v * HPA_TO_MM_HG, PRESSURE_RANGE, &record->pressure);
+        store_int32(v * HPA_TO_MM_HG, OPEN_DATA_PRESSURE, &record->pressure);
     Variable humidity = variable(current, units, "relative_humidity_2m", QUANTITY_PLAIN);
     if (scalar(&humidity, &v))
-        store_int32(v, PERCENT_RANGE, &record->humidity);
+        store_int32(v, OPEN_DATA_PERCENT, &record->humidity);
     Variable speed = variable(current, units, "wind_speed_10m", QUANTITY_SPEED);
     if (scalar(&speed, &v))
-        store_int16(v, SPEED_RANGE, &record->wind_speed);
+        store_int16(v, OPEN_DATA_SPEED, &record->wind_speed);
     Variable direction = variable(current, units, "wind_direction_10m", QUANTITY_PLAIN);
     store_wind_word(&direction, direction.value, record->wind_direction);
     Variable code = variable(current, units, "weather_code", QUANTITY_PLAIN);
@@ -434,19 +407,19 @@ void fill_day(ForecastDay *day, const Value *daily, const Value *units, int32_t 
     double v;
     Variable high = variable(daily, units, "temperature_2m_max", QUANTITY_TEMPERATURE);
     if (element(&high, i, &v))
-        store_int16(v, TEMPERATURE_RANGE, &day->day_temperature);
+        store_int16(v, OPEN_DATA_TEMPERATURE, &day->day_temperature);
     Variable low = variable(daily, units, "temperature_2m_min", QUANTITY_TEMPERATURE);
     if (element(&low, i, &v))
-        store_int16(v, TEMPERATURE_RANGE, &day->night_temperature);
+        store_int16(v, OPEN_DATA_TEMPERATURE, &day->night_temperature);
     Variable precip = variable(daily, units, "precipitation_sum", QUANTITY_PRECIPITATION);
     if (element(&precip, i, &v))
-        store_int32(v, PRECIPITATION_RANGE, &day->precip);
+        store_int32(v, OPEN_DATA_PRECIPITATION, &day->precip);
     Variable probability = variable(daily, units, "precipitation_probability_max", QUANTITY_PLAIN);
     if (element(&probability, i, &v))
-        store_int32(v, PERCENT_RANGE, &day->precip_probability);
+        store_int32(v, OPEN_DATA_PERCENT, &day->precip_probability);
     Variable speed = variable(daily, units, "wind_speed_10m_max", QUANTITY_SPEED);
     if (element(&speed, i, &v))
-        store_int16(v, SPEED_RANGE, &day->wind_speed);
+        store_int16(v, OPEN_DATA_SPEED, &day->wind_speed);
     Variable direction = variable(daily, units, "wind_direction_10m_dominant", QUANTITY_PLAIN);
     if (direction.value != NULL && direction.value->IsArray() && (rapidjson::SizeType)i < direction.value->Size())
         store_wind_word(&direction, &(*direction.value)[(rapidjson::SizeType)i], day->wind_direction);
@@ -483,6 +456,49 @@ void fill_days(WeatherRecord *record, const Value *root, const Value *daily, int
         record->days[d].date = day_number;
         fill_day(&record->days[d], daily, units, i);
     }
+}
+
+// The hourly block, hour by hour in the record's units, into the days'
+// steps (fetch/open_data_hours.h); after fill_days, which dates the days.
+void fill_hours(WeatherRecord *record, const Value *root)
+{
+    const Value *offset = member(root, "utc_offset_seconds");
+    int32_t utc_offset = NO_UTC_OFFSET;
+    if (offset != NULL && offset->IsNumber() && fabs(offset->GetDouble()) <= 18 * 3600 &&
+        offset->GetDouble() == floor(offset->GetDouble()))
+        utc_offset = (int32_t)offset->GetDouble();
+    HourlyReading reading;
+    hourly_reading_begin(&reading, record, utc_offset);
+    const Value *hourly = object_member(root, "hourly");
+    const Value *times = member(hourly, "time");
+    if (times != NULL && times->IsArray()) {
+        const Value *units = object_member(root, "hourly_units");
+        Variable temperature = variable(hourly, units, "temperature_2m", QUANTITY_TEMPERATURE);
+        Variable code = variable(hourly, units, "weather_code", QUANTITY_PLAIN);
+        Variable precipitation = variable(hourly, units, "precipitation", QUANTITY_PRECIPITATION);
+        for (rapidjson::SizeType i = 0; i < times->Size() && i < (rapidjson::SizeType)INT32_MAX; i++) {
+            const Value &stamp = (*times)[i];
+            if (!stamp.IsString())
+                continue;
+            HourFigures figures;
+            figures.has_temperature = element(&temperature, (int32_t)i, &figures.temperature);
+            figures.has_code = element(&code, (int32_t)i, &figures.code);
+            figures.has_precipitation = element(&precipitation, (int32_t)i, &figures.precipitation);
+            hourly_reading_add(&reading, stamp.GetString(), stamp.GetStringLength(), &figures);
+        }
+    }
+    const Value *daily = object_member(root, "daily");
+    const Value *dates = member(daily, "time");
+    Variable day_code = variable(daily, object_member(root, "daily_units"), "weather_code", QUANTITY_PLAIN);
+    rapidjson::SizeType date_count = dates != NULL && dates->IsArray() ? dates->Size() : 0;
+    for (rapidjson::SizeType i = 0; i < date_count && i < (rapidjson::SizeType)INT32_MAX; i++) {
+        const Value &date = (*dates)[i];
+        double code = 0;
+        int has_code = element(&day_code, (int32_t)i, &code);
+        if (date.IsString())
+            hourly_reading_day_code(&reading, date.GetString(), date.GetStringLength(), has_code, code);
+    }
+    hourly_reading_end(&reading);
 }
 
 // The body of a whole response with status 200, or the bytes themselves
@@ -536,7 +552,7 @@ char *open_data_path(int32_t latitude_e4, int32_t longitude_e4)
     return format_string(
         "v1/forecast?latitude=%s%d.%04d&longitude=%s%d.%04d"
         "&current=temperature_2m,relative_humidity_2m,surface_pressure,weather_code,wind_speed_10m,wind_direction_10m"
-        "&hourly=precipitation"
+        "&hourly=precipitation,temperature_2m,weather_code"
         "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_sum,"
         "precipitation_probability_max,wind_speed_10m_max,wind_direction_10m_dominant"
         "&wind_speed_unit=ms&timezone=auto&past_days=1&forecast_days=7",
@@ -600,6 +616,7 @@ int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t lengt
     if ((parts & WEATHER_PART_DAYS) && first >= 0) {
         weather_record_reset_days(record);
         fill_days(record, root, daily, first);
+        fill_hours(record, root);
         done |= WEATHER_PART_DAYS;
     }
     if (replaced != NULL)

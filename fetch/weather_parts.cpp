@@ -73,6 +73,7 @@ static int copy_day(ForecastDay *to, const ForecastDay *from)
     to->wind_direction[WIND_DIRECTION_MAX] = 0;
     to->wind_speed = from->wind_speed;
     to->condition = from->condition;
+    to->hours = from->hours;
     return copy_comment(&to->comment, &from->comment);
 }
 

@@ -20,6 +20,19 @@ void weather_comment_store(CommentSlot *slot, char *text)
     mem_free(old);
 }
 
+void day_hours_reset(DayHours *hours)
+{
+    for (int i = 0; i < HOUR_STEPS; i++) {
+        hours->steps[i].temperature = NO_TEMPERATURE;
+        hours->steps[i].condition = 0;
+        hours->steps[i].precipitation_tenths = NO_VALUE;
+        hours->steps[i].code = NO_VALUE;
+    }
+    hours->has_any = 0;
+    hours->day_code = NO_VALUE;
+    hours->utc_offset_seconds = NO_UTC_OFFSET;
+}
+
 static void reset_day(ForecastDay *day)
 {
     weather_comment_store(&day->comment, NULL);
@@ -31,6 +44,7 @@ static void reset_day(ForecastDay *day)
     memset(day->wind_direction, 0, sizeof day->wind_direction);
     day->wind_speed = 0;
     day->condition = 0;
+    day_hours_reset(&day->hours);
 }
 
 // Field by field rather than one fill with zero bytes: the comment slots are

@@ -20,6 +20,26 @@ enum {
 // ordering (weather_comment) and so sees either null or the whole text.
 typedef std::atomic<char *> CommentSlot;
 
+// The day in eight three-hour steps (00, 03 ... 21 in the place's own time)
+// from the open data's hourly figures: the temperature and condition of the
+// step's first hour and the precipitation of its three hours. Pages give no
+// hours: a day from them has has_any 0.
+enum { HOUR_STEPS = 8, HOURS_PER_STEP = 3, NO_UTC_OFFSET = INT32_MIN };
+
+struct HourStep {
+    int32_t temperature;           // degrees; NO_TEMPERATURE for none
+    int32_t condition;             // 1..19; 0 for none
+    int32_t precipitation_tenths;  // tenths of a mm; NO_VALUE for none
+    int32_t code;                  // the WMO weather code behind condition; NO_VALUE for none
+};
+
+struct DayHours {
+    HourStep steps[HOUR_STEPS];
+    int32_t has_any;               // 1 when a step has any figure
+    int32_t day_code;              // the day's WMO weather code (its worst); NO_VALUE for none
+    int32_t utc_offset_seconds;    // the place's offset that day; NO_UTC_OFFSET when not given
+};
+
 struct ForecastDay {
     double date;  // day number of noon of the day; 0.0 for no date
     int16_t day_temperature;
@@ -30,6 +50,7 @@ struct ForecastDay {
     int16_t wind_speed;
     int16_t condition;
     CommentSlot comment;
+    DayHours hours;  // belongs to this day's date and place alone
 };
 
 // The parts of the record that a fetch brings, keeps or fills: the
@@ -65,9 +86,13 @@ void weather_record_destroy(WeatherRecord *record);
 
 // Releases the eight comments and brings every field to its no-value state:
 // temperatures 100; pressure, humidity, the three precipitation totals and
-// the observation's wind speed -1; everything else zero, every comment null.
+// the observation's wind speed -1; every day's hours without figures;
+// everything else zero, every comment null.
 // Null is accepted and does nothing.
 void weather_record_reset(WeatherRecord *record);
+
+// A day's hours without any figure.
+void day_hours_reset(DayHours *hours);
 
 // The same for one part: the observation fields, or the seven days.
 void weather_record_reset_observation(WeatherRecord *record);

@@ -38,6 +38,12 @@ extern DLGPROC panel_notice_proc;
 typedef void (*PanelTrayShow)(const char *temperature, const char *tip);
 extern PanelTrayShow panel_tray_show;
 
+// Gives a notice from the notification icon (title and text in code page
+// 1251); set like panel_tray_show. A click on it comes back as the command
+// CMD_NOTICE_DAY, which selects the notice's day.
+typedef void (*PanelTrayNotice)(const char *title, const char *text);
+extern PanelTrayNotice panel_tray_notice;
+
 // The weather the panel shows: the last fetch's, or what is kept of an
 // earlier one. Tests may change it and repaint.
 WeatherRecord *panel_shown_record(void);

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "fetch/weather_record.h"
+#include "panel/hour_strip.h"
 
 enum {
     CONDITION_COUNT = 20,
@@ -104,6 +105,12 @@ struct PanelView {
     int32_t busy_cue;
     HICON cue_icon;
     const char *data_time;
+    // The hourly strip of the shown day: its steps (null for none), how many
+    // are past, where it goes and what it is drawn with.
+    const HourStep *strip_steps;
+    int32_t strip_muted;
+    HourStripLayout strip_layout;
+    const HourStripArt *strip_art;
 };
 
 // The values shown: the conditions (0 to 19) and the three temperatures
@@ -123,7 +130,8 @@ struct PanelValues {
 void panel_values(const PanelView *view, PanelValues *values);
 
 // Draws the titles, icons and temperatures, the open data's credit when
-// the view asks for it and no fetch runs, and the status strip, into dc,
+// the view asks for it and no fetch runs, the status strip, and the hourly
+// strip when the view has one and no fetch runs, into dc,
 // whose client area is client; the background is left as it is.
 void paint_panel(HDC dc, const RECT *client, const PanelView *view);
 

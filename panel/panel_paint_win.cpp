@@ -182,5 +182,8 @@ void paint_panel(HDC dc, const RECT *client, const PanelView *view)
         mem_free(credit);
     }
     draw_status(dc, view);
+    if (view->strip_steps != NULL && view->strip_art != NULL && !values.busy)
+        paint_hour_strip(dc, &view->strip_layout, view->strip_steps, view->strip_art->icons, view->strip_muted,
+                         view->strip_art->font);
     RestoreDC(dc, saved);
 }

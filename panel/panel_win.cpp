@@ -13,8 +13,11 @@
 #include "fetch/weather_record.h"
 #include "panel/date_text.h"
 #include "panel/day_number.h"
-#include "panel/refresh_unit.h"
+#include "panel/heads_up.h"
+#include "panel/heads_up_notice.h"
+#include "panel/panel_fit.h"
 #include "panel/panel_paint.h"
+#include "panel/refresh_unit.h"
 #include "panel/panel_screen.h"
 #include "panel/tray_text.h"
 #include "panel/weather_text.h"
@@ -42,6 +45,7 @@ DLGPROC panel_about_proc;
 DLGPROC panel_settings_proc;
 DLGPROC panel_notice_proc;
 PanelTrayShow panel_tray_show;
+PanelTrayNotice panel_tray_notice;
 
 #ifndef WM_POWERBROADCAST
 #define WM_POWERBROADCAST 0x0218
@@ -64,6 +68,7 @@ static HICON cue_icon;
 static HFONT small_font;
 static HFONT large_font;
 static HFONT credit_font;
+static HourStripArt strip_art;
 // The painted parts at the panel's present dots per inch.
 static PanelLayout layout;
 // "TaskbarCreated": a shell that has (re)started, perhaps with another
@@ -158,6 +163,7 @@ static void release_fonts_and_icons(void)
     if (credit_font != NULL)
         DeleteObject(credit_font);
     small_font = large_font = credit_font = NULL;
+    hour_strip_art_free(&strip_art);
 }
 
 // The layout, the fonts and the icons at the window's dots per inch: at
@@ -165,7 +171,9 @@ static void release_fonts_and_icons(void)
 static void load_fonts_and_icons(HWND window)
 {
     release_fonts_and_icons();
+    int old_dpi = layout.dpi;
     panel_layout_for_dpi(window_dpi(window), &layout);
+    hour_strip_rescaled(window, old_dpi, layout.dpi);
     small_font = create_panel_font(layout.small_font_height);
     large_font = create_panel_font(layout.large_font_height);
     credit_font = create_panel_font(layout.credit_font_height);
@@ -174,51 +182,9 @@ static void load_fonts_and_icons(HWND window)
         condition_icons[k] = load_panel_icon(instance, IDI_CONDITION_FIRST + k, layout.icon_size);
     busy_icon = load_panel_icon(instance, IDI_BUSY, layout.icon_size);
     cue_icon = load_panel_icon(instance, IDI_BUSY, layout.cue_size);
-}
-
-static void move_control(HWND window, int id, int dx, int dy, int grow)
-{
-    HWND control = GetDlgItem(window, id);
-    RECT r;
-    if (control == NULL || !GetWindowRect(control, &r))
-        return;
-    MapWindowPoints(NULL, window, (POINT *)&r, 2);
-    SetWindowPos(control, NULL, r.left + dx, r.top + dy, r.right - r.left + grow, r.bottom - r.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// The month calendar needs more room than its template gives it with week
-// numbers, and how much depends on the system's version, the font and the
-// dots per inch: it grows to what it asks for, and the right column and
-// the panel grow with it; the weather half stays as it is.
-static void fit_calendar(HWND window)
-{
-    HWND calendar = GetDlgItem(window, IDC_CALENDAR);
-    RECT need, now;
-    if (calendar == NULL || !SendMessageA(calendar, MCM_GETMINREQRECT, 0, (LPARAM)&need) ||
-        !GetWindowRect(calendar, &now))
-        return;
-    int dx = (need.right - need.left) - (now.right - now.left);
-    int dy = (need.bottom - need.top) - (now.bottom - now.top);
-    if (dx < 0)
-        dx = 0;
-    if (dy < 0)
-        dy = 0;
-    if (dx == 0 && dy == 0)
-        return;
-    SetWindowPos(calendar, NULL, 0, 0, now.right - now.left + dx, now.bottom - now.top + dy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // The lists and the date line reach to the calendar's right edge; the
-    // buttons below it keep their place at its right and bottom.
-    move_control(window, IDC_COUNTRY, 0, 0, dx);
-    move_control(window, IDC_CITY, 0, 0, dx);
-    move_control(window, IDC_TODAY, 0, 0, dx);
-    move_control(window, IDCANCEL, dx, dy, 0);
-    move_control(window, IDC_SETTINGS, 0, dy, 0);
-    RECT frame;
-    GetWindowRect(window, &frame);
-    SetWindowPos(window, NULL, 0, 0, frame.right - frame.left + dx, frame.bottom - frame.top + dy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HourStripLayout strip;
+    hour_strip_layout_for_dpi(layout.dpi, 0, 0, &strip);
+    hour_strip_art_load(instance, &strip, &strip_art);
 }
 
 // The calendar's and "Закрыть"'s rectangles in the panel's client
@@ -277,9 +243,12 @@ static void show_in_tray(HWND window, const RefreshAnswer *answer)
     if (LoadStringA(instance_of(window), IDS_APP_TITLE, title, sizeof title) <= 0)
         title[0] = 0;
     const CityEntry *place = location_place(window);
-    char *tip = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, answer->tray_shown,
-                              &answer->tray_state, clock_now_seconds(), answer->failure);
+    char *plain = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, answer->tray_shown,
+                                &answer->tray_state, clock_now_seconds(), answer->failure);
+    // The severe weather ahead, while it lasts, after the place's line.
+    char *tip = tip_with_severe_weather(plain, is_warnings ? answer->tray_shown : NULL, clock_now_seconds());
     panel_tray_show(answer->tray_temperature[0] ? answer->tray_temperature : NULL, tip != NULL ? tip : title);
+    mem_free(plain);
     mem_free(tip);
 }
 
@@ -300,6 +269,7 @@ static void follow_unit(HWND window)
     else
         SetTimer(window, REFRESH_TIMER, shown_answer.timer_ms, NULL);
     update_weather_texts(window);
+    show_hour_strip(window, unit.shown, selected_day, shown_answer.busy);
     show_in_tray(window, &shown_answer);
 }
 
@@ -320,6 +290,8 @@ static void take_fetch(HWND window)
                     fetch_failure.load(std::memory_order_acquire),
                     fetch_open_data_busy.load(std::memory_order_acquire)};
     refresh_unit_fetch_ended(&unit, &now, &end);
+    heads_up_after_fetch(window, refresh_unit_fresh_forecast(&unit), unit.place, is_warnings, now.wall,
+                         panel_tray_notice);
     follow_unit(window);
 }
 
@@ -370,6 +342,7 @@ static void init_weather(HWND window)
     refresh_unit_init(&unit, &now, refresh_period_ms(hours), is_get_fore, is_tray_temperature, place);
     mem_free(place);
     set_shown_weather_record(unit.shown);
+    heads_up_load_ledger();
 }
 
 static INT_PTR on_init(HWND window)
@@ -423,6 +396,10 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
         return FALSE;
     case CMD_REFRESH:
         fetch_now(window, FETCH_REASON_MANUAL);
+        return FALSE;
+    case CMD_NOTICE_DAY:
+        if (heads_up_select_day(window, &selected_day))
+            follow_unit(window);
         return FALSE;
     case CMD_AUTO_REFRESH: {
         // The period only through the store's bound: never 0 ms, never
@@ -497,6 +474,7 @@ static INT_PTR on_notify(HWND window, const NMHDR *header)
                              0.0, 0.0, 0.0};
         selected_day = date_to_day_number(&date);
         update_weather_texts(window);
+        show_hour_strip(window, unit.shown, selected_day, shown_answer.busy);
     }
     return FALSE;
 }
@@ -525,6 +503,9 @@ static INT_PTR on_paint(HWND window)
         view.cue_icon = cue_icon;
         char *data_time = status_strip_text(&shown_answer.state, shown_answer.failure, clock_now_seconds());
         view.data_time = data_time;
+        view.strip_steps = hour_strip_steps(unit.shown, selected_day, clock_now_seconds(), &view.strip_muted);
+        view.strip_art = &strip_art;
+        hour_strip_place(window, &view.strip_layout);
         RECT client;
         GetClientRect(window, &client);
         paint_panel(dc, &client, &view);

@@ -125,6 +125,15 @@ int64_t refresh_unit_next(const RefreshUnit *unit, int32_t *reason)
     return due;
 }
 
+const WeatherRecord *refresh_unit_fresh_forecast(const RefreshUnit *unit)
+{
+    const KeptWeather *kept = &unit->kept;
+    if (!(kept->fresh_parts & WEATHER_PART_DAYS) || kept->record == NULL || kept->place == NULL ||
+        unit->place == NULL || strcmp(kept->place, unit->place) != 0)
+        return NULL;
+    return kept->record;
+}
+
 void refresh_unit_answer(RefreshUnit *unit, const RefreshMoment *now, RefreshAnswer *answer)
 {
     memset(answer, 0, sizeof *answer);

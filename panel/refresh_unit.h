@@ -101,6 +101,11 @@ void refresh_unit_settings_changed(RefreshUnit *unit, const RefreshMoment *now, 
 // shown observation never passes its 6 hours.
 int64_t refresh_unit_next(const RefreshUnit *unit, int32_t *reason);
 
+// The forecast the last fetch brought whole for the chosen place (with the
+// kept observation), for the heads-up; null when it brought none, or was of
+// a place no longer chosen.
+const WeatherRecord *refresh_unit_fresh_forecast(const RefreshUnit *unit);
+
 // What to do and show at now. The records it names are the unit's, good
 // until its next event.
 void refresh_unit_answer(RefreshUnit *unit, const RefreshMoment *now, RefreshAnswer *answer);

@@ -43,6 +43,7 @@
 #define IDC_SET_PROXY_PASSWORD 1031
 #define IDC_SET_PROXY_USER_LABEL 1032
 #define IDC_SET_PROXY_PASSWORD_LABEL 1033
+#define IDC_SET_WARNINGS     1040
 
 /* About box and notice controls */
 #define IDC_ABOUT_LINK       1008
@@ -68,5 +69,7 @@
    (1 exit and 2 hide are IDOK and IDCANCEL). */
 #define CMD_REFRESH          130
 #define CMD_AUTO_REFRESH     131
+/* A click on the heads-up's notice: the panel selects the notice's day. */
+#define CMD_NOTICE_DAY       132
 
 #endif

@@ -35,6 +35,7 @@ struct DialogValues {
     char proxy_password[PROXY_CREDENTIAL_SIZE];
     int32_t data_source;
     int32_t tray_temperature;
+    int32_t warnings;
 };
 
 static HWND hours_spin;              // the up-down of the open dialog
@@ -49,6 +50,7 @@ static void save_opening_values(void)
     opening_values.hours = hours;
     opening_values.data_source = data_source;
     opening_values.tray_temperature = is_tray_temperature;
+    opening_values.warnings = is_warnings;
     proxy_settings_snapshot(&opening_values.use_proxy, opening_values.proxy_name,
                             &opening_values.proxy_port);
     proxy_credentials_snapshot(opening_values.proxy_user, PROXY_CREDENTIAL_SIZE,
@@ -64,6 +66,7 @@ static void restore_opening_values(void)
     hours = opening_values.hours;
     data_source = opening_values.data_source;
     is_tray_temperature = opening_values.tray_temperature;
+    is_warnings = opening_values.warnings;
     proxy_settings_lock();
     is_use_proxy = opening_values.use_proxy;
     memcpy(proxy_name, opening_values.proxy_name, PROXY_NAME_SIZE);
@@ -131,6 +134,7 @@ static void show_values(HWND window)
     set_check(window, IDC_SET_FIRST_FORE, is_first_fore);
     set_check(window, IDC_SET_GET_FORE, is_get_fore);
     set_check(window, IDC_SET_TRAY_TEMPERATURE, is_tray_temperature);
+    set_check(window, IDC_SET_WARNINGS, is_warnings);
     // The up-down writes its position into the hours field, and the field's
     // change sets hours: a stored number outside 1 to 24 (a hand-edited
     // registry) shows, and counts, as the nearest end of the range.
@@ -297,6 +301,9 @@ static INT_PTR on_command(HWND window, int id, int notification)
         return TRUE;
     case IDC_SET_TRAY_TEMPERATURE:
         is_tray_temperature = is_checked(window, id);
+        return TRUE;
+    case IDC_SET_WARNINGS:
+        is_warnings = is_checked(window, id);
         return TRUE;
     case IDC_SET_USE_PROXY:
         on_use_proxy_clicked(window);

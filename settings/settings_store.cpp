@@ -147,6 +147,7 @@ void settings_read_panel_values(void)
     read_proxy_values();
     read_int(VALUE_IS_NEVER_SHOW, &is_never_show);
     read_int(VALUE_DATA_SOURCE, &data_source);
+    read_int(VALUE_IS_WARNINGS, &is_warnings);
 }
 
 void settings_read_hide_window(void)
@@ -164,6 +165,7 @@ void settings_read_dialog_values(void)
     read_int(VALUE_HOURS, &hours);
     read_proxy_values();
     read_int(VALUE_DATA_SOURCE, &data_source);
+    read_int(VALUE_IS_WARNINGS, &is_warnings);
 }
 
 int settings_write_dialog_values(void)
@@ -193,12 +195,28 @@ int settings_write_dialog_values(void)
     ok &= write_password(password);
     wipe_secret(password, sizeof password);
     ok &= write_int(VALUE_DATA_SOURCE, data_source);
+    ok &= write_int(VALUE_IS_WARNINGS, is_warnings);
     return ok;
 }
 
 int settings_write_never_show(void)
 {
     return write_int(VALUE_IS_NEVER_SHOW, is_never_show);
+}
+
+// The ledger carries its own count, so the read needs no length: the zeros
+// past the stored bytes are never looked at.
+uint32_t settings_read_warnings_told(uint8_t *bytes, uint32_t size)
+{
+    if (bytes == NULL || size == 0)
+        return 0;
+    memset(bytes, 0, size);
+    return reg_read_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_WARNINGS_TOLD, bytes, size) ? size : 0;
+}
+
+int settings_write_warnings_told(const uint8_t *bytes, uint32_t length)
+{
+    return reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_WARNINGS_TOLD, bytes, length);
 }
 
 int settings_write_selection(void)

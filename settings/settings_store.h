@@ -30,6 +30,9 @@
 #define VALUE_CUR_COUNTRY "\xF1ur_country"
 #define VALUE_CUR_CITY "\xF1ur_city"
 #define VALUE_DATA_SOURCE "data_source"
+#define VALUE_IS_WARNINGS "is_warnings"
+// The heads-up's ledger of what was told (panel/heads_up.h), its stored form.
+#define VALUE_WARNINGS_TOLD "warnings_told"
 
 // Opens parent_path (write access) and creates or opens its sub-key name.
 int reg_create_key(const char *parent_path, const char *name);
@@ -77,7 +80,7 @@ int settings_apply_autostart(void);
 // is_autostart,
 // is_first_fore, is_get_fore, hours, is_use_proxy, proxy_name (into a
 // cleared buffer), proxy_port, proxy_user, proxy_password, is_never_show,
-// data_source. The proxy settings are stored under the proxy settings lock. A stored proxy_name of 200 bytes or
+// data_source, is_warnings. The proxy settings are stored under the proxy settings lock. A stored proxy_name of 200 bytes or
 // more has no room for its terminator and is treated as not stored.
 void settings_read_panel_values(void);
 
@@ -88,7 +91,7 @@ void settings_read_hide_window(void);
 // is_autostart,
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
 // proxy_name (into a cleared buffer), proxy_port, proxy_user,
-// proxy_password, data_source. A proxy_user or proxy_password that is not
+// proxy_password, data_source, is_warnings. A proxy_user or proxy_password that is not
 // stored (or cannot be decrypted) leaves its variable as it is.
 void settings_read_dialog_values(void);
 
@@ -97,7 +100,7 @@ void settings_read_dialog_values(void);
 // is_hide_window, is_first_fore, is_get_fore, hours, is_use_proxy,
 // proxy_name (its characters only), proxy_port, proxy_user (its
 // characters only), proxy_password (encrypted; an empty one, or one that
-// cannot be encrypted, as zero bytes), data_source. 1 when all were stored.
+// cannot be encrypted, as zero bytes), data_source, is_warnings. 1 when all were stored.
 int settings_write_dialog_values(void);
 
 // The notice dialog's check box: is_never_show.
@@ -105,5 +108,12 @@ int settings_write_never_show(void);
 
 // A change of country or city: cur_country, then cur_city.
 int settings_write_selection(void);
+
+// The stored warnings_told into bytes (at most size, the rest zero): size,
+// or 0 when none is stored or it is longer than size.
+uint32_t settings_read_warnings_told(uint8_t *bytes, uint32_t size);
+
+// Stores length bytes as warnings_told.
+int settings_write_warnings_told(const uint8_t *bytes, uint32_t length);
 
 #endif

@@ -17,6 +17,7 @@ char proxy_user[PROXY_CREDENTIAL_SIZE] = {0};
 char proxy_password[PROXY_CREDENTIAL_SIZE] = {0};
 int32_t is_never_show = 0;
 int32_t is_tray_temperature = 1;
+int32_t is_warnings = 1;
 int32_t cur_country = 0;
 int32_t cur_city = 0;
 int32_t data_source = 0;

@@ -20,6 +20,7 @@ extern char proxy_name[PROXY_NAME_SIZE];  // empty
 extern int32_t proxy_port;      // 8080
 extern int32_t is_never_show;   // 0
 extern int32_t is_tray_temperature;  // 1: the notification icon shows the temperature
+extern int32_t is_warnings;     // 1: a notice from the icon before severe weather
 extern int32_t cur_country;     // 0
 extern int32_t cur_city;        // 0
 // Where the weather comes from (fetch/open_data_parser.h): 0 the service's

@@ -342,6 +342,7 @@ TEST_CASE("the request path has four decimals and a point whatever the locale")
     REQUIRE(small != NULL);
     CHECK(std::string(path).rfind("v1/forecast?latitude=55.7558&longitude=-123.4567&current=temperature_2m,", 0) == 0);
     CHECK(std::string(path).find("&wind_speed_unit=ms&timezone=auto&past_days=1&forecast_days=7") != std::string::npos);
+    CHECK(std::string(path).find("&hourly=precipitation,temperature_2m,weather_code&") != std::string::npos);
     CHECK(std::string(small).rfind("v1/forecast?latitude=-0.0005&longitude=0.0000&", 0) == 0);
     mem_free(path);
     mem_free(small);

@@ -183,10 +183,13 @@ void play(const char *name, const std::vector<Step> &steps, int64_t period_hours
         CAPTURE(s.at_min);
         wall_shift += s.ev == SET_CLOCK ? s.value * 60 : 0;
         RefreshMoment now = moment((int64_t)(s.at_min * 60000), wall_shift);
-        if (s.ev == END)
+        if (s.ev == END) {
             end_fetch(&unit, now, s.value, s.temperature);
-        else
+            // The heads-up reads the forecast a fetch brought, only that.
+            CHECK((refresh_unit_fresh_forecast(&unit) != NULL) == ((s.value & WEATHER_PART_DAYS) != 0));
+        } else {
             apply(&unit, now, s.ev, 0, s.place);
+        }
         RefreshAnswer answer;
         refresh_unit_answer(&unit, &now, &answer);
         int32_t started = answer.fetch_reason;

@@ -4,10 +4,13 @@
 // buffers).
 #include <doctest/doctest.h>
 
+#include "panel/heads_up.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
 
 #include <string.h>
+
+#include <initializer_list>
 
 static int store(const char *name, const void *data, uint32_t size)
 {
@@ -15,28 +18,53 @@ static int store(const char *name, const void *data, uint32_t size)
 }
 
 // First in the file: the store holds nothing yet.
-TEST_CASE("the temperature in the icon: absent means on, stored with the dialog's values")
+TEST_CASE("flags whose absence means on: the temperature in the icon and the warnings")
 {
-    REQUIRE(init_settings() == 1);
-    is_tray_temperature = 1;
-    settings_read_panel_values();
-    CHECK(is_tray_temperature == 1);
+    const struct {
+        const char *name;
+        int32_t *variable;
+    } flags[] = {{VALUE_IS_TRAY_TEMPERATURE, &is_tray_temperature}, {VALUE_IS_WARNINGS, &is_warnings}};
+    for (const auto &flag : flags) {
+        CAPTURE(flag.name);
+        REQUIRE(init_settings() == 1);
+        *flag.variable = 1;
+        settings_read_panel_values();
+        CHECK(*flag.variable == 1);
 
-    is_tray_temperature = 0;
-    REQUIRE(settings_write_dialog_values() == 1);
-    is_tray_temperature = 1;
-    settings_read_panel_values();
-    CHECK(is_tray_temperature == 0);
+        *flag.variable = 0;
+        REQUIRE(settings_write_dialog_values() == 1);
+        *flag.variable = 1;
+        settings_read_panel_values();
+        CHECK(*flag.variable == 0);
 
-    // Cancel in the dialog reads it back too.
-    is_tray_temperature = 1;
-    settings_read_dialog_values();
-    CHECK(is_tray_temperature == 0);
+        // Cancel in the dialog reads it back too.
+        *flag.variable = 1;
+        settings_read_dialog_values();
+        CHECK(*flag.variable == 0);
 
-    const unsigned char on[4] = {1, 0, 0, 0};
-    REQUIRE(store(VALUE_IS_TRAY_TEMPERATURE, on, 4) == 1);
-    settings_read_dialog_values();
-    CHECK(is_tray_temperature == 1);
+        const unsigned char on[4] = {1, 0, 0, 0};
+        REQUIRE(store(flag.name, on, 4) == 1);
+        settings_read_dialog_values();
+        CHECK(*flag.variable == 1);
+    }
+}
+
+TEST_CASE("what the heads-up told survives a restart in warnings_told")
+{
+    HeadsUpTold told, restarted;
+    memset(&told, 0, sizeof told);
+    uint8_t bytes[HEADS_UP_TOLD_BYTES];
+    CHECK(settings_read_warnings_told(bytes, sizeof bytes) == 0);  // none stored yet
+    for (int n : {(int)HEADS_UP_TOLD_MAX, 1}) {  // a shorter ledger replaces a longer one whole
+        for (int i = 0; i < n; i++)
+            heads_up_tell(&told, 0x1000u + (uint32_t)i, 9000 + i, HEADS_UP_WIND, 9000);
+        told.count = n;
+        REQUIRE(settings_write_warnings_told(bytes, heads_up_told_encode(&told, bytes, sizeof bytes)) == 1);
+        heads_up_told_decode(bytes, settings_read_warnings_told(bytes, sizeof bytes), &restarted);
+        CHECK(restarted.count == n);
+        CHECK(heads_up_tell(&restarted, 0x1000u + (uint32_t)n - 1, 9000 + n - 1, HEADS_UP_WIND | HEADS_UP_FROST,
+                            9000) == HEADS_UP_FROST);
+    }
 }
 
 TEST_CASE("settings go out and come back through the store")

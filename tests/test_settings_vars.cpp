@@ -19,6 +19,7 @@ TEST_CASE("settings hold their built-in defaults before anything is read")
     CHECK(proxy_port == 8080);
     CHECK(is_never_show == 0);
     CHECK(is_tray_temperature == 1);
+    CHECK(is_warnings == 1);
     CHECK(cur_country == 0);
     CHECK(cur_city == 0);
     CHECK(sizeof proxy_name == 200);

@@ -2,7 +2,7 @@
 // weather record they give, one name=value line per item.
 //
 //   velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]
-//                  [--open-data FILE] [--blocks DAYNUMBER]
+//                  [--open-data FILE] [--blocks DAYNUMBER] [--hours]
 //
 // It resets one record, parses the actual-weather page if given, then the
 // forecast page if given, and prints the parsers' results (-1 when not run),
@@ -18,6 +18,8 @@
 // panel's two text blocks as composed for that selected day ("today" and
 // "tomorrow" name the present day numbers, the panel's first choice being
 // tomorrow), in UTF-8 before their conversion, quoted like the other texts.
+// --hours adds, last, a line per three-hour step of each day that has any:
+// "dayN.stepHH=TEMPERATURE CONDITION TENTHS_OF_MM", "-" for a figure missing.
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -41,6 +43,7 @@ struct Options {
     const char *forecast;  // --forecast FILE
     const char *open_data; // --open-data FILE
     const char *blocks;    // --blocks DAYNUMBER
+    int hours;             // --hours
 };
 
 // Each option takes one value; a later option (for instance one printing
@@ -62,7 +65,7 @@ const OptionSpec OPTIONS[] = {
 void usage(FILE *to)
 {
     fputs("usage: velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]"
-          " [--open-data FILE] [--blocks DAYNUMBER]\n", to);
+          " [--open-data FILE] [--blocks DAYNUMBER] [--hours]\n", to);
 }
 
 // 1 when the options are well formed.
@@ -73,6 +76,10 @@ int parse_options(int argc, char **argv, Options *options)
         if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
             usage(stdout);
             return -1;
+        }
+        if (strcmp(argv[i], "--hours") == 0) {
+            options->hours = 1;
+            continue;
         }
         const OptionSpec *spec = NULL;
         for (const OptionSpec &candidate : OPTIONS) {
@@ -243,6 +250,30 @@ void print_record(const WeatherRecord *r)
     }
 }
 
+void print_figure(int32_t value, int32_t none, const char *separator)
+{
+    if (value == none)
+        printf("-%s", separator);
+    else
+        printf("%d%s", (int)value, separator);
+}
+
+void print_hours(const WeatherRecord *r)
+{
+    for (int i = 0; i < FORECAST_DAYS; i++) {
+        const DayHours *hours = &r->days[i].hours;
+        if (!hours->has_any)
+            continue;
+        for (int s = 0; s < HOUR_STEPS; s++) {
+            const HourStep *step = &hours->steps[s];
+            printf("day%d.step%02d=", i, s * HOURS_PER_STEP);
+            print_figure(step->temperature, NO_TEMPERATURE, " ");
+            print_figure(step->condition, 0, " ");
+            print_figure(step->precipitation_tenths, NO_VALUE, "\n");
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -312,6 +343,8 @@ int main(int argc, char **argv)
         mem_free(actual_block);
         mem_free(forecast_block);
     }
+    if (options.hours)
+        print_hours(record);
     weather_record_destroy(record);
     return 0;
 }

@@ -16,6 +16,7 @@
 // letter es, and the proxy host (code page 1251 in the registry) is printed
 // in double quotes, with '"' and '\' escaped by a backslash and control
 // bytes as \xNN.
+#include "panel/heads_up.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
 
@@ -83,6 +84,11 @@ static int dump(void)
     print_int("\xD1\x81ur_city", cur_city);
     print_int("data_source", data_source);
     print_int("is_tray_temperature", is_tray_temperature);
+    print_int("is_warnings", is_warnings);
+    uint8_t told[HEADS_UP_TOLD_BYTES];
+    HeadsUpTold ledger;
+    heads_up_told_decode(told, settings_read_warnings_told(told, sizeof told), &ledger);
+    printf("warnings_told=%d\n", (int)ledger.count);
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // velvane-sim: a stand-in for the weather service on a port of this machine.
 //
 //   velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]
-//               [--pages on|off|changed|cut]
+//               [--pages on|off|changed|cut] [--storm]
 //               [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]
 //               [--open-data on|busy]
 //
@@ -54,6 +54,8 @@
 // --tls-listen  a second address where every connection is TLS from its
 //            first byte (a stand-in for the API's port 443 behind a real
 //            proxy); its address is printed as "velvane-sim: tls on HOST:PORT".
+// --storm    the open data's tomorrow is a thunderstorm with a wind of 17
+//            m/s or more, everywhere (for the heads-up).
 //
 // SIGINT or SIGTERM ends it; it returns 0 then, 2 for bad options (an
 // --listen that is no HOST:PORT among them) and 1 when it cannot listen.
@@ -79,6 +81,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include "tools/sim/sim_open_data.h"
 #include "tools/sim/sim_service.h"
 #include "util/mem.h"
 
@@ -121,6 +124,7 @@ struct Options {
     const char *tls_cert;
     const char *tls_key;
     const char *tls_listen;
+    int storm;
 };
 
 Connection connections[MAX_CONNECTIONS];
@@ -148,7 +152,7 @@ void usage(FILE *to)
 {
     fputs("usage: velvane-sim [--listen HOST:PORT] [--seed N] [--log FILE] [--save DIR]"
           " [--pages on|off|changed|cut] [--tls-cert FILE --tls-key FILE [--tls-listen HOST:PORT]]"
-          " [--open-data on|busy]\n", to);
+          " [--open-data on|busy] [--storm]\n", to);
 }
 
 int parse_options(int argc, char **argv, Options *options)
@@ -160,11 +164,16 @@ int parse_options(int argc, char **argv, Options *options)
     options->pages_mode = SIM_PAGES_ON;
     options->open_data_busy = 0;
     options->tls_cert = options->tls_key = options->tls_listen = NULL;
+    options->storm = 0;
     for (int i = 1; i < argc; i++) {
         const char *name = argv[i];
         if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0) {
             usage(stdout);
             return -1;
+        }
+        if (strcmp(name, "--storm") == 0) {
+            options->storm = 1;
+            continue;
         }
         if (strcmp(name, "--listen") != 0 && strcmp(name, "--seed") != 0 && strcmp(name, "--log") != 0 &&
             strcmp(name, "--save") != 0 && strcmp(name, "--pages") != 0 && strcmp(name, "--open-data") != 0 &&
@@ -727,6 +736,7 @@ int main(int argc, char **argv)
     }
     sim_set_pages_mode(options.pages_mode);
     open_data_busy = options.open_data_busy;
+    sim_open_data_set_storm(options.storm);
     if (options.save != NULL) {
         if (mkdir(options.save, 0777) != 0 && errno != EEXIST) {
             fprintf(stderr, "velvane-sim: cannot make %s: %s\n", options.save, strerror(errno));

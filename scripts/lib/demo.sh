@@ -70,8 +70,9 @@ demo_make_certs() {  # folder, [authority's name]
 
 # Starts the simulator on a free loopback port, logging to DEMO_WORK/sim.log
 # and saving its pages in DEMO_WORK/pages; a port given is taken again (for
-# a restart on the same address). DEMO_SIM_PAGES (on, off or changed; on
-# when unset) says how the service's two pages answer.
+# a restart on the same address). DEMO_SIM_PAGES (on, off, changed or cut;
+# on when unset) says how the service's two pages answer; DEMO_SIM_STORM=1
+# makes the open data's tomorrow a storm.
 demo_start_sim() {  # simulator, seed, [port]
   local sim=$1 seed=$2 port=${3:-0} out=$DEMO_WORK/sim.out
   : >"$out"
@@ -79,7 +80,7 @@ demo_start_sim() {  # simulator, seed, [port]
   # certificate (demo_prefix trusts it).
   [ -f "$DEMO_WORK/certs/server.pem" ] || demo_make_certs "$DEMO_WORK/certs" || return 1
   "$sim" --listen "127.0.0.1:$port" --seed "$seed" --log "$DEMO_WORK/sim.log" \
-    --save "$DEMO_WORK/pages" --pages "${DEMO_SIM_PAGES:-on}" \
+    --save "$DEMO_WORK/pages" --pages "${DEMO_SIM_PAGES:-on}" ${DEMO_SIM_STORM:+--storm} \
     --tls-cert "$DEMO_WORK/certs/server.pem" --tls-key "$DEMO_WORK/certs/server.key" >"$out" 2>&1 &
   DEMO_SIM_PID=$!
   for _ in $(seq 100); do

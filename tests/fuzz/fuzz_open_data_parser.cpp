@@ -1,7 +1,8 @@
 // The open-data reader over arbitrary bytes, each input in an exact-size
 // heap block so that a read past its end is caught. An answer that is not
 // read leaves the record untouched; one that is read gives only the
-// table's conditions, comments and wind words, and days without gaps; and
+// table's conditions, comments and wind words, days without gaps and their
+// steps' figures in range; and
 // a body reads the same alone as inside a whole 200 response.
 #include <stdint.h>
 #include <stdlib.h>
@@ -49,6 +50,28 @@ static void check_word(const char *direction)
     abort();
 }
 
+// The steps hold figures in their ranges, each condition from its code, and
+// only on a day with a date.
+static void check_hours(const ForecastDay *d)
+{
+    const DayHours *h = &d->hours;
+    int any = 0;
+    for (const HourStep &s : h->steps) {
+        if (s.temperature != NO_TEMPERATURE && (s.temperature < -90 || s.temperature > 60))
+            abort();
+        if (s.precipitation_tenths != NO_VALUE && (s.precipitation_tenths < 0 || s.precipitation_tenths > 20000))
+            abort();
+        if ((s.code == NO_VALUE) != (s.condition == 0) ||
+            (s.code != NO_VALUE && open_data_condition_code(s.code) != s.condition))
+            abort();
+        any |= s.temperature != NO_TEMPERATURE || s.condition != 0 || s.precipitation_tenths != NO_VALUE;
+    }
+    if (any != h->has_any || (any && d->date == 0.0))
+        abort();
+    if (h->day_code != NO_VALUE && open_data_condition_code(h->day_code) == 0)
+        abort();
+}
+
 static void check_record(const WeatherRecord *r)
 {
     check_condition(r->condition, &r->comment);
@@ -57,6 +80,7 @@ static void check_record(const WeatherRecord *r)
         const ForecastDay *d = &r->days[i];
         check_condition(d->condition, &d->comment);
         check_word(d->wind_direction);
+        check_hours(d);
         if (d->date != 0.0 && (i > 0 && r->days[i - 1].date == 0.0))
             abort();  // a filled day after an empty one
     }
@@ -80,7 +104,8 @@ static int same_record(const WeatherRecord *a, const WeatherRecord *b)
             x->night_temperature != y->night_temperature || x->precip != y->precip ||
             x->precip_probability != y->precip_probability || strcmp(x->wind_direction, y->wind_direction) != 0 ||
             x->wind_speed != y->wind_speed || x->condition != y->condition ||
-            !same_text(weather_comment(&x->comment), weather_comment(&y->comment)))
+            !same_text(weather_comment(&x->comment), weather_comment(&y->comment)) ||
+            memcmp(&x->hours, &y->hours, sizeof x->hours) != 0)
             return 0;
     }
     return 1;

@@ -16,6 +16,7 @@
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
+#include "panel/heads_up.h"
 #include "settings/catalogue.h"
 #include "tests/support/page_clock.h"
 #include "tests/support/script_server.h"
@@ -1041,6 +1042,45 @@ TEST_CASE("the open data: any coordinates, read whole by the real reader, the pl
         mem_free(bytes);
     }
     CHECK_FALSE(sim_open_data_route("/v1/forecastx?latitude=1&longitude=1"));
+}
+
+TEST_CASE("the open data by the program's own request: hours for every day, a storm tomorrow when asked")
+{
+    const int64_t now = 1796682600;  // 2026-12-07T22:30:00Z: 01:30 on the 8th in Moscow
+    char *path = open_data_path(557558, 376173);
+    REQUIRE(path != nullptr);
+    std::string target = std::string("/") + path;
+    mem_free(path);
+    for (int storm = 0; storm < 2; storm++) {
+        CAPTURE(storm);
+        sim_open_data_set_storm(storm);
+        int status = 0;
+        int32_t length = 0;
+        char *bytes = sim_open_data_respond(target.c_str(), 0, 3, now, &status, &length);
+        REQUIRE(bytes != nullptr);
+        WeatherRecord *record = weather_record_create();
+        REQUIRE(parse_open_data_into(record, bytes, length, WEATHER_PARTS_ALL, NULL) == 1);
+        for (int i = 0; i < FORECAST_DAYS; i++) {
+            CAPTURE(i);
+            const DayHours &h = record->days[i].hours;
+            CHECK(h.has_any == 1);
+            CHECK(h.utc_offset_seconds == 3 * 3600);
+            for (int s = 0; s < HOUR_STEPS; s++) {
+                CHECK(h.steps[s].temperature != NO_TEMPERATURE);
+                CHECK(h.steps[s].condition != 0);
+                // The last day's 21 has no 00:00 after it.
+                CHECK((h.steps[s].precipitation_tenths == NO_VALUE) == (i == FORECAST_DAYS - 1 && s == 7));
+            }
+        }
+        HeadsUpDay days[2];
+        heads_up_scan(record, now, days);
+        int32_t storm_kinds = HEADS_UP_THUNDERSTORM | HEADS_UP_WIND;
+        CHECK(((days[1].kinds & storm_kinds) == storm_kinds) == (storm == 1));
+        CHECK(record->days[1].hours.day_code >= (storm ? 95 : 0));
+        weather_record_destroy(record);
+        mem_free(bytes);
+    }
+    sim_open_data_set_storm(0);
 }
 
 TEST_CASE("--pages cut: the forecast drops after its date row; through the real client a failed transfer")

@@ -174,3 +174,41 @@ TEST_CASE("velvane-scrape --blocks prints the panel's blocks for a day")
     CHECK(line_of(run("--now 2026-12-30T08:30:00 --forecast '" + forecast_file + "' --blocks today", &status),
                   "forecast_block") == "forecast_block=\"\"");
 }
+
+TEST_CASE("velvane-scrape --hours prints each step of the days that have any")
+{
+    REQUIRE_MESSAGE(access(TOOL.c_str(), X_OK) == 0, TOOL << " is not built");
+    TempDir dir;
+    // 2026-12-07T00:00 to 2026-12-08T00:00: 0.1 mm each hour, temperature
+    // the hour minus 4, code 71; the temperature at 06:00 and the
+    // precipitation at 08:00 null.
+    std::string times, temperatures, codes, precipitation;
+    for (int i = 0; i <= 24; i++) {
+        char stamp[40];
+        snprintf(stamp, sizeof stamp, "%s\"2026-12-%02dT%02d:00\"", i ? "," : "", 7 + i / 24, i % 24);
+        times += stamp;
+        temperatures += (i ? "," : "") + (i == 6 ? std::string("null") : std::to_string(i - 4));
+        codes += i ? ",71" : "71";
+        precipitation += i ? (i == 8 ? ",null" : ",0.1") : "0.1";
+    }
+    std::string json = "{\"utc_offset_seconds\":10800,\"current\":{\"time\":\"2026-12-07T14:15\"},"
+                       "\"hourly\":{\"time\":[" + times + "],\"temperature_2m\":[" + temperatures +
+                       "],\"weather_code\":[" + codes + "],\"precipitation\":[" + precipitation +
+                       "]},\"daily\":{\"time\":[\"2026-12-07\",\"2026-12-08\",\"2026-12-09\"]}}";
+    char *copy = dup_string(json.c_str());
+    std::string file = dir.write("open.json", copy, (int32_t)json.size());
+    int status;
+    std::string output = run("--open-data '" + file + "' --hours", &status);
+    CHECK(status == 0);
+    size_t first = output.find("day0.step00=");
+    REQUIRE(first != std::string::npos);
+    CHECK(output.substr(first) ==
+          "day0.step00=-4 13 3\nday0.step03=-1 13 3\nday0.step06=- 13 -\nday0.step09=5 13 3\n"
+          "day0.step12=8 13 3\nday0.step15=11 13 3\nday0.step18=14 13 3\nday0.step21=17 13 3\n"
+          "day1.step00=20 13 -\nday1.step03=- - -\nday1.step06=- - -\nday1.step09=- - -\n"
+          "day1.step12=- - -\nday1.step15=- - -\nday1.step18=- - -\nday1.step21=- - -\n");
+    // Without --hours the output ends with the days as before.
+    std::string plain = run("--open-data '" + file + "'", &status);
+    CHECK(plain.find("step") == std::string::npos);
+    CHECK(plain + output.substr(first) == output);
+}

@@ -19,6 +19,7 @@ void restore_defaults(void)
     proxy_credentials_set("", "");
     is_never_show = 0;
     is_tray_temperature = 1;
+    is_warnings = 1;
     cur_country = 0;
     cur_city = 0;
     data_source = 0;

@@ -92,3 +92,47 @@ choose_from_menu() {  # offset
   xdotool click 1
   xdotool mousemove $EMPTY_X $EMPTY_Y
 }
+
+# How many pixels of a box (screen coordinates) of a screenshot are of a
+# kind: blue (clearly bluer than red and green) or ink (far from the
+# background colour given as "R G B").
+box_pixels() {  # kind, screenshot, left, top, width, height, background
+  convert "$2" -crop "${5}x${6}+${3}+${4}" +repage -depth 8 txt:- 2>/dev/null | awk -F'[(),]' -v kind="$1" -v back="${7:-0 0 0}" '
+    BEGIN { split(back, b, " ") }
+    NR > 1 { r = $3 + 0; g = $4 + 0; bl = $5 + 0
+      if (kind == "blue") n += (bl > r + 60 && bl > g + 60)
+      else { d = r - b[1]; e = g - b[2]; f = bl - b[3]
+             n += ((d < 0 ? -d : d) + (e < 0 ? -e : e) + (f < 0 ? -f : f) > 60) } }
+    END { print n + 0 }'
+}
+
+# The hourly strip where the panel's layout at dpi puts it, in a screenshot:
+# under the forecast block (1011), eight columns (narrower only where the
+# calendar comes close), each with its hour, its picture and its
+# temperature (blue), wholly inside the panel and left of the calendar. The
+# background is the panel's colour at its client corner.
+strip_painted() {  # screenshot, dpi
+  local shot=$1 dpi=$2 block calendar client background gap line icon col left top fits step x bad=
+  read -r -a block <<<"$(probe item-rect "$DEMO_PANEL" 1011)"
+  read -r -a calendar <<<"$(probe item-rect "$DEMO_PANEL" 1010)"
+  read -r -a client <<<"$(probe client "$DEMO_PANEL")"
+  background=$(convert "$shot" -crop "1x1+$((client[0] + 3))+$((client[1] + 3))" -depth 8 txt:- |
+    awk -F'[(),]' 'NR == 2 { print $3 + 0, $4 + 0, $5 + 0 }')
+  scaled() { echo $((($1 * dpi + 48) / 96)); }
+  gap=$(scaled 2) line=$(scaled 14) icon=$(scaled 24) col=$(scaled 30)
+  left=${block[0]} top=$((block[3] + gap))
+  fits=$(((calendar[0] - gap - left) / 8))
+  [ "$fits" -gt 0 ] && [ "$fits" -lt "$col" ] && col=$fits
+  [ $((left + 8 * col)) -le "${calendar[0]}" ] && [ $((top + 3 * line + icon + 3 * gap)) -le "${client[3]}" ] ||
+    { echo "  the strip ($left $top, columns of $col) does not fit the panel ${client[*]}"; return 1; }
+  for step in 0 1 2 3 4 5 6 7; do
+    x=$((left + step * col))
+    [ "$(box_pixels ink "$shot" "$x" "$top" "$col" "$line" "$background")" -gt 0 ] || bad="$bad hour$step"
+    [ "$(box_pixels ink "$shot" $((x + (col - icon) / 2)) $((top + line + gap)) "$icon" "$icon" "$background")" \
+      -gt $((icon * icon / 8)) ] || bad="$bad picture$step"
+    [ "$(box_pixels blue "$shot" "$x" $((top + line + icon + 2 * gap)) "$col" "$line")" -gt 0 ] ||
+      bad="$bad temperature$step"
+  done
+  [ -z "$bad" ] || { echo "  not painted where the layout puts them:$bad"; return 1; }
+  echo "  the panel's client area with the strip: $((client[2] - client[0])) x $((client[3] - client[1]))"
+}

@@ -258,6 +258,18 @@ painted_unlike_reference() {
     ! same_picture "$DEMO_WORK/actual-now.png" "$DEMO_WORK/actual-empty.png" &&
     ! same_picture "$DEMO_WORK/forecast-now.png" "$DEMO_WORK/forecast-empty.png"
 }
+# The panel's client height; with the hourly strip it grows by the strip's
+# room: its 72 pixels and a gap of 2 above and below, at 96 dots per inch.
+client_height() {
+  local c
+  read -r -a c <<<"$(probe client "$DEMO_PANEL")"
+  echo $((c[3] - c[1]))
+}
+STRIP_ROOM=76
+height_is() {  # pixels
+  [ "$(client_height)" = "$1" ] || { echo "  client height $(client_height), wanted $1"; return 1; }
+}
+
 # The panel keeps answering messages.
 responsive() { [ "$(probe send "$DEMO_PANEL" 0 0 0)" = 0 ]; }
 
@@ -278,6 +290,7 @@ reference=$(shoot before-weather)
 crop_panel "$reference" $ACTUAL_AREA "$DEMO_WORK/actual-empty.png"
 crop_panel "$reference" $FORECAST_AREA "$DEMO_WORK/forecast-empty.png"
 check "before any fetch the blocks are empty" blocks_empty
+base_height=$(client_height)
 tray_icon_picture "$DEMO_WORK/tray-thermometer.png"
 check "\"Выход\" from the menu ends the first start with code 0" exit_by_menu "$DEMO_WORK/first.rc"
 
@@ -294,6 +307,7 @@ check "the painted icons and temperatures are the weather's" painted_unlike_refe
 check "the pages gave everything: no open-data request" no_open_data_request
 check "... and no credit of the open data" credit_hidden pages-only
 check "... fresh weather: no time line" data_time_hidden fresh
+check "the pages' forecast has no hours: no strip, the panel keeps its height" height_is "$base_height"
 tray_icon_picture "$DEMO_WORK/tray-weather.png"
 different_pictures() { ! same_picture "$1" "$2"; }
 check "the icon shows the temperature: its pixels are not the thermometer's" \
@@ -400,6 +414,8 @@ check "... for the place's coordinates, through the proxy, without a Referer" \
 check "... and the blocks are velvane-scrape's of the saved answer" settles_to_open_data
 check "... painted with the weather" painted_unlike_reference open-data
 check "... and the panel credits the open data" credit_shown open-data-credit
+check "the open data's hours: the panel grows by the strip's room" height_is $((base_height + STRIP_ROOM))
+check "... and the strip is painted where the layout puts it at 96 dpi" strip_painted "$(shoot hourly-strip)" 96
 
 # ---------------------------------------------- the pages redesigned
 demo_stop_sim
@@ -444,7 +460,55 @@ before=$(demo_requests)
 probe post "$DEMO_PANEL" 0x218 0x12 0 >/dev/null
 check "a posted resume brings a fetch within 15 s" demo_wait_requests $((before + 2)) 15
 check "... and the weather fills the panel" wait_for 15 blocks_filled
+check "... from the pages: no strip" height_is "$base_height"
 check "\"Выход\" ends the third start with code 0" exit_by_menu "$DEMO_WORK/third.rc"
+
+# ---------------------------------------------- a storm ahead: one heads-up
+# The open data's tomorrow a storm: the icon tells it once, naming the
+# place; not again after a refresh, nor after a restart (the ledger is
+# stored). A click on the notice opens the panel on that day.
+demo_stop_sim
+DEMO_SIM_STORM=1 DEMO_SIM_PAGES=off demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start with --storm"
+name=$("$catalogue_exe" cities | awk -F'\t' -v c="$country" -v k="$city" '$1 == c && $2 == k { print $5 }')
+notice_pattern="^$name, завтра: гроза, ветер до [0-9]* м/с"
+notice_shown() { probe tooltips | grep -q "$notice_pattern"; }
+# No notice for the seconds given (a notice shows for about 10 s).
+no_notice_for() {  # seconds
+  ! wait_for "$1" notice_shown
+}
+demo_start_velvane "$velvane_exe" "$DEMO_WORK/storm.rc" 600
+wait_program_ready
+check "a storm tomorrow: a notice from the icon, '$name, завтра: гроза, ветер до N м/с'" wait_for 30 notice_shown
+shoot heads-up >/dev/null
+check "... with its ledger stored" eval '(demo_wine_env; wine reg query "$DEMO_SETTINGS_KEY" /v warnings_told) 2>/dev/null | grep -q REG_BINARY'
+wait_for 20 eval '! notice_shown'
+check "... and the tooltip's line while the storm lasts" eval 'tray_tooltip | grep -q "^Завтра: гроза, ветер до [0-9]* м/с"'
+before=$(demo_requests)
+choose_from_menu $ITEM_REFRESH
+demo_wait_requests $((before + 6)) 30
+check "a refresh brings the same storm: no second notice" no_notice_for 12
+# Today picked in the calendar, the panel hidden: a click on the notice (the
+# shell's NIN_BALLOONUSERCLICK to the icon's callback) shows it on tomorrow.
+read -r -a cell <<<"$(probe date-cell "$DEMO_PANEL" 1010 $(date +%Y) $(date +%-m) $(date +%-d))"
+xdotool mousemove "${cell[0]:-0}" "${cell[1]:-0}" click 1
+sleep 0.5
+probe post "$DEMO_PANEL" 0x0111 2 0 >/dev/null
+probe wait-visible "$DEMO_PANEL" 0 5000 >/dev/null
+probe post "$(probe find class=Windows_brennix)" 1035 15 0x405 >/dev/null
+# Tomorrow by the place's own date, as the notice counts it.
+answer=$(ls "$DEMO_WORK/pages" | grep -- '-200-v1+forecast%3F' | sort | tail -1)
+offset=$(grep -o '"utc_offset_seconds":-\?[0-9]*' "$DEMO_WORK/pages/$answer" | cut -d: -f2)
+place_tomorrow=$(date -u -d "@$(($(date +%s) + ${offset:-0} + 86400))" +%Y-%m-%d)
+check "a click on the notice shows the panel on its day, $place_tomorrow" eval \
+  'probe wait-visible "$DEMO_PANEL" 1 5000 && test "$(probe date-selection "$DEMO_PANEL" 1010)" = "$place_tomorrow"'
+exit_by_menu "$DEMO_WORK/storm.rc"
+demo_start_velvane "$velvane_exe" "$DEMO_WORK/storm-again.rc" 600
+wait_program_ready
+check "restarted, the weather comes again" demo_wait_weather "$probe_exe" 60
+check "... and the storm told before is not told again" no_notice_for 12
+check "\"Выход\" ends it with code 0" exit_by_menu "$DEMO_WORK/storm-again.rc"
+demo_stop_sim
+DEMO_SIM_PAGES=on demo_start_sim "$sim_exe" 7 "$port" || echo "  the simulator did not start again on port $port"
 
 # ---------------------------------------------- a page cut short
 # The service's pages alone, so that nothing fills in for them. The forecast
@@ -455,6 +519,7 @@ check "\"Выход\" ends the third start with code 0" exit_by_menu "$DEMO_WORK
 demo_start_velvane "$velvane_exe" "$DEMO_WORK/fourth.rc" 600
 wait_program_ready
 check "the service's pages alone: the weather at start" wait_for 30 blocks_filled
+check "... without hours: no strip, the panel keeps its height" height_is "$base_height"
 sleep 1
 forecast_before=$(probe item-text "$DEMO_PANEL" $DEMO_FORECAST_TEXT)
 demo_stop_sim

@@ -2,8 +2,8 @@
 # The panel as a user meets it, with real clicks and keys (xdotool): started
 # before the taskbar exists and shown again from the icon inside the work
 # area; Enter and Escape in each control hide it and never end the program;
-# at 144 dots per inch its painted parts sit where the scaled layout puts
-# them, and a Saturday clicked in the calendar is selected. Every wait is bounded; the simulator, Wine and Xvfb are stopped.
+# at 144 dots per inch its painted parts and the hourly strip sit where the
+# scaled layout puts them, and a Saturday clicked in the calendar is selected. Every wait is bounded; the simulator, Wine and Xvfb are stopped.
 #
 #   panel_tests.sh WINE_RUN TEMPLATE_DIR PROBE_EXE VELVANE_EXE SIM SHOT_DIR
 set -u
@@ -95,7 +95,8 @@ demo_cleanup_prefix() { WINEPREFIX=$DEMO_PREFIX timeout 30 wineserver -k >/dev/n
 demo_cleanup_prefix
 
 # ------------------------------------------------------ at 144 dots per inch
-demo_prefix "$wine_run" "$template" "$DEMO_WORK/dpi144" "$DEMO_SIM_PORT" ||
+# The open data only, so that the hourly strip shows too.
+demo_prefix "$wine_run" "$template" "$DEMO_WORK/dpi144" "$DEMO_SIM_PORT" data_source=2 ||
   { echo "FAIL: no prefix"; exit 1; }
 (demo_wine_env; wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f) >/dev/null 2>&1
 demo_hold_desktop "$probe_exe" 300
@@ -137,6 +138,7 @@ painted() {
   [ -z "$bad" ] || { echo "  not painted where expected:$bad"; return 1; }
 }
 check "144 dpi: heading, icons and temperatures where the scaled layout puts them" painted
+check "144 dpi: the hourly strip where the scaled layout puts it" strip_painted "$shot_dir/panel-144dpi.png" 144
 
 # A Saturday of the month shown, other than the day selected (tomorrow), in
 # the weekend columns at the calendar's right: clicked, it is selected and

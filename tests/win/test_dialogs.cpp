@@ -407,6 +407,9 @@ TEST_CASE("the check boxes change their settings at once")
     CHECK(IsDlgButtonChecked(dialog, IDC_SET_TRAY_TEMPERATURE) == BST_CHECKED);
     click(dialog, IDC_SET_TRAY_TEMPERATURE);
     CHECK(is_tray_temperature == 0);
+    CHECK(IsDlgButtonChecked(dialog, IDC_SET_WARNINGS) == BST_CHECKED);
+    click(dialog, IDC_SET_WARNINGS);
+    CHECK(is_warnings == 0);
     // Nothing reaches the store or the owner before OK.
     CHECK_FALSE(stored(VALUE_IS_AUTOSTART).found);
     CHECK(owner_commands.empty());
@@ -414,6 +417,7 @@ TEST_CASE("the check boxes change their settings at once")
     CHECK(is_first_fore == 1);
     CHECK(is_get_fore == 1);
     CHECK(is_tray_temperature == 1);
+    CHECK(is_warnings == 1);
     destroy_owner(owner);
 }
 
@@ -525,10 +529,12 @@ TEST_CASE("OK stores the eight values")
     type_into(dialog, IDC_SET_PROXY_NAME, "proxy.example", true);
     type_into(dialog, IDC_SET_PROXY_PORT, "3128", true);
     click(dialog, IDC_SET_TRAY_TEMPERATURE);
+    click(dialog, IDC_SET_WARNINGS);
     click(dialog, IDOK);
 
     CHECK(stored_int(VALUE_IS_AUTOSTART) == 0);
     CHECK(stored_int(VALUE_IS_TRAY_TEMPERATURE) == 0);
+    CHECK(stored_int(VALUE_IS_WARNINGS) == 0);
     CHECK(stored_int(VALUE_IS_HIDE_WINDOW) == 0);
     CHECK(stored_int(VALUE_IS_FIRST_FORE) == 0);
     CHECK(stored_int(VALUE_IS_GET_FORE) == 1);
@@ -546,6 +552,7 @@ TEST_CASE("OK stores the eight values")
     REQUIRE(dialog != NULL);
     CHECK_FALSE(ticked(dialog, IDC_SET_HIDE_WINDOW));
     CHECK_FALSE(ticked(dialog, IDC_SET_TRAY_TEMPERATURE));
+    CHECK_FALSE(ticked(dialog, IDC_SET_WARNINGS));
     CHECK(text_of(dialog, IDC_SET_HOURS) == "4");
     CHECK(text_of(dialog, IDC_SET_PROXY_NAME) == "proxy.example");
     click(dialog, IDCANCEL);

@@ -257,7 +257,7 @@ TEST_CASE("the other templates, the manifest and the strings are in the program"
     DialogTemplate t;
     REQUIRE(read_template(IDD_SETTINGS, &t));
     CHECK(t.title == L"Настройки");
-    CHECK(t.items.size() == 20);  // with the proxy's sign-in: two labels, two fields
+    CHECK(t.items.size() == 21);  // with the proxy's sign-in (two labels, two fields) and the heads-up's box
     DialogTemplate notice;
     REQUIRE(read_template(IDD_NOTICE, &notice));
     CHECK(notice.items.size() == 4);

@@ -240,8 +240,8 @@ TEST_CASE("values stored and read back")
         CHECK(source.type == REG_BINARY);
         CHECK(source.size == 4);
         CHECK(raw_int(source) == 2);
-        // The eleven, data_source, is_tray_temperature, proxy_user and proxy_password.
-        CHECK(value_count(SETTINGS_PATH) == 15);
+        // The eleven, data_source, is_tray_temperature, proxy_user, proxy_password and is_warnings.
+        CHECK(value_count(SETTINGS_PATH) == 16);
     }
 
     SUBCASE("in the same run")

@@ -151,6 +151,18 @@ TEST_CASE("adding the icon starts a thread with its own hidden window")
     CHECK(icon_exists(window) == 1);
 }
 
+TEST_CASE("a notice from the icon is taken by the shell, also one longer than its field")
+{
+    tray_up();
+    CHECK(tray_show_notice("Velvane", "\xCC\xEE\xF1\xEA\xE2\xE0, \xE7\xE0\xE2\xF2\xF0\xE0: \xE3\xF0\xEE\xE7\xE0") == 1);
+    std::string long_text(400, 'x');
+    CHECK(tray_show_notice(long_text.c_str(), long_text.c_str()) == 1);
+    CHECK(icon_exists(tray_window.load()) == 1);
+    // An empty text takes the notice away: none lingers on the shared
+    // display for the tests that click there.
+    CHECK(tray_show_notice("", "") == 1);
+}
+
 TEST_CASE("a left press on icon 15 toggles the panel; other icons and messages change nothing")
 {
     tray_up();

@@ -48,7 +48,9 @@ is_never_show=0
 ${es}ur_country=0
 ${es}ur_city=0
 data_source=0
-is_tray_temperature=1"
+is_tray_temperature=1
+is_warnings=1
+warnings_told=0"
 
 # 2. Values stored from outside. is_get_fore as REG_DWORD and a Latin
 # "cur_city" must not be taken.
@@ -66,6 +68,10 @@ add is_never_show REG_BINARY 01000000
 add cur_city REG_BINARY 09000000
 add data_source REG_BINARY 02000000
 add is_tray_temperature REG_BINARY 00000000
+add is_warnings REG_BINARY 00000000
+# A ledger of two entries (header "VH", version 1, count 2; each entry its
+# place, day, kinds and check byte), the second one damaged.
+add warnings_told REG_BINARY 56480102785634126e2600001186785634126f260000016b
 
 # regedit reads a REGEDIT4 file in the ANSI code page: byte 0xF1 is the es.
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n"\xF1ur_country"=hex:04,00,00,00\r\n"\xF1ur_city"=hex:11,00,00,00\r\n' \
@@ -99,7 +105,9 @@ is_never_show=1
 ${es}ur_country=4
 ${es}ur_city=17
 data_source=2
-is_tray_temperature=0"
+is_tray_temperature=0
+is_warnings=0
+warnings_told=1"
 
 # 3. The run-at-logon value.
 run_key='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'

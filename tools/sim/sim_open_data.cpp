@@ -19,6 +19,8 @@ namespace {
 
 const char PATH[] = "/v1/forecast";
 
+int storm_tomorrow;  // set once before serving
+
 enum {
     PAST_DAYS = 1,
     FORECAST_DAYS_SENT = 7,
@@ -198,13 +200,44 @@ double tenths(int whole, uint32_t h)
     return whole + ((int)(h % 10) - 5) / 10.0;
 }
 
-std::string forecast_body(const Place *place, uint32_t seed, int metres_per_second)
+// The hourly variables asked for besides the precipitation, which is
+// always given.
+struct HourlyAsked {
+    int temperature;
+    int weather_code;
+};
+
+// A temperature of an hour on the day's curve: coldest at 03:00, warmest
+// at 15:00.
+double hour_temperature(const SimDay *day, double hour)
+{
+    double share = 0.5 - 0.5 * cos(2 * 3.14159265358979 * (hour - 3) / 24);
+    return day->night_temperature + (day->day_temperature - day->night_temperature) * share;
+}
+
+// The WMO code of an hour: the day's kind in its wet hours, and in its dry
+// ones the day's own code when the day is dry, else overcast.
+int hour_code(const Place *place, uint32_t seed, int32_t day, const SimDay *weather, int hour, int wet)
+{
+    uint32_t h = sim_hash(seed, place->key, day * 24 + hour, 49);
+    if (wet || weather->precip <= 0)
+        return wmo_code(weather->kind, h);
+    return 3;
+}
+
+std::string forecast_body(const Place *place, uint32_t seed, int metres_per_second, const HourlyAsked *asked)
 {
     SimDay days[DAYS_SENT];
     int precip[DAYS_SENT][24];
     for (int i = 0; i < DAYS_SENT; i++) {
         int32_t day = place->today - PAST_DAYS + i;
         sim_weather_day_in(&place->climate, seed, place->key, day, &days[i]);
+        if (storm_tomorrow && i == PAST_DAYS + 1) {
+            days[i].kind = SIM_THUNDERSTORM;
+            days[i].wind_speed = days[i].wind_speed > 17 ? days[i].wind_speed : 17;
+            days[i].precip = days[i].precip > 8 ? days[i].precip : 8;
+            days[i].precip_probability = days[i].precip_probability > 85 ? days[i].precip_probability : 85;
+        }
         hourly_precipitation(place, seed, day, &days[i], precip[i]);
     }
     const SimDay *today = &days[PAST_DAYS];
@@ -223,9 +256,7 @@ std::string forecast_body(const Place *place, uint32_t seed, int metres_per_seco
     append(&b, "\"elevation\":%d.0,", elevation);
 
     // The current conditions, on the quarter hour.
-    double hour = place->minutes / 60.0;
-    double share = 0.5 - 0.5 * cos(2 * 3.14159265358979 * (hour - 3) / 24);
-    double temperature = today->night_temperature + (today->day_temperature - today->night_temperature) * share;
+    double temperature = hour_temperature(today, place->minutes / 60.0);
     char date[16];
     date_text(place->today, date, sizeof date);
     b += "\"current_units\":{\"time\":\"iso8601\",\"interval\":\"seconds\",\"temperature_2m\":\"°C\","
@@ -241,7 +272,12 @@ std::string forecast_body(const Place *place, uint32_t seed, int metres_per_seco
            today->wind_speed * (0.6 + 0.4 * unit_of(h)) * speed_factor, (int)((h >> 4) % 360));
 
     // Every hour of the days sent, with the hour's precipitation.
-    b += "\"hourly_units\":{\"time\":\"iso8601\",\"precipitation\":\"mm\"},\"hourly\":{\"time\":[";
+    b += "\"hourly_units\":{\"time\":\"iso8601\",\"precipitation\":\"mm\"";
+    if (asked->temperature)
+        b += ",\"temperature_2m\":\"°C\"";
+    if (asked->weather_code)
+        b += ",\"weather_code\":\"wmo code\"";
+    b += "},\"hourly\":{\"time\":[";
     for (int i = 0; i < DAYS_SENT; i++) {
         date_text(place->today - PAST_DAYS + i, date, sizeof date);
         for (int k = 0; k < 24; k++)
@@ -251,6 +287,19 @@ std::string forecast_body(const Place *place, uint32_t seed, int metres_per_seco
     for (int i = 0; i < DAYS_SENT; i++) {
         for (int k = 0; k < 24; k++)
             append(&b, "%s%d.%02d", i + k > 0 ? "," : "", precip[i][k] / 100, precip[i][k] % 100);
+    }
+    if (asked->temperature) {
+        b += "],\"temperature_2m\":[";
+        for (int i = 0; i < DAYS_SENT; i++)
+            for (int k = 0; k < 24; k++)
+                append(&b, "%s%.1f", i + k > 0 ? "," : "", round(hour_temperature(&days[i], k) * 10) / 10);
+    }
+    if (asked->weather_code) {
+        b += "],\"weather_code\":[";
+        for (int i = 0; i < DAYS_SENT; i++)
+            for (int k = 0; k < 24; k++)
+                append(&b, "%s%d", i + k > 0 ? "," : "",
+                       hour_code(place, seed, place->today - PAST_DAYS + i, &days[i], k, precip[i][k] > 0));
     }
     b += "]},";
 
@@ -292,7 +341,25 @@ std::string forecast_body(const Place *place, uint32_t seed, int metres_per_seco
     return b;
 }
 
+// Whether a comma-separated query list names a variable.
+int lists(const char *list, const char *name)
+{
+    size_t n = strlen(name);
+    for (const char *p = list; p != NULL; p = strchr(p, ',')) {
+        if (*p == ',')
+            p++;
+        if (strncmp(p, name, n) == 0 && (p[n] == 0 || p[n] == ','))
+            return 1;
+    }
+    return 0;
+}
+
 } // namespace
+
+void sim_open_data_set_storm(int storm)
+{
+    storm_tomorrow = storm;
+}
 
 int sim_open_data_route(const char *target)
 {
@@ -324,6 +391,12 @@ char *sim_open_data_respond(const char *target, int head_only, uint32_t seed, in
 
     char unit[16];
     int metres_per_second = query_value(target, "wind_speed_unit", unit, sizeof unit) && strcmp(unit, "ms") == 0;
+    char hourly[256];
+    HourlyAsked asked = {0, 0};
+    if (query_value(target, "hourly", hourly, sizeof hourly)) {
+        asked.temperature = lists(hourly, "temperature_2m");
+        asked.weather_code = lists(hourly, "weather_code");
+    }
     *status = 200;
-    return whole_response(200, "OK", forecast_body(&place, seed, metres_per_second), head_only, length);
+    return whole_response(200, "OK", forecast_body(&place, seed, metres_per_second, &asked), head_only, length);
 }

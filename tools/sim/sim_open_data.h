@@ -15,6 +15,10 @@ int sim_open_data_route(const char *target);
 // body) for a target at a moment (seconds since 1970, UTC): 200 with the
 // forecast, 400 with the API's error object for missing or out-of-range
 // coordinates. A block of util/mem.h, or null.
+// With storm set, every place's tomorrow is a thunderstorm (codes 95 and 96
+// in its wet hours and for the day) with a wind of 17 m/s and more.
+void sim_open_data_set_storm(int storm);
+
 char *sim_open_data_respond(const char *target, int head_only, uint32_t seed, int64_t now, int *status,
                             int32_t *length);
 
