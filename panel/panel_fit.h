@@ -21,9 +21,17 @@ int hour_strip_place(HWND panel, HourStripLayout *layout);
 // The strip for the shown record and day: when it comes the panel grows by
 // its height and the buttons under the calendar (with the status strip and
 // the credit line placed from them) move down by as much, and back when it
-// goes; the panel then keeps its present height. While busy (a fetch the
+// goes; the panel then keeps its present height. With status_line (the
+// data's time or a reason to show) the buttons' row goes below the weather
+// half, so that the line has the room left of "Закрыть" from the panel's
+// left edge: a reason such as "Данные от 6 декабря, 14:35 · сертификат
+// сервера не прошёл проверку" fits nowhere narrower. While busy (a fetch the
 // user asked for) the room stays as it is. The strip's band is repainted.
-void show_hour_strip(HWND panel, const WeatherRecord *shown, double selected_day, int busy);
+void show_hour_strip(HWND panel, const WeatherRecord *shown, double selected_day, int busy, int status_line);
+
+// The bottom of the weather half in client coordinates: the strip's while
+// one is shown, else the forecast block's; 0 before the controls exist.
+int weather_half_bottom(HWND panel);
 
 // The room taken for the strip, in pixels (0 while none is shown).
 int hour_strip_room(HWND panel);

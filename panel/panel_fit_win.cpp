@@ -10,6 +10,7 @@
 // do, starts without).
 static HWND room_panel;
 static int room;
+static int strip_shown;
 
 static void move_control(HWND window, int id, int dx, int dy, int grow)
 {
@@ -81,7 +82,15 @@ int hour_strip_place(HWND panel, HourStripLayout *layout)
 
 int hour_strip_room(HWND panel)
 {
-    return panel == room_panel ? room : 0;
+    return panel == room_panel && strip_shown ? room : 0;
+}
+
+int weather_half_bottom(HWND panel)
+{
+    HourStripLayout layout;
+    if (!hour_strip_place(panel, &layout))
+        return 0;
+    return panel == room_panel && strip_shown ? layout.top + layout.height : layout.top - layout.gap;
 }
 
 void hour_strip_rescaled(HWND panel, int old_dpi, int new_dpi)
@@ -90,18 +99,32 @@ void hour_strip_rescaled(HWND panel, int old_dpi, int new_dpi)
         room = MulDiv(room, new_dpi, old_dpi);
 }
 
-void show_hour_strip(HWND panel, const WeatherRecord *shown, double selected_day, int busy)
+void show_hour_strip(HWND panel, const WeatherRecord *shown, double selected_day, int busy, int status_line)
 {
     if (panel != room_panel) {
         room_panel = panel;
         room = 0;
+        strip_shown = 0;
     }
     HourStripLayout layout;
     if (!hour_strip_place(panel, &layout))
         return;
     int32_t muted;
+    int strip = hour_strip_steps(shown, selected_day, 0, &muted) != NULL;
     // The strip's band and a gap as high as the block's gap to it.
-    int wanted = hour_strip_steps(shown, selected_day, 0, &muted) != NULL ? layout.height + 2 * layout.gap : 0;
+    int wanted = strip ? layout.height + 2 * layout.gap : 0;
+    HWND button = GetDlgItem(panel, IDCANCEL);
+    RECT r;
+    if (status_line && button != NULL && GetWindowRect(button, &r)) {
+        // The buttons' row wholly below the weather half, a gap under it.
+        MapWindowPoints(NULL, panel, (POINT *)&r, 2);
+        int half_bottom = strip ? layout.top + layout.height : layout.top - layout.gap;
+        int below = half_bottom + layout.gap - (r.top - room);
+        if (below > wanted)
+            wanted = below;
+    }
+    if (!busy)
+        strip_shown = strip;
     if (!busy && wanted != room) {
         int dy = wanted - room;
         room = wanted;
@@ -109,6 +132,9 @@ void show_hour_strip(HWND panel, const WeatherRecord *shown, double selected_day
         move_control(panel, IDC_SETTINGS, 0, dy, 0);
         grow_panel(panel, 0, dy);
         place_panel(panel);
+        // What was invalidated before the buttons moved (the status line,
+        // the credit) lies elsewhere now: the whole panel afresh.
+        InvalidateRect(panel, NULL, TRUE);
     }
     RECT band = {layout.left, layout.top, layout.left + HOUR_STEPS * layout.column_width, layout.top + layout.height};
     InvalidateRect(panel, &band, TRUE);

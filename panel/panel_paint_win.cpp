@@ -111,24 +111,35 @@ static void draw_temperature(HDC dc, const RECT *client, int left, int right, in
     DrawTextA(dc, temperature_text(temperature), -1, &box, DT_CENTER);
 }
 
-// The busy cue at the strip's left, centred on its height, and the data's
-// time after it in the credit's font and a muted colour.
+// The data's time (or the reason there is none) in the credit's font and a
+// muted colour, ending just before "Закрыть", and the busy cue before it.
 static void draw_status(HDC dc, const PanelView *view)
 {
     const PanelLayout *l = view->layout;
     RECT box = view->status_box;
     if (IsRectEmpty(&box))
         return;
-    int text_left = box.left + l->cue_size + l->status_gap;
+    RECT text = box;
+    text.left += l->cue_size + l->status_gap;
+    int text_left = box.right;
+    if (view->data_time != NULL) {
+        SelectObject(dc, view->credit_font);
+        RECT need = text;
+        DrawTextA(dc, view->data_time, -1, &need, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+        text_left = box.right - (need.right - need.left);
+        if (text_left < text.left)
+            text_left = text.left;
+    }
     if (view->busy_cue && view->cue_icon != NULL)
-        DrawIconEx(dc, box.left, (box.top + box.bottom - l->cue_size) / 2, view->cue_icon, l->cue_size,
-                   l->cue_size, 0, NULL, DI_NORMAL);
+        DrawIconEx(dc, text_left - l->status_gap - l->cue_size, (box.top + box.bottom - l->cue_size) / 2,
+                   view->cue_icon, l->cue_size, l->cue_size, 0, NULL, DI_NORMAL);
     if (view->data_time == NULL)
         return;
-    box.left = text_left;
-    SelectObject(dc, view->credit_font);
     SetTextColor(dc, PANEL_DATA_TIME_COLOUR);
-    DrawTextA(dc, view->data_time, -1, &box, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    // Unclipped: a last glyph can reach past the width the font reports
+    // (Wine's does by a few pixels), into the gap before the button.
+    DrawTextA(dc, view->data_time, -1, &text,
+              DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_NOCLIP);
 }
 
 void paint_panel(HDC dc, const RECT *client, const PanelView *view)

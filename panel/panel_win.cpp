@@ -212,14 +212,27 @@ void panel_credit_box(HWND panel, RECT *box)
         SetRect(box, calendar.left, calendar.bottom, calendar.right, button.top);
 }
 
-// The time line of kept weather and the busy cue: the buttons' row, from
-// the calendar's left edge to just before "Закрыть".
+// The time line of kept weather, the reason there is none and the busy cue:
+// the buttons' row up to just before "Закрыть", from the panel's left edge
+// when the row lies below the weather half, else from the calendar's.
 void panel_status_box(HWND panel, RECT *box)
 {
     SetRectEmpty(box);
     RECT calendar, button;
-    if (calendar_and_button(panel, &calendar, &button) && button.left - layout.status_gap > calendar.left)
-        SetRect(box, calendar.left, button.top, button.left - layout.status_gap, button.bottom);
+    if (!calendar_and_button(panel, &calendar, &button))
+        return;
+    int left = calendar.left;
+    HourStripLayout strip;
+    if (hour_strip_place(panel, &strip) && button.top >= weather_half_bottom(panel))
+        left = strip.left;
+    if (button.left - layout.status_gap > left)
+        SetRect(box, left, button.top, button.left - layout.status_gap, button.bottom);
+}
+
+// A line wants the status row: the data's time or a reason.
+static int status_line_wanted(const RefreshAnswer *answer)
+{
+    return answer->has_kept_time || answer->failure != FETCH_FAILURE_NONE;
 }
 
 WeatherRecord *panel_shown_record(void)
@@ -269,7 +282,7 @@ static void follow_unit(HWND window)
     else
         SetTimer(window, REFRESH_TIMER, shown_answer.timer_ms, NULL);
     update_weather_texts(window);
-    show_hour_strip(window, unit.shown, selected_day, shown_answer.busy);
+    show_hour_strip(window, unit.shown, selected_day, shown_answer.busy, status_line_wanted(&shown_answer));
     show_in_tray(window, &shown_answer);
 }
 
@@ -474,7 +487,7 @@ static INT_PTR on_notify(HWND window, const NMHDR *header)
                              0.0, 0.0, 0.0};
         selected_day = date_to_day_number(&date);
         update_weather_texts(window);
-        show_hour_strip(window, unit.shown, selected_day, shown_answer.busy);
+        show_hour_strip(window, unit.shown, selected_day, shown_answer.busy, status_line_wanted(&shown_answer));
     }
     return FALSE;
 }

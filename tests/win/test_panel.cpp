@@ -628,6 +628,12 @@ TEST_CASE("kept weather: a fetch that gets nothing keeps it with its time, an au
     REQUIRE(wait_fetch_taken(panel, 10000));
     Pixels kept = capture_panel(panel);
     check_painted(kept, e);
+    // The line wants the panel's width: the buttons' row went below the
+    // weather half, and the line starts at its left edge.
+    RECT narrow = status;
+    panel_status_box(panel, &status);
+    CHECK(status.top > narrow.top);
+    CHECK(status.left < narrow.left);
     CHECK(grey_pixels(kept, status) > 20);
     CHECK(control_text(panel, IDC_ACTUAL_TEXT) == actual_block);
 
