@@ -48,10 +48,12 @@ void fit_calendar(HWND window)
         return;
     SetWindowPos(calendar, NULL, 0, 0, now.right - now.left + dx, now.bottom - now.top + dy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // The lists and the date line reach to the calendar's right edge; the
-    // buttons below it keep their place at its right and bottom.
+    // The lists and the date line reach to the calendar's right edge ("Найти…"
+    // beside the city list stays at it); the buttons below it keep their
+    // place at its right and bottom.
     move_control(window, IDC_COUNTRY, 0, 0, dx);
     move_control(window, IDC_CITY, 0, 0, dx);
+    move_control(window, IDC_FIND, dx, 0, 0);
     move_control(window, IDC_TODAY, 0, 0, dx);
     move_control(window, IDCANCEL, dx, dy, 0);
     move_control(window, IDC_SETTINGS, 0, dy, 0);
