@@ -87,7 +87,9 @@ if(NOT WIN32 AND NOT VELVANE_FUZZ AND TARGET velvane-sim)
   set(velvane_sim_sources
       ${CMAKE_SOURCE_DIR}/tools/sim/sim_service.cpp
       ${CMAKE_SOURCE_DIR}/tools/sim/sim_weather.cpp
-      ${CMAKE_SOURCE_DIR}/tools/sim/sim_open_data.cpp)
+      ${CMAKE_SOURCE_DIR}/tools/sim/sim_open_data.cpp
+      ${CMAKE_SOURCE_DIR}/tools/sim/sim_search.cpp
+      ${CMAKE_SOURCE_DIR}/tools/place_text.cpp)
   if(TARGET test_sim_service)
     target_sources(test_sim_service PRIVATE ${velvane_sim_sources})
     set_tests_properties(test_sim_service PROPERTIES TIMEOUT 300)

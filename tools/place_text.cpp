@@ -34,3 +34,32 @@ char *found_place_catalogue_path(const FoundPlace *place_utf8)
         return NULL;
     return location_path_at(country, city);
 }
+
+void catalogue_name_utf8(const char *text, char *out, size_t size)
+{
+    size_t used = 0;
+    for (const unsigned char *p = (const unsigned char *)text; *p; p++) {
+        unsigned code;
+        if (*p < 0x80)
+            code = *p;
+        else if (*p >= 0xC0)
+            code = 0x410u + (*p - 0xC0u);
+        else if (*p == 0xA8)
+            code = 0x401u;
+        else if (*p == 0xB8)
+            code = 0x451u;
+        else
+            code = '?';
+        size_t n = code < 0x80 ? 1 : 2;
+        if (used + n >= size)
+            break;
+        if (n == 1) {
+            out[used++] = (char)code;
+        } else {
+            out[used++] = (char)(0xC0u | (code >> 6));
+            out[used++] = (char)(0x80u | (code & 0x3Fu));
+        }
+    }
+    if (size > 0)
+        out[used] = 0;
+}

@@ -3,6 +3,7 @@
 #ifndef VELVANE_TOOLS_PLACE_TEXT_H
 #define VELVANE_TOOLS_PLACE_TEXT_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -16,5 +17,10 @@ void print_degrees(FILE *out, int32_t value_e4);
 // prints it) of the catalogue place a found place with a UTF-8 name is, as
 // a new text (util/mem.h); null when it is none.
 char *found_place_catalogue_path(const FoundPlace *place_utf8);
+
+// A catalogue name (code page 1251: ASCII, the Cyrillic А..я block and
+// Ё ё) in UTF-8, into out of size bytes (cut at a character to fit);
+// another byte shows as '?'.
+void catalogue_name_utf8(const char *text, char *out, size_t size);
 
 #endif

@@ -20,29 +20,12 @@
 #include <stdio.h>
 #include <string.h>
 
-// Code page 1251 to UTF-8 for the letters the catalogue's names use: ASCII,
-// the Cyrillic А..я block and Ё ё; anything else shows as '?'.
+// A catalogue name printed in UTF-8.
 static void put_utf8(const char *text)
 {
-    for (const unsigned char *p = (const unsigned char *)text; *p; p++) {
-        unsigned code;
-        if (*p < 0x80)
-            code = *p;
-        else if (*p >= 0xC0)
-            code = 0x410u + (*p - 0xC0u);
-        else if (*p == 0xA8)
-            code = 0x401u;
-        else if (*p == 0xB8)
-            code = 0x451u;
-        else
-            code = '?';
-        if (code < 0x80) {
-            putchar((int)code);
-        } else {
-            putchar((int)(0xC0u | (code >> 6)));
-            putchar((int)(0x80u | (code & 0x3Fu)));
-        }
-    }
+    char utf8[2 * CATALOGUE_COUNTRY_NAME_MAX + 2 * CATALOGUE_CITY_NAME_MAX + 1];
+    catalogue_name_utf8(text, utf8, sizeof utf8);
+    fputs(utf8, stdout);
 }
 
 static void print_countries(void)
