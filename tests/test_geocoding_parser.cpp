@@ -35,31 +35,18 @@ std::string results(const std::string &entries)
     return "{\"results\":[" + entries + "],\"generationtime_ms\":0.7}";
 }
 
-std::string eleven()
-{
-    std::string entries;
-    for (int i = 0; i < 11; i++)
-        entries += (i ? "," : "") + std::string("{\"name\":\"P") + std::to_string(i) +
-                   "\",\"latitude\":1,\"longitude\":2}";
-    return results(entries);
-}
-
-std::string long_name()
-{
-    // 40 two-byte letters: the 32nd would not fit in 63 bytes.
-    std::string name;
-    for (int i = 0; i < 40; i++)
-        name += "Ж";
-    return name;
-}
-
 } // namespace
 
 TEST_CASE("the reader on real-shaped answers")
 {
     const std::string http = "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n\r\n";
     const std::string penza = "Пенза|Пензенская область|Россия|RU|532007|450046|525264;";
-    const std::string cut = long_name().substr(0, 62) + "|||RU|0|0|-1;";
+    std::string long_name, eleven;
+    for (int i = 0; i < 40; i++)
+        long_name += "Ж";  // two bytes each: the 32nd does not fit in 63
+    for (int i = 0; i < 11; i++)
+        eleven += (i ? ",{\"name\":\"P" : "{\"name\":\"P") + std::to_string(i) + "\",\"latitude\":1,\"longitude\":2}";
+    eleven = results(eleven);
     struct Case {
         const char *what;
         std::string answer;
@@ -90,9 +77,9 @@ TEST_CASE("the reader on real-shaped answers")
                  "{\"name\":\"z\",\"latitude\":1,\"longitude\":-180.00005}," +
                  std::string(PENZA)),
          1, penza},
-        {"a long name cut at a character", results("{\"name\":\"" + long_name() +
-                                                   "\",\"latitude\":0,\"longitude\":0,\"country_code\":\"RU\"}"),
-         1, cut},
+        {"a long name cut at a character",
+         results("{\"name\":\"" + long_name + "\",\"latitude\":0,\"longitude\":0,\"country_code\":\"RU\"}"), 1,
+         long_name.substr(0, 62) + "|||RU|0|0|-1;"},
         {"results not a list", "{\"results\":{}}", -1, ""},
     };
     for (const Case &c : cases) {
@@ -103,9 +90,9 @@ TEST_CASE("the reader on real-shaped answers")
     }
 
     int32_t count;
-    CHECK(read_all(eleven(), &count).find("P9|") != std::string::npos);
+    CHECK(read_all(eleven, &count).find("P9|") != std::string::npos);
     CHECK(count == FOUND_PLACES_MAX);
-    CHECK(read_all(eleven(), &count, 2) == "P0||||10000|20000|-1;P1||||10000|20000|-1;");
+    CHECK(read_all(eleven, &count, 2) == "P0||||10000|20000|-1;P1||||10000|20000|-1;");
     CHECK(count == 2);
 }
 
