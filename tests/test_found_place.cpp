@@ -20,7 +20,9 @@ FoundPlace place(const char *name_utf8, const char *code, double latitude, doubl
     char *name = utf8_to_cp1251(name_utf8);
     strncpy(p.name, name, sizeof p.name - 1);
     mem_free(name);
-    strncpy(p.country_code, code, sizeof p.country_code - 1);
+    // memcpy: mingw's g++ takes a strncpy of exactly the two letters for a
+    // lost terminator (the memset gave it).
+    memcpy(p.country_code, code, strlen(code) < sizeof p.country_code ? strlen(code) : sizeof p.country_code - 1);
     p.latitude_e4 = (int32_t)(latitude * 10000 + (latitude < 0 ? -0.5 : 0.5));
     p.longitude_e4 = (int32_t)(longitude * 10000 + (longitude < 0 ? -0.5 : 0.5));
     p.population = -1;
