@@ -421,26 +421,3 @@ TEST_CASE("found places in the lists: every entry's tag names its place, and the
     CHECK(item_count(panel, IDC_CITY) == 1290);
     DestroyWindow(panel);
 }
-
-TEST_CASE("a found place that is a catalogue place is chosen as the catalogue's, pages and all")
-{
-    delete_settings_key();
-    HWND panel = start_panel();
-    const CountryEntry &russia = CATALOGUE_COUNTRIES[0];
-    int32_t penza = -1;
-    for (int32_t i = 0; i < russia.city_count && penza < 0; i++)
-        if (strcmp(city_name_of(&russia.cities[i]), "\xCF\xE5\xED\xE7\xE0") == 0)
-            penza = i;
-    REQUIRE(penza > 0);
-    // A little off the catalogue's point, and written with a capital ending.
-    FoundPlace place = found("\xCF\xE5\xED\xC7\xC0", RUSSIA, "RU", russia.cities[penza].latitude_e4 + 100,
-                             russia.cities[penza].longitude_e4);
-    choose_found_place(panel, &place);
-    CHECK(found_place.count == 0);
-    CHECK(found_recent.count == 0);
-    CHECK(selection(panel, IDC_COUNTRY) == 0);
-    CHECK(selection(panel, IDC_CITY) == penza);
-    CHECK(stored_position(VALUE_CUR_CITY) == penza);
-    CHECK(path_of(panel) == "russia/penza-area/penza");
-    DestroyWindow(panel);
-}
