@@ -251,11 +251,14 @@ static unsigned WINAPI fetch_worker(void *argument)
     return 0;
 }
 
-// The job for the panel's current choice; null when there is no room.
+// The job for the panel's current choice; null when there is no room. A
+// place that has no page of the service (one found by name) gets the open
+// data alone, whatever the setting.
 static FetchJob *make_job(HWND panel)
 {
     FetchJob *job = (FetchJob *)mem_alloc((uint32_t)sizeof(FetchJob));
-    char *location = location_path(panel);
+    int32_t latitude_e4 = 0, longitude_e4 = 0, pages = 1;
+    char *location = location_target(panel, &latitude_e4, &longitude_e4, &pages);
     WeatherRecord *record = weather_record_create();
     if (job == NULL || location == NULL || record == NULL) {
         mem_free(job);
@@ -264,11 +267,10 @@ static FetchJob *make_job(HWND panel)
         return NULL;
     }
     new (job) FetchJob();
-    const CityEntry *place = location_place(panel);
     job->location = location;
-    job->data_source = data_source;
-    job->latitude_e4 = place->latitude_e4;
-    job->longitude_e4 = place->longitude_e4;
+    job->data_source = pages ? data_source : DATA_SOURCE_OPEN_DATA_ONLY;
+    job->latitude_e4 = latitude_e4;
+    job->longitude_e4 = longitude_e4;
     job->record = record;
     job->previous = NULL;
     job->route_period_ms = refresh_period_ms(hours);

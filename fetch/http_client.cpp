@@ -101,6 +101,32 @@ int32_t parse_status_code(const char *response, int32_t length)
     return (code >= 100 && code <= 999) ? code : -1;
 }
 
+const char *http_body_of_200(const char *bytes, int32_t length, int32_t *body_length)
+{
+    const char *body = NULL;
+    if (length < 5 || memcmp(bytes, "HTTP/", 5) != 0) {
+        body = bytes;
+        *body_length = length;
+    } else if (parse_status_code(bytes, length) == 200) {
+        for (int32_t i = 0; i + 1 < length && body == NULL; i++) {
+            if (bytes[i] != '\n')
+                continue;
+            int32_t next = i + 1;
+            if (next < length && bytes[next] == '\r')
+                next++;
+            if (next < length && bytes[next] == '\n') {
+                *body_length = length - next - 1;
+                body = bytes + next + 1;
+            }
+        }
+    }
+    if (body != NULL && *body_length >= 3 && memcmp(body, "\xEF\xBB\xBF", 3) == 0) {
+        body += 3;
+        *body_length -= 3;
+    }
+    return body;
+}
+
 char *find_header_value(const char *name, char *response, int32_t length)
 {
     if (name == NULL || response == NULL)

@@ -104,6 +104,12 @@ const char *get_user_agent(void);
 // The status code (100 to 999) of a raw response, or -1.
 int32_t parse_status_code(const char *response, int32_t length);
 
+// What the open data's readers take: the body of a whole response with
+// status 200, or the bytes themselves when they are no HTTP response; a
+// leading UTF-8 byte order mark is skipped. Null for another status or a
+// response without a body.
+const char *http_body_of_200(const char *bytes, int32_t length, int32_t *body_length);
+
 // A new copy of the value after the first occurrence of name (compared
 // without regard to case) anywhere in the response, with the '/', TAB,
 // blank, ':' and '=' after the name skipped, up to the first CR or LF, which

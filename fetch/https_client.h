@@ -1,8 +1,9 @@
 // HTTPS through the platform's own stack (WinHTTP): the open data's one GET
 // over TLS, the server's certificate checked as Windows checks it, through
 // the program's proxy when it is on and the user's system proxy otherwise.
-// Windows only; one request in flight at a time, broken off by
-// https_cancel from any thread.
+// Windows only. The weather's request is broken off by https_cancel from
+// any thread; another request (the place search) brings a cancel of its
+// own, so that neither breaks off the other.
 #ifndef VELVANE_FETCH_HTTPS_CLIENT_H
 #define VELVANE_FETCH_HTTPS_CLIENT_H
 
@@ -29,6 +30,12 @@ enum {
 // from the settings, once.
 int32_t https_get(const char *host, const char *path, const char *user_agent, int64_t route_period_ms,
                   char **buffer, int32_t *size, int32_t *failure);
+
+// https_get broken off by the caller's own manual-reset event (a HANDLE)
+// instead of https_cancel: once it is set the call returns at once, as a
+// request broken off, and asks nothing when it is set already.
+int32_t https_get_until(const char *host, const char *path, const char *user_agent, int64_t route_period_ms,
+                        void *cancel_event, char **buffer, int32_t *size, int32_t *failure);
 
 // Any thread: breaks off the request in flight at once (its handle is
 // closed) and every later one until https_cancel_reset.

@@ -430,15 +430,21 @@ static unsigned WINAPI call_thread(void *argument)
     return 0;
 }
 
-int32_t https_get(const char *host, const char *path, const char *user_agent, int64_t route_period_ms,
-                  char **buffer, int32_t *size, int32_t *failure)
+// The cancel is signalled: the manual-reset event is set.
+static int signalled(HANDLE event)
+{
+    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
+int32_t https_get_until(const char *host, const char *path, const char *user_agent, int64_t route_period_ms,
+                        void *cancel_event, char **buffer, int32_t *size, int32_t *failure)
 {
     int32_t ignored;
     if (failure == NULL)
         failure = &ignored;
     *failure = FETCH_FAILURE_NONE;
-    HANDLE wake = wake_event();
-    if (cancelled.load() || wake == NULL)
+    HANDLE cancel = (HANDLE)cancel_event;
+    if (cancel == NULL || signalled(cancel))
         return HTTP_NET_ERROR;
     HttpsCall *call = (HttpsCall *)mem_alloc((uint32_t)sizeof(HttpsCall));
     if (call == NULL) {
@@ -465,10 +471,10 @@ int32_t https_get(const char *host, const char *path, const char *user_agent, in
     }
     CloseHandle((HANDLE)thread);
 
-    HANDLE waits[2] = {call->done, wake};
+    HANDLE waits[2] = {call->done, cancel};
     DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     int32_t result = HTTP_NET_ERROR;
-    if (woken == WAIT_OBJECT_0 && !cancelled.load()) {
+    if (woken == WAIT_OBJECT_0 && !signalled(cancel)) {
         result = call->result;
         *failure = call->failure;
         if (result == HTTP_OK) {
@@ -488,4 +494,15 @@ int32_t https_get(const char *host, const char *path, const char *user_agent, in
     }
     release_call(call);
     return result;
+}
+
+int32_t https_get(const char *host, const char *path, const char *user_agent, int64_t route_period_ms,
+                  char **buffer, int32_t *size, int32_t *failure)
+{
+    if (failure != NULL)
+        *failure = FETCH_FAILURE_NONE;
+    HANDLE wake = wake_event();
+    if (cancelled.load() || wake == NULL)
+        return HTTP_NET_ERROR;
+    return https_get_until(host, path, user_agent, route_period_ms, wake, buffer, size, failure);
 }

@@ -501,30 +501,6 @@ void fill_hours(WeatherRecord *record, const Value *root)
     hourly_reading_end(&reading);
 }
 
-// The body of a whole response with status 200, or the bytes themselves
-// when they are no HTTP response; null for another status or no body.
-const char *body_of(const char *bytes, int32_t length, int32_t *body_length)
-{
-    if (length < 5 || memcmp(bytes, "HTTP/", 5) != 0) {
-        *body_length = length;
-        return bytes;
-    }
-    if (parse_status_code(bytes, length) != 200)
-        return NULL;
-    for (int32_t i = 0; i + 1 < length; i++) {
-        if (bytes[i] != '\n')
-            continue;
-        int32_t next = i + 1;
-        if (next < length && bytes[next] == '\r')
-            next++;
-        if (next < length && bytes[next] == '\n') {
-            *body_length = length - next - 1;
-            return bytes + next + 1;
-        }
-    }
-    return NULL;
-}
-
 } // namespace
 
 int data_source_uses_pages(int32_t data_source)
@@ -586,13 +562,9 @@ int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t lengt
     if (record == NULL || bytes == NULL || length <= 0)
         return 0;
     int32_t body_length = 0;
-    const char *body = body_of(bytes, length, &body_length);
+    const char *body = http_body_of_200(bytes, length, &body_length);
     if (body == NULL)
         return 0;
-    if (body_length >= 3 && memcmp(body, "\xEF\xBB\xBF", 3) == 0) {
-        body += 3;
-        body_length -= 3;
-    }
 
     OpenDataAllocator base;
     PoolAllocator pool(PARSER_CHUNK, &base);

@@ -27,10 +27,8 @@ void heads_up_after_fetch(HWND panel, const WeatherRecord *forecast, const char 
 {
     if (!warnings_on || forecast == NULL || notice == NULL)
         return;
-    const CityEntry *place = location_place(panel);
     int32_t day = 0;
-    char *text = heads_up_next_notice(forecast, place_path, place != NULL ? city_name_of(place) : NULL, now, &told,
-                                      &day);
+    char *text = heads_up_next_notice(forecast, place_path, location_name(panel), now, &told, &day);
     if (text == NULL)
         return;
     // Stored before it is shown: a notice is never given twice, even when

@@ -2,6 +2,7 @@
 
 #include "app/tray.h"
 #include "panel/panel.h"
+#include "panel/place_search_win.h"
 #include "settings/dialogs.h"
 
 HWND open_modeless_once(HWND *slot, HWND owner, int template_id, DLGPROC procedure)
@@ -27,5 +28,6 @@ static bool is_dialog_message(HWND dialog, MSG *message)
 bool take_dialog_message(MSG *message)
 {
     return is_dialog_message(panel_window, message) || is_dialog_message(settings_dialog, message) ||
-           is_dialog_message(about_dialog, message) || is_dialog_message(notice_dialog(), message);
+           is_dialog_message(about_dialog, message) || is_dialog_message(notice_dialog(), message) ||
+           is_dialog_message(place_search_dialog, message);
 }

@@ -11,9 +11,9 @@
 HWND open_modeless_once(HWND *slot, HWND owner, int template_id, DLGPROC procedure);
 
 // Gives a queued message to whichever of the program's modeless windows it
-// is for (the panel, the settings dialog, the About box, the notice), so
-// that the keyboard works in each; true when one of them took it, and then
-// it must not be translated or dispatched again.
+// is for (the panel, the settings dialog, the About box, the notice, the
+// place search), so that the keyboard works in each; true when one of them
+// took it, and then it must not be translated or dispatched again.
 bool take_dialog_message(MSG *message);
 
 #endif

@@ -31,8 +31,19 @@ static void grow_panel(HWND window, int dx, int dy)
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The city list, narrowed by "Найти…" beside it, opens as wide as the
+// country list above it: the longest names are then read whole.
+static void widen_city_drop_down(HWND window)
+{
+    HWND country = GetDlgItem(window, IDC_COUNTRY);
+    RECT r;
+    if (country != NULL && GetWindowRect(country, &r))
+        SendDlgItemMessageA(window, IDC_CITY, CB_SETDROPPEDWIDTH, (WPARAM)(r.right - r.left), 0);
+}
+
 void fit_calendar(HWND window)
 {
+    widen_city_drop_down(window);
     HWND calendar = GetDlgItem(window, IDC_CALENDAR);
     RECT need, now;
     if (calendar == NULL || !SendMessageA(calendar, MCM_GETMINREQRECT, 0, (LPARAM)&need) ||
@@ -48,10 +59,13 @@ void fit_calendar(HWND window)
         return;
     SetWindowPos(calendar, NULL, 0, 0, now.right - now.left + dx, now.bottom - now.top + dy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // The lists and the date line reach to the calendar's right edge; the
-    // buttons below it keep their place at its right and bottom.
+    // The lists and the date line reach to the calendar's right edge ("Найти…"
+    // beside the city list stays at it); the buttons below it keep their
+    // place at its right and bottom.
     move_control(window, IDC_COUNTRY, 0, 0, dx);
     move_control(window, IDC_CITY, 0, 0, dx);
+    move_control(window, IDC_FIND, dx, 0, 0);
+    widen_city_drop_down(window);
     move_control(window, IDC_TODAY, 0, 0, dx);
     move_control(window, IDCANCEL, dx, dy, 0);
     move_control(window, IDC_SETTINGS, 0, dy, 0);

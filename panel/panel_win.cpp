@@ -19,6 +19,7 @@
 #include "panel/panel_paint.h"
 #include "panel/refresh_unit.h"
 #include "panel/panel_screen.h"
+#include "panel/place_search_win.h"
 #include "panel/tray_text.h"
 #include "panel/weather_text.h"
 #include "res/resource.h"
@@ -255,8 +256,7 @@ static void show_in_tray(HWND window, const RefreshAnswer *answer)
     char title[128];
     if (LoadStringA(instance_of(window), IDS_APP_TITLE, title, sizeof title) <= 0)
         title[0] = 0;
-    const CityEntry *place = location_place(window);
-    char *plain = tray_tip_text(title, place != NULL ? city_name_of(place) : NULL, answer->tray_shown,
+    char *plain = tray_tip_text(title, location_name(window), answer->tray_shown,
                                 &answer->tray_state, clock_now_seconds(), answer->failure);
     // The severe weather ahead, while it lasts, after the place's line.
     char *tip = tip_with_severe_weather(plain, is_warnings ? answer->tray_shown : NULL, clock_now_seconds());
@@ -407,6 +407,9 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
     case IDC_SETTINGS:
         open_modeless_once(&settings_dialog, window, IDD_SETTINGS, panel_settings_proc);
         return FALSE;
+    case IDC_FIND:
+        open_modeless_once(&place_search_dialog, window, IDD_PLACE_SEARCH, place_search_proc);
+        return TRUE;
     case CMD_REFRESH:
         fetch_now(window, FETCH_REASON_MANUAL);
         return FALSE;
@@ -424,21 +427,25 @@ static INT_PTR on_command(HWND window, WPARAM wparam, LPARAM lparam)
         return FALSE;
     }
     case IDC_COUNTRY:
-        if (notification == CBN_SELCHANGE) {
-            save_location_selection(window, 1);
-            fill_city_list(window);
+        if (notification == CBN_SELCHANGE && location_list_changed(window, IDC_COUNTRY))
             change_place(window);
-        }
         return TRUE;
     case IDC_CITY:
-        if (notification == CBN_SELCHANGE) {
-            save_location_selection(window, 0);
+        if (notification == CBN_SELCHANGE && location_list_changed(window, IDC_CITY))
             change_place(window);
-        }
         return FALSE;
     default:
         return DefWindowProcA(window, WM_COMMAND, wparam, lparam);
     }
+}
+
+// A place chosen in the search window: the lists show it, and its weather
+// is fetched.
+static INT_PTR on_place_chosen(HWND window, const FoundPlace *place)
+{
+    choose_found_place(window, place);
+    change_place(window);
+    return TRUE;
 }
 
 // The minute's tick, a change of the system time or a resume: the date
@@ -603,6 +610,8 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
         return on_power(window, wparam);
     case PANEL_NETWORK_MESSAGE:
         return on_network_change(window);
+    case PLACE_CHOSEN_MESSAGE:
+        return on_place_chosen(window, (const FoundPlace *)lparam);
     case WM_DPICHANGED:
         return on_dpi_changed(window);
     case PANEL_REFIT_MESSAGE:

@@ -7,6 +7,7 @@
 #define IDD_PANEL            129
 #define IDD_SETTINGS         153
 #define IDD_NOTICE           154
+#define IDD_PLACE_SEARCH     157
 
 /* Icons and bitmaps */
 #define IDI_APP              107
@@ -26,6 +27,12 @@
 #define IDC_DAY_LABEL        1019
 #define IDC_NIGHT_LABEL      1020
 #define IDC_SETTINGS         1024
+#define IDC_FIND             1042
+
+/* Place search controls */
+#define IDC_SEARCH_QUERY     1050
+#define IDC_SEARCH_LIST      1051
+#define IDC_SEARCH_STATUS    1052
 
 /* Settings dialog controls */
 #define IDC_SET_AUTOSTART    1013
@@ -60,6 +67,12 @@
 /* The labels of the proxy's sign-in in the settings dialog */
 #define IDS_PROXY_USER_LABEL 220
 #define IDS_PROXY_PASSWORD_LABEL 221
+/* The place search: the city list's line above the recent places, the
+   search window's status line and the population's word */
+#define IDS_RECENT_SEPARATOR 230
+#define IDS_SEARCH_NOTHING   231
+#define IDS_SEARCH_BUSY      232
+#define IDS_SEARCH_PEOPLE    233
 
 #ifndef IDC_STATIC
 #define IDC_STATIC           (-1)

@@ -98,30 +98,75 @@ char *location_path_at(int32_t country_position, int32_t city_position);
 // fallback to position 0: never null.
 const CityEntry *location_place_at(int32_t country_position, int32_t city_position);
 
+// Where a found place (settings/found_place.h) stands in for a location
+// path, as the key of the shown and kept weather: "found:LAT,LON", each
+// with a point and 4 decimals. A new text (mem_free), or null.
+char *found_location_key(int32_t latitude_e4, int32_t longitude_e4);
+
 #ifdef _WIN32
 #include <windows.h>
+#include "settings/found_place.h"
+
+// Each list entry carries a tag (CB_SETITEMDATA) saying what it is: a
+// catalogue position (0 and up; a country's in the country list, a row of
+// its table in the city list) or one of these. List positions and catalogue
+// positions part as soon as a found place heads the city list.
+enum {
+    LIST_TAG_FOUND = -2,        // the found place; in the country list its country outside the catalogue
+    LIST_TAG_SEPARATOR = -3,    // the line above the recent places
+    LIST_TAG_RECENT_FIRST = -16 // recent place k (of found_recent) is LIST_TAG_RECENT_FIRST - k
+};
 
 // The panel's two lists (IDC_COUNTRY and IDC_CITY), filled by appending
 // with CB_INSERTSTRING at -1 so that a list position stays a catalogue
 // position even though the lists are sorted combo boxes.
 
-// Empties the country list, runs init_settings (which loads cur_country and
-// cur_city), appends the 50 names and selects position cur_country.
+// Empties the country list, runs init_settings (which loads cur_country,
+// cur_city and the found places), appends the 50 names and selects position
+// cur_country; with a found place chosen, its country instead: the
+// catalogue's entry of its code, else an entry of the answer's country name
+// appended at the end.
 void fill_country_list(HWND panel);
 
-// Empties the city list and, when the country list has a selection, appends
-// that country's cities and selects position cur_city.
+// Empties the city list and, when the country list has a selection, appends:
+// the found place when one is chosen (selected), that country's cities
+// (otherwise position cur_city selected), then, when there are recent
+// places, a separator and the recent places.
 void fill_city_list(HWND panel);
 
-// Takes the country list's position as cur_country and the city list's (or
-// 0 when country_changed is set) as cur_city, and stores both.
+// Both lists again from the settings in memory (no registry read).
+void refill_location_lists(HWND panel);
+
+// Takes the catalogue position of the country list's selection as
+// cur_country and of the city list's (or 0 when country_changed is set) as
+// cur_city, and stores both; a found place chosen is dropped (and stored
+// as none).
 void save_location_selection(HWND panel, int country_changed);
 
-// The location path of the two lists' selections (see location_path_at).
+// A list's selection changed (control IDC_COUNTRY or IDC_CITY): a
+// catalogue entry is chosen as the user's choice always was, the found
+// place dropped; the separator goes back to the present choice; a recent
+// place is chosen as choose_found_place does. 1 when the place changed.
+int location_list_changed(HWND panel, int control);
+
+// A place found by name (texts in code page 1251) chosen: when it is a
+// catalogue place, those catalogue positions are chosen and the found place
+// dropped; otherwise it becomes the found place and the newest recent one.
+// Both lists follow, and every change is stored.
+void choose_found_place(HWND panel, const FoundPlace *place);
+
+// The location path of the two lists' selections (see location_path_at);
+// for a found place (or a recent one selected) its found_location_key.
 char *location_path(HWND panel);
 
-// The row of the two lists' selections (see location_place_at).
-const CityEntry *location_place(HWND panel);
+// What a fetch needs of the lists' place: its location path (a new text,
+// as location_path), its coordinates, and whether the service's pages exist
+// for it (not for a found place).
+char *location_target(HWND panel, int32_t *latitude_e4, int32_t *longitude_e4, int32_t *pages);
+
+// The name of the lists' place, code page 1251: the found place's, or the
+// catalogue row's (see location_place_at).
+const char *location_name(HWND panel);
 #endif
 
 #endif

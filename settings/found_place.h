@@ -21,8 +21,14 @@ struct FoundPlaceList {
 };
 
 // The catalogue's country entry of an ISO code (upper or lower case): the
-// first position whose country is that code, or -1 when none is.
+// first position whose country is that code, or -1 when none is. An entry
+// that is only a part of a country (the Hawaiian islands of US) is not its
+// country's entry; the catalogue's Yugoslavia is that of RS, ME and XK.
 int32_t catalogue_country_of_code(const char *country_code);
+
+// The ISO code (upper case) of the catalogue's country entry at a position,
+// its first when it has more; null outside the list.
+const char *catalogue_country_code(int32_t country_position);
 
 // The catalogue place a found one is: of the same country, within
 // FOUND_MATCH_METRES, with the same name once case and the letters "ё" and

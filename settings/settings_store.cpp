@@ -122,6 +122,36 @@ static int write_password(const char *password)
     return ok && protected_ok;
 }
 
+// A list of found places, never trusted: none unless the value is exactly
+// a sound stored form of at most max places.
+static void read_found(const char *value_name, FoundPlaceList *list, int32_t max)
+{
+    uint8_t bytes[FOUND_PLACES_STORED_MAX];
+    uint32_t stored = 0;
+    FoundPlaceList read;
+    list->count = 0;
+    if (reg_read_value_sized(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, value_name, bytes, sizeof bytes, &stored) &&
+        found_places_decode(bytes, stored, &read) && read.count <= max)
+        *list = read;
+}
+
+static int write_found(const char *value_name, const FoundPlaceList *list)
+{
+    uint8_t bytes[FOUND_PLACES_STORED_MAX];
+    uint32_t length = found_places_encode(list, bytes, sizeof bytes);
+    return length > 0 && reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, value_name, bytes, length);
+}
+
+int settings_write_found_place(void)
+{
+    return write_found(VALUE_FOUND_PLACE, &found_place);
+}
+
+int settings_write_found_recent(void)
+{
+    return write_found(VALUE_FOUND_RECENT, &found_recent);
+}
+
 int init_settings(void)
 {
     int ok = reg_create_key("Software", "Keldmark");
@@ -129,6 +159,8 @@ int init_settings(void)
     // Absent selections are the normal first start, not a failure.
     read_int(VALUE_CUR_COUNTRY, &cur_country);
     read_int(VALUE_CUR_CITY, &cur_city);
+    read_found(VALUE_FOUND_PLACE, &found_place, 1);
+    read_found(VALUE_FOUND_RECENT, &found_recent, FOUND_RECENT_MAX);
     return ok;
 }
 

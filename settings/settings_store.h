@@ -33,6 +33,10 @@
 #define VALUE_IS_WARNINGS "is_warnings"
 // The heads-up's ledger of what was told (panel/heads_up.h), its stored form.
 #define VALUE_WARNINGS_TOLD "warnings_told"
+// Places found by name (settings/found_place.h, their stored form): the
+// chosen one and the recent ones.
+#define VALUE_FOUND_PLACE "found_place"
+#define VALUE_FOUND_RECENT "found_recent"
 
 // Opens parent_path (write access) and creates or opens its sub-key name.
 int reg_create_key(const char *parent_path, const char *name);
@@ -63,7 +67,9 @@ enum { PROXY_PASSWORD_BLOB_SIZE = 1024 };
 int secret_protect(const char *text, unsigned char *blob, uint32_t blob_size, uint32_t *size);
 int secret_unprotect(const unsigned char *blob, uint32_t size, char *text, uint32_t text_size);
 
-// Creates Software\Keldmark\weather and reads cur_country and cur_city.
+// Creates Software\Keldmark\weather and reads cur_country, cur_city,
+// found_place and found_recent. A found value that is missing or not
+// exactly a sound stored form (a chosen place more than one) counts as none.
 int init_settings(void);
 
 // Writes the Run value "Weather" with the running executable's full path,
@@ -108,6 +114,10 @@ int settings_write_never_show(void);
 
 // A change of country or city: cur_country, then cur_city.
 int settings_write_selection(void);
+
+// A change of the found place, and of the recent ones: each in its stored form.
+int settings_write_found_place(void);
+int settings_write_found_recent(void);
 
 // The stored warnings_told into bytes (at most size, the rest zero): size,
 // or 0 when none is stored or it is longer than size.

@@ -7,7 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
-enum { MAX_KEYS = 16, MAX_VALUES = 32, PATH_SIZE = 256, NAME_SIZE = 64, DATA_SIZE = 512 };
+enum { MAX_KEYS = 16, MAX_VALUES = 32, PATH_SIZE = 256, NAME_SIZE = 64, DATA_SIZE = 2048 };
 
 struct StandInValue {
     char key[PATH_SIZE];

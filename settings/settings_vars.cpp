@@ -20,6 +20,8 @@ int32_t is_tray_temperature = 1;
 int32_t is_warnings = 1;
 int32_t cur_country = 0;
 int32_t cur_city = 0;
+FoundPlaceList found_place;
+FoundPlaceList found_recent;
 int32_t data_source = 0;
 
 // A spin lock: it is held only while about two hundred bytes are copied,

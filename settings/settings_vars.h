@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "settings/found_place.h"
+
 enum { PROXY_NAME_SIZE = 200 };
 
 extern int32_t is_autostart;    // 0
@@ -23,6 +25,11 @@ extern int32_t is_tray_temperature;  // 1: the notification icon shows the tempe
 extern int32_t is_warnings;     // 1: a notice from the icon before severe weather
 extern int32_t cur_country;     // 0
 extern int32_t cur_city;        // 0
+// A place found by name that is the chosen place (count 1; the lists'
+// positions above then stay the last catalogue choice), or none (count 0);
+// and the places found and chosen lately, newest first.
+extern FoundPlaceList found_place;   // none
+extern FoundPlaceList found_recent;  // none
 // Where the weather comes from (fetch/open_data_parser.h): 0 the service's
 // pages and, for what they do not give, the open data; 1 the pages only; 2
 // the open data only. Read by start_fetch on the main thread.

@@ -87,7 +87,9 @@ if(NOT WIN32 AND NOT VELVANE_FUZZ AND TARGET velvane-sim)
   set(velvane_sim_sources
       ${CMAKE_SOURCE_DIR}/tools/sim/sim_service.cpp
       ${CMAKE_SOURCE_DIR}/tools/sim/sim_weather.cpp
-      ${CMAKE_SOURCE_DIR}/tools/sim/sim_open_data.cpp)
+      ${CMAKE_SOURCE_DIR}/tools/sim/sim_open_data.cpp
+      ${CMAKE_SOURCE_DIR}/tools/sim/sim_search.cpp
+      ${CMAKE_SOURCE_DIR}/tools/place_text.cpp)
   if(TARGET test_sim_service)
     target_sources(test_sim_service PRIVATE ${velvane_sim_sources})
     set_tests_properties(test_sim_service PROPERTIES TIMEOUT 300)
@@ -128,6 +130,18 @@ if(WIN32 AND TARGET velvane AND TARGET velvane-probe)
   endif()
 endif()
 # --- end end to end ---
+
+# --- the place search: found places end to end against the simulator ---
+if(WIN32 AND TARGET velvane AND TARGET velvane-probe AND VELVANE_NATIVE_TOOLS)
+  add_test(NAME search_tests
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/search_tests.sh
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run ${CMAKE_BINARY_DIR}/wine-template
+            $<TARGET_FILE:velvane-probe> $<TARGET_FILE:velvane>
+            ${VELVANE_NATIVE_TOOLS}/velvane-sim ${VELVANE_NATIVE_TOOLS}/velvane-scrape
+            ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(search_tests PROPERTIES TIMEOUT 600)
+endif()
+# --- end the place search ---
 
 # --- the panel as a user meets it: taskbar, keys, 144 dots per inch ---
 if(WIN32 AND TARGET velvane AND TARGET velvane-probe AND VELVANE_NATIVE_TOOLS)

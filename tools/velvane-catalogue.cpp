@@ -10,35 +10,22 @@
 //   velvane-catalogue coordinates
 //       country_pos<TAB>city_pos<TAB>latitude<TAB>longitude in decimal
 //       degrees with four decimals, for every row of every country's table
+//   velvane-catalogue match CODE LAT LON NAME
+//       the location path of the catalogue place that a place found by name
+//       is (ISO country code, decimal degrees, the name in UTF-8), or "-"
 #include "settings/catalogue.h"
+#include "tools/place_text.h"
 #include "util/mem.h"
 
 #include <stdio.h>
 #include <string.h>
 
-// Code page 1251 to UTF-8 for the letters the catalogue's names use: ASCII,
-// the Cyrillic А..я block and Ё ё; anything else shows as '?'.
+// A catalogue name printed in UTF-8.
 static void put_utf8(const char *text)
 {
-    for (const unsigned char *p = (const unsigned char *)text; *p; p++) {
-        unsigned code;
-        if (*p < 0x80)
-            code = *p;
-        else if (*p >= 0xC0)
-            code = 0x410u + (*p - 0xC0u);
-        else if (*p == 0xA8)
-            code = 0x401u;
-        else if (*p == 0xB8)
-            code = 0x451u;
-        else
-            code = '?';
-        if (code < 0x80) {
-            putchar((int)code);
-        } else {
-            putchar((int)(0xC0u | (code >> 6)));
-            putchar((int)(0x80u | (code & 0x3Fu)));
-        }
-    }
+    char utf8[2 * CATALOGUE_COUNTRY_NAME_MAX + 2 * CATALOGUE_CITY_NAME_MAX + 1];
+    catalogue_name_utf8(text, utf8, sizeof utf8);
+    fputs(utf8, stdout);
 }
 
 static void print_countries(void)
@@ -71,27 +58,75 @@ static int print_cities(void)
     return 0;
 }
 
-// Degrees times 10000 as decimal text with four decimals and a point,
-// whatever the locale: the sign and the two parts are printed as integers.
-static void put_degrees(int32_t value_e4)
-{
-    long magnitude = value_e4 < 0 ? -(long)value_e4 : (long)value_e4;
-    printf("%s%ld.%04ld", value_e4 < 0 ? "-" : "", magnitude / CATALOGUE_COORDINATE_SCALE,
-           magnitude % CATALOGUE_COORDINATE_SCALE);
-}
-
 static void print_coordinates(void)
 {
     for (int i = 0; i < CATALOGUE_COUNTRY_COUNT; i++) {
         const CountryEntry *c = &CATALOGUE_COUNTRIES[i];
         for (int32_t j = 0; j < c->city_count; j++) {
             printf("%d\t%d\t", i, (int)j);
-            put_degrees(c->cities[j].latitude_e4);
+            print_degrees(stdout, c->cities[j].latitude_e4);
             putchar('\t');
-            put_degrees(c->cities[j].longitude_e4);
+            print_degrees(stdout, c->cities[j].longitude_e4);
             putchar('\n');
         }
     }
+}
+
+// Decimal degrees ("-57.1", "45.00464") as degrees times 10000, half away
+// from zero, read digit by digit whatever the locale; 0 for other text or
+// beyond limit_e4.
+static int parse_degrees(const char *text, int32_t limit_e4, int32_t *value_e4)
+{
+    int negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        text++;
+    int64_t scaled = 0;
+    int digits = 0, decimals = -1, round_up = 0, too_big = 0;
+    for (; *text; text++) {
+        if (*text == '.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (*text < '0' || *text > '9')
+            return 0;
+        digits++;
+        if (decimals < 0) {
+            too_big |= scaled >= 1000;
+            scaled = too_big ? scaled : scaled * 10 + (*text - '0');
+        } else if (decimals >= 0 && decimals < 4) {
+            scaled = scaled * 10 + (*text - '0');
+            decimals++;
+        } else if (decimals == 4) {
+            round_up = *text >= '5';
+            decimals++;
+        }
+    }
+    if (digits == 0 || too_big)
+        return 0;
+    for (int d = decimals < 0 ? 0 : decimals; d < 4; d++)
+        scaled *= 10;
+    scaled += round_up;
+    if (scaled > limit_e4)
+        return 0;
+    *value_e4 = (int32_t)(negative ? -scaled : scaled);
+    return 1;
+}
+
+static int print_match(char **argv)
+{
+    FoundPlace place;
+    memset(&place, 0, sizeof place);
+    if (strlen(argv[2]) != 2 || strlen(argv[5]) >= sizeof place.name ||
+        !parse_degrees(argv[3], 900000, &place.latitude_e4) || !parse_degrees(argv[4], 1800000, &place.longitude_e4)) {
+        fprintf(stderr, "usage: velvane-catalogue match CODE LAT LON NAME\n");
+        return 2;
+    }
+    memcpy(place.country_code, argv[2], 2);
+    strcpy(place.name, argv[5]);
+    char *path = found_place_catalogue_path(&place);
+    printf("%s\n", path != NULL ? path : "-");
+    mem_free(path);
+    return 0;
 }
 
 int main(int argc, char **argv)
@@ -106,6 +141,8 @@ int main(int argc, char **argv)
         print_coordinates();
         return 0;
     }
-    fprintf(stderr, "usage: velvane-catalogue countries|cities|coordinates\n");
+    if (argc == 6 && strcmp(argv[1], "match") == 0)
+        return print_match(argv);
+    fprintf(stderr, "usage: velvane-catalogue countries|cities|coordinates|match CODE LAT LON NAME\n");
     return 2;
 }

@@ -31,6 +31,9 @@
 //   item-text W ID      prints the text of W's child window ID, quoted and
 //                       escaped as velvane-scrape prints its texts
 //   item-selection W ID prints the selected position of W's combo box ID
+//                       (or list box)
+//   item-list W ID      prints every entry of W's combo box or list box ID,
+//                       one a line, quoted as item-text prints
 //   wait-text W ID MS   waits until W exists and its child ID has a text
 //   process-stats W     prints the working set (bytes) and the handle count
 //                       of W's process (counted in the system's handle
@@ -354,6 +357,38 @@ static int print_item_text(HWND item)
     return 0;
 }
 
+// The entries of another program's combo box or list box: the system
+// carries their texts across processes.
+static int print_item_list(HWND item)
+{
+    char name[64];
+    if (!GetClassNameA(item, name, sizeof name))
+        return 1;
+    int list = lstrcmpiA(name, "ListBox") == 0;
+    UINT get_count = list ? LB_GETCOUNT : CB_GETCOUNT;
+    UINT get_length = list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN;
+    UINT get_text = list ? LB_GETTEXT : CB_GETLBTEXT;
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(item, get_count, 0, 0, SMTO_ABORTIFHUNG, 5000, &count))
+        return 1;
+    for (LRESULT i = 0; i < (LRESULT)count; i++) {
+        static wchar_t text[4096];
+        static char bytes[4096 * 3];
+        DWORD_PTR length = 0;
+        text[0] = 0;
+        if (!SendMessageTimeoutW(item, get_length, (WPARAM)i, 0, SMTO_ABORTIFHUNG, 5000, &length) ||
+            (LRESULT)length < 0 || length >= 4096 ||
+            !SendMessageTimeoutW(item, get_text, (WPARAM)i, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &length))
+            return 1;
+        text[4095] = 0;
+        if (WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof(bytes), nullptr, nullptr) <= 0)
+            bytes[0] = 0;
+        print_quoted(stdout, bytes);
+        putchar('\n');
+    }
+    return 0;
+}
+
 // A block in the memory of a window's process, for the messages whose
 // parameter points at a structure.
 struct Remote {
@@ -610,7 +645,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if ((strcmp(command, "item-rect") == 0 || strcmp(command, "item-text") == 0 ||
-         strcmp(command, "item-selection") == 0) && argc == 4) {
+         strcmp(command, "item-selection") == 0 || strcmp(command, "item-list") == 0) && argc == 4) {
         HWND item = GetDlgItem(window, atoi(argv[3]));
         if (!item) {
             fprintf(stderr, "velvane-probe: no item %s in %s\n", argv[3], spec);
@@ -624,8 +659,14 @@ int main(int argc, char **argv)
         }
         if (command[5] == 't')
             return print_item_text(item);
+        if (command[5] == 'l')
+            return print_item_list(item);
+        char name[64];
+        UINT get_selection = GetClassNameA(item, name, sizeof name) && lstrcmpiA(name, "ListBox") == 0
+                                 ? LB_GETCURSEL
+                                 : CB_GETCURSEL;
         DWORD_PTR selection = 0;
-        if (!SendMessageTimeoutA(item, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selection))
+        if (!SendMessageTimeoutA(item, get_selection, 0, 0, SMTO_ABORTIFHUNG, 5000, &selection))
             return 1;
         printf("%lld\n", (long long)(LRESULT)selection);
         return 0;

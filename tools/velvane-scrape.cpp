@@ -20,6 +20,16 @@
 // tomorrow), in UTF-8 before their conversion, quoted like the other texts.
 // --hours adds, last, a line per three-hour step of each day that has any:
 // "dayN.stepHH=TEMPERATURE CONDITION TENTHS_OF_MM", "-" for a figure missing.
+//
+//   velvane-scrape --places FILE
+//
+// reads a saved answer of the place search (a whole response or a body) as
+// the program does and prints, instead of a record, each place it would
+// offer in the answer's order: name, region, country, latitude, longitude
+// (four decimals and a point), population and the catalogue place it is
+// (its location path, as velvane-catalogue prints it, or "-"), separated by
+// tabs, an unknown one empty; texts in UTF-8 as the answer has them. An
+// answer it cannot read prints nothing and exits with 1.
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -28,10 +38,12 @@
 
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
+#include "fetch/geocoding_parser.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
 #include "panel/day_number.h"
 #include "panel/weather_text.h"
+#include "tools/place_text.h"
 #include "tools/quoted_text.h"
 #include "util/mem.h"
 
@@ -43,6 +55,7 @@ struct Options {
     const char *forecast;  // --forecast FILE
     const char *open_data; // --open-data FILE
     const char *blocks;    // --blocks DAYNUMBER
+    const char *places;    // --places FILE
     int hours;             // --hours
 };
 
@@ -60,12 +73,14 @@ const OptionSpec OPTIONS[] = {
     {"--forecast", &Options::forecast},
     {"--open-data", &Options::open_data},
     {"--blocks", &Options::blocks},
+    {"--places", &Options::places},
 };
 
 void usage(FILE *to)
 {
     fputs("usage: velvane-scrape [--now YYYY-MM-DDTHH:MM:SS] [--actual FILE] [--forecast FILE]"
-          " [--open-data FILE] [--blocks DAYNUMBER] [--hours]\n", to);
+          " [--open-data FILE] [--blocks DAYNUMBER] [--hours]\n"
+          "       velvane-scrape --places FILE\n", to);
 }
 
 // 1 when the options are well formed.
@@ -274,6 +289,34 @@ void print_hours(const WeatherRecord *r)
     }
 }
 
+// The places of a saved search answer, one line each; 1 when it cannot be
+// read.
+int print_places(const char *path)
+{
+    char *bytes;
+    int32_t length;
+    if (!read_file(path, &bytes, &length))
+        return 1;
+    FoundPlace places[FOUND_PLACES_MAX];
+    int32_t count = parse_found_places(bytes, length, places, FOUND_PLACES_MAX);
+    mem_free(bytes);
+    for (int32_t i = 0; i < count; i++) {
+        const FoundPlace *place = &places[i];
+        printf("%s\t%s\t%s\t", place->name, place->region, place->country);
+        print_degrees(stdout, place->latitude_e4);
+        putchar('\t');
+        print_degrees(stdout, place->longitude_e4);
+        if (place->population >= 0)
+            printf("\t%d\t", (int)place->population);
+        else
+            printf("\t\t");
+        char *catalogue_path = found_place_catalogue_path(place);
+        printf("%s\n", catalogue_path != NULL ? catalogue_path : "-");
+        mem_free(catalogue_path);
+    }
+    return count < 0 ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -286,6 +329,8 @@ int main(int argc, char **argv)
         usage(stderr);
         return 2;
     }
+    if (options.places != NULL)
+        return print_places(options.places);
     if (options.now != NULL) {
         if (!parse_now(options.now, &fixed_now)) {
             fprintf(stderr, "velvane-scrape: --now wants YYYY-MM-DDTHH:MM:SS, not %s\n", options.now);

@@ -10,15 +10,19 @@
 //                                     of standard input (encrypted)
 //
 // The dump shows the proxy user but never the password: only whether one
-// is stored ("set" or "not set").
+// is stored ("set" or "not set"). The found places follow their counts one
+// a line, as NAME.K="name" "region" "country" CODE LAT LON POPULATION
+// (degrees with 4 decimals, "-" for a code or a population unknown).
 //
 // Output is UTF-8: the names of the two selections begin with the Cyrillic
 // letter es, and the proxy host (code page 1251 in the registry) is printed
 // in double quotes, with '"' and '\' escaped by a backslash and control
 // bytes as \xNN.
 #include "panel/heads_up.h"
+#include "settings/found_place.h"
 #include "settings/settings_store.h"
 #include "settings/settings_vars.h"
+#include "tools/place_text.h"
 
 #include <windows.h>
 
@@ -30,19 +34,20 @@ static void print_int(const char *name, int32_t value)
     printf("%s=%ld\n", name, (long)value);
 }
 
-static void print_host(const char *name, const char *host)
+// A text of code page 1251 as UTF-8 in double quotes, escaped.
+static void print_quoted_cp1251(const char *text)
 {
     WCHAR wide[PROXY_NAME_SIZE];
     char utf8[PROXY_NAME_SIZE * 4];
     int n = 0;
-    if (host[0] != '\0') {
-        int wide_count = MultiByteToWideChar(CP_ACP, 0, host, -1, wide, PROXY_NAME_SIZE);
+    if (text[0] != '\0') {
+        int wide_count = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, PROXY_NAME_SIZE);
         if (wide_count > 0)
             n = WideCharToMultiByte(CP_UTF8, 0, wide, wide_count, utf8, sizeof utf8, NULL, NULL);
     }
     if (n <= 0)
         utf8[0] = '\0';
-    printf("%s=\"", name);
+    putchar('"');
     for (const unsigned char *p = (const unsigned char *)utf8; *p; p++) {
         if (*p == '"' || *p == '\\')
             printf("\\%c", *p);
@@ -51,7 +56,36 @@ static void print_host(const char *name, const char *host)
         else
             putchar(*p);
     }
-    printf("\"\n");
+    putchar('"');
+}
+
+static void print_host(const char *name, const char *host)
+{
+    printf("%s=", name);
+    print_quoted_cp1251(host);
+    putchar('\n');
+}
+
+static void print_found(const char *name, const FoundPlaceList *list)
+{
+    printf("%s=%d\n", name, (int)list->count);
+    for (int32_t k = 0; k < list->count; k++) {
+        const FoundPlace *place = &list->places[k];
+        printf("%s.%d=", name, (int)(k + 1));
+        print_quoted_cp1251(place->name);
+        putchar(' ');
+        print_quoted_cp1251(place->region);
+        putchar(' ');
+        print_quoted_cp1251(place->country);
+        printf(" %s ", place->country_code[0] != 0 ? place->country_code : "-");
+        print_degrees(stdout, place->latitude_e4);
+        putchar(' ');
+        print_degrees(stdout, place->longitude_e4);
+        if (place->population >= 0)
+            printf(" %ld\n", (long)place->population);
+        else
+            printf(" -\n");
+    }
 }
 
 static int dump(void)
@@ -89,6 +123,8 @@ static int dump(void)
     HeadsUpTold ledger;
     heads_up_told_decode(told, settings_read_warnings_told(told, sizeof told), &ledger);
     printf("warnings_told=%d\n", (int)ledger.count);
+    print_found("found_place", &found_place);
+    print_found("found_recent", &found_recent);
     return 0;
 }
 

@@ -10,13 +10,14 @@
 // weather made up from the seed, the location and the date (the same for
 // the same three), the open-data API's "/v1/forecast?latitude=..&longitude=.."
 // for any coordinates (weather from the seed, the coordinates and the
-// place's date), and 404 for every other path. It is at once a web server
+// place's date), its place search "/v1/search?name=..&count=.." (the
+// catalogue's places and a few it lacks), and 404 for every other path. It is at once a web server
 // and an HTTP proxy: a request in absolute form ("GET http://HOST/PATH", as
 // sent to a forward proxy) is answered for its path, whatever the host,
 // CONNECT to any host on port 80 opens a tunnel whose requests it answers
 // itself, without going anywhere, and with a certificate (--tls-cert,
 // --tls-key: PEM files) CONNECT to port 443 does too, over TLS with that
-// certificate, as api.open-meteo.com would. Every response carries
+// certificate, as api.open-meteo.com and geocoding-api.open-meteo.com would. Every response carries
 // Content-Length and ends its connection, so a client that asks for
 // keep-alive is not kept waiting. A request it cannot read (no HTTP, a
 // head over 16 KiB, one cut short by the client's end of sending) gets 400

@@ -60,7 +60,7 @@ demo_make_certs() {  # folder, [authority's name]
     -addext keyUsage=critical,keyCertSign,cRLSign >/dev/null 2>&1 &&
   openssl req -newkey rsa:2048 -nodes -subj "/CN=api.open-meteo.com" \
     -keyout "$dir/server.key" -out "$dir/server.csr" >/dev/null 2>&1 &&
-  printf 'subjectAltName=DNS:api.open-meteo.com\nextendedKeyUsage=serverAuth\n' >"$dir/server.ext" &&
+  printf 'subjectAltName=DNS:api.open-meteo.com,DNS:geocoding-api.open-meteo.com\nextendedKeyUsage=serverAuth\n' >"$dir/server.ext" &&
   openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial \
     -days 30 -extfile "$dir/server.ext" -out "$dir/server.crt" >/dev/null 2>&1 &&
   cat "$dir/server.crt" "$dir/ca.pem" >"$dir/server.pem" &&

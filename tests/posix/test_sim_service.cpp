@@ -12,6 +12,7 @@
 
 #include "fetch/actual_parser.h"
 #include "fetch/forecast_parser.h"
+#include "fetch/geocoding_parser.h"
 #include "fetch/http_client.h"
 #include "fetch/open_data_parser.h"
 #include "fetch/weather_record.h"
@@ -21,6 +22,7 @@
 #include "tests/support/page_clock.h"
 #include "tests/support/script_server.h"
 #include "tools/sim/sim_open_data.h"
+#include "tools/sim/sim_search.h"
 #include "tools/sim/sim_service.h"
 #include "tools/sim/sim_weather.h"
 #include "util/mem.h"
@@ -1117,4 +1119,50 @@ TEST_CASE("--pages cut: the forecast drops after its date row; through the real 
     CHECK(record->days[0].date > 0.0);
     CHECK(record->days[0].day_temperature == NO_TEMPERATURE);
     weather_record_destroy(record);
+}
+
+TEST_CASE("the place search: the catalogue and the extra places, read back by the real reader")
+{
+    struct Case {
+        const char *query;   // as typed
+        const char *count;   // the count asked, instead of the program's 10
+        int32_t results;
+        const char *first;   // "name code latitude longitude population" of the first place
+    } cases[] = {
+        {"петрово-дал", NULL, 1, "Петрово-Дальнее RU 557420 371860 -1"},
+        {"ПЕНЗА", NULL, 1, "Пенза RU 532007 450046 -1"},
+        {"Рейкьявик", NULL, 1, "Рейкьявик IS 641355 -218954 118918"},
+        {"łó", NULL, 1, "Łódź PL 517592 194560 768755"},
+        {"Гонолулу", NULL, 1, "Гонолулу US 213069 -1578583 -1"},
+        {"Мо", NULL, 10, "Москва RU 557522 376156 -1"},
+        {"Мо", "3", 3, "Москва RU 557522 376156 -1"},
+        {"Zzyzx", NULL, 0, ""},
+        {"М", NULL, 0, ""},
+        {"", NULL, -1, ""},
+    };
+    for (const Case &c : cases) {
+        CAPTURE(c.query);
+        char *path = geocoding_path(c.query);
+        REQUIRE(path != nullptr);
+        std::string target = "http://geocoding-api.open-meteo.com/" + std::string(path);
+        mem_free(path);
+        if (c.count != NULL)
+            target.replace(target.find("count=10"), 8, std::string("count=") + c.count);
+        REQUIRE(sim_search_route(target.c_str()));
+        Response r = respond("GET", target, 1, 0);
+        CHECK(r.status == (c.results < 0 ? 400 : 200));
+        FoundPlace places[FOUND_PLACES_MAX];
+        int32_t count = parse_found_places(r.bytes.data(), (int32_t)r.bytes.size(), places, FOUND_PLACES_MAX);
+        CHECK(count == c.results);
+        if (count > 0) {
+            const FoundPlace &p = places[0];
+            CHECK(std::string(p.name) + " " + p.country_code + " " + std::to_string(p.latitude_e4) + " " +
+                      std::to_string(p.longitude_e4) + " " + std::to_string(p.population) == c.first);
+            CHECK(p.country[0] != 0);
+        }
+    }
+    Response missing = respond("GET", "/v1/search?count=10", 1, 0);
+    CHECK(missing.status == 400);
+    CHECK(missing.bytes.find("{\"error\":true,\"reason\":\"Parameter 'name' is required\"}") != std::string::npos);
+    CHECK_FALSE(sim_search_route("/v1/searching?name=x"));
 }

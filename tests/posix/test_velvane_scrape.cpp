@@ -212,3 +212,29 @@ TEST_CASE("velvane-scrape --hours prints each step of the days that have any")
     CHECK(plain.find("step") == std::string::npos);
     CHECK(plain + output.substr(first) == output);
 }
+
+TEST_CASE("velvane-scrape --places prints the places a search answer offers")
+{
+    REQUIRE_MESSAGE(access(TOOL.c_str(), X_OK) == 0, TOOL << " is not built");
+    TempDir dir;
+    std::string answer =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n{\"results\":["
+        "{\"name\":\"Пенза\",\"latitude\":53.20066,\"longitude\":45.00464,\"country_code\":\"RU\","
+        "\"admin1\":\"Пензенская область\",\"population\":525264,\"country\":\"Россия\"},"
+        "{\"name\":\"Nameless\",\"latitude\":91,\"longitude\":0},"
+        "{\"name\":\"Łódź\",\"latitude\":51.75,\"longitude\":19.46667,\"country_code\":\"PL\",\"country\":\"Польша\"},"
+        "{\"name\":\"Гонолулу\",\"latitude\":21.30694,\"longitude\":-157.85834,\"country_code\":\"US\"}]}";
+    std::string file = dir.write("search.json", dup_string(answer.c_str()), (int32_t)answer.size());
+    int status;
+    CHECK(run("--places '" + file + "'", &status) ==
+          "Пенза\tПензенская область\tРоссия\t53.2007\t45.0046\t525264\trussia/penza-area/penza\n"
+          "Łódź\t\tПольша\t51.7500\t19.4667\t\t-\n"
+          "Гонолулу\t\t\t21.3069\t-157.8583\t\tthe-hawaiian-islands//honolulu\n");
+    CHECK(status == 0);
+
+    std::string cut = dir.write("cut.json", dup_string(answer.c_str()), (int32_t)answer.size() - 3);
+    CHECK(run("--places '" + cut + "'", &status) == "");
+    CHECK(status == 1);
+    CHECK(run("--places /nonexistent/search.json", &status) == "");
+    CHECK(status == 1);
+}

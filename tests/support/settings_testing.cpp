@@ -23,6 +23,8 @@ void restore_defaults(void)
     cur_country = 0;
     cur_city = 0;
     data_source = 0;
+    found_place.count = 0;
+    found_recent.count = 0;
 }
 
 void store_int(const char *name, int32_t value)

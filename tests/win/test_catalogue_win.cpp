@@ -292,3 +292,132 @@ TEST_CASE("a stored position beyond its list selects nothing and the path takes 
     CHECK(path_of(panel) == "russia/moscow-area/moscow");
     DestroyWindow(panel);
 }
+
+// A place as the search window hands it over: texts in code page 1251.
+static FoundPlace found(const char *name, const char *country, const char *code, int32_t latitude_e4,
+                        int32_t longitude_e4)
+{
+    FoundPlace place = {};
+    lstrcpynA(place.name, name, FOUND_TEXT_SIZE);
+    lstrcpynA(place.country, country, FOUND_TEXT_SIZE);
+    lstrcpynA(place.country_code, code, 3);
+    place.latitude_e4 = latitude_e4;
+    place.longitude_e4 = longitude_e4;
+    place.population = -1;
+    return place;
+}
+
+static const char VILLAGE[] = "\xCF\xE5\xF2\xF0\xEE\xE2\xEE\x2D\xC4\xE0\xEB\xFC\xED\xE5\xE5";  // Петрово-Дальнее
+static const char REYKJAVIK[] = "\xD0\xE5\xE9\xEA\xFC\xFF\xE2\xE8\xEA";
+static const char ICELAND[] = "\xC8\xF1\xEB\xE0\xED\xE4\xE8\xFF";
+static const char RUSSIA[] = "\xD0\xEE\xF1\xF1\xE8\xFF";
+
+// What the lists' selection at a city position names.
+struct Target {
+    std::string path;
+    std::string name;
+    int32_t pages;
+    int32_t latitude_e4;
+    int32_t longitude_e4;
+};
+
+static Target target_at(HWND panel, int position)
+{
+    REQUIRE(SendDlgItemMessageA(panel, IDC_CITY, CB_SETCURSEL, (WPARAM)position, 0) == position);
+    Target t;
+    char *path = location_target(panel, &t.latitude_e4, &t.longitude_e4, &t.pages);
+    REQUIRE(path != nullptr);
+    t.path = path;
+    mem_free(path);
+    t.name = location_name(panel);
+    return t;
+}
+
+TEST_CASE("found places in the lists: every entry's tag names its place, and the choices are kept")
+{
+    delete_settings_key();
+    HWND panel = start_panel();
+    FoundPlace village = found(VILLAGE, RUSSIA, "RU", 557420, 371860);
+    FoundPlace reykjavik = found(REYKJAVIK, ICELAND, "IS", 641355, -218954);
+    choose_found_place(panel, &village);
+    choose_found_place(panel, &reykjavik);
+
+    // Iceland is none of the 50: an entry of its own at the end.
+    CHECK(item_count(panel, IDC_COUNTRY) == 51);
+    CHECK(selection(panel, IDC_COUNTRY) == 50);
+    CHECK(item_text(panel, IDC_COUNTRY, 50) == ICELAND);
+    // The place, the separator, the two recent places, newest first.
+    REQUIRE(item_count(panel, IDC_CITY) == 4);
+    CHECK(selection(panel, IDC_CITY) == 0);
+    const std::string reykjavik_key = "found:64.1355,-21.8954", village_key = "found:55.7420,37.1860";
+    struct Case {
+        int position;
+        std::string path;
+        const char *name;
+    };
+    const Case cases[] = {{0, reykjavik_key, REYKJAVIK},
+                          {1, reykjavik_key, REYKJAVIK},  // the separator: the present choice
+                          {2, reykjavik_key, REYKJAVIK},
+                          {3, village_key, VILLAGE}};
+    for (const Case &c : cases) {
+        CAPTURE(c.position);
+        Target t = target_at(panel, c.position);
+        CHECK(t.path == c.path);
+        CHECK(t.name == c.name);
+        CHECK(t.pages == 0);
+    }
+    CHECK(target_at(panel, 3).latitude_e4 == 557420);
+
+    // The separator chosen goes back to the place; a recent one chosen is
+    // the place, in its catalogue country, above that country's cities.
+    SendDlgItemMessageA(panel, IDC_CITY, CB_SETCURSEL, 1, 0);
+    CHECK(location_list_changed(panel, IDC_CITY) == 0);
+    CHECK(selection(panel, IDC_CITY) == 0);
+    SendDlgItemMessageA(panel, IDC_CITY, CB_SETCURSEL, 3, 0);
+    CHECK(location_list_changed(panel, IDC_CITY) == 1);
+    CHECK(item_count(panel, IDC_COUNTRY) == 50);
+    CHECK(selection(panel, IDC_COUNTRY) == 0);
+    REQUIRE(item_count(panel, IDC_CITY) == 1 + 1290 + 1 + 2);
+    CHECK(selection(panel, IDC_CITY) == 0);
+    CHECK(target_at(panel, 0).path == village_key);
+    Target moscow = target_at(panel, 1);
+    CHECK(moscow.path == "russia/moscow-area/moscow");
+    CHECK(moscow.pages == 1);
+    CHECK(target_at(panel, 1292).path == village_key);  // the newest recent place now
+    CHECK(target_at(panel, 1293).path == reykjavik_key);
+
+    // Restarted: the place and the recent ones come back from the registry.
+    DestroyWindow(panel);
+    panel = start_panel();
+    CHECK(found_place.count == 1);
+    CHECK(found_recent.count == 2);
+    CHECK(selection(panel, IDC_COUNTRY) == 0);
+    CHECK(selection(panel, IDC_CITY) == 0);
+    CHECK(path_of(panel) == village_key);
+
+    // A catalogue city drops the found place, stored as none; the recent
+    // places stay offered.
+    SendDlgItemMessageA(panel, IDC_CITY, CB_SETCURSEL, 3, 0);  // catalogue row 2
+    CHECK(location_list_changed(panel, IDC_CITY) == 1);
+    CHECK(found_place.count == 0);
+    CHECK(stored_position(VALUE_CUR_CITY) == 2);
+    CHECK(item_count(panel, IDC_CITY) == 1290 + 1 + 2);
+    CHECK(selection(panel, IDC_CITY) == 2);
+    CHECK(path_of(panel) == std::string("russia/") + region_key_of(&CATALOGUE_COUNTRIES[0].cities[2]) + "/" +
+                                city_key_of(&CATALOGUE_COUNTRIES[0].cities[2]));
+    DestroyWindow(panel);
+    panel = start_panel();
+    CHECK(found_place.count == 0);
+    CHECK(selection(panel, IDC_CITY) == 2);
+    DestroyWindow(panel);
+
+    // A damaged value is never trusted: one byte cut off the recent list.
+    uint8_t bytes[FOUND_PLACES_STORED_MAX];
+    uint32_t length = found_places_encode(&found_recent, bytes, sizeof bytes);
+    REQUIRE(length > 0);
+    REQUIRE(reg_write_value(SETTINGS_PARENT_PATH, SETTINGS_KEY_NAME, VALUE_FOUND_RECENT, bytes, length - 1) == 1);
+    panel = start_panel();
+    CHECK(found_recent.count == 0);
+    CHECK(item_count(panel, IDC_CITY) == 1290);
+    DestroyWindow(panel);
+}

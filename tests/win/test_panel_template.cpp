@@ -143,8 +143,9 @@ const ExpectedItem PANEL_ITEMS[] = {
     {IDCANCEL, BUTTON, 234, 156, 50, 14, CHILD | WS_TABSTOP, 0, BS_DEFPUSHBUTTON, 0xF, L"Закрыть"},
     {IDC_COUNTRY, COMBO, 195, 22, 89, 30, CHILD | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0,
      CBS_DROPDOWNLIST, 0x3, L""},
-    {IDC_CITY, COMBO, 195, 42, 89, 30, CHILD | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0,
+    {IDC_CITY, COMBO, 195, 42, 53, 30, CHILD | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0,
      CBS_DROPDOWNLIST, 0x3, L""},
+    {IDC_FIND, BUTTON, 250, 41, 34, 14, CHILD | WS_TABSTOP, 0, BS_PUSHBUTTON, 0xF, L"&Найти…"},
     {IDC_TODAY, STATIC, 168, 7, 116, 8, CHILD, 0, SS_LEFT, SS_TYPEMASK, L"тек. дата"},
     {IDC_CALENDAR, L"SysMonthCal32", 168, 60, 116, 86,
      CHILD | MCS_WEEKNUMBERS | MCS_NOTODAY, MCS_DAYSTATE | MCS_MULTISELECT, 0, 0, NULL},
@@ -261,6 +262,10 @@ TEST_CASE("the other templates, the manifest and the strings are in the program"
     DialogTemplate notice;
     REQUIRE(read_template(IDD_NOTICE, &notice));
     CHECK(notice.items.size() == 4);
+    DialogTemplate search;
+    REQUIRE(read_template(IDD_PLACE_SEARCH, &search));
+    CHECK(search.title == L"Поиск места");
+    CHECK(search.items.size() == 5);  // the label, the name, the places, the status line, "Закрыть"
     DialogTemplate about;
     REQUIRE(read_template(IDD_ABOUT, &about));
     CHECK(about.title == L"О программе");

@@ -50,7 +50,9 @@ ${es}ur_city=0
 data_source=0
 is_tray_temperature=1
 is_warnings=1
-warnings_told=0"
+warnings_told=0
+found_place=0
+found_recent=0"
 
 # 2. Values stored from outside. is_get_fore as REG_DWORD and a Latin
 # "cur_city" must not be taken.
@@ -72,6 +74,16 @@ add is_warnings REG_BINARY 00000000
 # A ledger of two entries (header "VH", version 1, count 2; each entry its
 # place, day, kinds and check byte), the second one damaged.
 add warnings_told REG_BINARY 56480102785634126e2600001186785634126f260000016b
+
+# Found places in their stored form: version 1, count, then per place
+# latitude, longitude and population (little-endian, degrees times 10000),
+# the country code and three texts in code page 1251, each terminated. The
+# recent list is sound; the chosen place is damaged (version 2) and ignored.
+le32() { printf '%08x' $(($1 & 0xFFFFFFFF)) | sed 's/\(..\)\(..\)\(..\)\(..\)/\4\3\2\1/'; }
+cp1251_hex() { printf '%s' "$1" | iconv -f UTF-8 -t CP1251 | od -An -tx1 | tr -d ' \n'; echo 00; }
+reykjavik="$(le32 641355)$(le32 -218954)$(le32 118918)4953$(cp1251_hex 'Рейкьявик')00$(cp1251_hex 'Исландия')"
+add found_recent REG_BINARY "0101$reykjavik"
+add found_place REG_BINARY "0201$reykjavik"
 
 # regedit reads a REGEDIT4 file in the ANSI code page: byte 0xF1 is the es.
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n"\xF1ur_country"=hex:04,00,00,00\r\n"\xF1ur_city"=hex:11,00,00,00\r\n' \
@@ -107,7 +119,10 @@ ${es}ur_city=17
 data_source=2
 is_tray_temperature=0
 is_warnings=0
-warnings_told=1"
+warnings_told=1
+found_place=0
+found_recent=1
+found_recent.1=\"Рейкьявик\" \"\" \"Исландия\" IS 64.1355 -21.8954 118918"
 
 # 3. The run-at-logon value.
 run_key='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'

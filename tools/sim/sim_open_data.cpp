@@ -356,6 +356,17 @@ int lists(const char *list, const char *name)
 
 } // namespace
 
+int sim_query_value(const char *target, const char *name, char *value, size_t size)
+{
+    return query_value(target, name, value, size);
+}
+
+char *sim_json_response(int status, const char *reason, const char *body, size_t body_length, int head_only,
+                        int32_t *length)
+{
+    return whole_response(status, reason, std::string(body, body_length), head_only, length);
+}
+
 void sim_open_data_set_storm(int storm)
 {
     storm_tomorrow = storm;

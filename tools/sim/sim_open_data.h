@@ -5,6 +5,7 @@
 #ifndef VELVANE_TOOLS_SIM_SIM_OPEN_DATA_H
 #define VELVANE_TOOLS_SIM_SIM_OPEN_DATA_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 // Whether a request target asks for the forecast ("/v1/forecast?...", also
@@ -21,5 +22,12 @@ void sim_open_data_set_storm(int storm);
 
 char *sim_open_data_respond(const char *target, int head_only, uint32_t seed, int64_t now, int *status,
                             int32_t *length);
+
+// Shared with the place search's stand-in (tools/sim/sim_search.h): the
+// value of a query parameter of a target, copied into value (cut to fit);
+// 0 when absent. And a whole JSON response, as sim_open_data_respond's.
+int sim_query_value(const char *target, const char *name, char *value, size_t size);
+char *sim_json_response(int status, const char *reason, const char *body, size_t body_length, int head_only,
+                        int32_t *length);
 
 #endif

@@ -13,6 +13,7 @@
 #include "settings/catalogue.h"
 #include "tests/support/page_builder.h"
 #include "tools/sim/sim_open_data.h"
+#include "tools/sim/sim_search.h"
 #include "tools/sim/sim_weather.h"
 #include "util/mem.h"
 
@@ -358,6 +359,8 @@ char *sim_respond(const SimRequest *request, uint32_t seed, int32_t today, int *
     }
     if (sim_open_data_route(request->target))
         return sim_open_data_respond(request->target, head_only, seed, clock_now_seconds(), status, length);
+    if (sim_search_route(request->target))
+        return sim_search_respond(request->target, head_only, status, length);
     char location[SIM_TARGET_MAX + 1];
     int page = sim_route(request->target, location, sizeof location);
     if (page == SIM_PAGE_NONE || !sim_known_location(location) || pages_mode == SIM_PAGES_OFF) {
