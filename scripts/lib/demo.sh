@@ -48,7 +48,8 @@ demo_start_display() {  # first last
 }
 
 # A certificate authority made here and now and a server certificate it
-# issues for the open data's host, in the folder given: ca.der (for
+# issues for the open data's two hosts (the forecast and the place search),
+# in the folder given: ca.der (for
 # velvane-trust), ca.pem, server.pem (the certificate and the authority's)
 # and server.key. Nothing of it is kept beyond the folder; only a prefix that
 # runs velvane-trust on ca.der trusts it.
