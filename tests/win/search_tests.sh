@@ -68,8 +68,8 @@ percent_encoded() {
   done
 }
 
-search_open() { probe wait-visible "$SEARCH" 1 5000 >/dev/null; }
-search_closed() { probe wait-gone "$SEARCH" 5000; }
+search_open() { probe wait-visible "$SEARCH" 1 15000 >/dev/null; }
+search_closed() { probe wait-gone "$SEARCH" 15000; }
 
 # Types into the focused search box until it holds the text: the first
 # letter of a script new to the X keymap can be lost on the way into Wine,
