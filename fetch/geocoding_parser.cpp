@@ -5,79 +5,16 @@
 #include <math.h>
 #include <string.h>
 
-#include <new>
-
+#include "fetch/http_client.h"
+#include "fetch/json_reader.h"
 #include "util/mem.h"
 
-// rapidjson's own objects come from the program's allocator, as in the
-// forecast's reader: no throwing operator new in the exe.
-struct GeocodingHeap {};
-static const GeocodingHeap GEOCODING_HEAP = {};
-void *operator new(size_t size, GeocodingHeap) noexcept
-{
-    return size <= 0x7FFFFFFFu ? mem_alloc((uint32_t)size) : NULL;
-}
-void operator delete(void *block, GeocodingHeap) noexcept
-{
-    mem_free(block);
-}
-template <typename T> static void geocoding_delete(T *object)
-{
-    if (object != NULL) {
-        object->~T();
-        mem_free(object);
-    }
-}
-#define RAPIDJSON_NEW(TypeName) new (GEOCODING_HEAP) TypeName
-#define RAPIDJSON_DELETE(x) geocoding_delete(x)
-
-#include <rapidjson/document.h>
-
-#include "fetch/http_client.h"
-
-class GeocodingAllocator {
-public:
-    static const bool kNeedFree = true;
-    void *Malloc(size_t size)
-    {
-        return size > 0 && size <= 0x7FFFFFFFu ? mem_alloc((uint32_t)size) : NULL;
-    }
-    void *Realloc(void *block, size_t, size_t size)
-    {
-        if (size == 0) {
-            mem_free(block);
-            return NULL;
-        }
-        return size <= 0x7FFFFFFFu ? mem_realloc(block, (uint32_t)size) : NULL;
-    }
-    static void Free(void *block)
-    {
-        mem_free(block);
-    }
-};
-
 namespace {
-
-typedef rapidjson::MemoryPoolAllocator<GeocodingAllocator> PoolAllocator;
-typedef rapidjson::GenericDocument<rapidjson::UTF8<>, PoolAllocator, GeocodingAllocator> Document;
-typedef rapidjson::GenericValue<rapidjson::UTF8<>, PoolAllocator> Value;
-
-// Iterative: a deeply nested answer costs heap, not stack. Full precision:
-// 55.74205 must become exactly the double nearest to it before it rounds.
-const unsigned PARSE_FLAGS = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag;
 
 enum { PARSER_CHUNK = 4096 };
 
 const char PATH_START[] = "v1/search?name=";
 const char PATH_END[] = "&count=10&language=ru&format=json";
-
-const Value *member(const Value *object, const char *name)
-{
-    if (object == NULL || !object->IsObject())
-        return NULL;
-    Value::ConstMemberIterator found = object->FindMember(name);
-    return found != object->MemberEnd() ? &found->value : NULL;
-}
 
 // The length of the valid UTF-8 character at text (at most left bytes),
 // or 0 for a byte that starts none: a broken sequence, an overlong form, a
@@ -116,7 +53,7 @@ uint32_t utf8_character_length(const unsigned char *text, uint32_t left)
 
 // A text member into room of FOUND_TEXT_SIZE: whole characters while they
 // fit, up to the first byte that is not one; empty when it is no text.
-void copy_text(const Value *value, char *room)
+void copy_text(const JsonValue *value, char *room)
 {
     room[0] = 0;
     if (value == NULL || !value->IsString())
@@ -137,7 +74,7 @@ void copy_text(const Value *value, char *room)
 // Degrees to degrees times 10000, half away from zero; 0 when no number
 // or beyond limit_e4 either way. The answer's decimals are the figure: a
 // half that the double's product falls a hair short of is still a half.
-int read_degrees(const Value *value, int32_t limit_e4, int32_t *out)
+int read_degrees(const JsonValue *value, int32_t limit_e4, int32_t *out)
 {
     if (value == NULL || !value->IsNumber())
         return 0;
@@ -152,7 +89,7 @@ int read_degrees(const Value *value, int32_t limit_e4, int32_t *out)
     return 1;
 }
 
-int32_t read_population(const Value *value)
+int32_t read_population(const JsonValue *value)
 {
     if (value == NULL || !value->IsNumber())
         return -1;
@@ -160,7 +97,7 @@ int32_t read_population(const Value *value)
     return v >= 0 && v <= 2147483647.0 ? (int32_t)v : -1;
 }
 
-void read_country_code(const Value *value, char *code)
+void read_country_code(const JsonValue *value, char *code)
 {
     code[0] = 0;
     if (value == NULL || !value->IsString() || value->GetStringLength() != 2)
@@ -180,17 +117,17 @@ void read_country_code(const Value *value, char *code)
 }
 
 // One entry of "results"; 0 when it is to be skipped.
-int read_place(const Value *entry, FoundPlace *place)
+int read_place(const JsonValue *entry, FoundPlace *place)
 {
     memset(place, 0, sizeof *place);
-    copy_text(member(entry, "name"), place->name);
-    if (place->name[0] == 0 || !read_degrees(member(entry, "latitude"), 900000, &place->latitude_e4) ||
-        !read_degrees(member(entry, "longitude"), 1800000, &place->longitude_e4))
+    copy_text(json_member(entry, "name"), place->name);
+    if (place->name[0] == 0 || !read_degrees(json_member(entry, "latitude"), 900000, &place->latitude_e4) ||
+        !read_degrees(json_member(entry, "longitude"), 1800000, &place->longitude_e4))
         return 0;
-    copy_text(member(entry, "admin1"), place->region);
-    copy_text(member(entry, "country"), place->country);
-    read_country_code(member(entry, "country_code"), place->country_code);
-    place->population = read_population(member(entry, "population"));
+    copy_text(json_member(entry, "admin1"), place->region);
+    copy_text(json_member(entry, "country"), place->country);
+    read_country_code(json_member(entry, "country_code"), place->country_code);
+    place->population = read_population(json_member(entry, "population"));
     return 1;
 }
 
@@ -239,16 +176,16 @@ int32_t parse_found_places(const char *bytes, int32_t length, FoundPlace *places
     if (body == NULL)
         return -1;
 
-    GeocodingAllocator base;
-    PoolAllocator pool(PARSER_CHUNK, &base);
-    Document document(&pool, 1024, &base);
-    document.Parse<PARSE_FLAGS>(body, (size_t)body_length);
+    JsonAllocator base;
+    JsonPool pool(PARSER_CHUNK, &base);
+    JsonDocument document(&pool, 1024, &base);
+    document.Parse<JSON_PARSE_FLAGS>(body, (size_t)body_length);
     if (document.HasParseError() || !document.IsObject())
         return -1;
-    const Value *error = member(&document, "error");
+    const JsonValue *error = json_member(&document, "error");
     if (error != NULL && error->IsTrue())
         return -1;
-    const Value *results = member(&document, "results");
+    const JsonValue *results = json_member(&document, "results");
     if (results == NULL || results->IsNull())
         return 0;
     if (!results->IsArray())

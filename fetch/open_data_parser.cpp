@@ -6,72 +6,13 @@
 #include <math.h>
 #include <string.h>
 
-#include <new>
-
-#include "util/mem.h"
-
-// rapidjson's own few objects (its allocators, the parser's stack) come
-// from the program's allocator too, not from operator new, which would
-// bring the C++ runtime's throwing allocation into the exe. A null from
-// this noexcept placement form skips the constructor.
-struct OpenDataHeap {};
-static const OpenDataHeap OPEN_DATA_HEAP = {};
-void *operator new(size_t size, OpenDataHeap) noexcept
-{
-    return size <= 0x7FFFFFFFu ? mem_alloc((uint32_t)size) : NULL;
-}
-void operator delete(void *block, OpenDataHeap) noexcept
-{
-    mem_free(block);
-}
-template <typename T> static void open_data_delete(T *object)
-{
-    if (object != NULL) {
-        object->~T();
-        mem_free(object);
-    }
-}
-#define RAPIDJSON_NEW(TypeName) new (OPEN_DATA_HEAP) TypeName
-#define RAPIDJSON_DELETE(x) open_data_delete(x)
-
-#include <rapidjson/document.h>
-
 #include "fetch/http_client.h"
+#include "fetch/json_reader.h"
 #include "fetch/open_data_hours.h"
 #include "panel/day_number.h"
 #include "util/format.h"
 
-// rapidjson's blocks come from the program's own allocator (util/mem.h).
-class OpenDataAllocator {
-public:
-    static const bool kNeedFree = true;
-    void *Malloc(size_t size)
-    {
-        return size > 0 && size <= 0x7FFFFFFFu ? mem_alloc((uint32_t)size) : NULL;
-    }
-    void *Realloc(void *block, size_t, size_t size)
-    {
-        if (size == 0) {
-            mem_free(block);
-            return NULL;
-        }
-        return size <= 0x7FFFFFFFu ? mem_realloc(block, (uint32_t)size) : NULL;
-    }
-    static void Free(void *block)
-    {
-        mem_free(block);
-    }
-};
-
 namespace {
-
-typedef rapidjson::MemoryPoolAllocator<OpenDataAllocator> PoolAllocator;
-typedef rapidjson::GenericDocument<rapidjson::UTF8<>, PoolAllocator, OpenDataAllocator> Document;
-typedef rapidjson::GenericValue<rapidjson::UTF8<>, PoolAllocator> Value;
-
-// Iterative: a deeply nested answer costs heap, not stack. Full precision:
-// a decimal such as 2.5 must become exactly the double nearest to it.
-const unsigned PARSE_FLAGS = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag;
 
 enum {
     DATE_TEXT_LENGTH = 10,    // "2026-12-07"
@@ -194,25 +135,17 @@ int convert_unit(Quantity quantity, const char *unit, double v, double *out)
     return 1;
 }
 
-const Value *member(const Value *object, const char *name)
+const JsonValue *object_member(const JsonValue *object, const char *name)
 {
-    if (object == NULL || !object->IsObject())
-        return NULL;
-    Value::ConstMemberIterator found = object->FindMember(name);
-    return found != object->MemberEnd() ? &found->value : NULL;
-}
-
-const Value *object_member(const Value *object, const char *name)
-{
-    const Value *value = member(object, name);
+    const JsonValue *value = json_member(object, name);
     return value != NULL && value->IsObject() ? value : NULL;
 }
 
 // A string member as a zero-terminated text: null when absent or not a
 // string, and for a string holding a zero byte (no field takes one).
-const char *text_member(const Value *object, const char *name)
+const char *text_member(const JsonValue *object, const char *name)
 {
-    const Value *value = member(object, name);
+    const JsonValue *value = json_member(object, name);
     if (value == NULL || !value->IsString() || strlen(value->GetString()) != value->GetStringLength())
         return NULL;
     return value->GetString();
@@ -221,20 +154,20 @@ const char *text_member(const Value *object, const char *name)
 // One variable of a block ("current", "hourly" or "daily") and its units
 // block: reads numbers, converted to the record's unit.
 struct Variable {
-    const Value *value;  // the number (current) or the array (hourly, daily)
+    const JsonValue *value;  // the number (current) or the array (hourly, daily)
     Quantity quantity;
     const char *unit;    // as declared, or null when not declared
     int unit_known;      // 0 when declared as something unreadable
 };
 
-Variable variable(const Value *block, const Value *units, const char *name, Quantity quantity)
+Variable variable(const JsonValue *block, const JsonValue *units, const char *name, Quantity quantity)
 {
     Variable v;
-    v.value = member(block, name);
+    v.value = json_member(block, name);
     v.quantity = quantity;
     v.unit = NULL;
     v.unit_known = 1;
-    const Value *declared = member(units, name);
+    const JsonValue *declared = json_member(units, name);
     if (quantity != QUANTITY_PLAIN && declared != NULL && !declared->IsNull()) {
         v.unit = text_member(units, name);
         v.unit_known = v.unit != NULL;
@@ -244,7 +177,7 @@ Variable variable(const Value *block, const Value *units, const char *name, Quan
 
 // The number of a value in the variable's unit converted to the record's;
 // 0 for no value (not a number, an unknown unit).
-int number_of(const Variable *v, const Value *value, double *out)
+int number_of(const Variable *v, const JsonValue *value, double *out)
 {
     if (value == NULL || !value->IsNumber() || !v->unit_known)
         return 0;
@@ -279,7 +212,7 @@ void store_int32(double v, OpenDataRange range, int32_t *field)
         *field = n;
 }
 
-void store_wind_word(const Variable *v, const Value *value, char *direction)
+void store_wind_word(const Variable *v, const JsonValue *value, char *direction)
 {
     double degrees;
     if (!number_of(v, value, &degrees))
@@ -289,7 +222,7 @@ void store_wind_word(const Variable *v, const Value *value, char *direction)
     memcpy(direction, word, n < (size_t)WIND_DIRECTION_MAX ? n : (size_t)WIND_DIRECTION_MAX);
 }
 
-void store_weather_code(const Variable *v, const Value *value, int16_t *condition, CommentSlot *comment)
+void store_weather_code(const Variable *v, const JsonValue *value, int16_t *condition, CommentSlot *comment)
 {
     double code;
     if (!number_of(v, value, &code) || code != floor(code) || code < 0 || code > 255)
@@ -330,12 +263,12 @@ int read_date(const char *text, double *day_number)
 }
 
 // The index of a text in an array of texts, or -1.
-int32_t index_of_text(const Value *array, const char *text, size_t length)
+int32_t index_of_text(const JsonValue *array, const char *text, size_t length)
 {
     if (array == NULL || !array->IsArray())
         return -1;
     for (rapidjson::SizeType i = 0; i < array->Size() && i < (rapidjson::SizeType)INT32_MAX; i++) {
-        const Value &item = (*array)[i];
+        const JsonValue &item = (*array)[i];
         if (item.IsString() && item.GetStringLength() == length && memcmp(item.GetString(), text, length) == 0)
             return (int32_t)i;
     }
@@ -358,7 +291,7 @@ void store_precip_total(const Variable *precipitation, int32_t index, int32_t co
     store_int32(total, OPEN_DATA_PRECIPITATION, field);
 }
 
-void fill_precip_totals(WeatherRecord *record, const Value *root, const char *current_time)
+void fill_precip_totals(WeatherRecord *record, const JsonValue *root, const char *current_time)
 {
     // The hour that holds the current time: "2026-12-07T14:15" -> "2026-12-07T14:00".
     if (current_time == NULL || strlen(current_time) < HOUR_TEXT_LENGTH || current_time[13] != ':')
@@ -366,8 +299,8 @@ void fill_precip_totals(WeatherRecord *record, const Value *root, const char *cu
     char hour[HOUR_TEXT_LENGTH + 1];
     memcpy(hour, current_time, 14);
     memcpy(hour + 14, "00", 3);
-    const Value *hourly = object_member(root, "hourly");
-    int32_t index = index_of_text(member(hourly, "time"), hour, HOUR_TEXT_LENGTH);
+    const JsonValue *hourly = object_member(root, "hourly");
+    int32_t index = index_of_text(json_member(hourly, "time"), hour, HOUR_TEXT_LENGTH);
     if (index < 0)
         return;
     Variable precipitation =
@@ -377,9 +310,9 @@ void fill_precip_totals(WeatherRecord *record, const Value *root, const char *cu
     store_precip_total(&precipitation, index, 24, &record->precip_24h);
 }
 
-void fill_observation(WeatherRecord *record, const Value *root, const Value *current)
+void fill_observation(WeatherRecord *record, const JsonValue *root, const JsonValue *current)
 {
-    const Value *units = object_member(root, "current_units");
+    const JsonValue *units = object_member(root, "current_units");
     double v;
     Variable temperature = variable(current, units, "temperature_2m", QUANTITY_TEMPERATURE);
     if (scalar(&temperature, &v))
@@ -402,7 +335,7 @@ void fill_observation(WeatherRecord *record, const Value *root, const Value *cur
     fill_precip_totals(record, root, text_member(current, "time"));
 }
 
-void fill_day(ForecastDay *day, const Value *daily, const Value *units, int32_t i)
+void fill_day(ForecastDay *day, const JsonValue *daily, const JsonValue *units, int32_t i)
 {
     double v;
     Variable high = variable(daily, units, "temperature_2m_max", QUANTITY_TEMPERATURE);
@@ -431,24 +364,24 @@ void fill_day(ForecastDay *day, const Value *daily, const Value *units, int32_t 
 // The index in daily.time of the place's own today (the date of
 // current.time), or -1 when current.time is missing or names no day there:
 // then the days cannot be placed, and none is filled.
-int32_t first_day_index(const Value *current, const Value *daily)
+int32_t first_day_index(const JsonValue *current, const JsonValue *daily)
 {
     const char *current_time = text_member(current, "time");
     if (current_time == NULL || strlen(current_time) < DATE_TEXT_LENGTH)
         return -1;
-    return index_of_text(member(daily, "time"), current_time, DATE_TEXT_LENGTH);
+    return index_of_text(json_member(daily, "time"), current_time, DATE_TEXT_LENGTH);
 }
 
 // Day 0 is the day at first; the days after it follow the daily arrays.
-void fill_days(WeatherRecord *record, const Value *root, const Value *daily, int32_t first)
+void fill_days(WeatherRecord *record, const JsonValue *root, const JsonValue *daily, int32_t first)
 {
-    const Value *dates = member(daily, "time");
-    const Value *units = object_member(root, "daily_units");
+    const JsonValue *dates = json_member(daily, "time");
+    const JsonValue *units = object_member(root, "daily_units");
     for (int32_t d = 0; d < FORECAST_DAYS; d++) {
         int32_t i = first + d;
         if ((rapidjson::SizeType)i >= dates->Size())
             break;
-        const Value &date = (*dates)[(rapidjson::SizeType)i];
+        const JsonValue &date = (*dates)[(rapidjson::SizeType)i];
         double day_number;
         if (!date.IsString() || strlen(date.GetString()) != date.GetStringLength() ||
             !read_date(date.GetString(), &day_number))
@@ -460,24 +393,24 @@ void fill_days(WeatherRecord *record, const Value *root, const Value *daily, int
 
 // The hourly block, hour by hour in the record's units, into the days'
 // steps (fetch/open_data_hours.h); after fill_days, which dates the days.
-void fill_hours(WeatherRecord *record, const Value *root)
+void fill_hours(WeatherRecord *record, const JsonValue *root)
 {
-    const Value *offset = member(root, "utc_offset_seconds");
+    const JsonValue *offset = json_member(root, "utc_offset_seconds");
     int32_t utc_offset = NO_UTC_OFFSET;
     if (offset != NULL && offset->IsNumber() && fabs(offset->GetDouble()) <= 18 * 3600 &&
         offset->GetDouble() == floor(offset->GetDouble()))
         utc_offset = (int32_t)offset->GetDouble();
     HourlyReading reading;
     hourly_reading_begin(&reading, record, utc_offset);
-    const Value *hourly = object_member(root, "hourly");
-    const Value *times = member(hourly, "time");
+    const JsonValue *hourly = object_member(root, "hourly");
+    const JsonValue *times = json_member(hourly, "time");
     if (times != NULL && times->IsArray()) {
-        const Value *units = object_member(root, "hourly_units");
+        const JsonValue *units = object_member(root, "hourly_units");
         Variable temperature = variable(hourly, units, "temperature_2m", QUANTITY_TEMPERATURE);
         Variable code = variable(hourly, units, "weather_code", QUANTITY_PLAIN);
         Variable precipitation = variable(hourly, units, "precipitation", QUANTITY_PRECIPITATION);
         for (rapidjson::SizeType i = 0; i < times->Size() && i < (rapidjson::SizeType)INT32_MAX; i++) {
-            const Value &stamp = (*times)[i];
+            const JsonValue &stamp = (*times)[i];
             if (!stamp.IsString())
                 continue;
             HourFigures figures;
@@ -487,12 +420,12 @@ void fill_hours(WeatherRecord *record, const Value *root)
             hourly_reading_add(&reading, stamp.GetString(), stamp.GetStringLength(), &figures);
         }
     }
-    const Value *daily = object_member(root, "daily");
-    const Value *dates = member(daily, "time");
+    const JsonValue *daily = object_member(root, "daily");
+    const JsonValue *dates = json_member(daily, "time");
     Variable day_code = variable(daily, object_member(root, "daily_units"), "weather_code", QUANTITY_PLAIN);
     rapidjson::SizeType date_count = dates != NULL && dates->IsArray() ? dates->Size() : 0;
     for (rapidjson::SizeType i = 0; i < date_count && i < (rapidjson::SizeType)INT32_MAX; i++) {
-        const Value &date = (*dates)[i];
+        const JsonValue &date = (*dates)[i];
         double code = 0;
         int has_code = element(&day_code, (int32_t)i, &code);
         if (date.IsString())
@@ -566,15 +499,15 @@ int parse_open_data_into(WeatherRecord *record, const char *bytes, int32_t lengt
     if (body == NULL)
         return 0;
 
-    OpenDataAllocator base;
-    PoolAllocator pool(PARSER_CHUNK, &base);
-    Document document(&pool, 1024, &base);
-    document.Parse<PARSE_FLAGS>(body, (size_t)body_length);
+    JsonAllocator base;
+    JsonPool pool(PARSER_CHUNK, &base);
+    JsonDocument document(&pool, 1024, &base);
+    document.Parse<JSON_PARSE_FLAGS>(body, (size_t)body_length);
     if (document.HasParseError() || !document.IsObject())
         return 0;
-    const Value *root = &document;
-    const Value *current = object_member(root, "current");
-    const Value *daily = object_member(root, "daily");
+    const JsonValue *root = &document;
+    const JsonValue *current = object_member(root, "current");
+    const JsonValue *daily = object_member(root, "daily");
     if (current == NULL && daily == NULL)
         return 0;
 
