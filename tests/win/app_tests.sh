@@ -66,16 +66,8 @@ icon_present() { [ "$(probe icon "$1" 15)" = 1 ]; }
 icon_absent() { [ "$(probe icon "$1" 15)" = 0 ]; }
 
 tooltip_is() {  # expected text; hovers the icon and reads the shell's tooltip
-  local i text
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-  sleep 0.3
-  xdotool mousemove $ICON_X $ICON_Y
-  for i in $(seq 25); do
-    text=$(probe tooltips)
-    [ -n "$text" ] && break
-    sleep 0.2
-  done
-  xdotool mousemove $EMPTY_X $EMPTY_Y
+  local text
+  text=$(tray_tooltip)
   [ "$text" = "$1" ] || { echo "  tooltip: '$text'"; return 1; }
 }
 

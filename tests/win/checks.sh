@@ -46,6 +46,21 @@ ICON_X=1013
 ICON_Y=758
 EMPTY_X=500
 EMPTY_Y=300
+
+# Hovers the icon and prints the shell's tooltip (empty when none shows).
+tray_tooltip() {
+  local i text=
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+  sleep 0.3
+  xdotool mousemove $ICON_X $ICON_Y
+  for i in $(seq 25); do
+    text=$(probe tooltips)
+    [ -n "$text" ] && break
+    sleep 0.2
+  done
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+  echo "$text"
+}
 # The icon's menu: a 3-pixel frame, items 17 pixels high, separators 9.
 ITEM_SHOW=11
 ITEM_SETTINGS=37

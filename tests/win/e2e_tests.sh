@@ -172,20 +172,6 @@ data_time_hidden() { [ "$(strip_colours status "$1")" = 1 ]; }
 tray_icon_picture() {  # output
   convert "$(shoot tray)" -crop "24x20+$((ICON_X - 12))+$((ICON_Y - 10))" +repage "$1"
 }
-# Hovers the icon and prints the shell's tooltip.
-tray_tooltip() {
-  local i text=
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-  sleep 0.3
-  xdotool mousemove $ICON_X $ICON_Y
-  for i in $(seq 25); do
-    text=$(probe tooltips)
-    [ -n "$text" ] && break
-    sleep 0.2
-  done
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-  echo "$text"
-}
 # The tooltip: the program's name, the place with the temperature and the
 # comment of the newest saved observation (a hyphen for the minus), and the
 # time of the data.

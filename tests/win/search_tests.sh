@@ -110,16 +110,8 @@ credit_shown() {
         +repage -format %k info:)" -gt 1 ]
 }
 tooltip_names() {  # place
-  local text= i
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-  sleep 0.3
-  xdotool mousemove $ICON_X $ICON_Y
-  for i in $(seq 25); do
-    text=$(probe tooltips)
-    [ -n "$text" ] && break
-    sleep 0.2
-  done
-  xdotool mousemove $EMPTY_X $EMPTY_Y
+  local text
+  text=$(tray_tooltip)
   echo "$text" | sed -n 2p | grep -q "^$1: " || { echo "  tooltip: '$text'"; return 1; }
 }
 # From log line N on: the open data for the village's coordinates, and no

@@ -93,20 +93,6 @@ exit_velvane() {
   wait_line "$DEMO_WORK/velvane.rc" '^0$' 20
 }
 refresh() { probe post "$DEMO_PANEL" 0x111 130 0 >/dev/null; }
-# Hovers the icon and prints the shell's tooltip.
-tray_tooltip() {
-  local i text=
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-  sleep 0.3
-  xdotool mousemove $ICON_X $ICON_Y
-  for i in $(seq 25); do
-    text=$(probe tooltips)
-    [ -n "$text" ] && break
-    sleep 0.2
-  done
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-  echo "$text"
-}
 tooltip_says() { tray_tooltip | grep -q "$1"; }
 blocks_filled() { [ "$(probe item-text "$DEMO_PANEL" $DEMO_ACTUAL_TEXT)" != '""' ]; }
 sim_served() { grep -c "$1" "$DEMO_WORK/sim.log" 2>/dev/null; }
