@@ -452,20 +452,17 @@ int open_data_parts_wanted(int32_t data_source, int actual_whole, int forecast_w
 
 char *open_data_path(int32_t latitude_e4, int32_t longitude_e4)
 {
-    // Whole numbers only: a locale's decimal comma cannot get in.
-    int64_t lat = latitude_e4, lon = longitude_e4;
-    const char *lat_sign = lat < 0 ? "-" : "";
-    const char *lon_sign = lon < 0 ? "-" : "";
-    lat = lat < 0 ? -lat : lat;
-    lon = lon < 0 ? -lon : lon;
+    char latitude[DEGREES_TEXT_SIZE], longitude[DEGREES_TEXT_SIZE];
+    format_degrees_e4(latitude_e4, latitude);
+    format_degrees_e4(longitude_e4, longitude);
     return format_string(
-        "v1/forecast?latitude=%s%d.%04d&longitude=%s%d.%04d"
+        "v1/forecast?latitude=%s&longitude=%s"
         "&current=temperature_2m,relative_humidity_2m,surface_pressure,weather_code,wind_speed_10m,wind_direction_10m"
         "&hourly=precipitation,temperature_2m,weather_code"
         "&daily=weather_code,temperature_2m_max,temperature_2m_min,precipitation_sum,"
         "precipitation_probability_max,wind_speed_10m_max,wind_direction_10m_dominant"
         "&wind_speed_unit=ms&timezone=auto&past_days=1&forecast_days=7",
-        lat_sign, (int)(lat / 10000), (int)(lat % 10000), lon_sign, (int)(lon / 10000), (int)(lon % 10000));
+        latitude, longitude);
 }
 
 int16_t open_data_condition_code(int32_t wmo_code)

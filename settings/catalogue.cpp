@@ -43,14 +43,13 @@ const CityEntry *location_place_at(int32_t country_position, int32_t city_positi
     return country ? &country->cities[0] : &CATALOGUE_COUNTRIES[0].cities[0];
 }
 
-// Whole numbers only: a locale's decimal comma cannot get in.
+// format_degrees_e4 writes the catalogue's coordinates with four decimals.
+static_assert(CATALOGUE_COORDINATE_SCALE == 10000, "four decimals");
+
 char *found_location_key(int32_t latitude_e4, int32_t longitude_e4)
 {
-    int64_t lat = latitude_e4, lon = longitude_e4;
-    const char *lat_sign = lat < 0 ? "-" : "";
-    const char *lon_sign = lon < 0 ? "-" : "";
-    lat = lat < 0 ? -lat : lat;
-    lon = lon < 0 ? -lon : lon;
-    return format_string("found:%s%d.%04d,%s%d.%04d", lat_sign, (int)(lat / 10000), (int)(lat % 10000), lon_sign,
-                         (int)(lon / 10000), (int)(lon % 10000));
+    char latitude[DEGREES_TEXT_SIZE], longitude[DEGREES_TEXT_SIZE];
+    format_degrees_e4(latitude_e4, latitude);
+    format_degrees_e4(longitude_e4, longitude);
+    return format_string("found:%s,%s", latitude, longitude);
 }

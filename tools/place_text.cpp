@@ -6,13 +6,14 @@
 #include "fetch/encoding.h"
 #include "settings/catalogue.h"
 #include "settings/found_place.h"
+#include "util/format.h"
 #include "util/mem.h"
 
 void print_degrees(FILE *out, int32_t value_e4)
 {
-    long magnitude = value_e4 < 0 ? -(long)value_e4 : (long)value_e4;
-    fprintf(out, "%s%ld.%04ld", value_e4 < 0 ? "-" : "", magnitude / CATALOGUE_COORDINATE_SCALE,
-            magnitude % CATALOGUE_COORDINATE_SCALE);
+    char text[DEGREES_TEXT_SIZE];
+    format_degrees_e4(value_e4, text);
+    fputs(text, out);
 }
 
 char *found_place_catalogue_path(const FoundPlace *place_utf8)

@@ -436,3 +436,10 @@ char *format_string(const char *format, ...)
     va_end(args);
     return text;
 }
+
+void format_degrees_e4(int32_t value_e4, char text[DEGREES_TEXT_SIZE])
+{
+    int64_t magnitude = value_e4 < 0 ? -(int64_t)value_e4 : (int64_t)value_e4;
+    snprintf(text, DEGREES_TEXT_SIZE, "%s%d.%04d", value_e4 < 0 ? "-" : "", (int)(magnitude / 10000),
+             (int)(magnitude % 10000));
+}

@@ -16,4 +16,10 @@ char *format_string_v(const char *format, va_list args);
 // text and %s alone get the exact length plus one.
 uint32_t format_size_bound(const char *format, va_list args);
 
+// Degrees times 10000 (the catalogue's and the found places' coordinates)
+// as decimal degrees with a point and four decimals, "-55.7420", whatever
+// the locale: whole numbers only, so no decimal comma can get in.
+enum { DEGREES_TEXT_SIZE = 16 };
+void format_degrees_e4(int32_t value_e4, char text[DEGREES_TEXT_SIZE]);
+
 #endif
