@@ -1,6 +1,6 @@
 // rapidjson (a header-only Debian package) as the open data's readers use
 // it: every block, its own few objects included, from the program's
-// allocator, and an iterative, full-precision parse.
+// allocator, and an iterative parse.
 //
 // Include this header instead of rapidjson's: it must define RAPIDJSON_NEW
 // and RAPIDJSON_DELETE before rapidjson is read.
@@ -65,10 +65,14 @@ typedef rapidjson::MemoryPoolAllocator<JsonAllocator> JsonPool;
 typedef rapidjson::GenericDocument<rapidjson::UTF8<>, JsonPool, JsonAllocator> JsonDocument;
 typedef rapidjson::GenericValue<rapidjson::UTF8<>, JsonPool> JsonValue;
 
-// Iterative: a deeply nested answer costs heap, not stack. Full precision:
-// a decimal such as 2.5 or 55.74205 must become exactly the double nearest
-// to it before it is rounded.
-static const unsigned JSON_PARSE_FLAGS = rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag;
+// Iterative: a deeply nested answer costs heap, not stack. Not rapidjson's
+// full-precision mode: its big-number path reads past its tables and
+// crashes on a long mantissa with a far exponent, and misreads some
+// 20-digit decimals. The plain path gives the nearest double for every
+// decimal of up to 15 digits (2.5, 55.74205), which is all the answers
+// carry; a longer one comes within an ulp, which the readers' rounding
+// allows for.
+static const unsigned JSON_PARSE_FLAGS = rapidjson::kParseIterativeFlag;
 
 // The member of that name of an object; null when object is null or not an
 // object, or has no such member.

@@ -81,6 +81,11 @@ TEST_CASE("the reader on real-shaped answers")
          results("{\"name\":\"" + long_name + "\",\"latitude\":0,\"longitude\":0,\"country_code\":\"RU\"}"), 1,
          long_name.substr(0, 62) + "|||RU|0|0|-1;"},
         {"results not a list", "{\"results\":{}}", -1, ""},
+        // Numbers on which rapidjson's full-precision path crashed or erred.
+        {"long mantissas with far exponents",
+         results("{\"name\":\"c\",\"latitude\":128.74836467836484838364836483643636483648e-336,"
+                 "\"longitude\":0.184467440737095516159e2}"),
+         1, "c||||0|184467|-1;"},
     };
     for (const Case &c : cases) {
         CAPTURE(c.what);
