@@ -15,6 +15,7 @@
 //   wait-visible W 0|1 MS   waits until W is hidden (0) or shown (1)
 //   rect W              prints left top right bottom of W's window rectangle
 //   visible W           prints 1 or 0
+//   focus W             prints the id and class of the control with the focus in W's thread
 //   text W              prints W's title as UTF-8
 //   send W MSG WPARAM LPARAM   sends a message, prints the result
 //   answer-ms W         sends W a null message, prints how many ms its
@@ -681,6 +682,18 @@ int main(int argc, char **argv)
     }
     if (strcmp(command, "visible") == 0) {
         printf("%d\n", IsWindowVisible(window) ? 1 : 0);
+        return 0;
+    }
+    if (strcmp(command, "focus") == 0) {
+        // The control with the keyboard focus in the window's thread: its
+        // id and class, "0 -" when none.
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        char name[64] = "-";
+        HWND focus = GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &info) ? info.hwndFocus : NULL;
+        if (focus != NULL)
+            GetClassNameA(focus, name, sizeof name);
+        printf("%d %s\n", focus != NULL ? GetDlgCtrlID(focus) : 0, name);
         return 0;
     }
     if (strcmp(command, "text") == 0) {

@@ -169,10 +169,12 @@ demo_hold_desktop() {  # probe, seconds
   demo_probe "$1" wait class=Shell_TrayWnd 60000 >/dev/null
 }
 
+# The probe's output without CR; its exit status is the probe's own, so that
+# a wait that times out fails.
 demo_probe() {  # probe, command...
   local probe=$1
   shift
-  (demo_wine_env; timeout 30 wine "$probe" "$@" 2>/dev/null | tr -d '\r')
+  (set -o pipefail; demo_wine_env; timeout 30 wine "$probe" "$@" 2>/dev/null | tr -d '\r')
 }
 
 # Starts velvane.exe; its exit code goes to the file given when it ends.
