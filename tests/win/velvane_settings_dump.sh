@@ -54,14 +54,24 @@ warnings_told=0
 found_place=0
 found_recent=0"
 
-# 2. Values stored from outside. is_get_fore as REG_DWORD and a Latin
-# "cur_city" must not be taken.
+# 2. Values stored from outside, in one REGEDIT4 file that regedit reads in
+# the ANSI code page (byte 0xF1 is the es). is_get_fore as REG_DWORD and a
+# Latin "cur_city" must not be taken.
 key='HKCU\Software\Keldmark\weather'
-add() { run reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1 || fail "reg add $1"; }
+reg_file=$work/values.reg
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n' >"$reg_file"
+add() {  # name, type, hex digits
+  local data
+  case $2 in
+    REG_DWORD) data="dword:$3" ;;
+    *) data="hex:$(echo "$3" | sed 's/../&,/g; s/,$//')" ;;
+  esac
+  printf '"%s"=%s\r\n' "$1" "$data" >>"$reg_file"
+}
 add is_autostart REG_BINARY 01000000
 add is_hide_window REG_BINARY 00000000
 add is_first_fore REG_BINARY 00000000
-add is_get_fore REG_DWORD 0
+add is_get_fore REG_DWORD 00000000
 add hours REG_BINARY 05000000
 add is_use_proxy REG_BINARY 01000000
 add proxy_name REG_BINARY "$(printf 'proxy."q".example' | od -An -tx1 | tr -d ' \n')"
@@ -84,11 +94,9 @@ cp1251_hex() { printf '%s' "$1" | iconv -f UTF-8 -t CP1251 | od -An -tx1 | tr -d
 reykjavik="$(le32 641355)$(le32 -218954)$(le32 118918)4953$(cp1251_hex 'Рейкьявик')00$(cp1251_hex 'Исландия')"
 add found_recent REG_BINARY "0101$reykjavik"
 add found_place REG_BINARY "0201$reykjavik"
-
-# regedit reads a REGEDIT4 file in the ANSI code page: byte 0xF1 is the es.
-printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Keldmark\\weather]\r\n"\xF1ur_country"=hex:04,00,00,00\r\n"\xF1ur_city"=hex:11,00,00,00\r\n' \
-  > "$work/selection.reg"
-run regedit /S "$work/selection.reg" >/dev/null 2>&1 || fail "regedit"
+add "$(printf '\xF1')ur_country" REG_BINARY 04000000
+add "$(printf '\xF1')ur_city" REG_BINARY 11000000
+run regedit /S "$reg_file" >/dev/null 2>&1 || fail "regedit"
 
 # The sign-in as the dialog stores it: the password never as text.
 out=$(printf 's3cret-word\n' | run "$tool" sign-in ivan 2>/dev/null | tr -d '\r')
