@@ -33,11 +33,15 @@ demo_start_display() {  # first last
     { [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; } && continue
     Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     DEMO_XVFB_PID=$!
+    # Ours only when its lock names our server: two scripts starting at the
+    # same moment may both find a number free, and the socket of the one
+    # that won would serve both.
     for _ in $(seq 50); do
-      if [ -e /tmp/.X11-unix/X$n ]; then
+      if [ -e /tmp/.X11-unix/X$n ] && [ "$(tr -d ' ' </tmp/.X$n-lock 2>/dev/null)" = "$DEMO_XVFB_PID" ]; then
         export DISPLAY=:$n
         return 0
       fi
+      kill -0 "$DEMO_XVFB_PID" 2>/dev/null || break
       sleep 0.1
     done
     kill "$DEMO_XVFB_PID" 2>/dev/null
