@@ -591,6 +591,15 @@ static INT_PTR on_screen_change(HWND window)
     return FALSE;
 }
 
+// The search window belongs to the panel: hidden with it, it would float
+// over the desktop with nothing under it, so it closes as Escape closes it.
+static INT_PTR on_show_window(BOOL is_shown)
+{
+    if (!is_shown && place_search_dialog != NULL)
+        DestroyWindow(place_search_dialog);
+    return FALSE;
+}
+
 INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
@@ -604,6 +613,8 @@ INT_PTR CALLBACK panel_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
         return on_notify(window, (const NMHDR *)lparam);
     case WM_PAINT:
         return on_paint(window);
+    case WM_SHOWWINDOW:
+        return on_show_window((BOOL)wparam);
     case WM_TIMECHANGE:
         return on_time_change(window, wparam, lparam);
     case WM_POWERBROADCAST:
