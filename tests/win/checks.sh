@@ -19,6 +19,25 @@ check() {  # label, then a command that must succeed
   fi
 }
 
+# Screenshots numbered in the order taken, NAME-01-WHAT.png in the folder
+# (those of an earlier run removed): defines shoot WHAT, which prints the
+# file, and the failed check's note naming the one taken at its moment.
+# Numbered by the files already there, as shoot is often called in a
+# subshell.
+numbered_shots() {  # name, folder
+  SHOT_NAME=$1
+  SHOT_DIR=$2
+  mkdir -p "$SHOT_DIR"
+  rm -f "$SHOT_DIR/$SHOT_NAME"-*.png
+  shoot() {  # what
+    local file
+    file=$SHOT_DIR/$SHOT_NAME-$(printf %02d $(($(ls "$SHOT_DIR" | grep -c "^$SHOT_NAME-") + 1)))-$1.png
+    import -window root "$file" 2>/dev/null
+    echo "$file"
+  }
+  check_failed_note() { echo "screenshot: $(shoot failed)"; }
+}
+
 # Polls a command every 0.2 s for at most the seconds given.
 wait_for() {  # seconds, command...
   local i tries=$(($1 * 5))

@@ -33,19 +33,7 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-mkdir -p "$shot_dir"
-rm -f "$shot_dir"/e2e-*.png
-
-# Numbered by the files already there, as it is often called in a subshell.
-shoot() {  # name; prints the file
-  local number file
-  number=$(($(ls "$shot_dir" | grep -c '^e2e-') + 1))
-  file=$shot_dir/e2e-$(printf %02d $number)-$1.png
-  import -window root "$file" 2>/dev/null
-  echo "$file"
-}
-# A failed check names the screenshot taken at its moment.
-check_failed_note() { echo "screenshot: $(shoot failed)"; }
+numbered_shots e2e "$shot_dir"
 
 probe() { demo_probe "$probe_exe" "$@"; }
 

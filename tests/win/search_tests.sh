@@ -28,16 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-mkdir -p "$shot_dir"
-rm -f "$shot_dir"/search-*.png
-
-shoot() {  # name; prints the file
-  local file
-  file=$shot_dir/search-$(printf %02d $(($(ls "$shot_dir" | grep -c '^search-') + 1)))-$1.png
-  import -window root "$file" 2>/dev/null
-  echo "$file"
-}
-check_failed_note() { echo "screenshot: $(shoot failed)"; }
+numbered_shots search "$shot_dir"
 probe() { demo_probe "$probe_exe" "$@"; }
 
 demo_start_display 240 279 || { echo "FAIL: no Xvfb display"; exit 1; }
