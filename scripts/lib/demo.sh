@@ -4,10 +4,10 @@
 # and the program itself. scripts/run, scripts/bench and the end-to-end
 # tests source this file; every wait here is bounded.
 #
-# The caller sets DEMO_WORK (a folder of its own) and calls demo_cleanup on
-# exit. Variables set here: DEMO_SIM_PID, DEMO_SIM_PORT, DEMO_XVFB_PID,
-# DEMO_PREFIX, DEMO_VELVANE_PID, DEMO_PANEL (the panel's window criteria for
-# velvane-probe).
+# The caller calls demo_begin for a work folder of its own (or sets
+# DEMO_WORK itself and calls demo_cleanup on exit). Variables set here:
+# DEMO_SIM_PID, DEMO_SIM_PORT, DEMO_XVFB_PID, DEMO_PREFIX, DEMO_VELVANE_PID,
+# DEMO_PANEL (the panel's window criteria for velvane-probe).
 
 DEMO_SIM_PID=
 DEMO_SIM_PORT=
@@ -25,6 +25,14 @@ DEMO_ACTUAL_TEXT=1014
 DEMO_FORECAST_TEXT=1011
 DEMO_COUNTRY=1007
 DEMO_CITY=1008
+
+# A work folder of the caller's own (DEMO_WORK), removed on every way out
+# once demo_cleanup has stopped what was started.
+demo_begin() {  # name
+  DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-$1.XXXXXX")
+  trap 'demo_cleanup; rm -rf "$DEMO_WORK"' EXIT
+  trap 'exit 130' INT TERM
+}
 
 # A display of our own, from the first free number of the range given.
 demo_start_display() {  # first last

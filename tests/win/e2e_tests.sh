@@ -24,15 +24,9 @@ shot_dir=$8
 stuck_exe=${9:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
-DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-e2e.XXXXXX")
 . "$root/scripts/lib/demo.sh"
 . "$root/tests/win/checks.sh"
-cleanup() {
-  demo_cleanup
-  rm -rf "$DEMO_WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+demo_begin e2e
 numbered_shots e2e "$shot_dir"
 
 probe() { demo_probe "$probe_exe" "$@"; }

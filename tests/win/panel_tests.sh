@@ -15,15 +15,9 @@ sim_exe=$5
 shot_dir=$6
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
-DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-panel.XXXXXX")
 . "$root/scripts/lib/demo.sh"
 . "$root/tests/win/checks.sh"
-cleanup() {
-  demo_cleanup
-  rm -rf "$DEMO_WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+demo_begin panel
 mkdir -p "$shot_dir"
 probe() { demo_probe "$probe_exe" "$@"; }
 shoot() { import -window root "$shot_dir/$1.png" 2>/dev/null; }

@@ -19,15 +19,9 @@ scrape_exe=$6
 shot_dir=$7
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
-DEMO_WORK=$(mktemp -d "${TMPDIR:-/tmp}/velvane-search.XXXXXX")
 . "$root/scripts/lib/demo.sh"
 . "$root/tests/win/checks.sh"
-cleanup() {
-  demo_cleanup
-  rm -rf "$DEMO_WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+demo_begin search
 numbered_shots search "$shot_dir"
 probe() { demo_probe "$probe_exe" "$@"; }
 
