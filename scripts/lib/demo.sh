@@ -7,7 +7,8 @@
 # The caller calls demo_begin for a work folder of its own (or sets
 # DEMO_WORK itself and calls demo_cleanup on exit). Variables set here:
 # DEMO_SIM_PID, DEMO_SIM_PORT, DEMO_XVFB_PID, DEMO_PREFIX, DEMO_VELVANE_PID,
-# DEMO_PANEL (the panel's window criteria for velvane-probe).
+# DEMO_PANEL and DEMO_SEARCH (the panel's and the search window's criteria
+# for velvane-probe).
 
 DEMO_SIM_PID=
 DEMO_SIM_PORT=
@@ -19,6 +20,8 @@ DEMO_TEMPLATE=
 DEMO_SETTINGS_KEY='HKCU\Software\Keldmark\weather'
 # The panel: a dialog titled "Velvane - Прогноз погоды" (the title's UTF-8 in hex).
 DEMO_PANEL="class=#32770,titlehex=$(printf 'Velvane - Прогноз погоды' | od -An -tx1 | tr -d ' \n')"
+# The place search opened from it, titled "Поиск места".
+DEMO_SEARCH="class=#32770,titlehex=$(printf 'Поиск места' | od -An -tx1 | tr -d ' \n')"
 DEMO_HOST='title=Velvane App'
 # The panel's two text blocks and its location lists.
 DEMO_ACTUAL_TEXT=1014

@@ -83,10 +83,9 @@ for control in calendar:1010 city:1008 country:1007 close:2; do
 done
 # "Найти…" is a button of its own: Enter on it, and its mnemonic, open the
 # search window, and Escape there gives the focus back to the panel; the
-# window goes when the panel is hidden. (Wine
-# matches a mnemonic's case only in ASCII: shift makes the letter the
-# label's capital.)
-SEARCH="class=#32770,titlehex=$(printf 'Поиск места' | od -An -tx1 | tr -d ' \n')"
+# window goes when the panel is hidden. (Wine matches a mnemonic's case
+# only in ASCII: shift makes the letter the label's capital.)
+SEARCH=$DEMO_SEARCH
 show_from_icon
 focus_on 1042
 xdotool key Return

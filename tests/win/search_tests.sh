@@ -31,7 +31,7 @@ port=$DEMO_SIM_PORT
 demo_prefix "$wine_run" "$template" "$DEMO_WORK/prefix" "$port" || { echo "FAIL: no prefix"; exit 1; }
 demo_hold_desktop "$probe_exe" 900 || echo "no taskbar on the desktop"
 
-SEARCH="class=#32770,titlehex=$(printf 'Поиск места' | od -An -tx1 | tr -d ' \n')"
+SEARCH=$DEMO_SEARCH
 QUERY=1050
 PLACES=1051
 STATUS=1052
