@@ -185,11 +185,12 @@ demo_hold_desktop() {  # probe, seconds
 }
 
 # The probe's output without CR; its exit status is the probe's own, so that
-# a wait that times out fails.
+# a wait that times out fails. The guard against a probe that hangs lets the
+# longest wait asked of it (60 s) run out first.
 demo_probe() {  # probe, command...
   local probe=$1
   shift
-  (set -o pipefail; demo_wine_env; timeout 30 wine "$probe" "$@" 2>/dev/null | tr -d '\r')
+  (set -o pipefail; demo_wine_env; timeout 90 wine "$probe" "$@" 2>/dev/null | tr -d '\r')
 }
 
 # Starts velvane.exe; its exit code goes to the file given when it ends.

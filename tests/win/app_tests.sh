@@ -44,7 +44,7 @@ settings_key='HKCU\Software\Keldmark\weather'
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8
 w() { wine "$@"; }
-probe() { (set -o pipefail; timeout 30 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'); }
+probe() { (set -o pipefail; timeout 90 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'); }
 reg_set() { w reg add "$settings_key" /v "$1" /t REG_BINARY /d "$2" /f >/dev/null 2>&1; }
 reg_delete() { w reg delete "$settings_key" /v "$1" /f >/dev/null 2>&1; }
 reg_set is_never_show 01000000

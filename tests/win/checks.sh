@@ -80,6 +80,15 @@ tray_tooltip() {
   xdotool mousemove $EMPTY_X $EMPTY_Y
   echo "$text"
 }
+# A click on the panel's caption, as a hand gives a window the keyboard
+# before typing; the dialog keeps the control that had the focus.
+activate_panel() {
+  local rect
+  read -r -a rect <<<"$(probe rect "$DEMO_PANEL")"
+  xdotool mousemove $((rect[0] + 150)) $((rect[1] + 10)) click 1
+  sleep 0.3
+  xdotool mousemove $EMPTY_X $EMPTY_Y
+}
 # The icon's menu: a 3-pixel frame, items 17 pixels high, separators 9.
 ITEM_SHOW=11
 ITEM_SETTINGS=37
@@ -99,9 +108,10 @@ wait_icon() {  # owner, 1|0, seconds
 }
 
 # velvane.exe is up: its host window "Velvane App", its tray window and the
-# tray window's icon are there.
+# tray window's icon are there. A fresh prefix's first start on a loaded
+# machine can take half a minute.
 wait_program_ready() {
-  probe wait 'title=Velvane App' 30000 >/dev/null &&
+  probe wait 'title=Velvane App' 60000 >/dev/null &&
     probe wait class=Windows_brennix 10000 >/dev/null &&
     wait_icon "$(probe find class=Windows_brennix)" 1 10
 }

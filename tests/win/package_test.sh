@@ -92,7 +92,7 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8
 w() { timeout 120 wine "$@"; }
-probe() { (set -o pipefail; timeout 30 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'); }
+probe() { (set -o pipefail; timeout 90 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'); }
 w reg add "$settings_key" /v is_never_show /t REG_BINARY /d 01000000 /f >/dev/null 2>&1
 
 win_var() { w cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }

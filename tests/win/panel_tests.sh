@@ -76,6 +76,7 @@ focus_on() {  # control id
 }
 for control in calendar:1010 city:1008 country:1007 close:2; do
   show_from_icon
+  activate_panel
   check "shift+Tab brings the focus to the ${control%:*}" focus_on "${control#*:}"
   xdotool key Return
   check "Enter in the ${control%:*} hides the panel" shown 0
@@ -87,6 +88,7 @@ done
 # only in ASCII: shift makes the letter the label's capital.)
 SEARCH=$DEMO_SEARCH
 show_from_icon
+activate_panel
 focus_on 1042
 xdotool key Return
 check "Enter on \"Найти…\" opens the search window" probe wait-visible "$SEARCH" 1 5000

@@ -115,13 +115,6 @@ exit_by_menu() {  # exit code file
   probe wait-gone "$DEMO_HOST" 2000 || return 1
   wait_for 10 test -s "$1" && [ "$(cat "$1")" = 0 ]
 }
-activate_panel() {
-  local rect
-  read -r -a rect <<<"$(probe rect "$DEMO_PANEL")"
-  xdotool mousemove $((rect[0] + 150)) $((rect[1] + 10)) click 1
-  sleep 0.3
-  xdotool mousemove $EMPTY_X $EMPTY_Y
-}
 click_find() {
   local rect
   read -r -a rect <<<"$(probe item-rect "$DEMO_PANEL" $FIND)"
